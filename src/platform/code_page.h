@@ -1,0 +1,53 @@
+// Code-page conversion and locale-aware casing of 8-bit and UTF-16 text.
+//
+// Inside the framework text is 8-bit in the system ANSI code page; UTF-16 (WideString)
+// appears only at interfaces and in variant string values. On Windows these call the
+// system (MultiByteToWideChar, CharLowerBuffA, CompareStringA, ...); natively the system
+// ANSI code page is Windows-1252. All functions are pure and may be used from any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/exception.h"
+
+namespace kiv {
+
+// UTF-16 text; cast to wchar_t* only at Win32 calls.
+using WideString = std::u16string;
+
+// Code pages known on every target (natively these are the only ones).
+constexpr unsigned kCodePageAnsi = 0;  // the system ANSI code page
+constexpr unsigned kCodePageWindows1252 = 1252;
+constexpr unsigned kCodePageLatin1 = 28591;
+constexpr unsigned kCodePageUtf8 = 65001;
+
+// Raised when a code page is not available on this system.
+class ECodePageError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// System ANSI code page <-> UTF-16. Characters without a mapping become '?'.
+WideString AnsiToWide(std::string_view text);
+std::string WideToAnsi(std::u16string_view text);
+
+// Any code page <-> UTF-16; 0 is the system ANSI code page. Invalid UTF-8 decodes to
+// U+FFFD; characters the target code page lacks become '?'. Throws ECodePageError for a
+// code page this system does not know.
+WideString CodePageToWide(unsigned codePage, std::string_view text);
+std::string WideToCodePage(unsigned codePage, std::u16string_view text);
+
+// Locale-aware case mapping of ANSI text (single-byte, same length as the input).
+std::string AnsiLowerCase(std::string_view text);
+std::string AnsiUpperCase(std::string_view text);
+
+// Case mapping of UTF-16 text (simple one-to-one mapping, same length as the input).
+WideString WideLowerCase(std::u16string_view text);
+WideString WideUpperCase(std::u16string_view text);
+
+// Case-insensitive comparison of ANSI text: <0, 0 or >0.
+int AnsiCompareText(std::string_view a, std::string_view b);
+bool AnsiSameText(std::string_view a, std::string_view b);
+
+}  // namespace kiv
