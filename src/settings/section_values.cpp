@@ -1,0 +1,133 @@
+#include "settings/section_values.h"
+
+#include "platform/code_page.h"
+#include "platform/exception.h"
+#include "settings/ini_text.h"
+
+namespace kiv {
+
+namespace {
+
+// Printable ASCII compares alike under ASCII and locale case folding, so only text with other
+// bytes needs the (much slower) locale comparison.
+bool IsPlainAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) return false;
+  return true;
+}
+
+bool LocaleSameText(std::string_view a, std::string_view b) {
+  if (AsciiSameText(a, b)) return true;
+  if (IsPlainAscii(a) && IsPlainAscii(b)) return false;
+  return AnsiSameText(a, b);
+}
+
+}  // namespace
+
+void TSectionValues::CheckIndex(int index) const {
+  if (index < 0 || index >= Count()) throw EListError::OutOfBounds(index);
+}
+
+const std::string& TSectionValues::Strings(int index) const {
+  CheckIndex(index);
+  return lines_[static_cast<std::size_t>(index)].text;
+}
+
+void TSectionValues::Put(int index, std::string text) {
+  CheckIndex(index);
+  Line& line = lines_[static_cast<std::size_t>(index)];
+  line.text = std::move(text);
+  line.equalsPos = 0;
+}
+
+void TSectionValues::Add(std::string text) { lines_.push_back(Line{std::move(text), 0}); }
+
+void TSectionValues::Delete(int index) {
+  CheckIndex(index);
+  lines_.erase(lines_.begin() + index);
+}
+
+void TSectionValues::Clear() {
+  lines_.clear();
+  lastFound_ = 0;
+}
+
+int TSectionValues::EqualsPos(int index) const {
+  CheckIndex(index);
+  const Line& line = lines_[static_cast<std::size_t>(index)];
+  if (line.equalsPos == 0) {
+    const std::size_t p = line.text.find('=');
+    line.equalsPos = p == std::string::npos ? -1 : static_cast<int>(p) + 1;
+  }
+  return line.equalsPos;
+}
+
+std::string_view TSectionValues::Key(int index) const {
+  const int pos = EqualsPos(index);
+  std::string_view text = lines_[static_cast<std::size_t>(index)].text;
+  return TrimBlanks(pos < 0 ? text : text.substr(0, static_cast<std::size_t>(pos - 1)));
+}
+
+std::string_view TSectionValues::Value(int index) const {
+  const int pos = EqualsPos(index);
+  if (pos < 0) return {};
+  return TrimBlanks(std::string_view(lines_[static_cast<std::size_t>(index)].text).substr(
+      static_cast<std::size_t>(pos)));
+}
+
+int TSectionValues::IndexOf(std::string_view text) const {
+  const int n = Count();
+  const int start = lastFound_ < n ? lastFound_ : 0;
+  for (int k = 0; k < n; ++k) {
+    const int i = (start + k) % n;
+    if (AsciiSameText(Key(i), text)) return lastFound_ = i;
+  }
+  return -1;
+}
+
+int TSectionValues::IndexOfName(std::string_view text) const {
+  for (int i = 0; i < Count(); ++i)
+    if (LocaleSameText(Key(i), text)) return i;
+  return -1;
+}
+
+void TSectionList::CheckIndex(int index) const {
+  if (index < 0 || index >= Count()) throw EListError::OutOfBounds(index);
+}
+
+const std::string& TSectionList::Name(int index) const {
+  CheckIndex(index);
+  return sections_[static_cast<std::size_t>(index)].name;
+}
+
+TSectionValues& TSectionList::Values(int index) const {
+  CheckIndex(index);
+  return *sections_[static_cast<std::size_t>(index)].values;
+}
+
+int TSectionList::Add(std::string name) {
+  sections_.push_back(Section{std::move(name), std::make_unique<TSectionValues>()});
+  return Count() - 1;
+}
+
+void TSectionList::Delete(int index) {
+  CheckIndex(index);
+  sections_.erase(sections_.begin() + index);
+}
+
+void TSectionList::Clear() {
+  sections_.clear();
+  lastFound_ = 0;
+}
+
+int TSectionList::IndexOf(std::string_view name) const {
+  const int n = Count();
+  const int start = lastFound_ < n ? lastFound_ : 0;
+  for (int k = 0; k < n; ++k) {
+    const int i = (start + k) % n;
+    if (AsciiSameText(sections_[static_cast<std::size_t>(i)].name, name)) return lastFound_ = i;
+  }
+  return -1;
+}
+
+}  // namespace kiv
