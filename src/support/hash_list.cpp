@@ -1,0 +1,219 @@
+#include "support/hash_list.h"
+
+#include <utility>
+
+namespace kiv {
+
+// One entry of a chain. The chain is owned by the node whose slot holds its head.
+struct TLinkedItem {
+  std::unique_ptr<TkivCustomHashListKeyItemBase> KeyItem;
+  void* Value;
+  uint32_t Hash;  // HashOf(KeyItem), kept for splits and a quick mismatch test
+  TLinkedItem* Next = nullptr;
+};
+
+namespace {
+
+constexpr uintptr_t kChildBit = 1;
+
+bool IsChild(uintptr_t slot) { return (slot & kChildBit) != 0; }
+TTreeItem* AsChild(uintptr_t slot) { return reinterpret_cast<TTreeItem*>(slot & ~kChildBit); }
+TLinkedItem* AsChain(uintptr_t slot) { return reinterpret_cast<TLinkedItem*>(slot); }
+uintptr_t FromChild(TTreeItem* node) { return reinterpret_cast<uintptr_t>(node) | kChildBit; }
+uintptr_t FromChain(TLinkedItem* link) { return reinterpret_cast<uintptr_t>(link); }
+
+// The slot of `hash` in a node of `depth`: each level consumes the next 8 bits by rotation.
+int SlotIndex(uint32_t hash, int depth) {
+  const unsigned shift = (8u * static_cast<unsigned>(depth)) & 31u;
+  const uint32_t rotated = shift == 0 ? hash : (hash >> shift) | (hash << (32u - shift));
+  return static_cast<int>(rotated & 0xFFu);
+}
+
+// Frees a chain link by link (chains in the deepest nodes may be long).
+void FreeChain(TLinkedItem* link) {
+  while (link) {
+    std::unique_ptr<TLinkedItem> owned(link);
+    link = link->Next;
+  }
+}
+
+}  // namespace
+
+TTreeItem::~TTreeItem() {
+  for (uintptr_t slot : Slots_) {
+    if (IsChild(slot))
+      std::unique_ptr<TTreeItem> freed(AsChild(slot));
+    else
+      FreeChain(AsChain(slot));
+  }
+}
+
+const TTreeItem* TTreeItem::ChildAt(int slot) const {
+  if (slot < 0 || slot >= kSlots || !IsChild(Slots_[slot])) return nullptr;
+  return AsChild(Slots_[slot]);
+}
+
+int TTreeItem::ChainLengthAt(int slot) const {
+  if (slot < 0 || slot >= kSlots || IsChild(Slots_[slot])) return 0;
+  int n = 0;
+  for (const TLinkedItem* l = AsChain(Slots_[slot]); l; l = l->Next) ++n;
+  return n;
+}
+
+TkivCustomHashListBase::~TkivCustomHashListBase() = default;
+
+bool TkivCustomHashListBase::KeysEqual(const TkivCustomHashListKeyItemBase& a,
+                                       const TkivCustomHashListKeyItemBase& b) const {
+  return &a == &b;
+}
+
+void TkivCustomHashListBase::Clear() {
+  if (!Root_) return;
+  // Detach first so that the list is consistent even while values are being freed.
+  std::unique_ptr<TTreeItem> root = std::move(Root_);
+  Count_.store(0, std::memory_order_relaxed);
+  FreeNodeEntries(*root);
+}
+
+void TkivCustomHashListBase::FreeNodeEntries(TTreeItem& node) {
+  for (uintptr_t& slot : node.Slots_) {
+    if (IsChild(slot)) {
+      FreeNodeEntries(*AsChild(slot));
+      continue;
+    }
+    for (TLinkedItem* l = AsChain(slot); l; l = l->Next) {
+      void* value = std::exchange(l->Value, nullptr);
+      FreeEntry(std::move(l->KeyItem), value);
+    }
+  }
+}
+
+void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key,
+                                         void* value) {
+  if (!key || !key->Valid) throw EkivBadKeyError();
+  const uint32_t hash = HashOf(*key);
+  if (!Root_) Root_ = std::make_unique<TTreeItem>(this, 0);
+  auto link = std::make_unique<TLinkedItem>();
+  link->KeyItem = std::move(key);
+  link->Value = value;
+  link->Hash = hash;
+  InsertAt(*Root_, link.get());
+  link.release();  // now held by its chain
+  Count_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link) {
+  uintptr_t& slot = node.Slot(SlotIndex(link->Hash, node.Depth_));
+  if (slot == 0) {
+    link->Next = nullptr;
+    slot = FromChain(link);
+    ++node.UsedSlots_;
+    return;
+  }
+  if (IsChild(slot)) {
+    InsertAt(*AsChild(slot), link);
+    return;
+  }
+  int length = 0;
+  for (TLinkedItem* l = AsChain(slot); l && length < kMaxChain; l = l->Next) ++length;
+  if (length < kMaxChain || node.Depth_ >= kUnsplitDepth) {
+    link->Next = AsChain(slot);  // newest first
+    slot = FromChain(link);
+    return;
+  }
+  // Split: the full chain moves into a new child node, in chain order, then the new link
+  // follows. The links are relinked rather than copied, so nothing can fail halfway.
+  auto child = std::make_unique<TTreeItem>(this, node.Depth_ + 1);
+  TLinkedItem* moving = AsChain(slot);
+  while (moving) {
+    TLinkedItem* next = moving->Next;
+    InsertAt(*child, moving);
+    moving = next;
+  }
+  InsertAt(*child, link);
+  slot = FromChild(child.release());
+}
+
+bool TkivCustomHashListBase::RemoveEntry(const TkivCustomHashListKeyItemBase& key, void** taken) {
+  if (!key.Valid) throw EkivBadKeyError();
+  if (!Root_) return false;
+  return RemoveAt(*Root_, HashOf(key), key, taken);
+}
+
+bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, uint32_t hash,
+                                      const TkivCustomHashListKeyItemBase& key, void** taken) {
+  uintptr_t& slot = node.Slot(SlotIndex(hash, node.Depth_));
+  if (slot == 0) return false;
+  if (IsChild(slot)) {
+    TTreeItem* child = AsChild(slot);
+    if (!RemoveAt(*child, hash, key, taken)) return false;
+    if (child->UsedSlots_ == 0) {
+      std::unique_ptr<TTreeItem> freed(child);
+      slot = 0;
+      --node.UsedSlots_;
+    }
+    return true;
+  }
+  TLinkedItem* prev = nullptr;
+  for (TLinkedItem* l = AsChain(slot); l; prev = l, l = l->Next) {
+    if (l->Hash != hash || !KeysEqual(*l->KeyItem, key)) continue;
+    if (prev)
+      prev->Next = l->Next;
+    else
+      slot = FromChain(l->Next);
+    if (slot == 0) --node.UsedSlots_;
+    std::unique_ptr<TLinkedItem> owned(l);
+    owned->Next = nullptr;
+    Count_.fetch_sub(1, std::memory_order_relaxed);
+    void* value = owned->Value;
+    if (taken) {
+      *taken = value;
+      value = nullptr;
+    }
+    FreeEntry(std::move(owned->KeyItem), value);
+    return true;
+  }
+  return false;
+}
+
+bool TkivCustomHashListBase::FindEntry(const TkivCustomHashListKeyItemBase& key,
+                                       void*& value) const {
+  const uint32_t hash = HashOf(key);
+  const TTreeItem* node = Root_.get();
+  while (node) {
+    const uintptr_t slot = node->Slots_[SlotIndex(hash, node->Depth_)];
+    if (IsChild(slot)) {
+      node = AsChild(slot);
+      continue;
+    }
+    for (const TLinkedItem* l = AsChain(slot); l; l = l->Next) {
+      if (l->Hash == hash && KeysEqual(*l->KeyItem, key)) {
+        value = l->Value;
+        return true;
+      }
+    }
+    return false;
+  }
+  return false;
+}
+
+bool TkivCustomHashListBase::ForEachEntry(EntryVisitor visit, void* context) const {
+  bool stop = false;
+  if (Root_) VisitNode(*Root_, visit, context, stop);
+  return stop;
+}
+
+void TkivCustomHashListBase::VisitNode(const TTreeItem& node, EntryVisitor visit, void* context,
+                                       bool& stop) const {
+  for (uintptr_t slot : node.Slots_) {
+    if (IsChild(slot)) {
+      VisitNode(*AsChild(slot), visit, context, stop);
+    } else {
+      for (const TLinkedItem* l = AsChain(slot); l; l = l->Next)
+        visit(context, *l->KeyItem, l->Value, stop);
+    }
+    if (stop) return;
+  }
+}
+
+}  // namespace kiv

@@ -1,0 +1,162 @@
+// The trie core of the hash lists: a 256-way trie indexed by successive bytes of a 32-bit key
+// hash, whose leaves are chains of at most 8 links that split into a child node when they grow.
+//
+// A container has no lock of its own: the caller serialises every operation except Count,
+// which is kept with atomic increments and may be read from any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/exception.h"
+
+namespace kiv {
+
+class EkivHashListError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A read of a missing key on a list whose DefaultOnMissing is off.
+class EkivNoSuchElementError : public EkivHashListError {
+ public:
+  EkivNoSuchElementError() : EkivHashListError("Value not found") {}
+};
+
+// A key item that is not Valid was passed to a changing operation.
+class EkivBadKeyError : public EkivHashListError {
+ public:
+  EkivBadKeyError() : EkivHashListError("Bad key value") {}
+};
+
+// A key together with its hash, computed once when the key item is made.
+class TkivCustomHashListKeyItemBase {
+ public:
+  virtual ~TkivCustomHashListKeyItemBase() = default;
+  uint32_t Hash = 0;
+  bool Valid = true;
+};
+
+class TkivCustomHashListBase;
+struct TLinkedItem;
+
+// One trie node. Slot i holds nothing, a chain of links or a child node; a child replaces
+// its slot's chain when the chain would grow past 8 links.
+class TTreeItem {
+ public:
+  static constexpr int kSlots = 256;
+
+  TTreeItem(TkivCustomHashListBase* owner, int depth) : OwnerList_(owner), Depth_(depth) {}
+  ~TTreeItem();  // frees child nodes and links with their key items (not their values)
+  TTreeItem(const TTreeItem&) = delete;
+  TTreeItem& operator=(const TTreeItem&) = delete;
+
+  int Depth() const { return Depth_; }
+  int UsedSlots() const { return UsedSlots_; }
+  // Read-only views for inspection: the child node of a slot (or nullptr), and the number of
+  // links in a slot's chain (0 for an empty slot or a child).
+  const TTreeItem* ChildAt(int slot) const;
+  int ChainLengthAt(int slot) const;
+
+ private:
+  friend class TkivCustomHashListBase;
+  // Bit 0 set: a child node; clear: a chain head (or 0 for empty).
+  uintptr_t& Slot(int i) { return Slots_[i]; }
+
+  TkivCustomHashListBase* OwnerList_;
+  int Depth_;
+  int UsedSlots_ = 0;
+  uintptr_t Slots_[kSlots] = {};
+};
+
+// The container. Subclasses give the key semantics (HashOf, KeysEqual) and free values
+// (FreeEntry). Values are opaque pointers here; the typed lists above decide ownership.
+// Every concrete subclass must call Clear() in its destructor, because FreeEntry cannot be
+// reached from this destructor.
+class TkivCustomHashListBase {
+ public:
+  // Chains in nodes of this depth never split: the node consumes the hash's last byte, so
+  // the keys of one chain share all 32 bits and a further level could not separate them.
+  // Such chains grow without limit instead.
+  static constexpr int kUnsplitDepth = 3;
+  static constexpr int kMaxChain = 8;
+
+  using EntryVisitor = void (*)(void* context, const TkivCustomHashListKeyItemBase& key,
+                                void* value, bool& stop);
+
+  TkivCustomHashListBase() = default;
+  virtual ~TkivCustomHashListBase();
+  TkivCustomHashListBase(const TkivCustomHashListBase&) = delete;
+  TkivCustomHashListBase& operator=(const TkivCustomHashListBase&) = delete;
+
+  // Frees every entry (key items and, as the subclass decides, values); Count becomes 0.
+  void Clear();
+  int32_t Count() const { return Count_.load(std::memory_order_relaxed); }
+
+  // A read of a missing key yields the empty value (true) or raises EkivNoSuchElementError.
+  bool DefaultOnMissing() const { return DefaultOnMissing_; }
+  void SetDefaultOnMissing(bool value) { DefaultOnMissing_ = value; }
+
+  // The root node, absent until the first insertion (for inspection).
+  const TTreeItem* Root() const { return Root_.get(); }
+
+  // Visits every entry: slots 0..255 in order, child nodes depth first in place of their slot,
+  // chains head first. Once `visit` sets the stop flag, the rest of the current chain is still
+  // visited and the walk then ends. Returns the final stop flag. `visit` must not change the
+  // list; an exception from it propagates and leaves the list unchanged.
+  bool ForEachEntry(EntryVisitor visit, void* context) const;
+
+ protected:
+  virtual uint32_t HashOf(const TkivCustomHashListKeyItemBase& key) const = 0;
+  // Disposes of a removed entry: the key item goes with its unique_ptr; the value as the
+  // subclass decides (nullptr when the caller took it).
+  virtual void FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value) = 0;
+  // Same key item by default.
+  virtual bool KeysEqual(const TkivCustomHashListKeyItemBase& a,
+                         const TkivCustomHashListKeyItemBase& b) const;
+
+  // Adds an entry without looking for an equal key. Takes the key item. Raises EkivBadKeyError
+  // for an invalid key item before any change.
+  void InsertEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value);
+  // Removes the first entry whose key equals `key`. With `taken` the value is handed over there
+  // and not freed. Returns whether an entry was removed. Raises EkivBadKeyError for an invalid
+  // key item before any change.
+  bool RemoveEntry(const TkivCustomHashListKeyItemBase& key, void** taken);
+  // The value of the first entry whose key equals `key`; false when there is none.
+  bool FindEntry(const TkivCustomHashListKeyItemBase& key, void*& value) const;
+
+ private:
+  friend class TTreeItem;
+  friend struct TLinkedItem;
+  void InsertAt(TTreeItem& node, TLinkedItem* link);
+  bool RemoveAt(TTreeItem& node, uint32_t hash, const TkivCustomHashListKeyItemBase& key,
+                void** taken);
+  void VisitNode(const TTreeItem& node, EntryVisitor visit, void* context, bool& stop) const;
+  void FreeNodeEntries(TTreeItem& node);
+
+  std::unique_ptr<TTreeItem> Root_;
+  std::atomic<int32_t> Count_{0};
+  bool DefaultOnMissing_ = true;
+};
+
+// Lists whose key items carry the key and whose values are objects.
+class TkivCustomHashListBaseObjects : public TkivCustomHashListBase {
+ public:
+  // Whether removing or replacing an entry frees its value.
+  bool OwnsObjects() const { return OwnsObjects_; }
+  void SetOwnsObjects(bool value) { OwnsObjects_ = value; }
+
+ protected:
+  uint32_t HashOf(const TkivCustomHashListKeyItemBase& key) const override { return key.Hash; }
+  // Equal stored hashes; the typed lists refine this to equal keys.
+  bool KeysEqual(const TkivCustomHashListKeyItemBase& a,
+                 const TkivCustomHashListKeyItemBase& b) const override {
+    return a.Hash == b.Hash;
+  }
+
+ private:
+  bool OwnsObjects_ = true;
+};
+
+}  // namespace kiv
