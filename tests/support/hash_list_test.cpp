@@ -1,0 +1,231 @@
+#include "support/hash_list.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "support/hash_list_model.h"
+#include "support/ptr_uint_object_hash_list.h"
+
+namespace {
+
+using kiv::TkivPtrUIntKeyItem;
+using kiv_test::Tracked;
+using List = kiv::TkivPtrUIntObjectHashList<Tracked>;
+
+// A pointer-keyed list whose hashes the test chooses.
+class ChosenHashList : public List {
+ public:
+  explicit ChosenHashList(std::function<uint32_t(uintptr_t)> hash) : hash_(std::move(hash)) {}
+
+ protected:
+  uint32_t HashOf(const kiv::TkivCustomHashListKeyItemBase& key) const override {
+    return hash_(static_cast<const TkivPtrUIntKeyItem&>(key).Key);
+  }
+
+ private:
+  std::function<uint32_t(uintptr_t)> hash_;
+};
+
+class HashListTest : public ::testing::Test {
+ protected:
+  void Add(List& list, uintptr_t key, int value) {
+    list.Add(key, std::make_unique<Tracked>(value, &live_));
+  }
+  static std::vector<uintptr_t> Walk(const List& list, size_t stopAfter, bool* result = nullptr) {
+    std::vector<uintptr_t> keys;
+    const bool r = list.ForEach([&](uintptr_t k, Tracked*, bool& stop) {
+      keys.push_back(k);
+      if (keys.size() == stopAfter) stop = true;
+    });
+    if (result) *result = r;
+    return keys;
+  }
+  int live_ = 0;
+};
+
+TEST_F(HashListTest, NewListIsEmptyAndHarmless) {
+  List list;
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.Root(), nullptr);
+  int calls = 0;
+  EXPECT_FALSE(list.ForEach([&](uintptr_t, Tracked*, bool&) { ++calls; }));
+  EXPECT_EQ(calls, 0);
+  list.Clear();
+  list.Remove(42);  // missing key: nothing happens
+  EXPECT_EQ(list.GetValue(42), nullptr);
+  EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(HashListTest, NinthKeyWithSharedLowHashByteSplitsTheSlotIntoAChild) {
+  // Nine real keys whose XXH32 hashes share the low byte.
+  std::vector<uintptr_t> keys;
+  const uint32_t low = TkivPtrUIntKeyItem(1).Hash & 0xFF;
+  for (uintptr_t k = 1; keys.size() < 9; ++k)
+    if ((TkivPtrUIntKeyItem(k).Hash & 0xFF) == low) keys.push_back(k);
+
+  List list;
+  for (size_t i = 0; i < 8; ++i) Add(list, keys[i], static_cast<int>(i));
+  EXPECT_EQ(list.Root()->ChainLengthAt(low), 8);
+  EXPECT_EQ(list.Root()->ChildAt(low), nullptr);
+
+  Add(list, keys[8], 8);
+  const kiv::TTreeItem* child = list.Root()->ChildAt(low);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(child->Depth(), 1);
+  EXPECT_EQ(list.Root()->UsedSlots(), 1);
+  EXPECT_EQ(list.Count(), 9);
+  for (size_t i = 0; i < 9; ++i) EXPECT_EQ(list.GetValue(keys[i])->value, static_cast<int>(i));
+
+  // Emptying the child frees it; the list works again afterwards.
+  for (uintptr_t k : keys) list.Remove(k);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.Root()->ChildAt(low), nullptr);
+  EXPECT_EQ(list.Root()->UsedSlots(), 0);
+  EXPECT_EQ(live_, 0);
+  Add(list, keys[3], 33);
+  EXPECT_EQ(list.GetValue(keys[3])->value, 33);
+  EXPECT_EQ(list.Count(), 1);
+}
+
+TEST_F(HashListTest, KeysWithIdenticalHashesStayInOneBoundedChainAndAreAllFound) {
+  ChosenHashList list([](uintptr_t) { return 0xA1B2C3D4u; });
+  const int n = 100;
+  for (int k = 0; k < n; ++k) Add(list, static_cast<uintptr_t>(k), k);
+  EXPECT_EQ(list.Count(), n);
+  // Every byte of the hash is used up at depth 3: the chain there holds all keys.
+  const kiv::TTreeItem* node = list.Root();
+  for (uint32_t slot : {0xD4u, 0xC3u, 0xB2u}) node = node->ChildAt(static_cast<int>(slot));
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->Depth(), 3);
+  EXPECT_EQ(node->ChainLengthAt(0xA1), n);
+  for (int k = 0; k < n; ++k) EXPECT_EQ(list.GetValue(static_cast<uintptr_t>(k))->value, k);
+  Add(list, 50, 500);  // replace inside the long chain
+  EXPECT_EQ(list.GetValue(50)->value, 500);
+  EXPECT_EQ(list.Count(), n);
+  for (int k = 0; k < n; ++k) list.Remove(static_cast<uintptr_t>(k));
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.Root()->UsedSlots(), 0);
+  EXPECT_EQ(live_, 0);
+}
+
+TEST_F(HashListTest, OwnedObjectsAreFreedOnReplaceRemoveClearAndDestruction) {
+  {
+    List list;
+    Add(list, 1, 10);
+    Add(list, 1, 11);  // replaces and frees the first object
+    EXPECT_EQ(live_, 1);
+    EXPECT_EQ(list.GetValue(1)->value, 11);
+    Tracked* same = list.GetValue(1);
+    list.Add(1, same);  // adding the stored object again must not free it
+    EXPECT_EQ(list.GetValue(1)->value, 11);
+    Add(list, 2, 20);
+    list.Remove(2);
+    EXPECT_EQ(live_, 1);
+    std::unique_ptr<Tracked> taken(list.Extract(1));
+    EXPECT_EQ(taken->value, 11);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(live_, 1);
+    Add(list, 3, 30);
+    Add(list, 4, 40);
+    list.Clear();
+    EXPECT_EQ(live_, 1);
+    Add(list, 5, 50);
+  }
+  EXPECT_EQ(live_, 0);  // destruction freed the last entry; `taken` was freed by its owner
+}
+
+TEST_F(HashListTest, ListNotOwningObjectsLeavesThemAlive) {
+  Tracked a(1, &live_), b(2, &live_);
+  {
+    List list;
+    list.SetOwnsObjects(false);
+    list.Add(1, &a);
+    list.Add(1, &b);
+    list.Add(2, &a);
+    list.Remove(2);
+  }
+  EXPECT_EQ(live_, 2);
+}
+
+TEST_F(HashListTest, StopFlagFinishesTheCurrentChainThenEndsTheWalk) {
+  // Keys 1..3 share slot 0; key 4 is in slot 1, key 5 in slot 2.
+  ChosenHashList list([](uintptr_t k) { return k <= 3 ? 0u : static_cast<uint32_t>(k - 3); });
+  for (uintptr_t k = 1; k <= 5; ++k) Add(list, k, static_cast<int>(k));
+  bool result = false;
+  EXPECT_EQ(Walk(list, 1, &result), (std::vector<uintptr_t>{3, 2, 1}));  // newest first
+  EXPECT_TRUE(result);
+  EXPECT_EQ(Walk(list, 4, &result), (std::vector<uintptr_t>{3, 2, 1, 4}));
+  EXPECT_TRUE(result);
+  EXPECT_EQ(Walk(list, 0, &result).size(), 5u);
+  EXPECT_FALSE(result);
+}
+
+TEST_F(HashListTest, StopInsideAChildNodeEndsTheWholeWalk) {
+  // Nine keys in slot 0 force a child; key 100 sits in slot 5 after it.
+  ChosenHashList list([](uintptr_t k) { return k == 100 ? 5u : static_cast<uint32_t>(k << 8); });
+  for (uintptr_t k = 1; k <= 9; ++k) Add(list, k, 0);
+  Add(list, 100, 0);
+  ASSERT_NE(list.Root()->ChildAt(0), nullptr);
+  bool result = false;
+  const auto keys = Walk(list, 1, &result);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(keys.size(), 1u);  // each key has its own slot in the child
+  EXPECT_EQ(keys[0], 1u);
+}
+
+TEST_F(HashListTest, MissingKeyYieldsNullOrRaisesByDefaultOnMissing) {
+  List list;
+  Add(list, 7, 70);
+  Tracked* found = nullptr;
+  EXPECT_TRUE(list.TryGetValue(7, found));
+  EXPECT_EQ(found->value, 70);
+  EXPECT_FALSE(list.TryGetValue(8, found));
+  EXPECT_EQ(found, nullptr);
+  list.SetDefaultOnMissing(false);
+  try {
+    list.GetValue(8);
+    FAIL() << "no exception";
+  } catch (const kiv::EkivNoSuchElementError& e) {
+    EXPECT_STREQ(e.what(), "Value not found");
+  }
+  EXPECT_EQ(list.Count(), 1);
+}
+
+// A bare container whose key items the test makes, to reach the invalid-key path.
+class RawList : public kiv::TkivCustomHashListBaseObjects {
+ public:
+  ~RawList() override { Clear(); }
+  void Insert(bool valid) {
+    auto key = std::make_unique<kiv::TkivCustomHashListKeyItemBase>();
+    key->Valid = valid;
+    InsertEntry(std::move(key), nullptr);
+  }
+  bool Remove(bool valid) {
+    kiv::TkivCustomHashListKeyItemBase key;
+    key.Valid = valid;
+    return RemoveEntry(key, nullptr);
+  }
+
+ protected:
+  void FreeEntry(std::unique_ptr<kiv::TkivCustomHashListKeyItemBase>, void*) override {}
+};
+
+TEST(HashListKeys, InvalidKeyItemRaisesBadKeyBeforeAnyChange) {
+  RawList list;
+  list.Insert(true);
+  EXPECT_THROW(list.Insert(false), kiv::EkivBadKeyError);
+  try {
+    list.Remove(false);
+    FAIL() << "no exception";
+  } catch (const kiv::EkivHashListError& e) {
+    EXPECT_STREQ(e.what(), "Bad key value");
+  }
+  EXPECT_EQ(list.Count(), 1);
+  EXPECT_TRUE(list.Remove(true));  // equal stored hashes count as equal keys here
+  EXPECT_EQ(list.Count(), 0);
+}
+
+}  // namespace
