@@ -1,0 +1,164 @@
+#include "support/timer_ex.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <exception>
+#include <typeinfo>
+
+#include "platform/error_box.h"
+
+#if defined(__GNUC__)
+#include <cxxabi.h>
+#endif
+
+namespace kiv {
+namespace {
+
+// The exception's class name without namespaces ("EOutOfResources").
+std::string ClassNameOf(const std::type_info& type) {
+  std::string name = type.name();
+#if defined(__GNUC__)
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> demangled(
+      abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), std::free);
+  if (status == 0 && demangled) name = demangled.get();
+#endif
+  const size_t colon = name.rfind("::");
+  return colon == std::string::npos ? name : name.substr(colon + 2);
+}
+
+}  // namespace
+
+TkivTimerEx::TkivTimerEx(TComponent* owner)
+    : TComponent(owner), OwnerThread_(CurrentThreadId()), Window_(std::make_shared<Window>()) {
+  Window_->Timer = this;
+  CreateTimerWindow();
+  PublishOrdinal(
+      "Enabled", [this] { return Enabled() ? 1 : 0; }, [this](int v) { SetEnabled(v != 0); });
+  PublishOrdinal(
+      "Interval", [this] { return static_cast<int>(Interval_); },
+      [this](int v) { SetInterval(static_cast<uint32_t>(v)); });
+  PublishOrdinal(
+      "OwnerThread", [this] { return static_cast<int>(OwnerThread_); }, nullptr);
+}
+
+TkivTimerEx::~TkivTimerEx() {
+  const bool foreign = !IsOwnerThread();
+  if (foreign && HasWindow()) SendToWindow(kSetEnabledMessage, 0);
+  {
+    // Waits for a tick in progress; afterwards the window procedure no longer reaches us.
+    std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+    Window_->Timer = nullptr;
+    OnTimer_ = nullptr;
+    Enabled_ = false;
+    try {
+      UpdateTimer();
+    } catch (...) {
+      // Stopping cannot fail for want of timers.
+    }
+  }
+  if (!HasWindow()) return;
+  if (foreign)
+    SendToWindow(kReleaseWindowMessage, 0);
+  else
+    ReleaseWindow();
+}
+
+bool TkivTimerEx::IsOwnerThread() const { return CurrentThreadId() == OwnerThread_; }
+
+void TkivTimerEx::SetEnabled(bool value) {
+  if (!IsOwnerThread() && HasWindow()) {
+    PostToWindow(kSetEnabledMessage, value ? 1 : 0);
+    return;
+  }
+  ApplyEnabled(value);
+}
+
+void TkivTimerEx::ApplyEnabled(bool value) {
+  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  if (Enabled_ == value) return;
+  Enabled_ = value;
+  UpdateTimer();
+}
+
+void TkivTimerEx::SetInterval(uint32_t ms) {
+  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  if (Interval_ == ms) return;
+  Interval_ = ms;
+  UpdateTimer();
+}
+
+void TkivTimerEx::SetOnTimer(TNotifyEvent handler) {
+  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  OnTimer_ = std::move(handler);
+  UpdateTimer();
+}
+
+void TkivTimerEx::UpdateTimer() {
+  StopPlatformTimer();
+  TimerActive_ = false;
+  if (Interval_ == 0 || !Enabled_ || !OnTimer_) return;
+  if (!StartPlatformTimer(Interval_)) throw EOutOfResources("Not enough timers available");
+  TimerActive_ = true;
+}
+
+void TkivTimerEx::DoTimer() {
+  // A copy: the handler may replace or clear OnTimer while it runs.
+  const TNotifyEvent handler = OnTimer_;
+  if (handler) handler(this);
+}
+
+namespace {
+
+// Runs `action`; an exception that escapes it is shown in the error box instead.
+template <class F>
+void ShowingErrors(F&& action, const std::string& module) {
+  std::string className = "Exception";
+  std::string message;
+  const void* address = nullptr;
+  try {
+    action();
+    return;
+  } catch (const std::exception& e) {
+    className = ClassNameOf(typeid(e));
+    message = e.what();
+    address = &e;
+  } catch (...) {
+    message = "Unknown exception";
+  }
+  ShowErrorBox("Application Error", FormatTimerException(className, module, address, message));
+}
+
+}  // namespace
+
+void TkivTimerEx::HandleTick() {
+  ShowingErrors([this] { DoTimer(); }, ModuleFileName());
+}
+
+void TkivTimerEx::HandleSetEnabled(bool value) {
+  ShowingErrors([this, value] { ApplyEnabled(value); }, ModuleFileName());
+}
+
+std::string FormatTimerException(const std::string& className, const std::string& module,
+                                 const void* address, const std::string& message) {
+  char where[32];
+  std::snprintf(where, sizeof where, "%08" PRIXPTR, reinterpret_cast<uintptr_t>(address));
+  const bool endsWithDot = !message.empty() && message.back() == '.';
+  return "Exception " + className + " in module " + module + " at " + where + ".\r\n" + message +
+         (endsWithDot ? "" : ".") + "\r\n";
+}
+
+void FreeTimer(std::unique_ptr<TkivTimerEx>& timer) {
+  if (!timer) return;
+  try {
+    timer->SetEnabled(false);
+  } catch (...) {
+  }
+  try {
+    timer->SetOnTimer(nullptr);
+  } catch (...) {
+  }
+  timer.reset();
+}
+
+}  // namespace kiv

@@ -1,0 +1,111 @@
+#include <windows.h>
+
+#include <memory>
+
+#include "support/timer_ex.h"
+
+namespace kiv {
+
+// The window procedure's view of the timer.
+struct WindowProcAccess {
+  using Window = TkivTimerEx::Window;
+
+  static std::shared_ptr<Window>* Holder(HWND hwnd) {
+    return reinterpret_cast<std::shared_ptr<Window>*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  }
+
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    std::shared_ptr<Window>* holder = Holder(hwnd);
+    if (!holder) return DefWindowProcA(hwnd, msg, wp, lp);
+    const std::shared_ptr<Window> window = *holder;  // survives a destroy during the call
+    switch (msg) {
+      case WM_TIMER:
+        if (wp != TkivTimerEx::kTimerId) break;
+        {
+          std::lock_guard<std::recursive_mutex> guard(window->Lock);
+          if (window->Timer) window->Timer->HandleTick();
+        }
+        return 0;
+      case TkivTimerEx::kSetEnabledMessage: {
+        std::lock_guard<std::recursive_mutex> guard(window->Lock);
+        if (window->Timer) window->Timer->HandleSetEnabled(wp == 1);
+        return 0;
+      }
+      case TkivTimerEx::kReleaseWindowMessage:
+        DestroyWindow(hwnd);
+        return 0;
+      case WM_NCDESTROY: {
+        window->Handle = nullptr;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        std::unique_ptr<std::shared_ptr<Window>> freed(holder);
+        break;
+      }
+      default:
+        break;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  }
+};
+
+namespace {
+
+HWND AsHwnd(void* handle) { return static_cast<HWND>(handle); }
+
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&ThisModule), &module);
+  return module;
+}
+
+}  // namespace
+
+uint32_t TkivTimerEx::CurrentThreadId() { return GetCurrentThreadId(); }
+
+std::string TkivTimerEx::ModuleFileName() {
+  char path[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameA(ThisModule(), path, MAX_PATH);
+  std::string name(path, n);
+  const size_t slash = name.find_last_of("\\/");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+void TkivTimerEx::CreateTimerWindow() {
+  // A message-only window of the predefined "STATIC" class with our procedure: no class of
+  // our own to register, nothing left behind when the module unloads.
+  HWND hwnd = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              ThisModule(), nullptr);
+  if (!hwnd) throw EOutOfResources("Error creating window");
+  auto holder = std::make_unique<std::shared_ptr<Window>>(Window_);
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(holder.release()));
+  SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProcAccess::Proc));
+  Window_->Handle = hwnd;
+}
+
+bool TkivTimerEx::HasWindow() const { return Window_->Handle.load() != nullptr; }
+
+bool TkivTimerEx::StartPlatformTimer(uint32_t ms) {
+  HWND hwnd = AsHwnd(Window_->Handle.load());
+  return hwnd && SetTimer(hwnd, kTimerId, ms, nullptr) != 0;
+}
+
+void TkivTimerEx::StopPlatformTimer() {
+  if (HWND hwnd = AsHwnd(Window_->Handle.load())) KillTimer(hwnd, kTimerId);
+}
+
+void TkivTimerEx::PostToWindow(unsigned message, uintptr_t wParam) {
+  PostMessageA(AsHwnd(Window_->Handle.load()), message, wParam, 0);
+}
+
+void TkivTimerEx::SendToWindow(unsigned message, uintptr_t wParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(AsHwnd(Window_->Handle.load()), message, wParam, 0, SMTO_NORMAL,
+                      kDestroyWaitMs, &result);
+}
+
+void TkivTimerEx::ReleaseWindow() {
+  if (HWND hwnd = AsHwnd(Window_->Handle.load())) DestroyWindow(hwnd);
+}
+
+}  // namespace kiv
