@@ -12,13 +12,6 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string AsciiLowerCopy(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = AsciiLower(c);
@@ -187,7 +180,7 @@ int TkivIniFile::ReadBinaryData(std::string_view section, std::string_view ident
   const std::string text = ReadAnsiString(section, ident, {});
   std::string bytes(text.size() / 2, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const int hi = HexValue(text[2 * i]), lo = HexValue(text[2 * i + 1]);
+    const int hi = HexDigitValue(text[2 * i]), lo = HexDigitValue(text[2 * i + 1]);
     bytes[i] = hi < 0 || lo < 0 ? '\0' : static_cast<char>(hi * 16 + lo);
   }
   stream.WriteBuffer(bytes.data(), bytes.size());

@@ -1,5 +1,6 @@
-// Text rules shared by the INI file and the settings item list: blank trimming (every byte up
-// to and including the space, code 32, is blank) and ASCII case-insensitive comparison.
+// Text rules shared by the INI file, the setting codec and the item list: blank trimming (every
+// byte up to and including the space, code 32, is blank), hexadecimal digits and ASCII
+// case-insensitive comparison.
 // Pure functions; any thread.
 #pragma once
 
@@ -17,6 +18,14 @@ inline std::string_view TrimBlanks(std::string_view text) {
 }
 
 inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// Value of a hexadecimal digit (either case), -1 for any other character.
+inline int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 
 inline bool AsciiSameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -1,0 +1,83 @@
+#include "settings/named_ini_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace kiv {
+namespace {
+
+std::string UniqueName(const char* stem) {
+  static std::atomic<int> counter{0};
+  return std::string(stem) + "_" + std::to_string(counter++) + "_" +
+         std::to_string(reinterpret_cast<std::uintptr_t>(&counter) & 0xFFFF);
+}
+
+TEST(IniLockName, LowerCasesAndReplacesEverythingButDigitsAndLetters) {
+  EXPECT_EQ(IniLockName("C:\\Data\\My App.INI"), "c__data_my_app_ini");
+  EXPECT_EQ(IniLockName("/tmp/x-1.ini"), "_tmp_x_1_ini");
+  EXPECT_EQ(IniLockName("\xC4pfel.ini"), "_pfel_ini");
+  EXPECT_EQ(IniLockName(""), "");
+}
+
+TEST(IniLockName, LongNamesStayDistinctAndBounded) {
+  const std::string a = "C:\\" + std::string(300, 'a') + "1.ini";
+  const std::string b = "C:\\" + std::string(300, 'a') + "2.ini";
+  EXPECT_LE(IniLockName(a).size(), 240u);
+  EXPECT_NE(IniLockName(a), IniLockName(b));
+  EXPECT_EQ(IniLockName(a), IniLockName(a));
+}
+
+TEST(NamedIniLock, IsReentrantForTheOwningThread) {
+  TNamedIniLock lock(UniqueName("reentrant"));
+  lock.Enter();
+  EXPECT_TRUE(lock.TryEnter());
+  lock.Enter();
+  lock.Leave();
+  lock.Leave();
+  bool otherGot = true;
+  std::thread([&] { otherGot = lock.TryEnter(); }).join();
+  EXPECT_FALSE(otherGot);  // still held once
+  lock.Leave();
+  std::thread([&] {
+    otherGot = lock.TryEnter();
+    if (otherGot) lock.Leave();
+  }).join();
+  EXPECT_TRUE(otherGot);
+}
+
+TEST(NamedIniLock, LeaveByANonOwnerChangesNothing) {
+  TNamedIniLock lock(UniqueName("nonowner"));
+  lock.Leave();  // not held at all
+  TNamedIniLockGuard guard(lock);
+  std::thread([&] { lock.Leave(); }).join();
+  bool otherGot = true;
+  std::thread([&] { otherGot = lock.TryEnter(); }).join();
+  EXPECT_FALSE(otherGot);
+}
+
+TEST(NamedIniLock, ObjectsOfOneNameExcludeEachOther) {
+  const std::string name = UniqueName("shared");
+  constexpr int kThreads = 4, kRounds = 2000;
+  int counter = 0;  // deliberately unsynchronised apart from the lock
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      TNamedIniLock lock(name);  // one object per thread, found by name
+      for (int i = 0; i < kRounds; ++i) {
+        TNamedIniLockGuard guard(lock);
+        TNamedIniLockGuard inner(lock);
+        const int seen = counter;
+        if (i % 64 == 0) std::this_thread::yield();
+        counter = seen + 1;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(counter, kThreads * kRounds);
+}
+
+}  // namespace
+}  // namespace kiv

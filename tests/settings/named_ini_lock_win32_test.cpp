@@ -1,0 +1,67 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "settings/ini_file.h"
+#include "settings/named_ini_lock.h"
+#include "settings/temp_dir_helper.h"
+#include "settings/unique_handle_win32.h"
+
+namespace kiv {
+namespace {
+
+std::string ChildPath() {
+  char self[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string path(self, n);
+  return path.substr(0, path.find_last_of("\\/") + 1) + "kiv_settings_lock_child.exe";
+}
+
+UniqueHandle StartChild(const std::string& arguments) {
+  std::string commandLine = "\"" + ChildPath() + "\" " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+    return UniqueHandle();
+  ::CloseHandle(info.hThread);
+  return UniqueHandle(info.hProcess);
+}
+
+TEST(NamedIniLockWin32, TwoProcessesRewritingOneFileLoseNoUpdate) {
+  test::TempDir dir;
+  const std::string file = dir.Path("shared counter.ini");
+  constexpr int kRounds = 150;
+  UniqueHandle first = StartChild("\"" + file + "\" " + std::to_string(kRounds));
+  UniqueHandle second = StartChild("\"" + file + "\" " + std::to_string(kRounds));
+  ASSERT_TRUE(first.valid() && second.valid()) << ChildPath();
+  for (HANDLE h : {first.get(), second.get()}) {
+    ASSERT_EQ(::WaitForSingleObject(h, 120000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    ::GetExitCodeProcess(h, &code);
+    EXPECT_EQ(code, 0u);
+  }
+  TkivIniFile ini(file);
+  EXPECT_EQ(ini.ReadInteger("Counter", "Value", 0), 2 * kRounds);
+}
+
+TEST(NamedIniLockWin32, UsesTheOptexObjectNames) {
+  const std::string name = "kiv_optex_names_test";
+  TNamedIniLock lock(name);
+  UniqueHandle event(::OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Optex_Event_" + name).c_str()));
+  UniqueHandle mapping(::OpenFileMappingA(FILE_MAP_READ, FALSE, ("Optex_MMF_" + name).c_str()));
+  EXPECT_TRUE(event.valid());
+  ASSERT_TRUE(mapping.valid());
+  UniqueView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 16));
+  ASSERT_TRUE(view.valid());
+  const auto* fields = static_cast<const volatile LONG*>(view.get());
+  TNamedIniLockGuard guard(lock);
+  TNamedIniLockGuard again(lock);
+  EXPECT_EQ(fields[1], 2);  // lock count
+  EXPECT_EQ(static_cast<DWORD>(fields[2]), ::GetCurrentThreadId());
+  EXPECT_EQ(fields[3], 2);  // recursion count
+}
+
+}  // namespace
+}  // namespace kiv
