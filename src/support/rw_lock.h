@@ -1,0 +1,146 @@
+// ReaderWriterLock: the reader/writer lock behind every guarded container, with guards.
+//
+// Any thread may use a lock. Many readers or one writer; the read lock is re-entrant per
+// thread, the write lock is re-entrant, the writer may also read, and a reader may promote
+// to the write lock (its read share is set aside while it waits, so two promoting readers
+// do not deadlock). Writers are preferred: once a writer waits, threads that do not yet
+// read wait too. Waits are unbounded. Destruction waits until no other thread holds it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "support/thread_annotations.h"
+
+#ifndef _WIN32
+#include <condition_variable>
+#include <mutex>
+#endif
+
+namespace kiv {
+
+namespace rw_detail {
+
+// A plain mutex with two condition variables: the blocking part of ReaderWriterLock.
+// The system's SRWLOCK and CONDITION_VARIABLE on Windows, the standard ones elsewhere.
+class CAPABILITY("mutex") Monitor {
+ public:
+  Monitor() = default;
+  Monitor(const Monitor&) = delete;
+  Monitor& operator=(const Monitor&) = delete;
+
+  void Lock() ACQUIRE();
+  void Unlock() RELEASE();
+  // Release the mutex, sleep until woken (or spuriously), take the mutex again.
+  void WaitReaders() REQUIRES(this);
+  void WaitWriters() REQUIRES(this);
+  void WakeReaders() REQUIRES(this);
+  void WakeWriters() REQUIRES(this);
+
+ private:
+#ifdef _WIN32
+  // SRWLOCK and CONDITION_VARIABLE are one pointer each; all-zero is their initial state.
+  void* mutex_ = nullptr;
+  void* readers_ = nullptr;
+  void* writers_ = nullptr;
+#else
+  std::mutex mutex_;
+  std::condition_variable readers_;
+  std::condition_variable writers_;
+#endif
+};
+
+class SCOPED_CAPABILITY MonitorGuard {
+ public:
+  explicit MonitorGuard(Monitor& monitor) ACQUIRE(monitor) : monitor_(monitor) { monitor_.Lock(); }
+  ~MonitorGuard() RELEASE() { monitor_.Unlock(); }
+  MonitorGuard(const MonitorGuard&) = delete;
+  MonitorGuard& operator=(const MonitorGuard&) = delete;
+
+ private:
+  Monitor& monitor_;
+};
+
+}  // namespace rw_detail
+
+class ReaderWriterLock {
+ public:
+  ReaderWriterLock() = default;
+  // Takes the write lock first: waits until no other thread holds the lock.
+  ~ReaderWriterLock();
+  ReaderWriterLock(const ReaderWriterLock&) = delete;
+  ReaderWriterLock& operator=(const ReaderWriterLock&) = delete;
+
+  // Each BeginRead is matched by one EndRead on the same thread. A thread that already
+  // reads, or that writes, never waits here. A release without a matching take is ignored.
+  // Throws EAssertionFailed when one thread reads more than kMaxReadLocksPerThread locks.
+  void BeginRead();
+  void EndRead();
+
+  // Exclusive; re-entrant (each call needs its own EndWrite). Called while reading, it
+  // promotes: the thread then holds both and releases write first, then read. Returns true
+  // when no other writer ran between the call and the lock being granted.
+  bool BeginWrite();
+  void EndWrite();
+
+  bool ReadHeldByThisThread() const;
+  bool WriteHeldByThisThread() const;
+  // Threads blocked in BeginWrite / in BeginRead right now (diagnostics and tests).
+  unsigned WaitingWriters() const { return writers_waiting_.load(std::memory_order_relaxed); }
+  unsigned WaitingReaders() const { return readers_waiting_.load(std::memory_order_relaxed); }
+
+  // Distinct locks one thread may hold for reading at the same time.
+  static constexpr unsigned kMaxReadLocksPerThread = 32;
+
+ private:
+  static constexpr std::uint32_t kWriter = 1u << 31;         // the write lock is held
+  static constexpr std::uint32_t kWriterWaiting = 1u << 30;  // writers wait: new readers wait too
+  static constexpr std::uint32_t kReaderMask = kWriterWaiting - 1;  // reading threads counted
+
+  void EnterReadSlow();
+  void LeaveRead();
+
+  // Readers and writer flags. Readers change it by compare-and-swap while no writer is
+  // active or waiting; every other change happens under monitor_.
+  std::atomic<std::uint32_t> state_{0};
+  // Identity of the writing thread (its per-thread record); set and cleared under monitor_.
+  std::atomic<const void*> owner_{nullptr};
+  int write_depth_ = 0;  // used by the writing thread only
+  rw_detail::Monitor monitor_;
+  // Changed under monitor_ only; atomic so that the diagnostics may read them.
+  std::atomic<unsigned> writers_waiting_{0};
+  std::atomic<unsigned> readers_waiting_{0};
+  std::uint32_t revision_ GUARDED_BY(monitor_) = 0;  // counts granted write locks
+};
+
+class [[nodiscard]] ReadGuard {
+ public:
+  explicit ReadGuard(ReaderWriterLock& lock) : lock_(lock) { lock_.BeginRead(); }
+  ~ReadGuard() { lock_.EndRead(); }
+  ReadGuard(const ReadGuard&) = delete;
+  ReadGuard& operator=(const ReadGuard&) = delete;
+
+ private:
+  ReaderWriterLock& lock_;
+};
+
+// Takes the write lock; on a thread that holds a ReadGuard of the same lock this is the
+// promotion guard, released before the read guard.
+class [[nodiscard]] WriteGuard {
+ public:
+  explicit WriteGuard(ReaderWriterLock& lock) : lock_(lock), unchanged_(lock_.BeginWrite()) {}
+  ~WriteGuard() { lock_.EndWrite(); }
+  WriteGuard(const WriteGuard&) = delete;
+  WriteGuard& operator=(const WriteGuard&) = delete;
+
+  // BeginWrite's report: no other writer ran before this one was granted.
+  bool Unchanged() const { return unchanged_; }
+
+ private:
+  ReaderWriterLock& lock_;
+  bool unchanged_;
+};
+
+using PromoteGuard = WriteGuard;
+
+}  // namespace kiv

@@ -1,0 +1,297 @@
+#include "support/rw_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "concurrency_helper.h"
+#include "platform/exception.h"
+
+namespace {
+
+using kiv::ReaderWriterLock;
+using kiv_test::TestThread;
+using kiv_test::WaitUntil;
+
+// Records the order in which threads reached a point.
+class OrderLog {
+ public:
+  void Add(int who) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    order_.push_back(who);
+  }
+  std::vector<int> Get() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return order_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<int> order_;
+};
+
+TEST(ReaderWriterLock, ManyThreadsReadAtOnce) {
+  ReaderWriterLock lock;
+  constexpr int kReaders = 4;
+  std::atomic<int> inside{0};
+  std::vector<std::unique_ptr<TestThread>> readers;
+  for (int i = 0; i < kReaders; ++i) {
+    readers.push_back(std::make_unique<TestThread>([&] {
+      kiv::ReadGuard guard(lock);
+      ++inside;
+      // Every reader stays until all are inside: exclusive readers would deadlock here.
+      WaitUntil([&] { return inside.load() == kReaders; }, "all readers inside");
+    }));
+  }
+  for (auto& t : readers) t->Join();
+}
+
+TEST(ReaderWriterLock, WritersExcludeReadersAndEachOther) {
+  ReaderWriterLock lock;
+  long long a = 0, b = 0;  // plain fields: a race shows as a broken pair (and under tsan)
+  std::atomic<bool> torn{false};
+  std::vector<std::unique_ptr<TestThread>> threads;
+  for (int w = 0; w < 3; ++w) {
+    threads.push_back(std::make_unique<TestThread>([&] {
+      for (int i = 0; i < 2000; ++i) {
+        kiv::WriteGuard guard(lock);
+        ++a;
+        ++b;
+      }
+    }));
+  }
+  for (int r = 0; r < 3; ++r) {
+    threads.push_back(std::make_unique<TestThread>([&] {
+      for (int i = 0; i < 2000; ++i) {
+        kiv::ReadGuard guard(lock);
+        if (a != b) torn = true;
+      }
+    }));
+  }
+  for (auto& t : threads) t->Join();
+  EXPECT_FALSE(torn.load());
+  EXPECT_EQ(a, 6000);
+  EXPECT_EQ(b, 6000);
+}
+
+TEST(ReaderWriterLock, ReadIsReentrantAndEachTakeNeedsItsRelease) {
+  ReaderWriterLock lock;
+  lock.BeginRead();
+  lock.BeginRead();
+  std::atomic<bool> wrote{false};
+  TestThread writer([&] {
+    kiv::WriteGuard guard(lock);
+    wrote = true;
+  });
+  WaitUntil([&] { return lock.WaitingWriters() == 1; }, "the writer to wait");
+  // Re-entrant read does not wait behind the waiting writer.
+  lock.BeginRead();
+  lock.EndRead();
+  lock.EndRead();
+  EXPECT_TRUE(lock.ReadHeldByThisThread());
+  EXPECT_FALSE(wrote.load());
+  lock.EndRead();
+  EXPECT_FALSE(lock.ReadHeldByThisThread());
+  writer.Join();
+  EXPECT_TRUE(wrote.load());
+}
+
+TEST(ReaderWriterLock, WriteIsReentrantAndTheWriterMayRead) {
+  ReaderWriterLock lock;
+  EXPECT_TRUE(lock.BeginWrite());
+  EXPECT_TRUE(lock.BeginWrite());
+  lock.BeginRead();  // would deadlock if the writer had to wait for itself
+  EXPECT_TRUE(lock.ReadHeldByThisThread());
+  lock.EndRead();
+  std::atomic<bool> read{false};
+  TestThread reader([&] {
+    kiv::ReadGuard guard(lock);
+    read = true;
+  });
+  WaitUntil([&] { return lock.WaitingReaders() == 1; }, "the reader to wait");
+  lock.EndWrite();
+  EXPECT_TRUE(lock.WriteHeldByThisThread());
+  EXPECT_FALSE(read.load());
+  lock.EndWrite();
+  EXPECT_FALSE(lock.WriteHeldByThisThread());
+  reader.Join();
+  EXPECT_TRUE(read.load());
+}
+
+TEST(ReaderWriterLock, WriterThatStillReadsAfterEndWriteKeepsItsReadShare) {
+  ReaderWriterLock lock;
+  lock.BeginWrite();
+  lock.BeginRead();
+  lock.EndWrite();  // now only reading: other readers may join, writers must wait
+  TestThread reader([&] { kiv::ReadGuard guard(lock); });
+  reader.Join();
+  std::atomic<bool> wrote{false};
+  TestThread writer([&] {
+    kiv::WriteGuard guard(lock);
+    wrote = true;
+  });
+  WaitUntil([&] { return lock.WaitingWriters() == 1; }, "the writer to wait");
+  EXPECT_FALSE(wrote.load());
+  lock.EndRead();
+  writer.Join();
+  EXPECT_TRUE(wrote.load());
+}
+
+TEST(ReaderWriterLock, ReaderPromotesAndReleasesWriteThenRead) {
+  ReaderWriterLock lock;
+  std::atomic<bool> read_elsewhere{false};
+  std::unique_ptr<TestThread> reader;
+  kiv::ReadGuard read(lock);
+  {
+    kiv::PromoteGuard write(lock);
+    EXPECT_TRUE(write.Unchanged());
+    EXPECT_TRUE(lock.WriteHeldByThisThread());
+    reader = std::make_unique<TestThread>([&] {
+      kiv::ReadGuard guard(lock);
+      read_elsewhere = true;
+    });
+    WaitUntil([&] { return lock.WaitingReaders() == 1; }, "the reader to wait");
+    EXPECT_FALSE(read_elsewhere.load());
+  }
+  // Back to reading only: other readers join.
+  reader->Join();
+  EXPECT_TRUE(read_elsewhere.load());
+  EXPECT_FALSE(lock.WriteHeldByThisThread());
+  EXPECT_TRUE(lock.ReadHeldByThisThread());
+}
+
+TEST(ReaderWriterLock, TwoPromotingReadersBothSucceedOneAfterTheOther) {
+  ReaderWriterLock lock;
+  std::atomic<int> reading{0};
+  std::atomic<int> writers_inside{0};
+  std::atomic<bool> overlap{false};
+  std::atomic<int> unchanged{0};
+  auto promote = [&] {
+    kiv::ReadGuard read(lock);
+    ++reading;
+    WaitUntil([&] { return reading.load() == 2; }, "both threads to read");
+    kiv::PromoteGuard write(lock);
+    if (++writers_inside != 1) overlap = true;
+    if (write.Unchanged()) ++unchanged;
+    --writers_inside;
+  };
+  TestThread first(promote);
+  TestThread second(promote);
+  first.Join();
+  second.Join();
+  EXPECT_FALSE(overlap.load());
+  // Whoever went second saw the other's write between its read and its write.
+  EXPECT_EQ(unchanged.load(), 1);
+}
+
+TEST(ReaderWriterLock, WaitingWriterHoldsBackNewReaders) {
+  ReaderWriterLock lock;
+  OrderLog order;
+  lock.BeginRead();
+  TestThread writer([&] {
+    kiv::WriteGuard guard(lock);
+    order.Add(1);
+  });
+  WaitUntil([&] { return lock.WaitingWriters() == 1; }, "the writer to wait");
+  TestThread late_reader([&] {
+    kiv::ReadGuard guard(lock);
+    order.Add(2);
+  });
+  // The new reader waits although only a reader holds the lock.
+  WaitUntil([&] { return lock.WaitingReaders() == 1; }, "the new reader to wait");
+  EXPECT_TRUE(order.Get().empty());
+  lock.EndRead();
+  writer.Join();
+  late_reader.Join();
+  EXPECT_EQ(order.Get(), (std::vector<int>{1, 2}));
+}
+
+TEST(ReaderWriterLock, DestructionWaitsForHolders) {
+  auto lock = std::make_unique<ReaderWriterLock>();
+  std::atomic<bool> holding{false}, release{false}, destroyed{false};
+  TestThread reader([&] {
+    ReaderWriterLock& l = *lock;
+    l.BeginRead();
+    holding = true;
+    WaitUntil([&] { return release.load(); }, "the signal to release");
+    EXPECT_FALSE(destroyed.load());
+    l.EndRead();
+  });
+  WaitUntil([&] { return holding.load(); }, "the reader to hold the lock");
+  ReaderWriterLock* raw = lock.get();
+  TestThread destroyer([&] {
+    lock.reset();
+    destroyed = true;
+  });
+  WaitUntil([&] { return raw->WaitingWriters() == 1; }, "the destructor to wait");
+  release = true;
+  reader.Join();
+  destroyer.Join();
+  EXPECT_TRUE(destroyed.load());
+}
+
+TEST(ReaderWriterLock, UnmatchedReleasesAreIgnored) {
+  ReaderWriterLock lock;
+  lock.EndRead();
+  lock.EndWrite();
+  TestThread other([&] { EXPECT_TRUE(lock.BeginWrite()); lock.EndWrite(); });
+  other.Join();
+  kiv::ReadGuard read(lock);
+  EXPECT_TRUE(lock.ReadHeldByThisThread());
+}
+
+TEST(ReaderWriterLock, ReadingTooManyLocksAtOnceFailsCleanly) {
+  std::vector<ReaderWriterLock> locks(ReaderWriterLock::kMaxReadLocksPerThread + 1);
+  for (unsigned i = 0; i < ReaderWriterLock::kMaxReadLocksPerThread; ++i) locks[i].BeginRead();
+  EXPECT_THROW(locks.back().BeginRead(), kiv::EAssertionFailed);
+  EXPECT_FALSE(locks.back().ReadHeldByThisThread());
+  for (unsigned i = 0; i < ReaderWriterLock::kMaxReadLocksPerThread; ++i) locks[i].EndRead();
+  // The failed lock was left untouched: a writer gets it at once.
+  TestThread writer([&] { kiv::WriteGuard guard(locks.back()); });
+  writer.Join();
+}
+
+TEST(ReaderWriterLock, GuardsReleaseWhenAnExceptionLeavesTheScope) {
+  ReaderWriterLock lock;
+  try {
+    kiv::ReadGuard read(lock);
+    kiv::WriteGuard write(lock);
+    throw std::runtime_error("boom");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_FALSE(lock.ReadHeldByThisThread());
+  EXPECT_FALSE(lock.WriteHeldByThisThread());
+  TestThread writer([&] { kiv::WriteGuard guard(lock); });
+  writer.Join();
+}
+
+TEST(ReaderWriterLock, MixedReadersWritersAndPromotersKeepTheirInvariants) {
+  ReaderWriterLock lock;
+  long long value = 0, copy = 0;
+  std::atomic<bool> torn{false};
+  std::vector<std::unique_ptr<TestThread>> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.push_back(std::make_unique<TestThread>([&, t] {
+      for (int i = 0; i < 1000; ++i) {
+        kiv::ReadGuard read(lock);
+        kiv::ReadGuard again(lock);
+        if (value != copy) torn = true;
+        if ((i + t) % 3 == 0) {
+          kiv::PromoteGuard write(lock);
+          kiv::ReadGuard read_in_write(lock);
+          ++value;
+          copy = value;
+        }
+      }
+    }));
+  }
+  for (auto& t : threads) t->Join();
+  EXPECT_FALSE(torn.load());
+  EXPECT_EQ(value, copy);
+  EXPECT_GT(value, 0);
+}
+
+}  // namespace
