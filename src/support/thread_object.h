@@ -9,9 +9,10 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <type_traits>
 
-#include "support/object.h"
+#include "support/component.h"
 #include "support/rw_lock.h"
 
 namespace kiv {
@@ -24,6 +25,7 @@ class TThreadObject : public TObject {
   ~TThreadObject() override;
   TThreadObject(const TThreadObject&) = delete;
   TThreadObject& operator=(const TThreadObject&) = delete;
+  std::string ClassName() const override { return "TThreadObject"; }
 
   // Create the lock on first use, take it, return the guarded object.
   void* LockRead();
