@@ -17,9 +17,7 @@ bool IsPlainAscii(std::string_view text) {
 }
 
 bool LocaleSameText(std::string_view a, std::string_view b) {
-  if (AsciiSameText(a, b)) return true;
-  if (IsPlainAscii(a) && IsPlainAscii(b)) return false;
-  return AnsiSameText(a, b);
+  return AsciiSameText(a, b) || AnsiSameText(a, b);
 }
 
 }  // namespace
@@ -52,27 +50,32 @@ void TSectionValues::Clear() {
   lastFound_ = 0;
 }
 
-int TSectionValues::EqualsPos(int index) const {
+const TSectionValues::Line& TSectionValues::Parsed(int index) const {
   CheckIndex(index);
   const Line& line = lines_[static_cast<std::size_t>(index)];
   if (line.equalsPos == 0) {
     const std::size_t p = line.text.find('=');
     line.equalsPos = p == std::string::npos ? -1 : static_cast<int>(p) + 1;
+    const std::string_view all = line.text;
+    const std::string_view key = TrimBlanks(p == std::string::npos ? all : all.substr(0, p));
+    line.keyBegin = static_cast<std::uint32_t>(key.data() - all.data());
+    line.keyLength = static_cast<std::uint32_t>(key.size());
+    line.plainKey = IsPlainAscii(key);
   }
-  return line.equalsPos;
+  return line;
 }
 
+int TSectionValues::EqualsPos(int index) const { return Parsed(index).equalsPos; }
+
 std::string_view TSectionValues::Key(int index) const {
-  const int pos = EqualsPos(index);
-  std::string_view text = lines_[static_cast<std::size_t>(index)].text;
-  return TrimBlanks(pos < 0 ? text : text.substr(0, static_cast<std::size_t>(pos - 1)));
+  const Line& line = Parsed(index);
+  return std::string_view(line.text).substr(line.keyBegin, line.keyLength);
 }
 
 std::string_view TSectionValues::Value(int index) const {
-  const int pos = EqualsPos(index);
-  if (pos < 0) return {};
-  return TrimBlanks(std::string_view(lines_[static_cast<std::size_t>(index)].text).substr(
-      static_cast<std::size_t>(pos)));
+  const Line& line = Parsed(index);
+  if (line.equalsPos < 0) return {};
+  return TrimBlanks(std::string_view(line.text).substr(static_cast<std::size_t>(line.equalsPos)));
 }
 
 int TSectionValues::IndexOf(std::string_view text) const {
@@ -86,8 +89,12 @@ int TSectionValues::IndexOf(std::string_view text) const {
 }
 
 int TSectionValues::IndexOfName(std::string_view text) const {
-  for (int i = 0; i < Count(); ++i)
-    if (LocaleSameText(Key(i), text)) return i;
+  const bool plainText = IsPlainAscii(text);
+  for (int i = 0; i < Count(); ++i) {
+    const Line& line = Parsed(i);
+    const std::string_view key = std::string_view(line.text).substr(line.keyBegin, line.keyLength);
+    if (plainText && line.plainKey ? AsciiSameText(key, text) : LocaleSameText(key, text)) return i;
+  }
   return -1;
 }
 

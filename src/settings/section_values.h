@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,11 +36,15 @@ class TSectionValues {
   int IndexOfName(std::string_view text) const;
 
  private:
+  // A line with what lookups derive from it, computed on first use.
   struct Line {
     std::string text;
     mutable int equalsPos = 0;  // 0: not yet computed
+    mutable std::uint32_t keyBegin = 0, keyLength = 0;
+    mutable bool plainKey = false;  // the key holds printable ASCII only
   };
   void CheckIndex(int index) const;
+  const Line& Parsed(int index) const;
 
   std::vector<Line> lines_;
   mutable int lastFound_ = 0;

@@ -146,6 +146,15 @@ TEST_F(IniFileTest, LookupsFindSectionsInAnyOrder) {
   EXPECT_EQ(ini.ReadInteger("S9", "K0", -1), -1);
 }
 
+TEST_F(IniFileTest, KeysCompareByLocaleCaseSectionsByAsciiCase) {
+  TkivIniFile ini;
+  ini.AppendFromStrings({"[\xC4]", "\xC4pfel=1", "[\xE4]", "x=2"});
+  EXPECT_EQ(ini.ReadString("\xC4", "\xE4PFEL", ""), "1");  // A umlaut in either case
+  EXPECT_EQ(ini.ReadString("\xE4", "x", ""), "2");        // a different section
+  EXPECT_FALSE(ini.ValueExists("\xC4", "\xE4pfel"));        // ValueExists is ASCII-only
+  EXPECT_TRUE(ini.ValueExists("\xC4", "\xC4PFEL"));
+}
+
 TEST_F(IniFileTest, ReadIntegerAcceptsHexForms) {
   TkivIniFile ini;
   ini.AppendFromStrings({"[N]", "a=0x1F", "b=0X1f", "c=$1F", "d=31", "e=abc", "f=-12", "g=",
