@@ -4,8 +4,11 @@
 #   Files ending _win32.cpp build only for Windows, files ending _posix.cpp only elsewhere.
 # kiv_tests(<folder> [LIBS ...]): one test executable kiv_<folder>_tests from tests/<folder>/*_test.cpp
 #   (same suffix rule), registered as one CTest test; on Windows it runs under the emulator (Wine).
+# kiv_version_resource(<target> DESCRIPTION <text> [PRODUCT <text>] [VERSION a.b.c.d]):
+#   gives a Windows target a VERSIONINFO resource (windres) from cmake/version.rc.in.
 
 if(WIN32)
+  enable_language(RC)
   add_compile_options(-msse2 -mfpmath=sse)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   # Static runtime: the products need only system DLLs.
@@ -77,4 +80,46 @@ function(kiv_tests folder)
   set_property(TEST ${target} APPEND PROPERTY ENVIRONMENT
     "GTEST_OUTPUT=xml:${target}.xml")
   set(KIV_LAST_TEST_TARGET ${target} PARENT_SCOPE)
+endfunction()
+
+function(kiv_version_resource target)
+  cmake_parse_arguments(ARG "" "DESCRIPTION;PRODUCT;VERSION" "" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  if(NOT ARG_PRODUCT)
+    set(ARG_PRODUCT "Varnolet")
+  endif()
+  if(NOT ARG_VERSION)
+    set(ARG_VERSION ${PROJECT_VERSION})
+  endif()
+  # Four numbers, missing ones 0: the fixed file version is major.minor.release.build.
+  string(REPLACE "." ";" _parts "${ARG_VERSION}")
+  list(LENGTH _parts _n)
+  while(_n LESS 4)
+    list(APPEND _parts 0)
+    math(EXPR _n "${_n} + 1")
+  endwhile()
+  list(SUBLIST _parts 0 4 _parts)
+  list(JOIN _parts "," KIV_VER_COMMA)
+  list(JOIN _parts "." KIV_VER_DOTTED)
+  # Resource strings double their quotes.
+  string(REPLACE "\"" "\"\"" KIV_VER_DESCRIPTION "${ARG_DESCRIPTION}")
+  string(REPLACE "\"" "\"\"" KIV_VER_PRODUCT "${ARG_PRODUCT}")
+  get_target_property(_type ${target} TYPE)
+  if(_type STREQUAL "EXECUTABLE")
+    set(KIV_VER_FILETYPE "VFT_APP")
+    set(KIV_VER_SUFFIX ${CMAKE_EXECUTABLE_SUFFIX})
+  else()
+    set(KIV_VER_FILETYPE "VFT_DLL")
+    set(KIV_VER_SUFFIX ${CMAKE_SHARED_LIBRARY_SUFFIX})
+  endif()
+  get_target_property(_name ${target} OUTPUT_NAME)
+  if(NOT _name)
+    set(_name ${target})
+  endif()
+  set(KIV_VER_NAME ${_name})
+  set(_rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${_rc} @ONLY)
+  target_sources(${target} PRIVATE ${_rc})
 endfunction()
