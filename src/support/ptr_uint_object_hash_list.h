@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "support/component.h"
 #include "support/hash_list.h"
 
 namespace kiv {
@@ -35,7 +36,8 @@ class TkivPtrUIntObjectHashListBase : public TkivCustomHashListBaseObjects {
   void* GetObject(uintptr_t key) const;
 };
 
-template <class T>
+// T is the stored object type (any class; TObject by default).
+template <class T = TObject>
 class TkivPtrUIntObjectHashList : public TkivPtrUIntObjectHashListBase {
  public:
   using Callback = void (*)(void* data, uintptr_t key, T* object, bool& stop);

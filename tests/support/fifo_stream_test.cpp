@@ -1,0 +1,138 @@
+#include "support/fifo_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using kiv::TFIFOStream;
+
+std::vector<uint8_t> Bytes(int from, int count) {
+  std::vector<uint8_t> v(static_cast<size_t>(count));
+  std::iota(v.begin(), v.end(), static_cast<uint8_t>(from));
+  return v;
+}
+
+std::vector<uint8_t> Held(TFIFOStream& s) {
+  const uint8_t* p = s.LockRead();
+  std::vector<uint8_t> v(p, p + s.Size());
+  s.UnlockRead();
+  return v;
+}
+
+void Write(TFIFOStream& s, const std::vector<uint8_t>& v) {
+  s.Write(v.data(), static_cast<int32_t>(v.size()));
+}
+
+TEST(FIFOStream, FullStreamDiscardsAtLeastTheDiscardStep) {
+  TFIFOStream s(100, 64, true);
+  Write(s, Bytes(0, 100));
+  EXPECT_EQ(s.Size(), 100);
+  EXPECT_EQ(s.FreeSpace(), 0);
+  Write(s, Bytes(100, 1));
+  EXPECT_EQ(s.Size(), 37);
+  EXPECT_EQ(Held(s), Bytes(64, 37));  // the newest byte last
+}
+
+TEST(FIFOStream, WriteLongerThanTheCapacityKeepsItsLastBytes) {
+  TFIFOStream s(100, 64, true);
+  const auto data = Bytes(0, 250);
+  Write(s, data);
+  EXPECT_EQ(s.Size(), 86);
+  EXPECT_EQ(Held(s), std::vector<uint8_t>(data.end() - 86, data.end()));
+}
+
+TEST(FIFOStream, WithoutOverwriteAWriteThatDoesNotFitFailsAndChangesNothing) {
+  TFIFOStream s(100, 64, false);
+  try {
+    Write(s, Bytes(0, 101));
+    FAIL() << "no exception";
+  } catch (const kiv::EFIFOStream& e) {
+    EXPECT_STREQ(e.what(), "Buffer over-run.");
+  }
+  EXPECT_EQ(s.Size(), 0);
+  Write(s, Bytes(0, 100));
+  EXPECT_EQ(s.FreeSpace(), 0);
+  EXPECT_THROW(Write(s, Bytes(0, 1)), kiv::EFIFOStream);
+  EXPECT_EQ(Held(s), Bytes(0, 100));
+  // Consumers can still take bytes out.
+  s.Remove(40);
+  EXPECT_EQ(Held(s), Bytes(40, 60));
+}
+
+TEST(FIFOStream, RemoveTakesFromTheFrontAndIsBoundedBothWays) {
+  TFIFOStream s(16, 64, true);
+  const std::vector<uint8_t> abcde = {'a', 'b', 'c', 'd', 'e'};
+  Write(s, abcde);
+  s.Remove(-3);
+  EXPECT_EQ(Held(s), abcde);
+  s.Remove(2);
+  EXPECT_EQ(Held(s), (std::vector<uint8_t>{'c', 'd', 'e'}));
+  s.Remove(10);
+  EXPECT_EQ(s.Size(), 0);
+}
+
+TEST(FIFOStream, EmptyAndInvalidWritesAndClear) {
+  TFIFOStream s(32, 8, true);
+  s.Write(nullptr, 0);
+  s.Write("abc", -1);
+  EXPECT_EQ(s.Size(), 0);
+  EXPECT_THROW(s.Write(nullptr, 4), kiv::EFIFOStream);
+  Write(s, Bytes(0, 32));
+  s.Clear();
+  EXPECT_EQ(s.FreeSpace(), s.Capacity());
+  EXPECT_THROW(TFIFOStream(-1, 8, true), kiv::EFIFOStream);
+  TFIFOStream none(0, 64, true);  // holds nothing, and a write must still return
+  Write(none, Bytes(0, 10));
+  EXPECT_EQ(none.Size(), 0);
+}
+
+TEST(FIFOStream, FittingWriteLeavesTheHandedOutBytesInPlace) {
+  TFIFOStream s(64, 16, true);
+  Write(s, Bytes(0, 10));
+  const uint8_t* data = s.LockWrite();
+  s.Unlock();
+  Write(s, Bytes(10, 54));
+  EXPECT_EQ(s.LockRead(), data);
+  s.UnlockRead();
+  EXPECT_EQ(std::vector<uint8_t>(data, data + 10), Bytes(0, 10));
+}
+
+// A producer and a consumer on two threads: every value arrives once and in order.
+TEST(FIFOStream, ProducerAndConsumerThreadsKeepOrder) {
+  TFIFOStream s(256, 64, false);
+  constexpr uint32_t kValues = 20000;
+  std::thread producer([&] {
+    for (uint32_t v = 0; v < kValues;) {
+      try {
+        s.Write(&v, sizeof v);
+        ++v;
+      } catch (const kiv::EFIFOStream&) {
+        std::this_thread::yield();  // full: wait for the consumer
+      }
+    }
+  });
+  uint32_t expected = 0;
+  bool inOrder = true;
+  while (expected < kValues && inOrder) {
+    const uint8_t* p = s.LockWrite();
+    const int32_t n = s.Size() / 4;
+    for (int32_t i = 0; i < n; ++i) {
+      uint32_t v;
+      std::memcpy(&v, p + 4 * i, 4);
+      inOrder = inOrder && v == expected++;
+    }
+    s.Remove(n * 4);
+    s.Unlock();
+    std::this_thread::yield();
+  }
+  producer.join();
+  EXPECT_TRUE(inOrder);
+  EXPECT_EQ(s.Size(), 0);
+}
+
+}  // namespace
