@@ -35,6 +35,9 @@ class SpecialFolderSources {
   // The process environment and the module folder unless overridden.
   virtual std::string Environment(const std::string& name);
   virtual std::string ModuleFolder();
+
+// The full file name of the module's own file, read as for ModuleFolder; empty on failure.
+std::string ModuleFileName();
 };
 
 // The platform's sources (on systems without a shell, the shell is unavailable).
@@ -55,8 +58,12 @@ std::string GetSpecialFolder(SpecialFolderSources& sources, int folderId,
 std::string CleanFileName(const std::string& name, bool pathSafe, char replacement);
 
 // The folder of the module's own file (the library that holds this code, not the host
-// executable), with a trailing delimiter. On Windows the file name is read with the file-system
-// redirection of 32-bit processes switched off where the system offers that.
+// executable), with a trailing delimiter; empty if the file name cannot be read. On Windows
+// the file name is read with the file-system redirection of 32-bit processes switched off
+// where the system offers that.
 std::string ModuleFolder();
+
+// The full file name of the module's own file, read as for ModuleFolder; empty on failure.
+std::string ModuleFileName();
 
 }  // namespace kiv

@@ -27,11 +27,16 @@ SpecialFolderSources& SystemFolderSources() {
   return sources;
 }
 
-std::string ModuleFolder() {
+std::string ModuleFileName() {
   Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) || !info.dli_fname) return {};
+  if (!dladdr(reinterpret_cast<void*>(&ModuleFileName), &info) || !info.dli_fname) return {};
   std::unique_ptr<char, decltype(&std::free)> full(realpath(info.dli_fname, nullptr), &std::free);
-  return WithPathDelim(FileFolder(full ? full.get() : info.dli_fname));
+  return full ? full.get() : info.dli_fname;
+}
+
+std::string ModuleFolder() {
+  const std::string file = ModuleFileName();
+  return file.empty() ? std::string() : WithPathDelim(FileFolder(file));
 }
 
 }  // namespace kiv

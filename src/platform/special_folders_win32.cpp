@@ -49,7 +49,7 @@ class FsRedirectionOff {
   bool active_ = false;
 };
 
-std::string ModuleFileName(HMODULE module) {
+std::string FileNameOf(HMODULE module) {
   std::string name(MAX_PATH, '\0');
   for (;;) {
     const DWORD n = GetModuleFileNameA(module, name.data(), static_cast<DWORD>(name.size()));
@@ -105,19 +105,20 @@ SpecialFolderSources& SystemFolderSources() {
   return sources;
 }
 
-std::string ModuleFolder() {
+std::string ModuleFileName() {
   HMODULE self = nullptr;
   // The module that holds this function: the library when linked into one.
   if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(&ModuleFolder), &self))
-    self = nullptr;
-  std::string fileName;
-  {
-    FsRedirectionOff redirectionOff;
-    fileName = ModuleFileName(self);
-  }
-  return WithBackslash(FileFolder(fileName));
+                          reinterpret_cast<LPCSTR>(&ModuleFileName), &self))
+    return {};
+  FsRedirectionOff redirectionOff;
+  return FileNameOf(self);
+}
+
+std::string ModuleFolder() {
+  const std::string file = ModuleFileName();
+  return file.empty() ? std::string() : WithBackslash(FileFolder(file));
 }
 
 }  // namespace kiv

@@ -135,10 +135,13 @@ TEST(GetSpecialFolder, UnavailableShellSkipsRegistryAndEnvironment) {
   EXPECT_TRUE(s.registryReads.empty());
 }
 
-TEST(ModuleFolder, IsAnAbsoluteFolderEndingWithTheDelimiter) {
+TEST(ModuleFolder, IsTheFolderOfTheModuleFileEndingWithTheDelimiter) {
   const std::string folder = ModuleFolder();
   ASSERT_GT(folder.size(), 1u);
   EXPECT_EQ(folder.back(), kPathDelim);
+  const std::string file = ModuleFileName();
+  EXPECT_EQ(file.substr(0, folder.size()), folder);
+  EXPECT_EQ(file.substr(folder.size(), 16), "kiv_platform_tes");
   EXPECT_EQ(GetSpecialFolder(SystemFolderSources(), -1, "", true).empty(), false);
 }
 
