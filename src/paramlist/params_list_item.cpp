@@ -1,0 +1,90 @@
+#include "paramlist/params_list_item.h"
+
+#include <new>
+
+#include "paramlist/class_registry.h"
+#include "paramlist/counted_string.h"
+#include "paramlist/variant_conversion.h"
+#include "platform/code_page.h"
+#include "platform/module_allocator.h"
+
+namespace kiv {
+namespace {
+
+ClassRegistry<TkivParamsListItemClass>& ItemClasses() {
+  static ClassRegistry<TkivParamsListItemClass> registry(&kTkivParamsListItemClass);
+  return registry;
+}
+
+// Replaces the counted string in `slot` by a new one holding `text`.
+void ReplaceCounted(char*& slot, std::string_view text) {
+  char* fresh = CountedStrNew(text);
+  CountedStrRelease(slot);
+  slot = fresh;
+}
+
+}  // namespace
+
+const TkivParamsListItemClass kTkivParamsListItemClass{"TkivParamsListItem", &TkivParamsListItem::BaseAssign};
+
+bool RegisterParamsListItemClass(const TkivParamsListItemClass* cls) { return ItemClasses().Register(cls); }
+
+void ItemDeleter::operator()(TkivParamsListItem* item) const noexcept { TkivParamsListItem::Free(item); }
+
+ItemPtr TkivParamsListItem::CreateStored(std::string_view name, Variant&& stored, const void* itemClass) {
+  CountedString nameRef(name);
+  CountedString keyRef(AnsiLowerCase(name));
+  void* block = ModuleAlloc(sizeof(TkivParamsListItem));
+  auto* item = new (block) TkivParamsListItem();
+  item->ClassRef_ = itemClass;
+  item->Name_ = nameRef.release();
+  item->Key_ = keyRef.release();
+  item->DataType_ = 0;
+  item->State_ = stored.IsEmptyOrNull() ? 0 : kStateAdded;
+  item->Value_ = stored.Detach();
+  return ItemPtr(item);
+}
+
+ItemPtr TkivParamsListItem::Create(std::string_view name, const TVarData& value, const void* itemClass) {
+  return CreateStored(name, VarStoreForm(value), itemClass);
+}
+
+void TkivParamsListItem::Free(TkivParamsListItem* item) noexcept {
+  if (!item) return;
+  CountedStrRelease(item->Name_);
+  CountedStrRelease(item->Key_);
+  VarClear(item->Value_);
+  ModuleFree(item);
+}
+
+std::string_view TkivParamsListItem::Name() const noexcept { return CountedStrView(Name_); }
+std::string_view TkivParamsListItem::Key() const noexcept { return CountedStrView(Key_); }
+
+void TkivParamsListItem::SetName(std::string_view name) { ReplaceCounted(Name_, name); }
+void TkivParamsListItem::SetKey(std::string_view key) { ReplaceCounted(Key_, key); }
+
+void TkivParamsListItem::SetValue(const TVarData& value) { SetStoredValue(VarStoreForm(value)); }
+
+void TkivParamsListItem::SetStoredValue(Variant&& stored) noexcept {
+  TVarData old = Value_;
+  Value_ = stored.Detach();
+  VarClear(old);
+}
+
+void TkivParamsListItem::Assign(const TkivParamsListItem& source) {
+  if (&source == this) return;
+  const TkivParamsListItemClass* cls = ItemClasses().Find(ClassRef_);
+  (cls ? cls->Assign : &BaseAssign)(*this, source);
+}
+
+void TkivParamsListItem::BaseAssign(TkivParamsListItem& self, const TkivParamsListItem& source) {
+  CountedString name(source.Name()), key(source.Key());
+  CountedStrRelease(self.Name_);
+  self.Name_ = name.release();
+  CountedStrRelease(self.Key_);
+  self.Key_ = key.release();
+  self.DataType_ = source.DataType_;
+  self.State_ = source.State_;
+}
+
+}  // namespace kiv
