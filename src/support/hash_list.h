@@ -52,6 +52,7 @@ class TTreeItem {
   TTreeItem(const TTreeItem&) = delete;
   TTreeItem& operator=(const TTreeItem&) = delete;
 
+  TkivCustomHashListBase* OwnerList() const { return OwnerList_; }
   int Depth() const { return Depth_; }
   int UsedSlots() const { return UsedSlots_; }
   // Read-only views for inspection: the child node of a slot (or nullptr), and the number of

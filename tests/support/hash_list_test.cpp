@@ -75,6 +75,7 @@ TEST_F(HashListTest, NinthKeyWithSharedLowHashByteSplitsTheSlotIntoAChild) {
   const kiv::TTreeItem* child = list.Root()->ChildAt(low);
   ASSERT_NE(child, nullptr);
   EXPECT_EQ(child->Depth(), 1);
+  EXPECT_EQ(child->OwnerList(), &list);
   EXPECT_EQ(list.Root()->UsedSlots(), 1);
   EXPECT_EQ(list.Count(), 9);
   for (size_t i = 0; i < 9; ++i) EXPECT_EQ(list.GetValue(keys[i])->value, static_cast<int>(i));
