@@ -151,4 +151,19 @@ TEST(TimerExWin32, FreeTimerFromTheOwnerStopsTicksAtOnce) {
   EXPECT_EQ(ticks, stopped);
 }
 
+TEST(TimerExWin32, RefusedPlatformTimerRaisesNotEnoughTimers) {
+  // The owner thread has ended, and with it the timer window: the platform refuses a timer.
+  std::unique_ptr<TkivTimerEx> timer;
+  std::thread([&] { timer = std::make_unique<TkivTimerEx>(); }).join();
+  timer->SetInterval(10);
+  try {
+    timer->SetOnTimer([](kiv::TObject*) {});
+    FAIL() << "no exception";
+  } catch (const kiv::EOutOfResources& e) {
+    EXPECT_STREQ(e.what(), "Not enough timers available");
+  }
+  EXPECT_FALSE(timer->TimerActive());
+  timer.reset();  // the dead window answers nothing: no wait
+}
+
 }  // namespace
