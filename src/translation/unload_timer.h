@@ -1,8 +1,9 @@
 // The timer that frees a translator's dictionary after a period without use, behind a seam so
 // that tests can fire it without waiting.
 //
-// SetEnabled may be called from any thread; the tick handler runs on the timer's own thread
-// and must do its own locking.
+// SetEnabled may be called from any thread. The tick handler runs on the thread that created
+// the timer, from its message loop, on Windows (a TkivTimerEx), and on a timer thread of its
+// own elsewhere; it must do its own locking.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,7 @@ class TUnloadTimer {
 using TUnloadTimerFactory = std::function<std::unique_ptr<TUnloadTimer>(
     std::uint32_t intervalMs, std::function<void()> onTick)>;
 
-// The platform's timer: a timer thread that calls onTick on its own thread.
+// The platform's timer (see above).
 std::unique_ptr<TUnloadTimer> CreateSystemUnloadTimer(std::uint32_t intervalMs,
                                                       std::function<void()> onTick);
 
