@@ -26,7 +26,8 @@ std::string KeyName(int k) { return "Parameter" + std::to_string(k); }
 // Writes the file once per process: 2000 sections of 100 keys, about 5 MB.
 const std::string& BenchFile() {
   static const std::string name = [] {
-    const std::string path = (std::filesystem::temp_directory_path() / "kiv_ini_bench.ini").string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "kiv_ini_bench.ini").string();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (int s = 0; s < kSections; ++s) {
       out << "[" << SectionName(s) << "]\r\n; generated section " << s << "\r\n";
@@ -46,7 +47,8 @@ const std::vector<std::pair<std::string, std::string>>& Queries() {
     std::mt19937 random(7);
     while (static_cast<int>(q.size()) < kQueries) {
       const std::string section = SectionName(static_cast<int>(random() % kSections));
-      for (int k = 0; k < 20; ++k) q.emplace_back(section, KeyName(static_cast<int>(random() % kKeysPerSection)));
+      for (int k = 0; k < 20; ++k)
+        q.emplace_back(section, KeyName(static_cast<int>(random() % kKeysPerSection)));
     }
     return q;
   }();
@@ -55,7 +57,9 @@ const std::vector<std::pair<std::string, std::string>>& Queries() {
 
 using BaseMap = std::unordered_map<std::string, std::string>;
 
-std::string BaseKey(const std::string& section, const std::string& key) { return section + '\n' + key; }
+std::string BaseKey(const std::string& section, const std::string& key) {
+  return section + '\n' + key;
+}
 
 int BaseHandler(void* user, const char* section, const char* name, const char* value) {
   static_cast<BaseMap*>(user)->emplace(BaseKey(section, name), value);
@@ -70,7 +74,8 @@ void LoadAndQuery_kiv(benchmark::State& state) {
     for (const auto& [section, key] : Queries()) total += ini.ReadString(section, key, "").size();
     benchmark::DoNotOptimize(total);
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(file)));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(std::filesystem::file_size(file)));
 }
 
 void LoadAndQuery_base(benchmark::State& state) {
@@ -85,7 +90,8 @@ void LoadAndQuery_base(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(total);
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(file)));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(std::filesystem::file_size(file)));
 }
 
 // Parsing alone: inih with a handler that keeps nothing against a full load into memory.
@@ -100,7 +106,8 @@ void Load_kiv(benchmark::State& state) {
     kiv::TkivIniFile ini(file);
     benchmark::DoNotOptimize(ini.Sections().Count());
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(file)));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(std::filesystem::file_size(file)));
 }
 
 void Load_base(benchmark::State& state) {
@@ -110,7 +117,8 @@ void Load_base(benchmark::State& state) {
     if (ini_parse(file.c_str(), CountingHandler, &pairs) != 0) state.SkipWithError("inih failed");
     benchmark::DoNotOptimize(pairs);
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(file)));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(std::filesystem::file_size(file)));
 }
 
 void Query_kiv(benchmark::State& state) {

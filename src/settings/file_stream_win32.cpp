@@ -13,7 +13,8 @@ std::string SystemMessage(DWORD error) {
       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result = n != 0 && text != nullptr ? std::string(text, n) : std::string();
   if (text != nullptr) ::LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+  while (!result.empty() &&
+         (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
     result.pop_back();
   if (result.empty()) result = "System error " + std::to_string(error);
   return result;
@@ -35,7 +36,8 @@ TFileStream::TFileStream(const std::string& fileName, Mode mode) {
     h = ::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-      throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemMessage(::GetLastError()));
+      throw EFOpenError("Cannot open file \"" + fileName + "\". " +
+                        SystemMessage(::GetLastError()));
   } else {
     h = ::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                       FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -64,7 +64,8 @@ void AppendNumber(std::string& out, int value, int minDigits) {
 }
 
 // Expands a Windows date or time picture.
-std::string FormatPicture(std::string_view picture, const DateTimeParts& p, const TFormatSettings& fs) {
+std::string FormatPicture(std::string_view picture, const DateTimeParts& p,
+                          const TFormatSettings& fs) {
   std::string out;
   for (std::size_t i = 0; i < picture.size();) {
     const char c = picture[i];
@@ -79,23 +80,40 @@ std::string FormatPicture(std::string_view picture, const DateTimeParts& p, cons
     while (i + run < picture.size() && picture[i + run] == c) ++run;
     const int width = run >= 2 ? 2 : 1;
     switch (c) {
-      case 'd': AppendNumber(out, p.day, width); break;
-      case 'M': AppendNumber(out, p.month, width); break;
-      case 'y':
-        if (run >= 3) AppendNumber(out, p.year, 4);
-        else AppendNumber(out, p.year % 100, width);
+      case 'd':
+        AppendNumber(out, p.day, width);
         break;
-      case 'h': AppendNumber(out, p.hour % 12 == 0 ? 12 : p.hour % 12, width); break;
-      case 'H': AppendNumber(out, p.hour, width); break;
-      case 'm': AppendNumber(out, p.minute, width); break;
-      case 's': AppendNumber(out, p.second, width); break;
+      case 'M':
+        AppendNumber(out, p.month, width);
+        break;
+      case 'y':
+        if (run >= 3)
+          AppendNumber(out, p.year, 4);
+        else
+          AppendNumber(out, p.year % 100, width);
+        break;
+      case 'h':
+        AppendNumber(out, p.hour % 12 == 0 ? 12 : p.hour % 12, width);
+        break;
+      case 'H':
+        AppendNumber(out, p.hour, width);
+        break;
+      case 'm':
+        AppendNumber(out, p.minute, width);
+        break;
+      case 's':
+        AppendNumber(out, p.second, width);
+        break;
       case 't': {
         const std::string& marker = p.hour < 12 ? fs.TimeAMString : fs.TimePMString;
         out += run >= 2 ? marker : marker.substr(0, 1);
         break;
       }
-      case 'g': break;  // era: not shown
-      default: out.append(run, c); break;
+      case 'g':
+        break;  // era: not shown
+      default:
+        out.append(run, c);
+        break;
     }
     i += run;
   }
@@ -104,7 +122,8 @@ std::string FormatPicture(std::string_view picture, const DateTimeParts& p, cons
 
 // Splits text into its digit runs; any letter makes the text invalid. Returns false when a
 // number is too long or there are more than `maxNumbers` of them.
-bool ScanNumbers(std::string_view text, std::vector<std::string_view>& numbers, std::size_t maxNumbers) {
+bool ScanNumbers(std::string_view text, std::vector<std::string_view>& numbers,
+                 std::size_t maxNumbers) {
   numbers.clear();
   for (std::size_t i = 0; i < text.size();) {
     if (IsDigit(text[i])) {
@@ -215,10 +234,14 @@ bool TryStrToInt(std::string_view text, int& value) {
   for (; i < text.size(); ++i) {
     const char c = text[i];
     int digit;
-    if (IsDigit(c)) digit = c - '0';
-    else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return false;
+    if (IsDigit(c))
+      digit = c - '0';
+    else if (hex && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
     v = v * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
     if (v > 0xFFFFFFFFull) return false;
   }
@@ -242,8 +265,8 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& value) {
 }
 
 bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& value) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      msec < 0 || msec > 999)
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
+      msec > 999)
     return false;
   value = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + msec) / kMsPerDay;
   return true;
@@ -280,9 +303,12 @@ bool TryStrToDate(std::string_view text, TDateTime& value, const TFormatSettings
   int year = 0, month = 0, day = 0;
   for (std::size_t k = 0; k < 3; ++k) {
     const int n = ToInt(numbers[k]);
-    if (order[k] == 'd') day = n;
-    else if (order[k] == 'M') month = n;
-    else year = numbers[k].size() <= 2 ? (n < 50 ? 2000 + n : 1900 + n) : n;
+    if (order[k] == 'd')
+      day = n;
+    else if (order[k] == 'M')
+      month = n;
+    else
+      year = numbers[k].size() <= 2 ? (n < 50 ? 2000 + n : 1900 + n) : n;
   }
   return TryEncodeDate(year, month, day, value);
 }

@@ -12,12 +12,6 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-std::string AsciiLowerCopy(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = AsciiLower(c);
-  return lower;
-}
-
 }  // namespace
 
 TkivIniFile::TkivIniFile(const std::string& fileName) { SetFileName(fileName); }
@@ -51,7 +45,7 @@ void TkivIniFile::RemoveDuplicates() {
   std::unordered_set<std::string> seen;
   bool removed = false;
   for (int i = 0; i < sections_.Count();) {
-    if (seen.insert(AsciiLowerCopy(sections_.Name(i))).second) {
+    if (seen.insert(AsciiLower(sections_.Name(i))).second) {
       ++i;
     } else {
       sections_.Delete(i);
@@ -202,7 +196,8 @@ TDateTime TkivIniFile::ReadDateTime(std::string_view section, std::string_view i
                                     TDateTime defaultValue) {
   TDateTime value;
   const std::string text = ReadString(section, ident, {});
-  return !text.empty() && TryStrToDateTime(text, value, UserFormatSettings()) ? value : defaultValue;
+  return !text.empty() && TryStrToDateTime(text, value, UserFormatSettings()) ? value
+                                                                              : defaultValue;
 }
 
 TDateTime TkivIniFile::ReadTime(std::string_view section, std::string_view ident,
@@ -212,7 +207,8 @@ TDateTime TkivIniFile::ReadTime(std::string_view section, std::string_view ident
   return !text.empty() && TryStrToTime(text, value, UserFormatSettings()) ? value : defaultValue;
 }
 
-double TkivIniFile::ReadFloat(std::string_view section, std::string_view ident, double defaultValue) {
+double TkivIniFile::ReadFloat(std::string_view section, std::string_view ident,
+                              double defaultValue) {
   std::string text = ReadString(section, ident, {});
   if (text.empty()) return defaultValue;
   const TFormatSettings& fs = UserFormatSettings();
@@ -270,8 +266,10 @@ bool TkivIniFile::ValueExists(std::string_view section, std::string_view ident) 
 void TkivIniFile::WriteString(std::string_view section, std::string_view ident,
                               std::string_view value) {
   if (ident.empty()) {
-    if (!section.empty() || !value.empty()) EraseSection(section);
-    else FlushFile();
+    if (!section.empty() || !value.empty())
+      EraseSection(section);
+    else
+      FlushFile();
     return;
   }
   std::string line;

@@ -49,7 +49,8 @@ class TkivIniFile {
   // returns the number of bytes written.
   virtual int ReadBinaryData(std::string_view section, std::string_view ident, TStream& stream);
   virtual bool ReadBool(std::string_view section, std::string_view ident, bool defaultValue);
-  virtual TDateTime ReadDate(std::string_view section, std::string_view ident, TDateTime defaultValue);
+  virtual TDateTime ReadDate(std::string_view section, std::string_view ident,
+                             TDateTime defaultValue);
   virtual TDateTime ReadDateTime(std::string_view section, std::string_view ident,
                                  TDateTime defaultValue);
   // Reads "3.5" and "3,5" alike; empty or invalid text gives the default.
@@ -65,11 +66,13 @@ class TkivIniFile {
   // The trimmed value of the key, or the default when the section or key does not exist.
   virtual std::string ReadString(std::string_view section, std::string_view ident,
                                  std::string_view defaultValue);
-  virtual TDateTime ReadTime(std::string_view section, std::string_view ident, TDateTime defaultValue);
+  virtual TDateTime ReadTime(std::string_view section, std::string_view ident,
+                             TDateTime defaultValue);
   virtual bool SectionExists(std::string_view section) const;
   virtual void UpdateFile();
   virtual bool ValueExists(std::string_view section, std::string_view ident) const;
-  virtual void WriteAnsiString(std::string_view section, std::string_view ident, std::string_view value);
+  virtual void WriteAnsiString(std::string_view section, std::string_view ident,
+                               std::string_view value);
   virtual void WriteBool(std::string_view section, std::string_view ident, bool value);
   // Stores the bytes from the stream's position to its end as upper-case hexadecimal.
   virtual void WriteBinaryData(std::string_view section, std::string_view ident, TStream& stream);
@@ -79,7 +82,8 @@ class TkivIniFile {
   virtual void WriteInteger(std::string_view section, std::string_view ident, int value);
   // Sets the line ident=value (no blanks added); an empty ident erases the section instead
   // (or, with section and value empty too, flushes the file).
-  virtual void WriteString(std::string_view section, std::string_view ident, std::string_view value);
+  virtual void WriteString(std::string_view section, std::string_view ident,
+                           std::string_view value);
   virtual void WriteTime(std::string_view section, std::string_view ident, TDateTime value);
 
   bool Changed() const { return changed_; }

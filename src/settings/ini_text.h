@@ -1,23 +1,18 @@
-// Text rules shared by the INI file, the setting codec and the item list: blank trimming (every
-// byte up to and including the space, code 32, is blank), hexadecimal digits and ASCII
-// case-insensitive comparison.
+// Text rules shared by the INI file, the setting codec and the item list: blanks (every byte up
+// to and including the space, code 32; TrimBlanks comes from the platform's text helpers),
+// hexadecimal digits and ASCII case-insensitive comparison.
 // Pure functions; any thread.
 #pragma once
 
 #include <string_view>
 
+#include "platform/text_utils.h"
+
 namespace kiv {
 
 inline bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-inline std::string_view TrimBlanks(std::string_view text) {
-  std::size_t b = 0, e = text.size();
-  while (b < e && IsBlank(text[b])) ++b;
-  while (e > b && IsBlank(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
-
-inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+inline char AsciiLowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 // Value of a hexadecimal digit (either case), -1 for any other character.
 inline int HexDigitValue(char c) {
@@ -30,7 +25,7 @@ inline int HexDigitValue(char c) {
 inline bool AsciiSameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    if (a[i] != b[i] && AsciiLowerChar(a[i]) != AsciiLowerChar(b[i])) return false;
   return true;
 }
 

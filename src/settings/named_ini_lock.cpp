@@ -1,7 +1,7 @@
+#include "settings/named_ini_lock.h"
+
 #include <cstdint>
 #include <cstdio>
-
-#include "settings/named_ini_lock.h"
 
 namespace kiv {
 

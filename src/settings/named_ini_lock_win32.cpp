@@ -9,10 +9,10 @@ namespace {
 
 // The shared block of the optex, binding for every process that uses the same name.
 struct SharedInfo {
-  volatile DWORD SpinCount;     // offset 0: spins before waiting on the event
-  volatile LONG LockCount;      // offset 4: number of Enter calls in progress or held
-  volatile DWORD ThreadId;      // offset 8: owning thread, 0 when free
-  volatile LONG RecurseCount;   // offset 12: re-entries of the owner
+  volatile DWORD SpinCount;    // offset 0: spins before waiting on the event
+  volatile LONG LockCount;     // offset 4: number of Enter calls in progress or held
+  volatile DWORD ThreadId;     // offset 8: owning thread, 0 when free
+  volatile LONG RecurseCount;  // offset 12: re-entries of the owner
 };
 static_assert(sizeof(SharedInfo) == 16, "optex block is 16 bytes");
 static_assert(offsetof(SharedInfo, LockCount) == 4 && offsetof(SharedInfo, ThreadId) == 8 &&
@@ -28,7 +28,8 @@ struct TNamedIniLock::Impl {
   SharedInfo* shared = nullptr;
 };
 
-TNamedIniLock::TNamedIniLock(const std::string& name, unsigned spinCount) : impl_(std::make_unique<Impl>()) {
+TNamedIniLock::TNamedIniLock(const std::string& name, unsigned spinCount)
+    : impl_(std::make_unique<Impl>()) {
   impl_->event.reset(::CreateEventA(nullptr, FALSE, FALSE, ("Optex_Event_" + name).c_str()));
   if (!impl_->event) throw ENamedLockError("Cannot create the event of lock " + name);
   impl_->mapping.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,

@@ -27,18 +27,12 @@ Store& TheStore() {
   return store;
 }
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = AsciiLower(c);
-  return lower;
-}
-
 // The store's name of a key: the root, then each non-empty path component in lower case.
 std::string FullName(std::uint32_t root, std::string_view path) {
   std::string name = std::to_string(root);
   while (!path.empty()) {
     const std::size_t end = std::min(path.find('\\'), path.size());
-    if (end > 0) name += "\\" + Lower(path.substr(0, end));
+    if (end > 0) name += "\\" + AsciiLower(path.substr(0, end));
     path.remove_prefix(std::min(end + 1, path.size()));
   }
   return name;
@@ -75,7 +69,7 @@ bool TRegistry::ReadValue(std::string_view name, std::uint32_t& type, std::strin
   std::lock_guard<std::mutex> guard(store.mutex);
   const auto key = store.keys.find(path_);
   if (key == store.keys.end()) return false;
-  const auto value = key->second.find(Lower(name));
+  const auto value = key->second.find(AsciiLower(name));
   if (value == key->second.end()) return false;
   type = value->second.type;
   data = value->second.data;
@@ -94,7 +88,7 @@ bool TRegistry::WriteValue(std::string_view name, std::uint32_t type, std::strin
   std::lock_guard<std::mutex> guard(store.mutex);
   const auto key = store.keys.find(path_);
   if (key == store.keys.end()) return false;
-  key->second[Lower(name)] = StoredValue{type, std::string(data)};
+  key->second[AsciiLower(name)] = StoredValue{type, std::string(data)};
   return true;
 }
 
@@ -103,7 +97,7 @@ bool TRegistry::DeleteValue(std::string_view name) {
   Store& store = TheStore();
   std::lock_guard<std::mutex> guard(store.mutex);
   const auto key = store.keys.find(path_);
-  return key != store.keys.end() && key->second.erase(Lower(name)) != 0;
+  return key != store.keys.end() && key->second.erase(AsciiLower(name)) != 0;
 }
 
 bool DeleteRegistryTree(std::uint32_t rootKey, std::string_view path) {

@@ -22,10 +22,14 @@ bool IsValidUtf8(std::string_view text) {
     }
     int extra;
     unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) extra = 1;
-    else if (c >= 0xE0 && c <= 0xEF) extra = 2, lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
-    else if (c >= 0xF0 && c <= 0xF4) extra = 3, lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
-    else return false;
+    if (c >= 0xC2 && c <= 0xDF)
+      extra = 1;
+    else if (c >= 0xE0 && c <= 0xEF)
+      extra = 2, lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+    else if (c >= 0xF0 && c <= 0xF4)
+      extra = 3, lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+    else
+      return false;
     if (i + static_cast<std::size_t>(extra) >= text.size()) return false;
     for (int k = 1; k <= extra; ++k) {
       const auto b = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
@@ -75,7 +79,8 @@ std::string DecodeSettingText(std::string_view text) {
     if (c == '%' && i + 1 < text.size() && text[i + 1] == '%') {
       bytes += '%';
       ++i;
-    } else if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
+    } else if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+               HexDigitValue(text[i + 2]) >= 0) {
       bytes += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
       i += 2;
     } else if (c == '+') {

@@ -54,7 +54,8 @@ std::string IniSectionName(std::string_view prefix, std::string_view keyPath) {
   const bool endsWithSlash = !prefix.empty() && (prefix.back() == '/' || prefix.back() == '\\');
   if (section.empty() && !endsWithSlash) section = "Common";
   if (endsWithSlash) prefix.remove_suffix(1);
-  if (!prefix.empty()) section = section.empty() ? std::string(prefix) : std::string(prefix) + "." + section;
+  if (!prefix.empty())
+    section = section.empty() ? std::string(prefix) : std::string(prefix) + "." + section;
   for (char& c : section)
     if (c == '\\') c = '.';
   return section;

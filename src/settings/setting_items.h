@@ -11,10 +11,10 @@ namespace kiv {
 
 struct TSettingItem {
   std::string ItemName;
-  std::string Location;   // KeyPath "\" ValueName, backslash runs reduced, no leading backslash
-  std::string KeyPath;    // empty when Location has no backslash
+  std::string Location;  // KeyPath "\" ValueName, backslash runs reduced, no leading backslash
+  std::string KeyPath;   // empty when Location has no backslash
   std::string ValueName;
-  int Index = 0;          // line number in the list, from 0 over all lines
+  int Index = 0;  // line number in the list, from 0 over all lines
 };
 
 // Parses one line of the list. Returns false for a line that is skipped: blank, a comment

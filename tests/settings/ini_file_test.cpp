@@ -96,9 +96,15 @@ TEST_F(IniFileTest, IdenticalWriteLeavesChangedClearAndFileUntouched) {
 
 TEST_F(IniFileTest, FileIsWrittenOnlyWhenChanged) {
   WriteFileBytes(file_, "[S]\nKey=1\n");
-  { TkivIniFile ini(file_); ini.ReadString("S", "Key", ""); }
+  {
+    TkivIniFile ini(file_);
+    ini.ReadString("S", "Key", "");
+  }
   EXPECT_EQ(ReadFileBytes(file_), "[S]\nKey=1\n");
-  { TkivIniFile ini(file_); ini.WriteInteger("S", "Key", 2); }
+  {
+    TkivIniFile ini(file_);
+    ini.WriteInteger("S", "Key", 2);
+  }
   EXPECT_EQ(ReadFileBytes(file_), "[S]\r\nKey=2\r\n\r\n");
 }
 
@@ -142,7 +148,8 @@ TEST_F(IniFileTest, LookupsFindSectionsInAnyOrder) {
     for (int k = 0; k < 3; ++k)
       ini.WriteInteger("S" + std::to_string(s), "K" + std::to_string(k), s * 10 + k);
   for (int s : {4, 0, 3, 3, 1, 2, 0, 4})
-    for (int k : {2, 0, 1}) EXPECT_EQ(ini.ReadInteger("s" + std::to_string(s), "k" + std::to_string(k), -1), s * 10 + k);
+    for (int k : {2, 0, 1})
+      EXPECT_EQ(ini.ReadInteger("s" + std::to_string(s), "k" + std::to_string(k), -1), s * 10 + k);
   EXPECT_EQ(ini.ReadInteger("S9", "K0", -1), -1);
 }
 
@@ -150,15 +157,15 @@ TEST_F(IniFileTest, KeysCompareByLocaleCaseSectionsByAsciiCase) {
   TkivIniFile ini;
   ini.AppendFromStrings({"[\xC4]", "\xC4pfel=1", "[\xE4]", "x=2"});
   EXPECT_EQ(ini.ReadString("\xC4", "\xE4PFEL", ""), "1");  // A umlaut in either case
-  EXPECT_EQ(ini.ReadString("\xE4", "x", ""), "2");        // a different section
-  EXPECT_FALSE(ini.ValueExists("\xC4", "\xE4pfel"));        // ValueExists is ASCII-only
+  EXPECT_EQ(ini.ReadString("\xE4", "x", ""), "2");         // a different section
+  EXPECT_FALSE(ini.ValueExists("\xC4", "\xE4pfel"));       // ValueExists is ASCII-only
   EXPECT_TRUE(ini.ValueExists("\xC4", "\xC4PFEL"));
 }
 
 TEST_F(IniFileTest, ReadIntegerAcceptsHexForms) {
   TkivIniFile ini;
-  ini.AppendFromStrings({"[N]", "a=0x1F", "b=0X1f", "c=$1F", "d=31", "e=abc", "f=-12", "g=",
-                         "h=99999999999", "i=$FFFFFFFF", "j=0x"});
+  ini.AppendFromStrings({"[N]", "a=0x1F", "b=0X1f", "c=$1F", "d=31", "e=abc", "f=-12",
+                         "g=", "h=99999999999", "i=$FFFFFFFF", "j=0x"});
   for (const char* key : {"a", "b", "c", "d"}) EXPECT_EQ(ini.ReadInteger("N", key, 7), 31) << key;
   EXPECT_EQ(ini.ReadInteger("N", "e", 7), 7);
   EXPECT_EQ(ini.ReadInteger("N", "f", 7), -12);

@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "settings/file_stream.h"
 #include "settings/ini_file.h"

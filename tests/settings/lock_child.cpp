@@ -1,6 +1,8 @@
-// Child process of the two-process INI lock test: increments a counter in an INI file
-// `rounds` times, each time under the named lock of that file.
-// Usage: kiv_settings_lock_child <ini file> <rounds>
+// Child process of the two-process INI lock tests.
+// Usage: kiv_settings_lock_child <ini file> <rounds>        increments [Counter] Value under
+//                                                           the named lock, `rounds` times
+//        kiv_settings_lock_child <ini file> <rounds> <tag>  saves the values <tag>0.. through
+//                                                           the settings component, one per Save
 #include <windows.h>
 
 #include <cstdlib>
@@ -8,21 +10,52 @@
 
 #include "settings/ini_file.h"
 #include "settings/named_ini_lock.h"
+#include "settings/wreg.h"
+
+namespace {
+
+void IncrementCounter(const std::string& file, int rounds) {
+  kiv::TNamedIniLock lock(kiv::IniLockName(file));
+  for (int i = 0; i < rounds; ++i) {
+    kiv::TNamedIniLockGuard guard(lock);
+    kiv::TkivIniFile ini(file);
+    const int value = ini.ReadInteger("Counter", "Value", 0);
+    ::Sleep(0);  // invite the other process in between read and write
+    ini.WriteInteger("Counter", "Value", value + 1);
+    ini.UpdateFile();
+  }
+}
+
+bool SaveTaggedValues(const std::string& file, int rounds, const std::string& tag) {
+  for (int i = 0; i < rounds; ++i) {
+    kiv::TWreg wreg;
+    wreg.SetINIFile(file);
+    const std::string name = tag + std::to_string(i);
+    wreg.SetComponents(std::vector<std::string>{name + "," + name});
+    wreg.BeforeProcessItem = [](kiv::TObject*, const std::string&, int, bool& process, bool&,
+                                kiv::TTypeKind& kind) {
+      process = true;
+      kind = kiv::tkInteger;
+    };
+    wreg.GetValue = [i](kiv::TObject*, const std::string&, int, kiv::Variant& value) {
+      value = kiv::Variant::Int32(i);
+    };
+    if (!wreg.Save()) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 3 && argc != 4) return 2;
   const std::string file = argv[1];
   const int rounds = std::atoi(argv[2]);
   try {
-    kiv::TNamedIniLock lock(kiv::IniLockName(file));
-    for (int i = 0; i < rounds; ++i) {
-      kiv::TNamedIniLockGuard guard(lock);
-      kiv::TkivIniFile ini(file);
-      const int value = ini.ReadInteger("Counter", "Value", 0);
-      ::Sleep(0);  // invite the other process in between read and write
-      ini.WriteInteger("Counter", "Value", value + 1);
-      ini.UpdateFile();
-    }
+    if (argc == 3)
+      IncrementCounter(file, rounds);
+    else if (!SaveTaggedValues(file, rounds, argv[3]))
+      return 3;
   } catch (...) {
     return 1;
   }

@@ -1,11 +1,13 @@
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <gtest/gtest.h>
+#include <thread>
 
 #include "settings/ini_file.h"
 #include "settings/named_ini_lock.h"
 #include "settings/temp_dir_helper.h"
 #include "settings/unique_handle_win32.h"
+#include "settings/wreg.h"
 
 namespace kiv {
 namespace {
@@ -29,21 +31,60 @@ UniqueHandle StartChild(const std::string& arguments) {
   return UniqueHandle(info.hProcess);
 }
 
-TEST(NamedIniLockWin32, TwoProcessesRewritingOneFileLoseNoUpdate) {
-  test::TempDir dir;
-  const std::string file = dir.Path("shared counter.ini");
-  constexpr int kRounds = 150;
-  UniqueHandle first = StartChild("\"" + file + "\" " + std::to_string(kRounds));
-  UniqueHandle second = StartChild("\"" + file + "\" " + std::to_string(kRounds));
-  ASSERT_TRUE(first.valid() && second.valid()) << ChildPath();
-  for (HANDLE h : {first.get(), second.get()}) {
+// Runs two children with the given extra arguments and waits for both to succeed.
+void RunTwoChildren(const std::string& file, int rounds, const std::string& first,
+                    const std::string& second) {
+  const std::string common = "\"" + file + "\" " + std::to_string(rounds) + " ";
+  UniqueHandle a = StartChild(common + first);
+  UniqueHandle b = StartChild(common + second);
+  ASSERT_TRUE(a.valid() && b.valid()) << ChildPath();
+  for (HANDLE h : {a.get(), b.get()}) {
     ASSERT_EQ(::WaitForSingleObject(h, 120000), WAIT_OBJECT_0);
     DWORD code = 99;
     ::GetExitCodeProcess(h, &code);
     EXPECT_EQ(code, 0u);
   }
+}
+
+TEST(NamedIniLockWin32, TwoProcessesRewritingOneFileLoseNoUpdate) {
+  test::TempDir dir;
+  const std::string file = dir.Path("shared counter.ini");
+  constexpr int kRounds = 150;
+  RunTwoChildren(file, kRounds, "", "");
   TkivIniFile ini(file);
   EXPECT_EQ(ini.ReadInteger("Counter", "Value", 0), 2 * kRounds);
+}
+
+TEST(NamedIniLockWin32, TwoProcessesSavingThroughTheSettingsComponentKeepEveryValue) {
+  test::TempDir dir;
+  const std::string file = dir.Path("settings.ini");
+  constexpr int kRounds = 60;
+  RunTwoChildren(file, kRounds, "First", "Second");
+  TkivIniFile ini(file);
+  for (int i = 0; i < kRounds; ++i) {
+    EXPECT_EQ(ini.ReadInteger("Common", "First" + std::to_string(i), -1), i);
+    EXPECT_EQ(ini.ReadInteger("Common", "Second" + std::to_string(i), -1), i);
+  }
+}
+
+TEST(NamedIniLockWin32, IniFileThatCannotBeOpenedRaisesAndReleasesTheLock) {
+  test::TempDir dir;
+  const std::string file = dir.Path("held.ini");
+  test::WriteFileBytes(file, "[Common]\r\nA=1\r\n");
+  UniqueFile writer(::CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(writer.valid());
+  TWreg wreg;
+  wreg.SetINIFile(file);
+  wreg.SetComponents(std::vector<std::string>{"A,A"});
+  EXPECT_THROW(wreg.Load(), EStreamError);
+  TNamedIniLock lock(IniLockName(file));
+  bool free = false;
+  std::thread([&] {
+    free = lock.TryEnter();
+    if (free) lock.Leave();
+  }).join();
+  EXPECT_TRUE(free);
 }
 
 TEST(NamedIniLockWin32, UsesTheOptexObjectNames) {

@@ -40,7 +40,8 @@ TEST(StreamReader, KeepsLongLinesWholeAndEmptyLines) {
   EXPECT_EQ(ReadAll(longLine + "\r\n\r\nlast", 128),
             (std::vector<std::string>{longLine, "", "last"}));
   EXPECT_TRUE(ReadAll("", 128).empty());
-  EXPECT_EQ(ReadAll(std::string("a\0b\n", 4), 128), (std::vector<std::string>{std::string("a\0b", 3)}));
+  EXPECT_EQ(ReadAll(std::string("a\0b\n", 4), 128),
+            (std::vector<std::string>{std::string("a\0b", 3)}));
 }
 
 }  // namespace
