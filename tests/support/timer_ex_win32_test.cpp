@@ -33,10 +33,15 @@ void PumpFor(int ms) {
   }
 }
 
-// Message-only "STATIC" windows of this process: the timers' hidden windows.
+// Message-only "STATIC" windows of this process: the timers' hidden windows. Other test
+// processes running at the same time have their own, so windows are filtered by process.
 int TimerWindows() {
   int n = 0;
-  for (HWND h = nullptr; (h = FindWindowExA(HWND_MESSAGE, h, "STATIC", nullptr)) != nullptr;) ++n;
+  for (HWND h = nullptr; (h = FindWindowExA(HWND_MESSAGE, h, "STATIC", nullptr)) != nullptr;) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == GetCurrentProcessId()) ++n;
+  }
   return n;
 }
 
