@@ -211,6 +211,19 @@ TEST_F(WregTest, ItemsTheHandlerDeclinesAreNeitherReadNorWritten) {
   EXPECT_TRUE(Stored("", "A", type, data));
 }
 
+TEST_F(WregTest, ItemWhoseKeyIsMissingIsSkippedOnLoadAndCreatedOnSave) {
+  Store("A", kRegSz, "1");
+  handlers_.kinds = {{0, tkString}, {1, tkString}};
+  EXPECT_TRUE(Make({"A,A", "B,Missing\\B"})->Load());
+  EXPECT_EQ(handlers_.beforeCalls, 1);  // the missing key's item is not even offered
+  handlers_.toSave[1] = Variant::Ansi("made");
+  EXPECT_TRUE(Make({"A,A", "B,Missing\\B"})->Save());
+  std::uint32_t type;
+  std::string data;
+  ASSERT_TRUE(Stored("\\Missing", "B", type, data));
+  EXPECT_EQ(data, "made");
+}
+
 TEST_F(WregTest, NoneAsFirstRootDoesNothing) {
   Store("A", kRegSz, "1");
   handlers_.kinds = {{0, tkString}};
