@@ -48,6 +48,13 @@ typedef char16_t kivWCHAR;
 typedef uint16_t kivWCHAR;
 #endif
 
+/* A UTF-16 literal of type const kivWCHAR[]: KIV_TEXT_W("name"). */
+#if defined(_WIN32)
+#define KIV_TEXT_W(s) L##s
+#else
+#define KIV_TEXT_W(s) u##s
+#endif
+
 /* A BSTR: UTF-16 text preceded by its 32-bit byte length; on Windows from SysAllocStringLen. */
 typedef kivWCHAR* kivBSTR;
 

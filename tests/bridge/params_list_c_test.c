@@ -5,11 +5,6 @@
 
 #include "bridge/params_list_c_api.h"
 
-#ifdef _WIN32
-#define WTEXT(s) L##s
-#else
-#define WTEXT(s) u##s
-#endif
 
 #define SLOT(vtbl, name, n) _Static_assert(offsetof(vtbl, name) == (n) * sizeof(void*), #name)
 SLOT(IkivParamsList_Vtbl, GetCount, 3);
@@ -47,7 +42,7 @@ int kivc_wide_list_round_trip(IkivParamsListW* list, kivc_free_bstr_fn free_bstr
   memset(&value, 0, sizeof value);
   value.vt = KIV_VT_I4;
   value.lVal = 42;
-  CHECK(list->lpVtbl->Add(list, WTEXT("Alpha"), &value, &item) == KIV_S_OK);
+  CHECK(list->lpVtbl->Add(list, KIV_TEXT_W("Alpha"), &value, &item) == KIV_S_OK);
   CHECK(item != NULL);
   CHECK(wide_equals(item->lpVtbl->GetNameW(item), "Alpha"));
   CHECK(strcmp(item->lpVtbl->GetName(item), "Alpha") == 0);
@@ -55,14 +50,14 @@ int kivc_wide_list_round_trip(IkivParamsListW* list, kivc_free_bstr_fn free_bstr
   CHECK(item->lpVtbl->Release(item) == 0);
 
   memset(&out, 0xAB, sizeof out);
-  CHECK(list->lpVtbl->GetValue(list, WTEXT("ALPHA"), -1, -1, &out) == KIV_S_OK);
+  CHECK(list->lpVtbl->GetValue(list, KIV_TEXT_W("ALPHA"), -1, -1, &out) == KIV_S_OK);
   CHECK(out.vt == KIV_VT_I4 && out.lVal == 42);
 
   /* Text passed by pointer comes back as a BSTR. */
   value.vt = KIV_VT_WIDE_POINTER;
-  value.pwszVal = WTEXT("text");
-  CHECK(list->lpVtbl->Add(list, WTEXT("Beta"), &value, NULL) == KIV_S_OK);
-  CHECK(list->lpVtbl->GetValue(list, WTEXT("beta"), -1, -1, &out) == KIV_S_OK);
+  value.pwszVal = KIV_TEXT_W("text");
+  CHECK(list->lpVtbl->Add(list, KIV_TEXT_W("Beta"), &value, NULL) == KIV_S_OK);
+  CHECK(list->lpVtbl->GetValue(list, KIV_TEXT_W("beta"), -1, -1, &out) == KIV_S_OK);
   CHECK(out.vt == KIV_VT_BSTR && wide_equals(out.bstrVal, "text"));
   free_bstr(out.bstrVal);
 
@@ -97,7 +92,7 @@ int kivc_ansi_list_round_trip(IkivParamsListA* list, kivc_free_bstr_fn free_bstr
   /* The item answers the wide identifier with the same pointer. */
   CHECK(item->lpVtbl->QueryInterface(item, &IID_IkivParamsListItemW, (void**)&wide) == KIV_S_OK);
   CHECK((void*)wide == (void*)item);
-  wide->lpVtbl->SetNameW(wide, WTEXT("Delta"));
+  wide->lpVtbl->SetNameW(wide, KIV_TEXT_W("Delta"));
   CHECK(strcmp(item->lpVtbl->GetName(item), "Delta") == 0);
   CHECK(wide->lpVtbl->Release(wide) == 1);
   item->lpVtbl->SetDataType(item, 7);

@@ -1,0 +1,45 @@
+// GetValue through the wide list interface (name conversion, status boundary, variant copy to
+// the caller) against a direct GetValue on the list.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "bridge/params_list_wrap.h"
+#include "bridge/value_normalise.h"
+
+namespace kiv {
+namespace {
+
+constexpr int kItems = 32;
+
+// A list of kItems integer values named "Parameter0".."Parameter31".
+ParamsListPtr MakeList() {
+  ParamsListPtr list = TkivParamsList::Create();
+  for (int i = 0; i < kItems; ++i) list->Add("Parameter" + std::to_string(i), Variant::Int32(i));
+  return list;
+}
+
+void GetValueWKiv(benchmark::State& state) {
+  ParamsListPtr list = MakeList();
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Borrow(list.get());
+  for (auto _ : state) {
+    kivVARIANT out;
+    w->GetValue(KIV_TEXT_W("parameter16"), -1, -1, &out);
+    benchmark::DoNotOptimize(out.lVal);
+    ClearVariant(&out);
+  }
+}
+
+void GetValueWBase(benchmark::State& state) {
+  ParamsListPtr list = MakeList();
+  for (auto _ : state) {
+    Variant value = list->GetValue("parameter16", -1, -1);
+    benchmark::DoNotOptimize(value.Data().VInteger);
+  }
+}
+
+BENCHMARK(GetValueWKiv)->Name("GetValueW/kiv");
+BENCHMARK(GetValueWBase)->Name("GetValueW/base");
+
+}  // namespace
+}  // namespace kiv

@@ -1,0 +1,487 @@
+#include "bridge/params_list_wrap.h"
+
+#include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "bridge/params_list_item_wrap.h"
+#include "bridge/value_normalise.h"
+#include "paramlist/variant_conversion.h"
+#include "platform/code_page.h"
+#include "platform/error_box.h"
+#include "platform/exception.h"
+
+namespace kiv {
+namespace {
+
+constexpr const char* kRefCountMessage =
+    "TkivParamsListWrap.Destroy. Reference counter should be zero!";
+
+// The interface pointers of every live wrapper, so that an address passed in by a caller can be
+// recognised without reading through it. Never destroyed: wrappers may outlive static cleanup.
+class WrapRegistry {
+ public:
+  static WrapRegistry& Get() {
+    alignas(WrapRegistry) static unsigned char storage[sizeof(WrapRegistry)];
+    static WrapRegistry* instance = new (storage) WrapRegistry();
+    return *instance;
+  }
+  void Add(TkivParamsListWrap* wrap) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    live_.emplace(static_cast<IkivParamsListW*>(wrap), wrap);
+    live_.emplace(static_cast<IkivParamsListA*>(wrap), wrap);
+  }
+  void Remove(TkivParamsListWrap* wrap) noexcept {
+    std::lock_guard<std::mutex> guard(mutex_);
+    live_.erase(static_cast<IkivParamsListW*>(wrap));
+    live_.erase(static_cast<IkivParamsListA*>(wrap));
+  }
+  TkivParamsListWrap* Find(const void* intf) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    const auto it = live_.find(intf);
+    return it == live_.end() ? nullptr : it->second;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<const void*, TkivParamsListWrap*> live_;  // guarded by mutex_
+};
+
+std::string WideName(const kivWCHAR* name) {
+  return name ? WideToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(name)))
+              : std::string();
+}
+
+std::string_view AnsiName(const char* name) {
+  return name ? std::string_view(name) : std::string_view();
+}
+
+void SetBool(kivBOOL* out, bool value) {
+  if (out) *out = value ? KIV_TRUE : KIV_FALSE;
+}
+
+// Runs `body` behind the status-code boundary with the interface output cleared first; `body`
+// yields the item found or made (or null), which is wrapped only when the caller wants it.
+template <class Out, class Body>
+kivHRESULT ItemCall(TkivParamsListWrap& wrap, Out** out, Body&& body) {
+  if (out) *out = nullptr;
+  KIV_BOUNDARY_BEGIN
+  const auto found = body();
+  if (out && found.first) *out = TkivParamsListItemWrap::Create(wrap, *found.first, found.second);
+  return KIV_S_OK;
+  KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
+}
+
+// The same for a variant output.
+template <class Body>
+kivHRESULT ValueCall(kivVARIANT* out, Body&& body) {
+  if (out) *out = kivVARIANT{};
+  KIV_BOUNDARY_BEGIN
+  const Variant value = body();
+  StoreOutgoing(value.Data(), out);
+  return KIV_S_OK;
+  KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
+}
+
+// And for a plain output that the body stores itself.
+template <class Body>
+kivHRESULT StatusCall(Body&& body) {
+  KIV_BOUNDARY_BEGIN
+  body();
+  return KIV_S_OK;
+  KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
+}
+
+// Names as the list takes them: W names converted to the system code page, A names as they are.
+std::string ListName(const kivWCHAR* name) { return WideName(name); }
+std::string_view ListName(const char* name) { return AnsiName(name); }
+TextForm FormOf(const kivWCHAR*) { return TextForm::kWide; }
+TextForm FormOf(const char*) { return TextForm::kAnsi; }
+
+// An item of a list with the index where it was found (a hint for the item wrapper).
+using ItemAt = std::pair<TkivParamsListItem*, int32_t>;
+
+// The value of an item interface, read with its GetValue (A) or GetValueW (W).
+template <class Item>
+Variant ItemValue(Item* item, kivHRESULT (KIV_STDCALL Item::*get)(kivVARIANT*)) {
+  Variant value;
+  if ((item->*get)(reinterpret_cast<kivVARIANT*>(value.Put())) != KIV_S_OK)
+    throw EAssertionFailed("TkivParamsListWrap: reading the value of an item failed");
+  return value;
+}
+
+// The list methods that both forms share, generic in the name's character type.
+
+template <class Ch, class Out>
+kivHRESULT FindIn(TkivParamsListWrap& wrap, const Ch* name, int32_t from, int32_t to, Out** item) {
+  return ItemCall(wrap, item, [&] {
+    const int32_t index = wrap.Live().IndexOf(ListName(name), from, to);
+    return ItemAt(wrap.Live().Items(index), index);
+  });
+}
+
+template <class Ch>
+kivHRESULT IndexOfIn(TkivParamsListWrap& wrap, const Ch* name, int32_t from, int32_t to,
+                     int32_t* index) {
+  return StatusCall([&] {
+    const int32_t found = wrap.Live().IndexOf(ListName(name), from, to);
+    if (index) *index = found;
+  });
+}
+
+template <class Ch>
+kivHRESULT GetValueIn(TkivParamsListWrap& wrap, const Ch* name, int32_t from, int32_t to,
+                      kivVARIANT* value) {
+  return ValueCall(value, [&] { return wrap.Live().GetValue(ListName(name), from, to); });
+}
+
+template <class Ch>
+kivHRESULT GetValueDefIn(TkivParamsListWrap& wrap, const Ch* name, const kivVARIANT* def,
+                         int32_t from, int32_t to, kivVARIANT* value) {
+  return ValueCall(value, [&] {
+    const Variant ole_default = VarOleForm(NormaliseIncoming(def, FormOf(name)));
+    return wrap.Live().GetValueDef(ListName(name), ole_default, from, to);
+  });
+}
+
+template <class Ch, class Out>
+kivHRESULT AddIn(TkivParamsListWrap& wrap, const Ch* name, const kivVARIANT* value, Out** item) {
+  return ItemCall(wrap, item, [&] {
+    TkivParamsList& list = wrap.Live();
+    TkivParamsListItem* added = list.Add(ListName(name), NormaliseIncoming(value, FormOf(name)));
+    return ItemAt(added, list.Count() - 1);
+  });
+}
+
+template <class Ch, class Out>
+kivHRESULT InsertIn(TkivParamsListWrap& wrap, int32_t index, const Ch* name,
+                    const kivVARIANT* value, Out** item) {
+  return ItemCall(wrap, item, [&] {
+    return ItemAt(wrap.Live().Insert(index, ListName(name), NormaliseIncoming(value, FormOf(name))),
+                  index);
+  });
+}
+
+template <class Ch, class Out>
+kivHRESULT SetValueIn(TkivParamsListWrap& wrap, const Ch* name, const kivVARIANT* value,
+                      kivBOOL add, Out** item) {
+  return ItemCall(wrap, item, [&] {
+    const Variant normalised = NormaliseIncoming(value, FormOf(name));
+    return ItemAt(wrap.Live().SetValue(ListName(name), normalised, add != 0), -1);
+  });
+}
+
+// AddItem: `Name` and `Value` are the source interface's name and value getters of that form.
+template <class Item, class Ch>
+kivHRESULT AddItemIn(TkivParamsListWrap& wrap, Item* source, const Ch* (KIV_STDCALL Item::*name)(),
+                     kivHRESULT (KIV_STDCALL Item::*value)(kivVARIANT*), Item** item) {
+  return ItemCall(wrap, item, [&] {
+    if (!source) return ItemAt(nullptr, -1);
+    const Variant read = ItemValue(source, value);
+    TkivParamsList& list = wrap.Live();
+    return ItemAt(list.Add(ListName((source->*name)()), read), list.Count() - 1);
+  });
+}
+
+}  // namespace
+
+// ---- creation and lifetime ----
+
+IntfPtr<IkivParamsListW> TkivParamsListWrap::Create(ParamsListPtr list) {
+  if (!list) list = TkivParamsList::Create();
+  return IntfPtr<IkivParamsListW>(new TkivParamsListWrap(std::move(list), nullptr, false));
+}
+
+IntfPtr<IkivParamsListW> TkivParamsListWrap::Borrow(TkivParamsList* list) {
+  if (!list) return Create();
+  return IntfPtr<IkivParamsListW>(new TkivParamsListWrap(nullptr, list, false));
+}
+
+TkivParamsListWrap::HeldPtr TkivParamsListWrap::CreateHeld(ParamsListPtr list) {
+  if (!list) list = TkivParamsList::Create();
+  return HeldPtr(new TkivParamsListWrap(std::move(list), nullptr, true));
+}
+
+TkivParamsListWrap::HeldPtr TkivParamsListWrap::BorrowHeld(TkivParamsList* list) {
+  if (!list) return CreateHeld();
+  return HeldPtr(new TkivParamsListWrap(nullptr, list, true));
+}
+
+TkivParamsListWrap::TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borrowed,
+                                       bool owner_held)
+    : borrowed_(owned == nullptr),
+      owned_(std::move(owned)),
+      list_(owned_ ? owned_.get() : borrowed),
+      owner_held_(owner_held),
+      holds_(owner_held ? 1 : 0) {
+  WrapRegistry::Get().Add(this);
+}
+
+TkivParamsListWrap::~TkivParamsListWrap() { WrapRegistry::Get().Remove(this); }
+
+TkivParamsListWrap* TkivParamsListWrap::FromIntf(const void* intf) {
+  return intf ? WrapRegistry::Get().Find(intf) : nullptr;
+}
+
+void TkivParamsListWrap::Retire() noexcept {
+  list_ = nullptr;
+  owned_.reset();
+}
+
+void TkivParamsListWrap::DropHold() noexcept {
+  if (holds_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+}
+
+void TkivParamsListWrap::Destroy() noexcept {
+  Retire();
+  const bool was_pinned = pinned_intf_ != nullptr;
+  pinned_.reset();
+  pinned_intf_ = nullptr;
+  owner_held_.store(false);
+  if (was_pinned && refs_.load() > 0) {
+    try {
+      ShowErrorBox("", kRefCountMessage);
+    } catch (...) {
+      // The report is best effort; destruction completes regardless.
+    }
+  }
+  DropHold();  // the owner's; the rest go with the remaining references and item wrappers
+}
+
+IkivParamsListA* TkivParamsListWrap::PinnedIntf() {
+  if (!pinned_intf_) {
+    if (!owner_held_.load())
+      throw EAssertionFailed("TkivParamsListWrap.PinnedIntf: wrapper has no owner");
+    pinned_ = IntfPtr<IkivParamsListA>(static_cast<IkivParamsListA*>(this));
+    pinned_intf_ = pinned_.get();
+  }
+  return pinned_intf_;
+}
+
+kivHRESULT TkivParamsListWrap::QueryInterface(const kivGUID& iid, void** obj) {
+  if (!obj) return KIV_E_UNEXPECTED;
+  *obj = nullptr;
+  if (kivIsEqualGUID(&iid, &IID_IkivParamsListW)) {
+    *obj = static_cast<IkivParamsListW*>(this);
+  } else if (kivIsEqualGUID(&iid, &IID_IkivParamsListA)) {
+    *obj = static_cast<IkivParamsListA*>(this);
+  } else {
+    return KIV_E_NOINTERFACE;
+  }
+  AddRef();
+  return KIV_S_OK;
+}
+
+int32_t TkivParamsListWrap::AddRef() {
+  holds_.fetch_add(1, std::memory_order_relaxed);
+  return refs_.fetch_add(1) + 1;
+}
+
+int32_t TkivParamsListWrap::Release() {
+  int32_t n = refs_.load();
+  do {
+    if (n <= 0) return 0;  // a release too many: ignored rather than freeing twice
+  } while (!refs_.compare_exchange_weak(n, n - 1));
+  if (n == 1 && !owner_held_.load()) Retire();
+  DropHold();
+  return n - 1;
+}
+
+TkivParamsList& TkivParamsListWrap::Live() const {
+  if (!list_) throw EAssertionFailed("TkivParamsListWrap: the list was freed");
+  return *list_;
+}
+
+TkivParamsList* TkivParamsListWrap::OtherList(const void* other, bool raw_list_allowed) {
+  if (TkivParamsListWrap* wrap = FromIntf(other)) return wrap->List();
+  return raw_list_allowed ? static_cast<TkivParamsList*>(const_cast<void*>(other)) : nullptr;
+}
+
+// ---- IkivParamsList_ (plain) ----
+
+int32_t TkivParamsListWrap::GetCount() { return list_ ? list_->Count() : 0; }
+
+int32_t TkivParamsListWrap::GetSignature() { return list_ ? list_->Signature() : 0; }
+
+int32_t TkivParamsListWrap::GetTag() { return list_ ? list_->Tag() : 0; }
+
+void TkivParamsListWrap::SetTag(int32_t tag) {
+  if (list_) list_->SetTag(tag);
+}
+
+void TkivParamsListWrap::Clear() {
+  if (list_) list_->Clear();
+}
+
+void TkivParamsListWrap::Delete(int32_t index) {
+  if (list_) list_->Delete(index);
+}
+
+kivBOOL TkivParamsListWrap::FindRowEnd(int32_t from, int32_t* index, kivBOOL* is_marker) {
+  KIV_BOUNDARY_BEGIN
+  const TkivRowEnd end = list_ ? list_->FindRowEnd(from) : TkivRowEnd{};
+  if (index) *index = end.Index;
+  SetBool(is_marker, end.IsMarker);
+  return end.Found ? KIV_TRUE : KIV_FALSE;
+  KIV_BOUNDARY_END(KIV_FALSE)
+}
+
+void TkivParamsListWrap::NewRow() {
+  KIV_BOUNDARY_BEGIN
+  if (list_) list_->NewRow();
+  KIV_BOUNDARY_END(void())
+}
+
+void TkivParamsListWrap::AppendAsRow(IkivParamsList_* other) {
+  KIV_BOUNDARY_BEGIN
+  // A pointer that is no list of this module counts as an empty list, as a null one does.
+  if (list_) list_->AppendAsRow(OtherList(other, false));
+  KIV_BOUNDARY_END(void())
+}
+
+// ---- IkivParamsListW ----
+
+kivHRESULT TkivParamsListWrap::GetItem(int32_t index, IkivParamsListItemW** item) {
+  return ItemCall(*this, item, [&] { return ItemAt(Live().Items(index), index); });
+}
+
+kivHRESULT TkivParamsListWrap::Append(IkivParamsList_* other, kivBOOL* appended) {
+  SetBool(appended, false);
+  return StatusCall([&] { SetBool(appended, Live().Append(OtherList(other, false))); });
+}
+
+kivHRESULT TkivParamsListWrap::AppendRange(IkivParamsList_* other, int32_t from, int32_t to,
+                                           kivBOOL* appended) {
+  SetBool(appended, false);
+  return StatusCall(
+      [&] { SetBool(appended, Live().AppendRange(OtherList(other, false), from, to)); });
+}
+
+kivHRESULT TkivParamsListWrap::Find(const kivWCHAR* name, int32_t from, int32_t to,
+                                    IkivParamsListItemW** item) {
+  return FindIn(*this, name, from, to, item);
+}
+
+kivHRESULT TkivParamsListWrap::IndexOf(const kivWCHAR* name, int32_t from, int32_t to,
+                                       int32_t* index) {
+  return IndexOfIn(*this, name, from, to, index);
+}
+
+kivHRESULT TkivParamsListWrap::GetValue(const kivWCHAR* name, int32_t from, int32_t to,
+                                        kivVARIANT* value) {
+  return GetValueIn(*this, name, from, to, value);
+}
+
+kivHRESULT TkivParamsListWrap::GetValueDef(const kivWCHAR* name, const kivVARIANT* def,
+                                           int32_t from, int32_t to, kivVARIANT* value) {
+  return GetValueDefIn(*this, name, def, from, to, value);
+}
+
+kivHRESULT TkivParamsListWrap::Add(const kivWCHAR* name, const kivVARIANT* value,
+                                   IkivParamsListItemW** item) {
+  return AddIn(*this, name, value, item);
+}
+
+kivHRESULT TkivParamsListWrap::Insert(int32_t index, const kivWCHAR* name, const kivVARIANT* value,
+                                      IkivParamsListItemW** item) {
+  return InsertIn(*this, index, name, value, item);
+}
+
+kivHRESULT TkivParamsListWrap::SetValue(const kivWCHAR* name, const kivVARIANT* value,
+                                        kivBOOL add_if_missing, IkivParamsListItemW** item) {
+  return SetValueIn(*this, name, value, add_if_missing, item);
+}
+
+kivHRESULT TkivParamsListWrap::AddItem(IkivParamsListItemW* source, IkivParamsListItemW** item) {
+  return AddItemIn(*this, source, &IkivParamsListItemW::GetNameW, &IkivParamsListItemW::GetValueW,
+                   item);
+}
+
+// ---- IkivParamsListA ----
+
+kivHRESULT TkivParamsListWrap::GetItem(int32_t index, IkivParamsListItemA** item) {
+  return ItemCall(*this, item, [&] { return ItemAt(Live().Items(index), index); });
+}
+
+kivHRESULT TkivParamsListWrap::Append(void* other, kivBOOL* appended) {
+  SetBool(appended, false);
+  return StatusCall([&] { SetBool(appended, Live().Append(OtherList(other, true))); });
+}
+
+kivHRESULT TkivParamsListWrap::AppendRange(void* other, int32_t from, int32_t to,
+                                           kivBOOL* appended) {
+  SetBool(appended, false);
+  return StatusCall(
+      [&] { SetBool(appended, Live().AppendRange(OtherList(other, true), from, to)); });
+}
+
+kivHRESULT TkivParamsListWrap::Find(const char* name, int32_t from, int32_t to,
+                                    IkivParamsListItemA** item) {
+  return FindIn(*this, name, from, to, item);
+}
+
+kivHRESULT TkivParamsListWrap::IndexOf(const char* name, int32_t from, int32_t to, int32_t* index) {
+  return IndexOfIn(*this, name, from, to, index);
+}
+
+kivHRESULT TkivParamsListWrap::GetValue(const char* name, int32_t from, int32_t to,
+                                        kivVARIANT* value) {
+  return GetValueIn(*this, name, from, to, value);
+}
+
+kivHRESULT TkivParamsListWrap::GetValueDef(const char* name, const kivVARIANT* def, int32_t from,
+                                           int32_t to, kivVARIANT* value) {
+  return GetValueDefIn(*this, name, def, from, to, value);
+}
+
+kivHRESULT TkivParamsListWrap::Add(const char* name, const kivVARIANT* value,
+                                   IkivParamsListItemA** item) {
+  return AddIn(*this, name, value, item);
+}
+
+kivHRESULT TkivParamsListWrap::Insert(int32_t index, const char* name, const kivVARIANT* value,
+                                      IkivParamsListItemA** item) {
+  return InsertIn(*this, index, name, value, item);
+}
+
+kivHRESULT TkivParamsListWrap::SetValue(const char* name, const kivVARIANT* value,
+                                        kivBOOL add_if_missing, IkivParamsListItemA** item) {
+  return SetValueIn(*this, name, value, add_if_missing, item);
+}
+
+kivHRESULT TkivParamsListWrap::AddItem(IkivParamsListItemA* source, IkivParamsListItemA** item) {
+  return AddItemIn(*this, source, &IkivParamsListItemA::GetName, &IkivParamsListItemA::GetValue,
+                   item);
+}
+
+// ---- copying between list interfaces ----
+
+void TkivParamsListWrap::CopyItems(IkivParamsListA* source, IkivParamsListA* target, int32_t from,
+                                   int32_t to) {
+  if (!source || !target) return;
+  auto check = [](kivHRESULT status, const char* what) {
+    if (status != KIV_S_OK)
+      throw EAssertionFailed(std::string("TkivParamsListWrap.CopyItems: ") + what);
+  };
+  if (to < 0) to = source->GetCount() - 1;
+  for (int32_t i = from; i <= to; ++i) {
+    IntfPtr<IkivParamsListItemA> item;
+    check(source->GetItem(i, item.put()), "GetItem failed");
+    if (!item)
+      throw EAssertionFailed("TkivParamsListWrap.CopyItems: no item at index " + std::to_string(i));
+    const Variant value = ItemValue(item.get(), &IkivParamsListItemA::GetValue);
+    IntfPtr<IkivParamsListItemA> copy;
+    check(target->Add(item->GetName(), reinterpret_cast<const kivVARIANT*>(&value.Data()),
+                      copy.put()),
+          "Add failed");
+    if (!copy) continue;  // a blank name adds nothing
+    copy->SetKey(item->GetKey());
+    copy->SetDataType(item->GetDataType());
+    copy->SetState(item->GetState());
+  }
+}
+
+}  // namespace kiv

@@ -1,0 +1,144 @@
+// TkivParamsListWrap: a parameter list offered across a library boundary as IkivParamsListW and
+// IkivParamsListA (two interface pointers into one object, one atomic reference count).
+//
+// Reference counting is thread-safe; every other call must come from one thread at a time
+// unless the list is guarded by its owner. Lifetime rules are stated in kiv/kiv_params_list.h.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "bridge/intf_ptr.h"
+#include "kiv/kiv_params_list.h"
+#include "paramlist/params_list.h"
+
+namespace kiv {
+
+class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA {
+ public:
+  // Frees a held wrapper: the deleter of HeldPtr.
+  struct Destroyer {
+    void operator()(TkivParamsListWrap* wrap) const noexcept { wrap->Destroy(); }
+  };
+  // The handle of an owner that frees its wrapper explicitly (for example after pinning it).
+  using HeldPtr = std::unique_ptr<TkivParamsListWrap, Destroyer>;
+
+  // A counted wrapper that owns `list` (a new, empty list when null): the returned reference is
+  // the only one, and the last Release frees wrapper and list.
+  static IntfPtr<IkivParamsListW> Create(ParamsListPtr list = nullptr);
+  // A counted wrapper over a list that stays its caller's and is left intact when the wrapper
+  // goes (a null list: as Create()).
+  static IntfPtr<IkivParamsListW> Borrow(TkivParamsList* list);
+  // Held wrappers (count 0): releases do not free them, their owner does through HeldPtr.
+  // List ownership as above.
+  static HeldPtr CreateHeld(ParamsListPtr list = nullptr);
+  static HeldPtr BorrowHeld(TkivParamsList* list);
+
+  // Held wrappers only: the wrapper's IkivParamsListA pointer, holding one reference of its own
+  // from the first call until the owner frees the wrapper. Throws EAssertionFailed for a
+  // counted wrapper (nobody would free it).
+  IkivParamsListA* PinnedIntf();
+  bool Pinned() const { return pinned_intf_ != nullptr; }
+
+  // Copies the items from..to (to < 0: to the last) of `source` to `target` through their
+  // interfaces: name and value, then key, data type and state. Nothing when either is null.
+  // Throws EAssertionFailed when a called method fails.
+  static void CopyItems(IkivParamsListA* source, IkivParamsListA* target, int32_t from, int32_t to);
+
+  // The live wrapper of this module behind `intf` (either of its interface pointers), or null
+  // for any other pointer; `intf` is not dereferenced.
+  static TkivParamsListWrap* FromIntf(const void* intf);
+
+  // The wrapped list; null once the wrapper was freed by its owner or released by all.
+  TkivParamsList* List() const { return list_; }
+  // The list, or EAssertionFailed once detached.
+  TkivParamsList& Live() const;
+  bool Borrowed() const { return borrowed_; }
+  int32_t RefCount() const { return refs_.load(); }
+
+  // Keeps the object (not its list) in memory for an item wrapper.
+  void AddHold() noexcept { holds_.fetch_add(1, std::memory_order_relaxed); }
+  void DropHold() noexcept;
+
+  // IkivUnknown
+  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID& iid, void** obj) override;
+  int32_t KIV_STDCALL AddRef() override;
+  int32_t KIV_STDCALL Release() override;
+
+  // IkivParamsList_
+  int32_t KIV_STDCALL GetCount() override;
+  int32_t KIV_STDCALL GetSignature() override;
+  int32_t KIV_STDCALL GetTag() override;
+  void KIV_STDCALL SetTag(int32_t tag) override;
+  void KIV_STDCALL Clear() override;
+  void KIV_STDCALL Delete(int32_t index) override;
+  kivBOOL KIV_STDCALL FindRowEnd(int32_t from, int32_t* index, kivBOOL* is_marker) override;
+  void KIV_STDCALL NewRow() override;
+  void KIV_STDCALL AppendAsRow(IkivParamsList_* other) override;
+
+  // IkivParamsListW
+  kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemW** item) override;
+  kivHRESULT KIV_STDCALL Append(IkivParamsList_* other, kivBOOL* appended) override;
+  kivHRESULT KIV_STDCALL AppendRange(IkivParamsList_* other, int32_t from, int32_t to,
+                                     kivBOOL* appended) override;
+  kivHRESULT KIV_STDCALL Find(const kivWCHAR* name, int32_t from, int32_t to,
+                              IkivParamsListItemW** item) override;
+  kivHRESULT KIV_STDCALL IndexOf(const kivWCHAR* name, int32_t from, int32_t to,
+                                 int32_t* index) override;
+  kivHRESULT KIV_STDCALL GetValue(const kivWCHAR* name, int32_t from, int32_t to,
+                                  kivVARIANT* value) override;
+  kivHRESULT KIV_STDCALL GetValueDef(const kivWCHAR* name, const kivVARIANT* def, int32_t from,
+                                     int32_t to, kivVARIANT* value) override;
+  kivHRESULT KIV_STDCALL Add(const kivWCHAR* name, const kivVARIANT* value,
+                             IkivParamsListItemW** item) override;
+  kivHRESULT KIV_STDCALL Insert(int32_t index, const kivWCHAR* name, const kivVARIANT* value,
+                                IkivParamsListItemW** item) override;
+  kivHRESULT KIV_STDCALL SetValue(const kivWCHAR* name, const kivVARIANT* value,
+                                  kivBOOL add_if_missing, IkivParamsListItemW** item) override;
+  kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW* source, IkivParamsListItemW** item) override;
+
+  // IkivParamsListA
+  kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemA** item) override;
+  kivHRESULT KIV_STDCALL Append(void* other, kivBOOL* appended) override;
+  kivHRESULT KIV_STDCALL AppendRange(void* other, int32_t from, int32_t to,
+                                     kivBOOL* appended) override;
+  kivHRESULT KIV_STDCALL Find(const char* name, int32_t from, int32_t to,
+                              IkivParamsListItemA** item) override;
+  kivHRESULT KIV_STDCALL IndexOf(const char* name, int32_t from, int32_t to,
+                                 int32_t* index) override;
+  kivHRESULT KIV_STDCALL GetValue(const char* name, int32_t from, int32_t to,
+                                  kivVARIANT* value) override;
+  kivHRESULT KIV_STDCALL GetValueDef(const char* name, const kivVARIANT* def, int32_t from,
+                                     int32_t to, kivVARIANT* value) override;
+  kivHRESULT KIV_STDCALL Add(const char* name, const kivVARIANT* value,
+                             IkivParamsListItemA** item) override;
+  kivHRESULT KIV_STDCALL Insert(int32_t index, const char* name, const kivVARIANT* value,
+                                IkivParamsListItemA** item) override;
+  kivHRESULT KIV_STDCALL SetValue(const char* name, const kivVARIANT* value, kivBOOL add_if_missing,
+                                  IkivParamsListItemA** item) override;
+  kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemA* source, IkivParamsListItemA** item) override;
+
+ private:
+  TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borrowed, bool owner_held);
+  ~TkivParamsListWrap();
+
+  // The owner's free: detaches the list (freeing it unless borrowed), drops the pin and
+  // reports remaining references of a pinned wrapper; memory goes with the last hold.
+  void Destroy() noexcept;
+  // Frees or lets go of the list; later calls see a detached wrapper. Idempotent.
+  void Retire() noexcept;
+  // The list behind `other`: a wrapper of this module, else (raw_list_allowed) a list address.
+  static TkivParamsList* OtherList(const void* other, bool raw_list_allowed);
+
+  IntfPtr<IkivParamsListA> pinned_;         // FPinned
+  IkivParamsListA* pinned_intf_ = nullptr;  // FPinnedIntf
+  bool borrowed_;                           // FBorrowed
+  ParamsListPtr owned_;                     // the list when not borrowed
+  TkivParamsList* list_;                    // FList; null once detached
+  std::atomic<int32_t> refs_{0};            // FRefCount
+  std::atomic<bool> owner_held_;            // an owner frees this wrapper
+  std::atomic<int32_t> holds_;              // refs + owner + item wrappers; 0 frees
+};
+
+}  // namespace kiv

@@ -1,0 +1,31 @@
+// Variants at the list and item interfaces: normalising what comes in, copying what goes out.
+//
+// kivVARIANT (the SDK's view) and TVarData (the module's) are the same 16-byte OLE VARIANT.
+// Incoming KIV_VT_ANSI_STRING (0x0100) and KIV_VT_WIDE_POINTER (0x0102) carry a pointer to
+// zero-terminated text rather than an owned string. Pure functions; any thread.
+#pragma once
+
+#include "kiv/kiv_defs.h"
+#include "paramlist/variant.h"
+
+namespace kiv {
+
+static_assert(sizeof(kivVARIANT) == sizeof(TVarData));
+static_assert(offsetof(kivVARIANT, lVal) == offsetof(TVarData, VInteger));
+
+// Which text a KIV_VT_ANSI_STRING pointer addresses: 8-bit (A interfaces) or UTF-16 (W).
+enum class TextForm { kAnsi, kWide };
+
+// The value an incoming variant stands for. With a non-null pointer, 0x0100 becomes an 8-bit
+// string value (A form) or a wide one (W form) and 0x0102 a wide one; anything else is copied,
+// and a null `value` is empty. Throws EVariantError for a type that cannot be copied.
+Variant NormaliseIncoming(const kivVARIANT* value, TextForm form);
+
+// Fills `out` (its old content is overwritten, not freed) with a copy of `value` that the
+// caller owns; an 8-bit string value becomes a BSTR. Nothing when `out` is null.
+void StoreOutgoing(const TVarData& value, kivVARIANT* out);
+
+// Frees what a variant received from an interface holds and leaves it empty.
+void ClearVariant(kivVARIANT* value) noexcept;
+
+}  // namespace kiv

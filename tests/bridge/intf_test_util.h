@@ -1,0 +1,74 @@
+// Helpers for the bridge tests: raw slot calls, owned variant outputs, captured error boxes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bridge/intf_ptr.h"
+#include "bridge/value_normalise.h"
+#include "kiv/kiv_params_list.h"
+#include "platform/error_box.h"
+
+namespace kiv::test {
+
+// Calls slot `slot` of the interface's function table with the interface pointer first.
+template <class R, class... A>
+R Slot(const void* intf, int slot, A... args) {
+  using Fn = R(KIV_STDCALL*)(const void*, A...);
+  const Fn* table = *static_cast<const Fn* const*>(intf);
+  return table[slot](intf, args...);
+}
+
+// A variant output that frees its content at the end of the scope.
+struct OutVariant {
+  kivVARIANT v{};
+  OutVariant() = default;
+  OutVariant(const OutVariant&) = delete;
+  OutVariant& operator=(const OutVariant&) = delete;
+  ~OutVariant() { ClearVariant(&v); }
+  // Frees the content and returns the address for an out argument.
+  kivVARIANT* put() {
+    ClearVariant(&v);
+    return &v;
+  }
+  const kivVARIANT* operator->() const { return &v; }
+};
+
+inline kivVARIANT I4(int32_t n) {
+  kivVARIANT v{};
+  v.vt = KIV_VT_I4;
+  v.lVal = n;
+  return v;
+}
+
+inline kivVARIANT AnsiPtr(const char* text) {
+  kivVARIANT v{};
+  v.vt = KIV_VT_ANSI_STRING;
+  v.pszVal = text;
+  return v;
+}
+
+inline kivVARIANT WidePtr(const kivWCHAR* text, uint16_t vt = KIV_VT_WIDE_POINTER) {
+  kivVARIANT v{};
+  v.vt = vt;
+  v.pwszVal = text;
+  return v;
+}
+
+// The text of a BSTR variant as 8-bit ASCII; "<vt N>" for any other type.
+std::string TextOf(const kivVARIANT& v);
+// UTF-16 text as 8-bit ASCII; "<null>" for null.
+std::string Narrow(const kivWCHAR* text);
+
+// Replaces the error box while in scope and records every message shown.
+class ErrorBoxCapture {
+ public:
+  ErrorBoxCapture();
+  ~ErrorBoxCapture();
+  const std::vector<std::string>& Messages() const;
+
+ private:
+  ErrorBoxHandler previous_;
+};
+
+}  // namespace kiv::test

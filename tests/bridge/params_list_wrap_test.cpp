@@ -1,0 +1,299 @@
+// TkivParamsListWrap: identity and counting, borrowed and owned lists, held and pinned wrappers,
+// detached wrappers after their owner freed them, the status-code boundary, CopyItems.
+#include "bridge/params_list_wrap.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "bridge/intf_test_util.h"
+
+namespace kiv {
+namespace {
+
+using test::I4;
+using test::OutVariant;
+
+constexpr kivGUID kIidUnknown = {0x00000000u, 0x0000u, 0x0000u, {0xC0u, 0, 0, 0, 0, 0, 0, 0x46u}};
+
+IntfPtr<IkivParamsListA> AnsiOf(IkivParamsListW* w) {
+  IntfPtr<IkivParamsListA> a;
+  EXPECT_EQ(w->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(a.put())), KIV_S_OK);
+  return a;
+}
+
+int32_t IntValue(IkivParamsListW* w, const kivWCHAR* name) {
+  OutVariant v;
+  EXPECT_EQ(w->GetValue(name, -1, -1, v.put()), KIV_S_OK);
+  return v->vt == KIV_VT_I4 ? v->lVal : -999;
+}
+
+TEST(ParamsListWrapIdentity, BothListIdentifiersShareOneObjectAndOneCount) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IkivParamsListA* a = nullptr;
+  ASSERT_EQ(w->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(&a)), KIV_S_OK);
+  EXPECT_NE(static_cast<void*>(a), static_cast<void*>(w.get()));
+  EXPECT_EQ(a->AddRef(), 3);
+  EXPECT_EQ(w->AddRef(), 4);
+  EXPECT_EQ(w->Release(), 3);
+  EXPECT_EQ(a->Release(), 2);
+  void* back = nullptr;
+  EXPECT_EQ(a->QueryInterface(IID_IkivParamsListW, &back), KIV_S_OK);
+  EXPECT_EQ(back, static_cast<void*>(w.get()));
+  EXPECT_EQ(w->Release(), 2);
+  EXPECT_EQ(a->Release(), 1);
+}
+
+TEST(ParamsListWrapIdentity, CountsAtomicallyAcrossThreadsAndBothPointers) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      IkivUnknown* p = t % 2 ? static_cast<IkivUnknown*>(a.get()) : w.get();
+      for (int i = 0; i < 20000; ++i) {
+        p->AddRef();
+        p->Release();
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(w->AddRef(), 3);
+  EXPECT_EQ(w->Release(), 2);
+}
+
+TEST(ParamsListWrapIdentity, AnswersNoOtherIdentifier) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  for (const kivGUID& iid : {kIidUnknown, IID_IkivParamsListItemA, IID_IkivParamsListItemW}) {
+    void* out = &out;
+    EXPECT_EQ(w->QueryInterface(iid, &out), KIV_E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+  }
+  EXPECT_EQ(w->QueryInterface(IID_IkivParamsListA, nullptr), KIV_E_UNEXPECTED);
+}
+
+TEST(ParamsListWrapIdentity, RecognisesOnlyLiveWrappersOfThisModule) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
+  TkivParamsListWrap* wrap = TkivParamsListWrap::FromIntf(w.get());
+  ASSERT_NE(wrap, nullptr);
+  EXPECT_EQ(TkivParamsListWrap::FromIntf(a.get()), wrap);
+  int not_a_list = 0;
+  EXPECT_EQ(TkivParamsListWrap::FromIntf(&not_a_list), nullptr);
+  EXPECT_EQ(TkivParamsListWrap::FromIntf(nullptr), nullptr);
+
+  // Append of a pointer that is no list of this module appends nothing and reads nothing.
+  kivBOOL appended = KIV_TRUE;
+  EXPECT_EQ(w->Append(reinterpret_cast<IkivParamsList_*>(&not_a_list), &appended), KIV_S_OK);
+  EXPECT_EQ(appended, KIV_FALSE);
+  w->AppendAsRow(reinterpret_cast<IkivParamsList_*>(&not_a_list));
+  EXPECT_EQ(w->GetCount(), 1);  // only the row marker of an empty other list
+}
+
+TEST(ParamsListWrapLifetime, BorrowedListIsLeftIntactWhenTheLastReferenceGoes) {
+  ParamsListPtr list = TkivParamsList::Create();
+  list->Add("kept", Variant::Int32(1));
+  {
+    IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Borrow(list.get());
+    const kivVARIANT two = I4(2);
+    ASSERT_EQ(w->Add(KIV_TEXT_W("added"), &two, nullptr), KIV_S_OK);
+  }
+  EXPECT_EQ(list->Signature(), TkivParamsList::kSignature);
+  ASSERT_EQ(list->Count(), 2);
+  EXPECT_EQ(list->GetValue("added").Data().VInteger, 2);
+}
+
+TEST(ParamsListWrapLifetime, HeldWrapperOutlivesReleasesUntilItsOwnerFreesIt) {
+  TkivParamsListWrap::HeldPtr held = TkivParamsListWrap::CreateHeld();
+  EXPECT_EQ(held->RefCount(), 0);
+  {
+    IntfPtr<IkivParamsListW> w(held.get());
+    EXPECT_EQ(held->RefCount(), 1);
+  }
+  EXPECT_EQ(held->RefCount(), 0);
+  EXPECT_EQ(held->GetSignature(), KIV_PARAMS_LIST_SIGNATURE);  // still alive and attached
+}
+
+TEST(ParamsListWrapLifetime, PinnedIntfIsOneStablePointerHoldingOneReference) {
+  test::ErrorBoxCapture boxes;
+  TkivParamsListWrap::HeldPtr held = TkivParamsListWrap::CreateHeld();
+  IkivParamsListA* pinned = held->PinnedIntf();
+  EXPECT_EQ(pinned, static_cast<IkivParamsListA*>(held.get()));
+  EXPECT_EQ(held->PinnedIntf(), pinned);
+  EXPECT_EQ(held->RefCount(), 1);
+  // Releases by others cannot free it: the host's pointer stays usable.
+  pinned->AddRef();
+  pinned->Release();
+  EXPECT_EQ(pinned->GetCount(), 0);
+  held.reset();
+  EXPECT_TRUE(boxes.Messages().empty());
+}
+
+TEST(ParamsListWrapLifetime, CountedWrapperCannotBePinned) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  EXPECT_THROW(TkivParamsListWrap::FromIntf(w.get())->PinnedIntf(), EAssertionFailed);
+}
+
+TEST(ParamsListWrapLifetime, FreeingAPinnedWrapperStillReferencedReportsAndDetaches) {
+  test::ErrorBoxCapture boxes;
+  ParamsListPtr list = TkivParamsList::Create();
+  list->Add("a", Variant::Int32(1));
+  TkivParamsListWrap::HeldPtr held = TkivParamsListWrap::BorrowHeld(list.get());
+  held->PinnedIntf();
+  IntfPtr<IkivParamsListW> other(held.get());
+  IntfPtr<IkivParamsListItemW> item;
+  ASSERT_EQ(other->GetItem(0, item.put()), KIV_S_OK);
+
+  held.reset();
+  ASSERT_EQ(boxes.Messages().size(), 1u);
+  EXPECT_EQ(boxes.Messages()[0], "TkivParamsListWrap.Destroy. Reference counter should be zero!");
+
+  // The remaining holders reach a detached wrapper, never the list or freed memory.
+  EXPECT_EQ(other->GetCount(), 0);
+  EXPECT_EQ(other->GetSignature(), 0);
+  other->Clear();
+  IkivParamsListItemW* added = item.get();
+  const kivVARIANT v = I4(5);
+  EXPECT_EQ(other->Add(KIV_TEXT_W("b"), &v, &added), KIV_E_UNEXPECTED);
+  EXPECT_EQ(added, nullptr);
+  OutVariant out;
+  EXPECT_EQ(item->GetValueW(out.put()), KIV_E_UNEXPECTED);
+  EXPECT_EQ(out->vt, KIV_VT_EMPTY);
+  EXPECT_EQ(list->Count(), 1);  // the borrowed list is untouched
+  EXPECT_EQ(other->Release(), 0);
+  (void)other.detach();
+}
+
+TEST(ParamsListWrapMethods, FailuresReturnUnexpectedWithClearedOutputs) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
+  const kivVARIANT v = I4(1);
+  IkivParamsListItemA* item = reinterpret_cast<IkivParamsListItemA*>(&item);
+  EXPECT_EQ(a->Insert(1, "x", &v, &item), KIV_E_UNEXPECTED);  // outside 0..Count
+  EXPECT_EQ(item, nullptr);
+  EXPECT_EQ(w->GetCount(), 0);
+  kivVARIANT bad{};
+  bad.vt = KIV_VT_WIDE_POINTER;  // with a null pointer: not text, and no type to copy
+  EXPECT_EQ(w->Add(KIV_TEXT_W("x"), &bad, nullptr), KIV_E_UNEXPECTED);
+  EXPECT_EQ(w->GetCount(), 0);
+  EXPECT_EQ(a->Insert(0, "x", &v, &item), KIV_S_OK);
+  ASSERT_NE(item, nullptr);
+  item->Release();
+}
+
+TEST(ParamsListWrapMethods, AbsentArgumentsAreEmptyNotErrors) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
+  IkivParamsListItemW* item = nullptr;
+  EXPECT_EQ(w->Add(nullptr, nullptr, &item), KIV_S_OK);  // a blank name adds nothing
+  EXPECT_EQ(item, nullptr);
+  EXPECT_EQ(w->Add(KIV_TEXT_W("v"), nullptr, nullptr), KIV_S_OK);  // a null value is empty
+  OutVariant out;
+  EXPECT_EQ(a->GetValue("v", -1, -1, out.put()), KIV_S_OK);
+  EXPECT_EQ(out->vt, KIV_VT_EMPTY);
+  EXPECT_EQ(a->IndexOf(nullptr, -1, -1, nullptr), KIV_S_OK);
+  int32_t end = 7;
+  EXPECT_EQ(w->FindRowEnd(5, &end, nullptr), KIV_FALSE);
+  EXPECT_EQ(w->AddItem(nullptr, &item), KIV_S_OK);
+  EXPECT_EQ(item, nullptr);
+  EXPECT_EQ(w->GetCount(), 1);
+}
+
+TEST(ParamsListWrapMethods, WideNamesReachTheListInTheSystemCodePage) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
+  const kivVARIANT v = I4(3);
+  ASSERT_EQ(w->Add(KIV_TEXT_W("Gr\u00FC\u00DFe"), &v, nullptr), KIV_S_OK);
+  int32_t index = -1;
+  EXPECT_EQ(a->IndexOf("GR\334\337E", -1, -1, &index), KIV_S_OK);  // Windows-1252, any case
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(IntValue(w.get(), KIV_TEXT_W("gr\u00FC\u00DFe")), 3);
+}
+
+TEST(ParamsListWrapMethods, GetValueDefGivesTheDefaultOnlyWhenMissing) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
+  const kivVARIANT one = I4(1), def = test::AnsiPtr("fallback");
+  ASSERT_EQ(w->Add(KIV_TEXT_W("present"), &one, nullptr), KIV_S_OK);
+  OutVariant out;
+  EXPECT_EQ(a->GetValueDef("present", &def, -1, -1, out.put()), KIV_S_OK);
+  EXPECT_EQ(out->lVal, 1);
+  EXPECT_EQ(a->GetValueDef("missing", &def, -1, -1, out.put()), KIV_S_OK);
+  EXPECT_EQ(test::TextOf(out.v), "fallback");
+  kivVARIANT byte_def{};
+  byte_def.vt = KIV_VT_UI1;
+  byte_def.bVal = 200;
+  EXPECT_EQ(w->GetValueDef(KIV_TEXT_W("missing"), &byte_def, -1, -1, out.put()), KIV_S_OK);
+  EXPECT_EQ(out->vt, KIV_VT_I4);  // the default in OLE form
+  EXPECT_EQ(out->lVal, 200);
+}
+
+TEST(ParamsListWrapMethods, AddItemCopiesNameAndValueFromAnyList) {
+  IntfPtr<IkivParamsListW> source = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListW> target = TkivParamsListWrap::Create();
+  const kivVARIANT text = test::WidePtr(KIV_TEXT_W("hello"));
+  IntfPtr<IkivParamsListItemW> item;
+  ASSERT_EQ(source->Add(KIV_TEXT_W("Greeting"), &text, item.put()), KIV_S_OK);
+  item->SetDataType(8);  // not copied by AddItem: it reads name and value only
+
+  IntfPtr<IkivParamsListItemW> copy;
+  ASSERT_EQ(target->AddItem(item.get(), copy.put()), KIV_S_OK);
+  ASSERT_TRUE(copy);
+  EXPECT_STREQ(copy->GetName(), "Greeting");
+  EXPECT_EQ(copy->GetDataType(), 0);
+  OutVariant out;
+  EXPECT_EQ(target->GetValue(KIV_TEXT_W("greeting"), -1, -1, out.put()), KIV_S_OK);
+  EXPECT_EQ(test::TextOf(out.v), "hello");
+
+  IntfPtr<IkivParamsListA> target_a = AnsiOf(target.get());
+  IntfPtr<IkivParamsListItemA> copy_a;
+  ASSERT_EQ(target_a->AddItem(item.get(), copy_a.put()), KIV_S_OK);
+  EXPECT_EQ(target->GetCount(), 2);
+}
+
+TEST(ParamsListWrapMethods, AnsiAppendTakesAWrapperOrAListObject) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
+  ParamsListPtr plain = TkivParamsList::Create();
+  plain->Add("p", Variant::Int32(7));
+  kivBOOL appended = KIV_FALSE;
+  EXPECT_EQ(a->Append(plain.get(), &appended), KIV_S_OK);
+  EXPECT_EQ(appended, KIV_TRUE);
+  EXPECT_EQ(IntValue(w.get(), KIV_TEXT_W("p")), 7);
+  EXPECT_EQ(a->AppendRange(plain.get(), 3, 1, &appended), KIV_S_OK);  // to < from: nothing
+  EXPECT_EQ(appended, KIV_TRUE);
+  EXPECT_EQ(w->GetCount(), 1);
+}
+
+TEST(ParamsListWrapCopyItems, CopiesTheRangeWithKeyDataTypeAndState) {
+  IntfPtr<IkivParamsListW> source = TkivParamsListWrap::Create();
+  for (int i = 0; i < 3; ++i) {
+    const kivVARIANT v = I4(i);
+    const kivWCHAR name[] = {KIV_TEXT_W('n'), static_cast<kivWCHAR>('0' + i), 0};
+    IntfPtr<IkivParamsListItemW> item;
+    ASSERT_EQ(source->Add(name, &v, item.put()), KIV_S_OK);
+    item->SetDataType(100 + i);
+    item->SetState(static_cast<uint8_t>(10 + i));
+  }
+  IntfPtr<IkivParamsListW> target = TkivParamsListWrap::Create();
+  TkivParamsListWrap::CopyItems(AnsiOf(source.get()).get(), AnsiOf(target.get()).get(), 1, -1);
+
+  ASSERT_EQ(target->GetCount(), 2);
+  IntfPtr<IkivParamsListItemW> last;
+  ASSERT_EQ(target->GetItem(1, last.put()), KIV_S_OK);
+  EXPECT_STREQ(last->GetName(), "n2");
+  EXPECT_STREQ(last->GetKey(), "n2");
+  EXPECT_EQ(last->GetDataType(), 102);
+  EXPECT_EQ(last->GetState(), 12);
+  EXPECT_EQ(IntValue(target.get(), KIV_TEXT_W("n1")), 1);
+
+  TkivParamsListWrap::CopyItems(nullptr, AnsiOf(target.get()).get(), 0, -1);
+  EXPECT_EQ(target->GetCount(), 2);
+  EXPECT_THROW(
+      TkivParamsListWrap::CopyItems(AnsiOf(source.get()).get(), AnsiOf(target.get()).get(), 0, 5),
+      EAssertionFailed);
+}
+
+}  // namespace
+}  // namespace kiv
