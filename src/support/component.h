@@ -174,7 +174,8 @@ class TStrings : public TPersistent, public TUpdateCounter {
   // The index-th line; throws EListError when out of range.
   virtual std::string Get(int index) const = 0;
   virtual void Put(int index, const std::string& text) = 0;
-  virtual void Add(const std::string& text) = 0;
+  // Adds a line and returns its index.
+  virtual int Add(const std::string& text) = 0;
   virtual void Clear() = 0;
   // Replaces the lines by those of `source`.
   void Assign(const TStrings& source);
@@ -221,12 +222,6 @@ class TVectorLines : public Base {
   std::vector<Text> lines_;
 };
 
-class TStringList : public TVectorLines<TStrings, std::string> {
- public:
-  using TVectorLines::TVectorLines;
-  std::string ClassName() const override { return "TStringList"; }
-};
-
 class TWideStringList : public TVectorLines<TWideStrings, std::u16string> {
  public:
   using TVectorLines::TVectorLines;
@@ -246,3 +241,6 @@ std::size_t TVectorLines<Base, Text>::CheckIndex(int index) const {
 bool SameName(std::string_view a, std::string_view b);
 
 }  // namespace kiv
+
+// The concrete TStrings, with objects, sorting and duplicates: its own header.
+#include "support/string_list.h"  // IWYU pragma: export
