@@ -32,6 +32,11 @@ class EListError : public Exception {
   }
 };
 
+// Throws EListError for an index outside 0..count-1.
+inline void CheckListIndex(int index, int count) {
+  if (index < 0 || index >= count) throw EListError::OutOfBounds(index);
+}
+
 }  // namespace kiv
 
 // Wraps a boundary function body: any exception becomes `code`.

@@ -13,6 +13,7 @@
 #include "paramlist/variant.h"
 #include "settings/setting_items.h"
 #include "support/component.h"
+#include "support/string_list.h"
 
 namespace kiv {
 

@@ -17,10 +17,6 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-void CheckListIndex(int index, int count) {
-  if (index < 0 || index >= count) throw EListError::OutOfBounds(index);
-}
-
 // --- TPersistent ---
 
 const TPropInfo* TPersistent::FindProperty(std::string_view name) const {
@@ -139,32 +135,6 @@ void TComponent::RemoveComponent(TComponent& component) {
 TCollectionItem* TCollection::Items(int index) const {
   if (index < 0 || index >= Count()) return nullptr;
   return items_[static_cast<std::size_t>(index)].get();
-}
-
-void TUpdateCounter::EndUpdate() {
-  if (updateCount_ <= 0) return;
-  if (--updateCount_ == 0) Changed();
-}
-
-void TUpdateCounter::Changed() {
-  if (updateCount_ == 0 && OnChange) OnChange();
-}
-
-void TStrings::Assign(const TStrings& source) {
-  if (&source == this) return;
-  BeginUpdate();
-  struct EndGuard {
-    TStrings& s;
-    ~EndGuard() { s.EndUpdate(); }
-  } guard{*this};
-  Clear();
-  for (int i = 0; i < source.Count(); ++i) Add(source.Get(i));
-}
-
-int TStrings::IndexOf(std::string_view text) const {
-  for (int i = 0; i < Count(); ++i)
-    if (Get(i) == text) return i;
-  return -1;
 }
 
 }  // namespace kiv

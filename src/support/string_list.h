@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/exception.h"
-#include "support/component.h"
+#include "support/strings.h"
 
 namespace kiv {
 
@@ -54,7 +54,7 @@ class TStringList : public TStrings {
   void Clear() override;
 
   // Index of the first line equal to `text` ignoring case, or -1. Binary search while sorted.
-  int IndexOf(std::string_view text) const;
+  int IndexOf(std::string_view text) const override;
   int IndexOfObject(const void* object) const;
   // True when `text` is present; `index` is then its first position, else (while sorted)
   // the position where it would be inserted, or (unsorted) Count().

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "support/component.h"
+#include "support/string_list.h"
 #include "support/string_wide_string_hash_list.h"
 #include "translation/language_file.h"
 #include "translation/unload_timer.h"

@@ -1,4 +1,5 @@
 #include "support/component.h"
+#include "support/string_list.h"
 
 #include <gtest/gtest.h>
 

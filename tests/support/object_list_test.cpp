@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/exception.h"
+
 namespace {
 
 using kiv::TObject;

@@ -143,6 +143,9 @@ TEST(TStringList, WorksAsTStringsAndAssignsWithObjects) {
   EXPECT_EQ(lines.Add("z"), 2);
   lines.Put(0, "w");
   EXPECT_EQ(changes, 2);
+  // The same answer through the base class as through the list, ignoring case.
+  EXPECT_EQ(lines.IndexOf("Y"), 1);
+  EXPECT_EQ(list.IndexOf("Y"), 1);
 
   TStringList copy;
   copy.Assign(list);

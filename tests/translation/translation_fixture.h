@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/component.h"
+#include "support/string_list.h"
 #include "translation/translator.h"
 #include "translation/unload_timer.h"
 
