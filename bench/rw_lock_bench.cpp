@@ -1,4 +1,4 @@
-// Uncontended read lock/unlock pair: ReaderWriterLock against std::shared_mutex.
+// Uncontended read and write lock/unlock pairs: ReaderWriterLock against std::shared_mutex.
 #include <benchmark/benchmark.h>
 
 #include <shared_mutex>
@@ -24,5 +24,23 @@ void ReadLockUnlockBase(benchmark::State& state) {
   }
 }
 BENCHMARK(ReadLockUnlockBase)->Name("ReadLockUnlock/base");
+
+void WriteLockUnlockKiv(benchmark::State& state) {
+  kiv::ReaderWriterLock lock;
+  for (auto _ : state) {
+    lock.BeginWrite();
+    lock.EndWrite();
+  }
+}
+BENCHMARK(WriteLockUnlockKiv)->Name("WriteLockUnlock/kiv");
+
+void WriteLockUnlockBase(benchmark::State& state) {
+  std::shared_mutex mutex;
+  for (auto _ : state) {
+    mutex.lock();
+    mutex.unlock();
+  }
+}
+BENCHMARK(WriteLockUnlockBase)->Name("WriteLockUnlock/base");
 
 }  // namespace

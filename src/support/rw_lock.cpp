@@ -81,14 +81,32 @@ void ReaderWriterLock::BeginRead() {
 
 void ReaderWriterLock::EnterReadSlow() {
   rw_detail::MonitorGuard guard(monitor_);
-  if ((state_.load(std::memory_order_relaxed) & (kWriter | kWriterWaiting)) != 0) {
-    readers_waiting_.fetch_add(1, std::memory_order_relaxed);
-    do {
-      monitor_.WaitReaders();
-    } while ((state_.load(std::memory_order_relaxed) & (kWriter | kWriterWaiting)) != 0);
-    readers_waiting_.fetch_sub(1, std::memory_order_relaxed);
+  bool waited = false;
+  for (;;) {
+    std::uint32_t s = state_.load(std::memory_order_relaxed);
+    if ((s & (kWriter | kWriterWaiting)) == 0) {
+      // A compare-and-swap, not an add: an uncontended writer takes the lock without the
+      // monitor, so the state may change between the look and the count.
+      if (state_.compare_exchange_weak(s, s + 1, std::memory_order_acquire,
+                                       std::memory_order_relaxed)) {
+        break;
+      }
+      continue;
+    }
+    if (!waited) {
+      readers_waiting_.fetch_add(1, std::memory_order_relaxed);
+      waited = true;
+    }
+    // Announce the wait first, then look again: a writer that released without the monitor
+    // before the flag was set is seen now; one that comes after finds the flag and takes the
+    // monitor to release, waking this thread.
+    s = state_.fetch_or(kReadersWaiting, std::memory_order_acq_rel) | kReadersWaiting;
+    if ((s & (kWriter | kWriterWaiting)) == 0) continue;
+    monitor_.WaitReaders();
   }
-  state_.fetch_add(1, std::memory_order_acquire);
+  if (waited && readers_waiting_.fetch_sub(1, std::memory_order_relaxed) == 1) {
+    state_.fetch_and(~kReadersWaiting, std::memory_order_relaxed);
+  }
 }
 
 void ReaderWriterLock::EndRead() {
@@ -127,8 +145,19 @@ bool ReaderWriterLock::BeginWrite() {
     return true;
   }
   ReadHold* hold = holds.Find(this);
+  if (hold == nullptr) {
+    // Uncontended: nobody reads, writes or waits.
+    std::uint32_t idle = 0;
+    if (state_.compare_exchange_strong(idle, kWriter, std::memory_order_acquire,
+                                       std::memory_order_relaxed)) {
+      owner_.store(&holds, std::memory_order_relaxed);
+      write_depth_ = 1;
+      revision_.fetch_add(1, std::memory_order_relaxed);
+      return true;
+    }
+  }
   rw_detail::MonitorGuard guard(monitor_);
-  const std::uint32_t seen = revision_;
+  const std::uint32_t seen = revision_.load(std::memory_order_relaxed);
   if (hold != nullptr && hold->shared) {
     // Promotion: set this thread's read share aside while it waits, so that it does not
     // hold back another writer (another promoting reader among them).
@@ -144,10 +173,11 @@ bool ReaderWriterLock::BeginWrite() {
   const bool more_writers = writers_waiting_.fetch_sub(1, std::memory_order_relaxed) > 1;
   // No reader is counted and kWriterWaiting keeps new ones out of the fast path, so
   // nobody else changes the state now.
-  state_.store(kWriter | (more_writers ? kWriterWaiting : 0), std::memory_order_relaxed);
+  state_.store(kWriter | (more_writers ? kWriterWaiting : 0) | SleepingReadersFlag(),
+               std::memory_order_relaxed);
   owner_.store(&holds, std::memory_order_relaxed);
   write_depth_ = 1;
-  return revision_++ == seen;
+  return revision_.fetch_add(1, std::memory_order_relaxed) == seen;
 }
 
 void ReaderWriterLock::EndWrite() {
@@ -155,10 +185,18 @@ void ReaderWriterLock::EndWrite() {
   if (owner_.load(std::memory_order_relaxed) != &holds) return;
   if (--write_depth_ > 0) return;
   ReadHold* hold = holds.Find(this);
-  rw_detail::MonitorGuard guard(monitor_);
   owner_.store(nullptr, std::memory_order_relaxed);
+  if (hold == nullptr) {
+    // Uncontended: nobody waits, so nobody needs waking.
+    std::uint32_t held = kWriter;
+    if (state_.compare_exchange_strong(held, 0, std::memory_order_release,
+                                       std::memory_order_relaxed)) {
+      return;
+    }
+  }
+  rw_detail::MonitorGuard guard(monitor_);
   const bool writers = WaitingWriters() > 0;
-  std::uint32_t s = writers ? kWriterWaiting : 0;
+  std::uint32_t s = (writers ? kWriterWaiting : 0) | SleepingReadersFlag();
   if (hold != nullptr) {
     // The thread still reads (it promoted, or read while writing): its share returns.
     hold->shared = true;

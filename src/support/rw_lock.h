@@ -95,13 +95,21 @@ class ReaderWriterLock {
  private:
   static constexpr std::uint32_t kWriter = 1u << 31;         // the write lock is held
   static constexpr std::uint32_t kWriterWaiting = 1u << 30;  // writers wait: new readers wait too
-  static constexpr std::uint32_t kReaderMask = kWriterWaiting - 1;  // reading threads counted
+  // Readers sleep in EnterReadSlow: a writer must release under the monitor to wake them.
+  static constexpr std::uint32_t kReadersWaiting = 1u << 29;
+  static constexpr std::uint32_t kReaderMask = kReadersWaiting - 1;  // reading threads counted
 
   void EnterReadSlow();
   void LeaveRead();
+  // kReadersWaiting while readers sleep in EnterReadSlow; called under monitor_, where that
+  // count changes, so the flag is kept across the state stores of the slow paths.
+  std::uint32_t SleepingReadersFlag() const {
+    return readers_waiting_.load(std::memory_order_relaxed) > 0 ? kReadersWaiting : 0;
+  }
 
   // Readers and writer flags. Readers change it by compare-and-swap while no writer is
-  // active or waiting; every other change happens under monitor_.
+  // active or waiting, and an uncontended writer takes (0 -> kWriter) and releases
+  // (kWriter -> 0) it the same way; every other change happens under monitor_.
   std::atomic<std::uint32_t> state_{0};
   // Identity of the writing thread (its per-thread record); set and cleared under monitor_.
   std::atomic<const void*> owner_{nullptr};
@@ -110,7 +118,8 @@ class ReaderWriterLock {
   // Changed under monitor_ only; atomic so that the diagnostics may read them.
   std::atomic<unsigned> writers_waiting_{0};
   std::atomic<unsigned> readers_waiting_{0};
-  std::uint32_t revision_ GUARDED_BY(monitor_) = 0;  // counts granted write locks
+  // Counts granted write locks; the uncontended writer path counts without the monitor.
+  std::atomic<std::uint32_t> revision_{0};
 };
 
 class [[nodiscard]] ReadGuard {

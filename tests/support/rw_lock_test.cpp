@@ -209,6 +209,40 @@ TEST(ReaderWriterLock, WaitingWriterHoldsBackNewReaders) {
   EXPECT_EQ(order.Get(), (std::vector<int>{1, 2}));
 }
 
+TEST(ReaderWriterLock, SleepersBehindAnUncontendedWriterAreWokenOnRelease) {
+  // The writer takes and would release the lock without the monitor; sleeping readers and
+  // a sleeping writer must still be woken when it ends.
+  ReaderWriterLock lock;
+  OrderLog order;
+  ASSERT_TRUE(lock.BeginWrite());
+  TestThread reader1([&] {
+    kiv::ReadGuard guard(lock);
+    order.Add(1);
+  });
+  TestThread reader2([&] {
+    kiv::ReadGuard guard(lock);
+    order.Add(1);
+  });
+  WaitUntil([&] { return lock.WaitingReaders() == 2; }, "both readers to wait");
+  lock.EndWrite();
+  reader1.Join();
+  reader2.Join();
+
+  ASSERT_TRUE(lock.BeginWrite());
+  TestThread writer([&] {
+    kiv::WriteGuard guard(lock);
+    order.Add(2);
+  });
+  WaitUntil([&] { return lock.WaitingWriters() == 1; }, "the writer to wait");
+  lock.EndWrite();
+  writer.Join();
+  EXPECT_EQ(order.Get(), (std::vector<int>{1, 1, 2}));
+  // Idle again: the uncontended path works after the sleepers left.
+  EXPECT_TRUE(lock.BeginWrite());
+  lock.EndWrite();
+  kiv::ReadGuard guard(lock);
+}
+
 TEST(ReaderWriterLock, DestructionWaitsForHolders) {
   auto lock = std::make_unique<ReaderWriterLock>();
   std::atomic<bool> holding{false}, release{false}, destroyed{false};
