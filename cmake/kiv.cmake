@@ -123,3 +123,16 @@ function(kiv_version_resource target)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${_rc} @ONLY)
   target_sources(${target} PRIVATE ${_rc})
 endfunction()
+
+# kiv_test_dll(<target> <output-name> FOR <test-target> SOURCES ... [LIBS ...]): a Windows test DLL
+# (exports from a .def among SOURCES) written beside the test executables, built before <test-target>.
+function(kiv_test_dll target output)
+  cmake_parse_arguments(ARG "" "FOR" "SOURCES;LIBS" ${ARGN})
+  add_library(${target} SHARED ${ARG_SOURCES})
+  if(ARG_LIBS)
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  endif()
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${output}
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  add_dependencies(${ARG_FOR} ${target})
+endfunction()
