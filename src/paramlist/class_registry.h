@@ -1,7 +1,7 @@
 // A small set of class descriptors the module knows as its own. An object whose class
 // reference is not among them came from elsewhere (the host) and gets the base behaviour,
-// worked through its memory layout only. Registration happens at start-up; lookups from any
-// thread are lock-free.
+// worked through its memory layout only. Registration happens at start-up; registration and
+// lookups from any thread are lock-free.
 #pragma once
 
 #include <atomic>
@@ -15,12 +15,18 @@ class ClassRegistry {
   explicit constexpr ClassRegistry(const Class* base) : base_(base) {}
 
   // Adds a descriptor; false when the registry is full. Registering twice is harmless.
-  bool Register(const Class* cls) {
-    if (!cls || Contains(cls)) return true;
-    size_t slot = used_.fetch_add(1);
-    if (slot >= Capacity) return false;
-    slots_[slot].store(cls, std::memory_order_release);
-    return true;
+  // Slots fill in order and a filled slot never empties, so a descriptor is visible to
+  // every Find from the moment its slot is claimed.
+  [[nodiscard]] bool Register(const Class* cls) {
+    if (!cls || cls == base_) return true;
+    for (size_t i = 0; i < Capacity; ++i) {
+      const Class* current = slots_[i].load(std::memory_order_acquire);
+      if (!current && slots_[i].compare_exchange_strong(current, cls, std::memory_order_acq_rel,
+                                                        std::memory_order_acquire))
+        return true;
+      if (current == cls) return true;  // already there, or another thread claimed it first
+    }
+    return false;
   }
 
   // The descriptor behind `ref` when it is one of ours, else null.
@@ -38,7 +44,6 @@ class ClassRegistry {
  private:
   const Class* base_;
   std::atomic<const Class*> slots_[Capacity]{};
-  std::atomic<size_t> used_{0};
 };
 
 }  // namespace kiv

@@ -39,9 +39,21 @@ const TkivParamsListClass kTkivParamsListClass{
     &TkivParamsList::BaseAddCopy, &TkivParamsList::BaseAddFromItem};
 
 bool RegisterParamsListClass(const TkivParamsListClass* cls) {
-  if (cls && cls->ItemClass) RegisterParamsListItemClass(cls->ItemClass);
+  if (cls && cls->ItemClass && !RegisterParamsListItemClass(cls->ItemClass)) return false;
   return ListClasses().Register(cls);
 }
+
+namespace {
+
+// A list of an unregistered class would look like the host's: refuse to build one.
+const TkivParamsListClass* RegisteredClass(const TkivParamsListClass* cls) {
+  if (!cls) return &kTkivParamsListClass;
+  if (!RegisterParamsListClass(cls))
+    throw EAssertionFailed("Too many parameter-list classes (kivParamLst)");
+  return cls;
+}
+
+}  // namespace
 
 void ParamsListDeleter::operator()(TkivParamsList* list) const noexcept {
   if (!list) return;
@@ -53,7 +65,7 @@ void* TkivParamsList::ModuleAllocFor(size_t size) { return ModuleAlloc(size); }
 void TkivParamsList::ModuleFreeFor(void* block) noexcept { ModuleFree(block); }
 
 TkivParamsList::TkivParamsList(const TkivParamsListClass* cls)
-    : ClassRef_(cls ? cls : &kTkivParamsListClass),
+    : ClassRef_(RegisteredClass(cls)),
       Items_(nullptr),
       Count_(0),
       Capacity_(0),
@@ -71,9 +83,7 @@ TkivParamsList::~TkivParamsList() {
 }
 
 ParamsListPtr TkivParamsList::Create(const TkivParamsListClass* cls) {
-  if (!cls) cls = &kTkivParamsListClass;
-  RegisterParamsListClass(cls);
-  return ParamsListPtr(cls->Create());
+  return ParamsListPtr(RegisteredClass(cls)->Create());
 }
 
 void TkivParamsList::BeginDestroy() noexcept {

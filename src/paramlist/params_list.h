@@ -53,8 +53,9 @@ struct TkivParamsListClass {
 
 extern const TkivParamsListClass kTkivParamsListClass;
 
-// Makes a subclass descriptor known. Call at start-up; false when no slot is left.
-bool RegisterParamsListClass(const TkivParamsListClass* cls);
+// Makes a subclass descriptor (and its item descriptor) known. Call at start-up; false when no
+// slot is left. Constructing or creating a list of a class that cannot be registered raises.
+[[nodiscard]] bool RegisterParamsListClass(const TkivParamsListClass* cls);
 
 struct ParamsListDeleter {
   void operator()(TkivParamsList* list) const noexcept;

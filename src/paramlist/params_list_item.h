@@ -35,8 +35,9 @@ struct TkivParamsListItemClass {
 // The descriptor of the base item class.
 extern const TkivParamsListItemClass kTkivParamsListItemClass;
 
-// Makes a subclass descriptor known, so that its items use their own Assign. Call at start-up.
-bool RegisterParamsListItemClass(const TkivParamsListItemClass* cls);
+// Makes a subclass descriptor known, so that its items use their own Assign. Call at start-up;
+// false when no slot is left.
+[[nodiscard]] bool RegisterParamsListItemClass(const TkivParamsListItemClass* cls);
 
 struct ItemDeleter {
   void operator()(TkivParamsListItem* item) const noexcept;
