@@ -1,8 +1,8 @@
 // The two forms of a parameter value, and the numeric type change that the store form uses.
 //
 // OLE form: what every list read returns. Store form: what a list item keeps. Both results are
-// new values the caller owns; the source is never changed. The type change is the module's own
-// code, so that both targets give the same results. Any thread may call these.
+// new values the caller owns; the source is never changed. The type change of the store form is
+// the platform's (variant_change.h). Any thread may call these.
 #pragma once
 
 #include "paramlist/variant.h"
@@ -22,13 +22,13 @@ namespace kiv {
 Variant VarOleForm(const TVarData& value);
 
 // Store form of `value`: its OLE form, changed back to the value's own type when that was a
-// numeric or Boolean code (2-6, 11, 16-20) and the change succeeds; otherwise the OLE form.
+// numeric or Boolean code (2-6, 11, 16-20) and the platform's type change succeeds; otherwise
+// the OLE form.
 Variant VarStoreForm(const TVarData& value);
 
-// Changes a numeric or Boolean value (codes 2-6, 11, 16-23) in place to the numeric or Boolean
-// type `to`, with OLE's rules: floating values round half to even, Booleans become -1 or 0,
-// out-of-range values fail. Returns false and leaves `value` unchanged when the change is not
-// possible.
-bool VarChangeType(TVarData& value, TVarType to) noexcept;
+// A copy of `value` with references followed and an 8-bit string made a BSTR; every other value
+// keeps its type. Throws EVariantError for a null or too deeply nested reference or an
+// unsupported type.
+Variant VarResolved(const TVarData& value);
 
 }  // namespace kiv

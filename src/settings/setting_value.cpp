@@ -1,11 +1,8 @@
 #include "settings/setting_value.h"
 
-#include <cmath>
-
 #include "paramlist/counted_string.h"
+#include "paramlist/variant_change.h"
 #include "paramlist/variant_conversion.h"
-#include "settings/format_settings.h"
-#include "settings/ini_text.h"
 
 namespace kiv {
 
@@ -16,20 +13,11 @@ namespace {
                       ") into type (" + to + ")");
 }
 
-// A by-reference value resolved to what it refers to (and 8-bit strings kept as they are).
-Variant Resolved(const TVarData& value) {
-  if ((value.VType & varByRef) != 0) return VarOleForm(value);
-  return Variant::Copy(value);
-}
-
-bool ParseNumber(const std::string& text, double& number) {
-  const std::string_view trimmed = TrimBlanks(text);
-  int integer = 0;
-  if (TryStrToInt(trimmed, integer)) {
-    number = integer;
-    return true;
-  }
-  return TryStrToFloat(trimmed, number, UserFormatSettings());
+// `value` changed to `to` with the platform's type change, or the conversion error.
+Variant Changed(const TVarData& value, TVarType to, const char* name) {
+  Variant result;
+  if (!VarChangeTypeEx(result, value, to)) ConversionError(value, name);
+  return result;
 }
 
 }  // namespace
@@ -41,79 +29,18 @@ bool VarIsText(const TVarData& value) {
 
 std::string VarTextAnsi(const TVarData& value) {
   if (!VarIsText(value)) return {};
-  const Variant v = Resolved(value);
-  if (v.VType() == varString) return std::string(CountedStrView(v.Data().VString));
-  return WideToAnsi(v.AsWide());
+  if (value.VType == varString) return std::string(CountedStrView(value.VString));
+  return WideToAnsi(VarResolved(value).AsWide());
 }
 
-std::int32_t VarToInt32(const TVarData& value) {
-  const Variant v = Resolved(value);
-  if (VarIsText(v)) {
-    double number = 0;
-    if (!ParseNumber(VarTextAnsi(v), number)) ConversionError(value, "Integer");
-    const double rounded = std::nearbyint(number);  // half to even in the default rounding mode
-    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) ConversionError(value, "Integer");
-    return static_cast<std::int32_t>(rounded);
-  }
-  TVarData data = v.Data();
-  if (!VarChangeType(data, varInteger)) ConversionError(value, "Integer");
-  return data.VInteger;
-}
+std::int32_t VarToInt32(const TVarData& value) { return Changed(value, varInteger, "Integer").Data().VInteger; }
 
-double VarToDouble(const TVarData& value) {
-  const Variant v = Resolved(value);
-  if (VarIsText(v)) {
-    double number = 0;
-    if (!ParseNumber(VarTextAnsi(v), number)) ConversionError(value, "Double");
-    return number;
-  }
-  TVarData data = v.Data();
-  if (!VarChangeType(data, varDouble)) ConversionError(value, "Double");
-  return data.VDouble;
-}
+double VarToDouble(const TVarData& value) { return Changed(value, varDouble, "Double").Data().VDouble; }
 
 std::string VarToText(const TVarData& value) {
-  const Variant v = Resolved(value);
-  const TVarData& d = v.Data();
-  const TFormatSettings& fs = UserFormatSettings();
-  switch (d.VType) {
-    case varEmpty:
-    case varNull:
-      return {};
-    case varOleStr:
-    case varString:
-      return VarTextAnsi(d);
-    case varSmallint:
-      return std::to_string(d.VSmallInt);
-    case varInteger:
-    case varInt:
-      return std::to_string(d.VInteger);
-    case varShortInt:
-      return std::to_string(d.VShortInt);
-    case varByte:
-      return std::to_string(d.VByte);
-    case varWord:
-      return std::to_string(d.VWord);
-    case varLongWord:
-    case varUInt:
-      return std::to_string(d.VLongWord);
-    case varInt64:
-      return std::to_string(d.VInt64);
-    case varUInt64:
-      return std::to_string(d.VUInt64);
-    case varSingle:
-      return FloatToStr(d.VSingle, fs);
-    case varDouble:
-      return FloatToStr(d.VDouble, fs);
-    case varCurrency:
-      return FloatToStr(static_cast<double>(d.VCurrency) / 10000.0, fs);
-    case varDate:
-      return DateTimeToStr(d.VDate, fs);
-    case varBoolean:
-      return d.VBoolean != 0 ? "True" : "False";
-    default:
-      ConversionError(value, "String");
-  }
+  if (value.VType == varEmpty || value.VType == varNull) return {};
+  if (VarIsText(value)) return VarTextAnsi(value);
+  return WideToAnsi(Changed(value, varOleStr, "String").AsWide());
 }
 
 }  // namespace kiv

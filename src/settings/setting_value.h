@@ -1,6 +1,6 @@
 // Conversions of variant values to the forms the settings component stores: 32-bit integers,
-// doubles and 8-bit text (system ANSI code page), with the rules of OLE type changes and the
-// user's number and date formats. Pure functions; any thread.
+// doubles and 8-bit text (system ANSI code page), through the platform's type change
+// (paramlist/variant_change.h). Pure functions; any thread.
 #pragma once
 
 #include <cstdint>
@@ -16,16 +16,19 @@ bool VarIsText(const TVarData& value);
 // The text of a text value in the ANSI code page; empty for other values.
 std::string VarTextAnsi(const TVarData& value);
 
-// The value as a 32-bit integer: numbers round half to even, Booleans give -1 or 0, text is
-// parsed as an integer or a number. Throws EVariantError when it is out of range or not a number.
+// The value as a 32-bit integer: numbers round half to even, an unsigned 32-bit value keeps its
+// bits, a Boolean gives its stored value, text is read as a number ("$10", "&H10", "1,234",
+// "(12)" and " 12 " too). Throws EVariantError when it is out of range or not a number.
 std::int32_t VarToInt32(const TVarData& value);
 
-// The value as a double; text is parsed with the user's decimal separator. Throws EVariantError.
+// The value as a double (dates and decimals too); text is read as for VarToInt32. Throws
+// EVariantError.
 double VarToDouble(const TVarData& value);
 
-// The value as text: numbers in decimal or the shortest float form, Booleans "True" or
-// "False", dates in the user's date and time format. Throws EVariantError for values without
-// a text form (arrays, interfaces, errors).
+// The value as text; empty for empty and null. Integers in decimal, singles with 7 and doubles
+// with 15 significant digits ("0.1", "1E+15"), Booleans "True" or "False", dates in the date
+// and time format (a time alone without a date). Throws EVariantError for values without a
+// text form (arrays, interfaces, errors, NaN dates, years outside 100 to 9999).
 std::string VarToText(const TVarData& value);
 
 }  // namespace kiv

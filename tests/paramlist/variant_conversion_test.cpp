@@ -135,44 +135,5 @@ TEST(StoreForm, Int64OutsideTheIntegerRangeKeeps53BitsOfPrecision) {
   EXPECT_EQ(max.Data().VDouble, 9223372036854775808.0);
 }
 
-TEST(ChangeType, RoundsHalfToEvenAndRefusesOverflow) {
-  TVarData v = Variant::Double(2.5).Detach();
-  ASSERT_TRUE(VarChangeType(v, varInteger));
-  EXPECT_EQ(v.VInteger, 2);
-  v = Variant::Double(-3.5).Detach();
-  ASSERT_TRUE(VarChangeType(v, varSmallint));
-  EXPECT_EQ(v.VSmallInt, -4);
-  v = Variant::Double(3.4).Detach();
-  ASSERT_TRUE(VarChangeType(v, varByte));
-  EXPECT_EQ(v.VByte, 3);
-
-  v = Variant::Int32(256).Detach();
-  EXPECT_FALSE(VarChangeType(v, varByte));
-  EXPECT_EQ(v.VType, varInteger);  // unchanged
-  v = Variant::Int32(-1).Detach();
-  EXPECT_FALSE(VarChangeType(v, varLongWord));
-  v = Variant::Double(NAN).Detach();
-  EXPECT_FALSE(VarChangeType(v, varInteger));
-  v = Variant::Double(1e39).Detach();
-  EXPECT_FALSE(VarChangeType(v, varSingle));
-}
-
-TEST(ChangeType, ConvertsCurrencyAndBoolean) {
-  TVarData v = Variant::Currency(25000).Detach();  // 2.5
-  ASSERT_TRUE(VarChangeType(v, varInteger));
-  EXPECT_EQ(v.VInteger, 2);
-  v = Variant::Double(1.23456).Detach();
-  ASSERT_TRUE(VarChangeType(v, varCurrency));
-  EXPECT_EQ(v.VCurrency, 12346);
-  v = Variant::Int32(7).Detach();
-  ASSERT_TRUE(VarChangeType(v, varBoolean));
-  EXPECT_EQ(v.VBoolean, kVariantTrue);
-  ASSERT_TRUE(VarChangeType(v, varInteger));
-  EXPECT_EQ(v.VInteger, -1);
-  v = Variant::Wide(u"1").Detach();
-  EXPECT_FALSE(VarChangeType(v, varInteger));
-  VarClear(v);
-}
-
 }  // namespace
 }  // namespace kiv

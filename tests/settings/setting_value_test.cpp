@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "settings/format_settings.h"
 
 namespace kiv {
@@ -22,11 +24,34 @@ TEST(SettingValue, IntegersFromNumbersBooleansAndText) {
   EXPECT_EQ(VarToInt32(Variant::Double(3.5)), 4);
   EXPECT_EQ(VarToInt32(Variant::Bool(true)), -1);
   EXPECT_EQ(VarToInt32(Variant::Ansi(" 12 ")), 12);
-  EXPECT_EQ(VarToInt32(Variant::Wide(u"$10")), 16);
+  EXPECT_EQ(VarToInt32(Variant::Wide(u"$10")), 10);
   EXPECT_EQ(VarToInt32(Variant::Ansi("2.5")), 2);
   EXPECT_THROW(VarToInt32(Variant::Int64(1LL << 40)), EVariantError);
   EXPECT_THROW(VarToInt32(Variant::Ansi("abc")), EVariantError);
   EXPECT_THROW(VarToInt32(Variant::Ansi("3e10")), EVariantError);
+}
+
+// What a host built for Windows stores for these values: dates and decimals are numbers, an
+// unsigned value keeps its 32 bits, text reads as the system reads it.
+TEST(SettingValue, ConversionsFollowThePlatform) {
+  EXPECT_EQ(VarToInt32(Variant::Date(36526.75)), 36527);
+  EXPECT_DOUBLE_EQ(VarToDouble(Variant::Date(36526.75)), 36526.75);
+  TVarData decimal{};
+  decimal.VType = varDecimal;
+  decimal.Reserved1 = 1;  // scale 1
+  decimal.VInt64 = 25;    // 2.5
+  EXPECT_EQ(VarToInt32(decimal), 2);
+  EXPECT_DOUBLE_EQ(VarToDouble(decimal), 2.5);
+  EXPECT_EQ(VarToInt32(Variant::UInt32(0x80000000u)), INT32_MIN);
+  EXPECT_EQ(VarToInt32(Variant::Ansi("&H10")), 16);
+  EXPECT_EQ(VarToInt32(Variant::Ansi("1,234")), 1234);
+  EXPECT_EQ(VarToInt32(Variant::Ansi("(12)")), -12);
+  EXPECT_EQ(VarToText(Variant::Single(0.1f)), "0.1");
+  EXPECT_EQ(VarToText(Variant::Double(1e15)), "1E+15");
+  EXPECT_EQ(VarToText(Variant::Date(0.5)), "12:00:00 PM");
+  EXPECT_THROW(VarToText(Variant::Date(-700000)), EVariantError);
+  EXPECT_THROW(VarToText(Variant::Date(NAN)), EVariantError);
+  EXPECT_THROW(VarToInt32(Variant::Double(NAN)), EVariantError);
 }
 
 TEST(SettingValue, DoublesAndTextForms) {
