@@ -60,6 +60,17 @@ std::string TextOf(const kivVARIANT& v);
 // UTF-16 text as 8-bit ASCII; "<null>" for null.
 std::string Narrow(const kivWCHAR* text);
 
+// Installs, while in scope, a module allocator that hands a freed block of the same size out
+// again, newest first, so that a test can make a new object take a freed one's address.
+// Everything allocated in the scope must be freed before it ends.
+class RecyclingAllocator {
+ public:
+  RecyclingAllocator();
+  ~RecyclingAllocator();
+  RecyclingAllocator(const RecyclingAllocator&) = delete;
+  RecyclingAllocator& operator=(const RecyclingAllocator&) = delete;
+};
+
 // Replaces the error box while in scope and records every message shown.
 class ErrorBoxCapture {
  public:
