@@ -186,30 +186,18 @@ TEST(ItemWrapReuse, ItemInterfaceFailsOnceItsItemIsGoneEvenWhenANewOneTakesItsAd
 }
 
 // An item interface of another module: answers fixed values and records the order of reads.
-class ForeignItem final : public IkivParamsListItemA {
+class ForeignItem final : public test::StubItem {
  public:
   std::vector<std::string> calls;
-  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID&, void** obj) override {
-    *obj = nullptr;
-    return KIV_E_NOINTERFACE;
-  }
-  int32_t KIV_STDCALL AddRef() override { return 1; }
-  int32_t KIV_STDCALL Release() override { return 1; }
-  void KIV_STDCALL SetKey(const char*) override {}
-  void KIV_STDCALL SetDataType(int32_t) override {}
-  void KIV_STDCALL SetState(uint8_t) override {}
   const char* KIV_STDCALL GetKey() override { return Log("GetKey"), "key text"; }
   int32_t KIV_STDCALL GetDataType() override { return Log("GetDataType"), 19; }
   uint8_t KIV_STDCALL GetState() override { return Log("GetState"), 7; }
-  kivHRESULT KIV_STDCALL SetValue(const kivVARIANT*) override { return KIV_E_UNEXPECTED; }
   kivHRESULT KIV_STDCALL GetValue(kivVARIANT* value) override {
     Log("GetValue");
     *value = I4(77);
     return KIV_S_OK;
   }
-  void KIV_STDCALL SetName(const char*) override {}
   const char* KIV_STDCALL GetName() override { return Log("GetName"), nullptr; }
-  kivBOOL KIV_STDCALL IsRowMarker() override { return KIV_FALSE; }
 
  private:
   void Log(const char* call) { calls.push_back(call); }

@@ -210,32 +210,14 @@ TEST_F(IncomingValues, UnreadableNamesAndItemsFailTheCallInsteadOfFaulting) {
 }
 
 // An item interface of another module whose GetValue hands back text by pointer, which it keeps.
-class TextPointerItem final : public IkivParamsListItemW {
+class TextPointerItem final : public test::StubItem {
  public:
-  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID&, void** obj) override {
-    *obj = nullptr;
-    return KIV_E_NOINTERFACE;
-  }
-  int32_t KIV_STDCALL AddRef() override { return 1; }
-  int32_t KIV_STDCALL Release() override { return 1; }
-  void KIV_STDCALL SetKey(const char*) override {}
-  void KIV_STDCALL SetDataType(int32_t) override {}
-  void KIV_STDCALL SetState(uint8_t) override {}
-  const char* KIV_STDCALL GetKey() override { return nullptr; }
-  int32_t KIV_STDCALL GetDataType() override { return 0; }
-  uint8_t KIV_STDCALL GetState() override { return 0; }
-  kivHRESULT KIV_STDCALL SetValue(const kivVARIANT*) override { return KIV_E_UNEXPECTED; }
   kivHRESULT KIV_STDCALL GetValue(kivVARIANT* value) override {
     *value = test::AnsiPtr(text_.get());
     return KIV_S_OK;
   }
-  void KIV_STDCALL SetName(const char*) override {}
   const char* KIV_STDCALL GetName() override { return "Foreign"; }
-  kivBOOL KIV_STDCALL IsRowMarker() override { return KIV_FALSE; }
-  void KIV_STDCALL SetNameW(const kivWCHAR*) override {}
   const kivWCHAR* KIV_STDCALL GetNameW() override { return KIV_TEXT_W("Foreign"); }
-  kivHRESULT KIV_STDCALL SetValueW(const kivVARIANT*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL GetValueW(kivVARIANT* value) override { return GetValue(value); }
 
  private:
   HeapText text_{"its own text"};
