@@ -21,7 +21,8 @@ ParamsListPtr MakeList() {
 
 void GetValueWKiv(benchmark::State& state) {
   ParamsListPtr list = MakeList();
-  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Borrow(list.get());
+  ParamsListBorrow borrow(*list);
+  IkivParamsListW* w = borrow.W();
   for (auto _ : state) {
     kivVARIANT out;
     w->GetValue(KIV_TEXT_W("parameter16"), -1, -1, &out);

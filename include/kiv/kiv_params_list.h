@@ -26,6 +26,14 @@
  *     variants are BSTRs. Incoming variants may also carry KIV_VT_ANSI_STRING (0x0100) or
  *     KIV_VT_WIDE_POINTER (0x0102) with a pointer to zero-terminated text, see the list methods.
  *  7. Booleans are one byte (kivBOOL): 0 false, 1 true; any non-zero input is true.
+ *  8. Pointers passed in. May be null: names and texts (read as empty; SetKey null clears the
+ *     key), values and defaults (read as empty), the item of AddItem (no item, success), the
+ *     other list of Append, AppendRange and AppendAsRow (no other list), and every out address
+ *     (the result is dropped; QueryInterface alone refuses a null one). Must not be null: the
+ *     interface pointer itself. The module checks every other pointer before it reads through
+ *     it (texts, variants, what references and arrays in variants point at, interfaces passed
+ *     in) and fails the call (KIV_E_UNEXPECTED; plain methods change nothing) when the memory
+ *     is not readable, instead of faulting. Out addresses must be writable; they are not checked.
  *
  * Lifetime of list and item interfaces (this implementation):
  *  - A list wrapper lives until its last Release, unless its owner inside the module holds it
@@ -33,10 +41,13 @@
  *    owner frees it while others still hold references, the list is detached, not freed under
  *    them: every later call fails (KIV_E_UNEXPECTED, or 0 / null / false for plain methods)
  *    until the last Release frees the wrapper.
+ *  - A list lent for one call (the lists of a call record, for example) is detached when the
+ *    call ends: a reference kept past the call then fails like a detached list.
  *  - An item interface does not keep its item alive. Each call first checks that the item is
- *    still in its list; once it was deleted, or its list was cleared, freed or detached, the
- *    item interface fails like a detached list (getters of the cached name and key still
- *    answer). It stays valid memory until its own last Release.
+ *    still in its list (the very item, not a new one that took its memory); once it was
+ *    deleted, or its list was cleared, freed or detached, the item interface fails like a
+ *    detached list (getters of the cached name and key still answer). It stays valid memory
+ *    until its own last Release.
  */
 #ifndef KIV_KIV_PARAMS_LIST_H
 #define KIV_KIV_PARAMS_LIST_H
@@ -119,7 +130,7 @@ class IkivParamsList_ : public IkivUnknown {
   /* 10: closes the current row with a marker unless the last item is one. */
   virtual void KIV_STDCALL NewRow() = 0;
   /* 11: appends the items of another list of this module (either interface pointer), then
-     closes the row. Any other pointer is ignored. */
+     closes the row; null appends only the row marker. Any other pointer changes nothing. */
   virtual void KIV_STDCALL AppendAsRow(IkivParamsList_* other) = 0;
 };
 
@@ -129,7 +140,8 @@ class IkivParamsListW : public IkivParamsList_ {
  public:
   /* 12: the item at the index; empty output outside the list. */
   virtual kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemW** item) = 0;
-  /* 13: copies every item of another list of this module; false when it is missing or empty. */
+  /* 13: copies every item of another list of this module (either interface pointer); false when
+     it is null or empty; KIV_E_UNEXPECTED for any other pointer. */
   virtual kivHRESULT KIV_STDCALL Append(IkivParamsList_* other, kivBOOL* appended) = 0;
   /* 14: copies the items from..to of another list of this module. */
   virtual kivHRESULT KIV_STDCALL AppendRange(IkivParamsList_* other, int32_t from, int32_t to,
@@ -157,7 +169,8 @@ class IkivParamsListW : public IkivParamsList_ {
   virtual kivHRESULT KIV_STDCALL SetValue(const kivWCHAR* name, const kivVARIANT* value,
                                           kivBOOL add_if_missing, IkivParamsListItemW** item) = 0;
   /* 22: appends an item with the name and value of the given item (from any list or module);
-     a null item gives an empty output and success. */
+     a null item gives an empty output and success. The new item is keyed by its name, as Add
+     keys it, whatever key text the given item reports. */
   virtual kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW* source,
                                          IkivParamsListItemW** item) = 0;
 };
@@ -167,8 +180,8 @@ class IkivParamsListW : public IkivParamsList_ {
 class IkivParamsListA : public IkivParamsList_ {
  public:
   virtual kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemA** item) = 0;
-  /* 13, 14: `other` is a list interface of this module or the address of a parameter-list
-     object of this module's layout. */
+  /* 13, 14: `other` is a list interface of this module or the address of a live parameter-list
+     object of this module's layout (checked readable); KIV_E_UNEXPECTED for any other pointer. */
   virtual kivHRESULT KIV_STDCALL Append(void* other, kivBOOL* appended) = 0;
   virtual kivHRESULT KIV_STDCALL AppendRange(void* other, int32_t from, int32_t to,
                                              kivBOOL* appended) = 0;

@@ -7,28 +7,55 @@
 namespace kiv {
 namespace {
 
-std::u16string_view WideArg(const kivWCHAR* text) {
-  return text ? std::u16string_view(reinterpret_cast<const char16_t*>(text))
-              : std::u16string_view();
-}
-
 }  // namespace
 
 std::string ItemKeyText(std::u16string_view wide_name) {
   return WideToCodePage(kCodePageUtf8, AnsiToWide(AnsiLowerCase(WideToAnsi(wide_name))));
 }
 
+namespace {
+
+// Function-table sizes of the two item interfaces.
+constexpr size_t kItemASlots = 14;
+constexpr size_t kItemWSlots = 18;
+
+// The value the interface returned, taken over: normalised, then what it owns freed. Text by
+// pointer belongs to the interface and is only read.
+Variant TakeReturnedValue(kivHRESULT status, kivVARIANT& returned, TextForm form) {
+  struct Drop {
+    kivVARIANT& v;
+    ~Drop() {
+      if (v.vt != KIV_VT_ANSI_STRING && v.vt != KIV_VT_WIDE_POINTER) ClearVariant(&v);
+    }
+  } drop{returned};
+  if (status != KIV_S_OK) throw EAssertionFailed("Reading the value of an item failed");
+  return NormaliseIncoming(&returned, form);
+}
+
+}  // namespace
+
+Variant ReadItemValue(IkivParamsListItemW* item, TextForm form) {
+  RequireInterface(item, kItemWSlots);
+  kivVARIANT returned{};
+  const kivHRESULT status =
+      form == TextForm::kWide ? item->GetValueW(&returned) : item->GetValue(&returned);
+  return TakeReturnedValue(status, returned, form);
+}
+
+Variant ReadItemValue(IkivParamsListItemA* item) {
+  RequireInterface(item, kItemASlots);
+  kivVARIANT returned{};
+  const kivHRESULT status = item->GetValue(&returned);
+  return TakeReturnedValue(status, returned, TextForm::kAnsi);
+}
+
 TkivParamsListItem* AddFromItemIntf(TkivParamsList& list, IkivParamsListItemA* item) {
   if (!item) return nullptr;
+  RequireInterface(item, kItemASlots);
   TkivParamsListItemFields fields;
-  const char* name = item->GetName();
-  fields.Name = name ? name : "";
-  Variant value;
-  if (item->GetValue(reinterpret_cast<kivVARIANT*>(value.Put())) != KIV_S_OK)
-    throw EAssertionFailed("AddFromItem: reading the value of the item failed");
+  fields.Name = IncomingText(item->GetName());
+  const Variant value = ReadItemValue(item);
   fields.Value = &value.Data();
-  const char* key = item->GetKey();
-  fields.Key = key ? key : "";
   fields.DataType = item->GetDataType();
   fields.State = item->GetState();
   return list.AddFromItem(fields);
@@ -41,7 +68,7 @@ IkivParamsListItemW* TkivParamsListItemWrap::Create(TkivParamsListWrap& parent,
 
 TkivParamsListItemWrap::TkivParamsListItemWrap(TkivParamsListWrap& parent, TkivParamsListItem& item,
                                                int32_t index)
-    : item_(&item), parent_(&parent), index_(index) {
+    : item_(&item), generation_(item.Generation()), parent_(&parent), index_(index) {
   RefreshCaches(item.Name());
   parent_->AddHold();
 }
@@ -51,15 +78,15 @@ TkivParamsListItemWrap::~TkivParamsListItemWrap() { parent_->DropHold(); }
 TkivParamsListItem* TkivParamsListItemWrap::LiveItem() noexcept {
   if (!item_) return nullptr;
   const TkivParamsList* list = parent_->List();
-  if (list && index_ >= 0 && index_ < list->Count() && list->Items(index_) == item_) return item_;
-  // Moved by an insert or delete before it, or gone: look for it once.
   const int32_t count = list ? list->Count() : 0;
-  for (int32_t i = 0; i < count; ++i) {
-    if (list->Items(i) == item_) {
-      index_ = i;
-      return item_;
-    }
+  if (index_ < 0 || index_ >= count || list->Items(index_) != item_) {
+    // Moved by an insert or delete before it, or gone: look for it once.
+    index_ = -1;
+    for (int32_t i = 0; i < count && index_ < 0; ++i)
+      if (list->Items(i) == item_) index_ = i;
   }
+  // In the list, so its memory is live: the generation tells whether it is still our item.
+  if (index_ >= 0 && item_->Generation() == generation_) return item_;
   item_ = nullptr;  // once gone it never comes back, even if its address is reused
   return nullptr;
 }
@@ -105,7 +132,7 @@ int32_t TkivParamsListItemWrap::Release() {
 
 void TkivParamsListItemWrap::SetKey(const char* key) {
   KIV_BOUNDARY_BEGIN
-  key_text_.assign(key ? key : "");
+  key_text_.assign(IncomingText(key));
   KIV_BOUNDARY_END(void())
 }
 
@@ -148,7 +175,7 @@ kivHRESULT TkivParamsListItemWrap::GetValue(kivVARIANT* value) {
 
 void TkivParamsListItemWrap::SetName(const char* name) {
   KIV_BOUNDARY_BEGIN
-  Rename(name ? std::string_view(name) : std::string_view());
+  Rename(IncomingText(name));
   KIV_BOUNDARY_END(void())
 }
 
@@ -161,7 +188,7 @@ kivBOOL TkivParamsListItemWrap::IsRowMarker() {
 
 void TkivParamsListItemWrap::SetNameW(const kivWCHAR* name) {
   KIV_BOUNDARY_BEGIN
-  Rename(WideToAnsi(WideArg(name)));
+  Rename(WideToAnsi(IncomingText(name)));
   KIV_BOUNDARY_END(void())
 }
 

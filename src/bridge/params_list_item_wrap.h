@@ -12,6 +12,7 @@
 
 #include "kiv/kiv_params_list.h"
 #include "paramlist/params_list.h"
+#include "bridge/value_normalise.h"
 #include "platform/code_page.h"
 
 namespace kiv {
@@ -25,7 +26,8 @@ class TkivParamsListItemWrap final : public IkivParamsListItemW {
   static IkivParamsListItemW* Create(TkivParamsListWrap& parent, TkivParamsListItem& item,
                                      int32_t index);
 
-  // The item, or null when it is no longer in its list (deleted, or the list is gone).
+  // The item, or null when it is no longer in its list (deleted, or the list is gone), also
+  // when another item has taken its address since.
   TkivParamsListItem* LiveItem() noexcept;
 
   // IkivUnknown
@@ -66,14 +68,23 @@ class TkivParamsListItemWrap final : public IkivParamsListItemW {
   std::string name_;          // FName
   std::string key_text_;      // FKeyText
   TkivParamsListItem* item_;  // FItem; null once found gone
+  uint32_t generation_;       // the item's, so that a new item at its address is not taken for it
   TkivParamsListWrap* parent_;
   int32_t index_;                 // where the item was last seen in its list
   std::atomic<int32_t> refs_{1};  // FRefCount
 };
 
+// The value of an item interface of any module, read with GetValueW (`wide`) or GetValue and
+// normalised like an incoming value of that form: whatever the interface returns, the result
+// owns everything it holds. The interface must be readable (RequireInterface). Throws
+// EAssertionFailed when the read fails, EVariantError for a value that cannot be taken.
+Variant ReadItemValue(IkivParamsListItemW* item, TextForm form);
+Variant ReadItemValue(IkivParamsListItemA* item);
+
 // Appends to `list` an item built from an item interface (any module's), read in this order:
-// GetName, GetValue, GetKey, GetDataType, GetState. Returns the new item; null for a null
-// interface. Throws EAssertionFailed when GetValue fails.
+// GetName, GetValue, GetDataType, GetState. The interface's key text (UTF-8) is not taken: the
+// item is keyed by its name with the list's rule, so that it can be found by that name. Returns
+// the new item; null for a null interface. Throws EAssertionFailed when GetValue fails.
 TkivParamsListItem* AddFromItemIntf(TkivParamsList& list, IkivParamsListItemA* item);
 
 // The key text of a name: converted to the system code page, lower-cased with its rules,

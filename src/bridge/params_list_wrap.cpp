@@ -13,6 +13,7 @@
 #include "platform/code_page.h"
 #include "platform/error_box.h"
 #include "platform/exception.h"
+#include "platform/readable_memory.h"
 
 namespace kiv {
 namespace {
@@ -50,14 +51,9 @@ class WrapRegistry {
   std::unordered_map<const void*, TkivParamsListWrap*> live_;  // guarded by mutex_
 };
 
-std::string WideName(const kivWCHAR* name) {
-  return name ? WideToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(name)))
-              : std::string();
-}
-
-std::string_view AnsiName(const char* name) {
-  return name ? std::string_view(name) : std::string_view();
-}
+// Names from the caller, checked before they are read (null is empty).
+std::string WideName(const kivWCHAR* name) { return WideToAnsi(IncomingText(name)); }
+std::string_view AnsiName(const char* name) { return IncomingText(name); }
 
 void SetBool(kivBOOL* out, bool value) {
   if (out) *out = value ? KIV_TRUE : KIV_FALSE;
@@ -73,6 +69,21 @@ kivHRESULT ItemCall(TkivParamsListWrap& wrap, Out** out, Body&& body) {
   if (out && found.first) *out = TkivParamsListItemWrap::Create(wrap, *found.first, found.second);
   return KIV_S_OK;
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
+}
+
+// And for a plain method: `fallback` when anything inside fails.
+template <class R, class Body>
+R PlainCall(R fallback, Body&& body) {
+  KIV_BOUNDARY_BEGIN
+  return body();
+  KIV_BOUNDARY_END(fallback)
+}
+
+template <class Body>
+void PlainCall(Body&& body) {
+  KIV_BOUNDARY_BEGIN
+  body();
+  KIV_BOUNDARY_END(void())
 }
 
 // The same for a variant output.
@@ -103,15 +114,6 @@ TextForm FormOf(const char*) { return TextForm::kAnsi; }
 
 // An item of a list with the index where it was found (a hint for the item wrapper).
 using ItemAt = std::pair<TkivParamsListItem*, int32_t>;
-
-// The value of an item interface, read with its GetValue (A) or GetValueW (W).
-template <class Item>
-Variant ItemValue(Item* item, kivHRESULT (KIV_STDCALL Item::*get)(kivVARIANT*)) {
-  Variant value;
-  if ((item->*get)(reinterpret_cast<kivVARIANT*>(value.Put())) != KIV_S_OK)
-    throw EAssertionFailed("TkivParamsListWrap: reading the value of an item failed");
-  return value;
-}
 
 // The list methods that both forms share, generic in the name's character type.
 
@@ -160,8 +162,8 @@ template <class Ch, class Out>
 kivHRESULT InsertIn(TkivParamsListWrap& wrap, int32_t index, const Ch* name,
                     const kivVARIANT* value, Out** item) {
   return ItemCall(wrap, item, [&] {
-    return ItemAt(wrap.Live().Insert(index, ListName(name), NormaliseIncoming(value, FormOf(name))),
-                  index);
+    const Variant ole = VarOleForm(NormaliseIncoming(value, FormOf(name)));
+    return ItemAt(wrap.Live().Insert(index, ListName(name), ole), index);
   });
 }
 
@@ -174,13 +176,13 @@ kivHRESULT SetValueIn(TkivParamsListWrap& wrap, const Ch* name, const kivVARIANT
   });
 }
 
-// AddItem: `Name` and `Value` are the source interface's name and value getters of that form.
-template <class Item, class Ch>
+// AddItem: `name` is the source interface's name getter of that form; `read_value` reads its value.
+template <class Item, class Ch, class ReadValue>
 kivHRESULT AddItemIn(TkivParamsListWrap& wrap, Item* source, const Ch* (KIV_STDCALL Item::*name)(),
-                     kivHRESULT (KIV_STDCALL Item::*value)(kivVARIANT*), Item** item) {
+                     ReadValue&& read_value, Item** item) {
   return ItemCall(wrap, item, [&] {
     if (!source) return ItemAt(nullptr, -1);
-    const Variant read = ItemValue(source, value);
+    const Variant read = read_value();  // checks the interface before the first call through it
     TkivParamsList& list = wrap.Live();
     return ItemAt(list.Add(ListName((source->*name)()), read), list.Count() - 1);
   });
@@ -195,19 +197,13 @@ IntfPtr<IkivParamsListW> TkivParamsListWrap::Create(ParamsListPtr list) {
   return IntfPtr<IkivParamsListW>(new TkivParamsListWrap(std::move(list), nullptr, false));
 }
 
-IntfPtr<IkivParamsListW> TkivParamsListWrap::Borrow(TkivParamsList* list) {
-  if (!list) return Create();
-  return IntfPtr<IkivParamsListW>(new TkivParamsListWrap(nullptr, list, false));
-}
-
 TkivParamsListWrap::HeldPtr TkivParamsListWrap::CreateHeld(ParamsListPtr list) {
   if (!list) list = TkivParamsList::Create();
   return HeldPtr(new TkivParamsListWrap(std::move(list), nullptr, true));
 }
 
-TkivParamsListWrap::HeldPtr TkivParamsListWrap::BorrowHeld(TkivParamsList* list) {
-  if (!list) return CreateHeld();
-  return HeldPtr(new TkivParamsListWrap(nullptr, list, true));
+TkivParamsListWrap::HeldPtr TkivParamsListWrap::BorrowHeld(TkivParamsList& list) {
+  return HeldPtr(new TkivParamsListWrap(nullptr, &list, true));
 }
 
 TkivParamsListWrap::TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borrowed,
@@ -264,6 +260,7 @@ IkivParamsListA* TkivParamsListWrap::PinnedIntf() {
 kivHRESULT TkivParamsListWrap::QueryInterface(const kivGUID& iid, void** obj) {
   if (!obj) return KIV_E_UNEXPECTED;
   *obj = nullptr;
+  if (!IsReadableMemory(&iid, sizeof iid)) return KIV_E_UNEXPECTED;
   if (kivIsEqualGUID(&iid, &IID_IkivParamsListW)) {
     *obj = static_cast<IkivParamsListW*>(this);
   } else if (kivIsEqualGUID(&iid, &IID_IkivParamsListA)) {
@@ -296,50 +293,64 @@ TkivParamsList& TkivParamsListWrap::Live() const {
 }
 
 TkivParamsList* TkivParamsListWrap::OtherList(const void* other, bool raw_list_allowed) {
-  if (TkivParamsListWrap* wrap = FromIntf(other)) return wrap->List();
-  return raw_list_allowed ? static_cast<TkivParamsList*>(const_cast<void*>(other)) : nullptr;
+  if (!other) return nullptr;
+  if (TkivParamsListWrap* wrap = FromIntf(other)) return &wrap->Live();
+  if (raw_list_allowed && TkivParamsList::IsReadableLive(other))
+    return static_cast<TkivParamsList*>(const_cast<void*>(other));
+  throw EAssertionFailed("TkivParamsListWrap: the other list is no parameter list of this module");
 }
 
 // ---- IkivParamsList_ (plain) ----
 
-int32_t TkivParamsListWrap::GetCount() { return list_ ? list_->Count() : 0; }
+int32_t TkivParamsListWrap::GetCount() {
+  return PlainCall(0, [&] { return list_ ? list_->Count() : 0; });
+}
 
-int32_t TkivParamsListWrap::GetSignature() { return list_ ? list_->Signature() : 0; }
+int32_t TkivParamsListWrap::GetSignature() {
+  return PlainCall(0, [&] { return list_ ? list_->Signature() : 0; });
+}
 
-int32_t TkivParamsListWrap::GetTag() { return list_ ? list_->Tag() : 0; }
+int32_t TkivParamsListWrap::GetTag() {
+  return PlainCall(0, [&] { return list_ ? list_->Tag() : 0; });
+}
 
 void TkivParamsListWrap::SetTag(int32_t tag) {
-  if (list_) list_->SetTag(tag);
+  PlainCall([&] {
+    if (list_) list_->SetTag(tag);
+  });
 }
 
 void TkivParamsListWrap::Clear() {
-  if (list_) list_->Clear();
+  PlainCall([&] {
+    if (list_) list_->Clear();  // a subclass's Clear may throw
+  });
 }
 
 void TkivParamsListWrap::Delete(int32_t index) {
-  if (list_) list_->Delete(index);
+  PlainCall([&] {
+    if (list_) list_->Delete(index);
+  });
 }
 
 kivBOOL TkivParamsListWrap::FindRowEnd(int32_t from, int32_t* index, kivBOOL* is_marker) {
-  KIV_BOUNDARY_BEGIN
-  const TkivRowEnd end = list_ ? list_->FindRowEnd(from) : TkivRowEnd{};
-  if (index) *index = end.Index;
-  SetBool(is_marker, end.IsMarker);
-  return end.Found ? KIV_TRUE : KIV_FALSE;
-  KIV_BOUNDARY_END(KIV_FALSE)
+  return PlainCall(KIV_FALSE, [&] {
+    const TkivRowEnd end = list_ ? list_->FindRowEnd(from) : TkivRowEnd{};
+    if (index) *index = end.Index;
+    SetBool(is_marker, end.IsMarker);
+    return end.Found ? KIV_TRUE : KIV_FALSE;
+  });
 }
 
 void TkivParamsListWrap::NewRow() {
-  KIV_BOUNDARY_BEGIN
-  if (list_) list_->NewRow();
-  KIV_BOUNDARY_END(void())
+  PlainCall([&] {
+    if (list_) list_->NewRow();
+  });
 }
 
 void TkivParamsListWrap::AppendAsRow(IkivParamsList_* other) {
-  KIV_BOUNDARY_BEGIN
-  // A pointer that is no list of this module counts as an empty list, as a null one does.
-  if (list_) list_->AppendAsRow(OtherList(other, false));
-  KIV_BOUNDARY_END(void())
+  // A null other list appends only the row marker; a pointer that is no live wrapper of this
+  // module changes nothing.
+  PlainCall([&] { Live().AppendAsRow(OtherList(other, false)); });
 }
 
 // ---- IkivParamsListW ----
@@ -396,8 +407,8 @@ kivHRESULT TkivParamsListWrap::SetValue(const kivWCHAR* name, const kivVARIANT* 
 }
 
 kivHRESULT TkivParamsListWrap::AddItem(IkivParamsListItemW* source, IkivParamsListItemW** item) {
-  return AddItemIn(*this, source, &IkivParamsListItemW::GetNameW, &IkivParamsListItemW::GetValueW,
-                   item);
+  return AddItemIn(*this, source, &IkivParamsListItemW::GetNameW,
+                   [&] { return ReadItemValue(source, TextForm::kWide); }, item);
 }
 
 // ---- IkivParamsListA ----
@@ -453,8 +464,8 @@ kivHRESULT TkivParamsListWrap::SetValue(const char* name, const kivVARIANT* valu
 }
 
 kivHRESULT TkivParamsListWrap::AddItem(IkivParamsListItemA* source, IkivParamsListItemA** item) {
-  return AddItemIn(*this, source, &IkivParamsListItemA::GetName, &IkivParamsListItemA::GetValue,
-                   item);
+  return AddItemIn(*this, source, &IkivParamsListItemA::GetName,
+                   [&] { return ReadItemValue(source); }, item);
 }
 
 // ---- copying between list interfaces ----
@@ -472,7 +483,7 @@ void TkivParamsListWrap::CopyItems(IkivParamsListA* source, IkivParamsListA* tar
     check(source->GetItem(i, item.put()), "GetItem failed");
     if (!item)
       throw EAssertionFailed("TkivParamsListWrap.CopyItems: no item at index " + std::to_string(i));
-    const Variant value = ItemValue(item.get(), &IkivParamsListItemA::GetValue);
+    const Variant value = ReadItemValue(item.get());
     IntfPtr<IkivParamsListItemA> copy;
     check(target->Add(item->GetName(), reinterpret_cast<const kivVARIANT*>(&value.Data()),
                       copy.put()),

@@ -27,13 +27,9 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   // A counted wrapper that owns `list` (a new, empty list when null): the returned reference is
   // the only one, and the last Release frees wrapper and list.
   static IntfPtr<IkivParamsListW> Create(ParamsListPtr list = nullptr);
-  // A counted wrapper over a list that stays its caller's and is left intact when the wrapper
-  // goes (a null list: as Create()).
-  static IntfPtr<IkivParamsListW> Borrow(TkivParamsList* list);
-  // Held wrappers (count 0): releases do not free them, their owner does through HeldPtr.
-  // List ownership as above.
+  // A held wrapper (count 0) that owns `list` as above: releases do not free it, its owner does
+  // through HeldPtr. A list that stays its caller's is lent only through ParamsListBorrow.
   static HeldPtr CreateHeld(ParamsListPtr list = nullptr);
-  static HeldPtr BorrowHeld(TkivParamsList* list);
 
   // Held wrappers only: the wrapper's IkivParamsListA pointer, holding one reference of its own
   // from the first call until the owner frees the wrapper. Throws EAssertionFailed for a
@@ -120,6 +116,10 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemA* source, IkivParamsListItemA** item) override;
 
  private:
+  friend class ParamsListBorrow;
+
+  // A held wrapper over a list that stays its caller's; only ParamsListBorrow makes one.
+  static HeldPtr BorrowHeld(TkivParamsList& list);
   TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borrowed, bool owner_held);
   ~TkivParamsListWrap();
 
@@ -128,7 +128,11 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   void Destroy() noexcept;
   // Frees or lets go of the list; later calls see a detached wrapper. Idempotent.
   void Retire() noexcept;
-  // The list behind `other`: a wrapper of this module, else (raw_list_allowed) a list address.
+  // The list behind the `other` argument of slots 11, 13 and 14: null for a null pointer (no
+  // other list); the list of a live wrapper of this module; with `raw_list_allowed` (the A form
+  // of slots 13 and 14) also a parameter-list object whose header and items are readable and
+  // whose signature is live. Throws EAssertionFailed for any other pointer (it is never read
+  // unchecked) and for a wrapper whose list is gone.
   static TkivParamsList* OtherList(const void* other, bool raw_list_allowed);
 
   IntfPtr<IkivParamsListA> pinned_;         // FPinned
@@ -139,6 +143,26 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   std::atomic<int32_t> refs_{0};            // FRefCount
   std::atomic<bool> owner_held_;            // an owner frees this wrapper
   std::atomic<int32_t> holds_;              // refs + owner + item wrappers; 0 frees
+};
+
+// Lends a list that stays its caller's to interface users for one scope, typically one call into
+// an inner plugin: a held wrapper over the list while this object lives. Its destruction
+// detaches the wrapper whatever references remain; a reference kept past the scope then fails
+// every call (KIV_E_UNEXPECTED with cleared outputs; 0, null or false from plain methods) and
+// never reaches the list. This is the only way to wrap a borrowed list. One thread, as the list.
+class [[nodiscard]] ParamsListBorrow {
+ public:
+  explicit ParamsListBorrow(TkivParamsList& list) : held_(TkivParamsListWrap::BorrowHeld(list)) {}
+  ParamsListBorrow(const ParamsListBorrow&) = delete;
+  ParamsListBorrow& operator=(const ParamsListBorrow&) = delete;
+
+  TkivParamsListWrap& Wrap() const { return *held_; }
+  // The interface pointers, without a reference of their own: valid for the scope.
+  IkivParamsListW* W() const { return held_.get(); }
+  IkivParamsListA* A() const { return held_.get(); }
+
+ private:
+  TkivParamsListWrap::HeldPtr held_;
 };
 
 }  // namespace kiv

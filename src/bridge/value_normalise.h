@@ -5,6 +5,8 @@
 // zero-terminated text rather than an owned string. Pure functions; any thread.
 #pragma once
 
+#include <string_view>
+
 #include "kiv/kiv_defs.h"
 #include "paramlist/variant.h"
 
@@ -20,6 +22,16 @@ enum class TextForm { kAnsi, kWide };
 // string value (A form) or a wide one (W form) and 0x0102 a wide one; anything else is copied,
 // and a null `value` is empty. Throws EVariantError for a type that cannot be copied.
 Variant NormaliseIncoming(const kivVARIANT* value, TextForm form);
+
+// Text that foreign code passes in (a name, a key), checked page by page before it is read:
+// empty for null. Throws EVariantError when it runs into unreadable memory.
+std::string_view IncomingText(const char* text);
+std::u16string_view IncomingText(const kivWCHAR* text);
+
+// Checks that a foreign interface pointer and the first `slots` entries of its function table
+// are readable before a call through it. Null is allowed (the caller decides what it means).
+// Throws EVariantError otherwise.
+void RequireInterface(const void* intf, size_t slots);
 
 // Fills `out` (its old content is overwritten, not freed) with a copy of `value` that the
 // caller owns; an 8-bit string value becomes a BSTR. Nothing when `out` is null.

@@ -10,6 +10,7 @@
 #include "platform/exception.h"
 #include "platform/guid.h"
 #include "platform/module_allocator.h"
+#include "platform/readable_memory.h"
 
 namespace kiv {
 namespace {
@@ -98,6 +99,19 @@ void TkivParamsList::BeginDestroy() noexcept {
 const TkivParamsListClass& TkivParamsList::Class() const noexcept {
   const TkivParamsListClass* cls = ListClasses().Find(ClassRef_);
   return cls ? *cls : kTkivParamsListClass;
+}
+
+bool TkivParamsList::IsReadableLive(const void* address) noexcept {
+  alignas(TkivParamsList) unsigned char bytes[sizeof(TkivParamsList)];
+  if (!ReadableCopy(bytes, address, sizeof bytes)) return false;
+  const auto& header = *reinterpret_cast<const TkivParamsList*>(bytes);
+  if (header.Signature_ != kSignature || header.Count_ < 0 || header.Count_ > header.Capacity_) return false;
+  if (header.Count_ == 0) return true;
+  if (!IsReadableMemory(header.Items_, sizeof(TkivParamsListItem*) * static_cast<size_t>(header.Count_)))
+    return false;
+  for (int32_t i = 0; i < header.Count_; ++i)
+    if (!IsReadableMemory(header.Items_[i], sizeof(TkivParamsListItem))) return false;
+  return true;
 }
 
 bool TkivParamsList::IsForeign() const noexcept { return !ListClasses().Contains(ClassRef_); }
@@ -232,7 +246,6 @@ TkivParamsListItem* TkivParamsList::BaseAddCopy(TkivParamsList& list, const Tkiv
 TkivParamsListItem* TkivParamsList::BaseAddFromItem(TkivParamsList& list, const TkivParamsListItemFields& fields) {
   Variant value = fields.Value ? VarOleForm(*fields.Value) : Variant();
   ItemPtr item = TkivParamsListItem::CreateStored(fields.Name, std::move(value), list.NewItemClass());
-  item->SetKey(fields.Key);
   item->SetDataType(fields.DataType);
   item->SetState(fields.State);
   return list.InsertOwned(list.Count_, std::move(item));

@@ -29,11 +29,11 @@ namespace kiv {
 
 class TkivParamsList;
 
-// An item as a list-item interface reports it, for AddFromItem.
+// An item as a list-item interface reports it, for AddFromItem. The key is not among them: a
+// list keys every item by its name with its own rule.
 struct TkivParamsListItemFields {
   std::string_view Name;
   const TVarData* Value = nullptr;  // null: empty
-  std::string_view Key;
   int32_t DataType = 0;
   uint8_t State = 0;
 };
@@ -83,6 +83,10 @@ class TkivParamsList {
   static ParamsListPtr Create(const TkivParamsListClass* cls = &kTkivParamsListClass);
   // Whether `list` carries the live signature. `list` must be readable.
   static bool IsLive(const TkivParamsList* list) noexcept { return list && list->Signature_ == kSignature; }
+  // Whether `address` (from foreign code, unchecked) holds a live list that can be read: header,
+  // item array and items readable, signature live. Checks before it reads; the header is read
+  // through a copy, so a pointer to freed memory is never dereferenced.
+  static bool IsReadableLive(const void* address) noexcept;
 
   // List objects live in the module allocator, as the host's do.
   static void* operator new(size_t size) { return ModuleAllocFor(size); }
@@ -132,8 +136,8 @@ class TkivParamsList {
   void Clear();
   // Null for no item; else Add(item name, OLE form of item value) and Assign(item) on it.
   TkivParamsListItem* AddCopy(const TkivParamsListItem* item);
-  // Appends an item with the reported name (any, blank too), OLE form of the value, key,
-  // data type and state.
+  // Appends an item with the reported name (any, blank too), OLE form of the value, data type
+  // and state; its key is the name lower-cased, as for Add.
   TkivParamsListItem* AddFromItem(const TkivParamsListItemFields& fields);
 
   // AddCopy of each item of `other`; false when `other` is null or empty. Throws

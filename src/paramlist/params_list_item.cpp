@@ -1,5 +1,6 @@
 #include "paramlist/params_list_item.h"
 
+#include <atomic>
 #include <new>
 
 #include "paramlist/class_registry.h"
@@ -23,6 +24,22 @@ void ReplaceCounted(char*& slot, std::string_view text) {
   slot = fresh;
 }
 
+// Next generation number: 24 bits, never 0.
+uint32_t NextGeneration() noexcept {
+  static std::atomic<uint32_t> counter{0};
+  uint32_t g;
+  do {
+    g = (counter.fetch_add(1, std::memory_order_relaxed) + 1) & 0xFFFFFF;
+  } while (g == 0);
+  return g;
+}
+
+void StoreGeneration(uint8_t (&bytes)[3], uint32_t g) noexcept {
+  bytes[0] = static_cast<uint8_t>(g);
+  bytes[1] = static_cast<uint8_t>(g >> 8);
+  bytes[2] = static_cast<uint8_t>(g >> 16);
+}
+
 }  // namespace
 
 const TkivParamsListItemClass kTkivParamsListItemClass{"TkivParamsListItem", &TkivParamsListItem::BaseAssign};
@@ -41,6 +58,7 @@ ItemPtr TkivParamsListItem::CreateStored(std::string_view name, Variant&& stored
   item->Key_ = keyRef.release();
   item->DataType_ = 0;
   item->State_ = stored.IsEmptyOrNull() ? 0 : kStateAdded;
+  StoreGeneration(item->Generation_, NextGeneration());
   item->Value_ = stored.Detach();
   return ItemPtr(item);
 }
@@ -54,7 +72,12 @@ void TkivParamsListItem::Free(TkivParamsListItem* item) noexcept {
   CountedStrRelease(item->Name_);
   CountedStrRelease(item->Key_);
   VarClear(item->Value_);
+  StoreGeneration(item->Generation_, 0);
   ModuleFree(item);
+}
+
+uint32_t TkivParamsListItem::Generation() const noexcept {
+  return Generation_[0] | (uint32_t{Generation_[1]} << 8) | (uint32_t{Generation_[2]} << 16);
 }
 
 std::string_view TkivParamsListItem::Name() const noexcept { return CountedStrView(Name_); }

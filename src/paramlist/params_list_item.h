@@ -9,7 +9,8 @@
 //   8  4  Key: counted 8-bit string, the name lower-cased when the item was made
 //  12  4  DataType
 //  16  1  State
-//  17  7  padding
+//  17  3  generation: a number of ours, new for every item we create, 0 once freed
+//  20  4  padding
 //  24 16  Value: VARIANT
 #pragma once
 
@@ -68,6 +69,10 @@ class TkivParamsListItem {
   int32_t DataType() const noexcept { return DataType_; }
   uint8_t State() const noexcept { return State_; }
   const void* ClassRef() const noexcept { return ClassRef_; }
+  // A number that tells this item from any item before it at the same address: new (never 0)
+  // for every item we create, cleared when it is freed. A host's item keeps what its padding
+  // holds. Interfaces that outlive items compare it on every call.
+  uint32_t Generation() const noexcept;
   // The stored value in place; valid until the item changes.
   const TVarData& Value() const noexcept { return Value_; }
   bool IsRowMarker() const noexcept { return DataType_ == kRowMarkerType; }
@@ -99,6 +104,7 @@ class TkivParamsListItem {
   char* Key_;
   int32_t DataType_;
   uint8_t State_;
+  uint8_t Generation_[3];  // in the padding after State_, so the shared layout stays
   TVarData Value_;
 };
 
@@ -110,6 +116,7 @@ struct TkivParamsListItemLayout {
   static_assert(offsetof(TkivParamsListItem, Key_) == 8);
   static_assert(offsetof(TkivParamsListItem, DataType_) == 12);
   static_assert(offsetof(TkivParamsListItem, State_) == 16);
+  static_assert(offsetof(TkivParamsListItem, Generation_) == 17);
   static_assert(offsetof(TkivParamsListItem, Value_) == 24);
   static_assert(sizeof(TkivParamsListItem) == 40);
 #endif

@@ -36,14 +36,14 @@ TEST_F(InnerPlugin, ReadsAndAddsItemsInBothFormsThatTheCallerSees) {
   ParamsListPtr list = TkivParamsList::Create();
   list->Add("Input", Variant::Int32(21));
   list->Add("Text", Variant::Wide(u"hello"));
-  TkivParamsListWrap::HeldPtr held = TkivParamsListWrap::BorrowHeld(list.get());
-  IntfPtr<IkivParamsListW> w(held.get());
+  ParamsListBorrow borrow(*list);
+  IntfPtr<IkivParamsListW> w(borrow.W());
 
   auto fill = Export<int(KIV_STDCALL*)(IkivParamsListW*)>("InnerFillList");
   ASSERT_NE(fill, nullptr);
   ASSERT_EQ(fill(w.get()), 0) << "failed check at that line of inner_plugin_dll.cpp";
 
-  EXPECT_EQ(held->RefCount(), 1);  // everything the plugin took it gave back
+  EXPECT_EQ(borrow.Wrap().RefCount(), 1);  // everything the plugin took it gave back
   EXPECT_EQ(list->GetValue("doubled").Data().VInteger, 42);
   EXPECT_EQ(list->GetValue("note").AsWide(), u"from dll");
   EXPECT_EQ(list->Find("note")->DataType(), KIV_VT_BSTR);
@@ -64,6 +64,53 @@ TEST_F(InnerPlugin, ItemKeptAcrossTheBoundaryFailsSafelyAfterItsItemIsDeleted) {
   a.reset();
   w.reset();  // the list is freed while the plugin still holds the item
   EXPECT_EQ(Export<int(KIV_STDCALL*)()>("InnerUseKeptItem")(), 0);
+}
+
+TEST_F(InnerPlugin, EightBitTextBehindReferencesAndInArraysIsReadAsText) {
+  ParamsListPtr list = TkivParamsList::Create();
+  ParamsListBorrow borrow(*list);
+  ASSERT_EQ(Export<int(KIV_STDCALL*)(IkivParamsListA*)>("InnerAddReferencedText")(borrow.A()), 0);
+  EXPECT_EQ(list->GetValue("byref").AsWide(), u"referenced");
+  const Variant array = list->GetValue("array");
+  ASSERT_EQ(array.VType(), varArray | varVariant);
+  const auto* elements = static_cast<const TVarData*>(array.Data().VArray->pvData);
+  EXPECT_EQ(Variant::Copy(elements[0]).AsWide(), u"referenced");
+  EXPECT_EQ(Variant::Copy(elements[1]).AsWide(), u"referenced");
+}
+
+TEST_F(InnerPlugin, KeptItemFailsWhenANewItemTookItsAddress) {
+  test::RecyclingAllocator recycling;
+  ParamsListPtr list = TkivParamsList::Create();
+  list->Add("Input", Variant::Int32(1));
+  const TkivParamsListItem* address = list->Items(0);
+  {
+    ParamsListBorrow borrow(*list);
+    ASSERT_EQ(Export<int(KIV_STDCALL*)(IkivParamsListA*)>("InnerKeepItem")(borrow.A()), 0);
+    list->Clear();
+    list->Add("Input", Variant::Int32(2));
+    ASSERT_EQ(list->Items(0), address);
+    EXPECT_EQ(Export<int(KIV_STDCALL*)()>("InnerUseKeptItem")(), 0);
+  }
+  list.reset();
+}
+
+TEST_F(InnerPlugin, ListKeptPastItsBorrowFailsAfterTheOwnerFreedIt) {
+  ParamsListPtr list = TkivParamsList::Create();
+  list->Add("Input", Variant::Int32(1));
+  {
+    ParamsListBorrow borrow(*list);
+    ASSERT_EQ(Export<int(KIV_STDCALL*)(IkivParamsListW*)>("InnerKeepList")(borrow.W()), 0);
+  }
+  list.reset();
+  EXPECT_EQ(Export<int(KIV_STDCALL*)()>("InnerUseKeptList")(), 0);
+}
+
+TEST_F(InnerPlugin, PointersThatAreNoListFailAsTheOtherList) {
+  ParamsListPtr list = TkivParamsList::Create();
+  list->Add("Input", Variant::Int32(1));
+  ParamsListBorrow borrow(*list);
+  EXPECT_EQ(Export<int(KIV_STDCALL*)(IkivParamsListW*)>("InnerAppendNonLists")(borrow.W()), 0);
+  EXPECT_EQ(list->Count(), 1);
 }
 
 }  // namespace

@@ -149,31 +149,55 @@ TEST_F(ItemWrap, ItemOutlivingItsListFailsAndFreesCleanly) {
   (void)item.detach();
 }
 
+TEST(ItemWrapReuse, ItemInterfaceFailsOnceItsItemIsGoneEvenWhenANewOneTakesItsAddress) {
+  test::RecyclingAllocator recycling;
+  IntfPtr<IkivParamsListW> list = TkivParamsListWrap::Create();
+  const TkivParamsList* raw = TkivParamsListWrap::FromIntf(list.get())->List();
+  const kivVARIANT one = I4(1), two = I4(2);
+  IntfPtr<IkivParamsListItemW> old;
+  ASSERT_EQ(list->Add(KIV_TEXT_W("old"), &one, old.put()), KIV_S_OK);
+  const TkivParamsListItem* address = raw->Items(0);
+
+  for (bool by_delete : {false, true}) {
+    if (by_delete) {
+      list->Delete(0);
+    } else {
+      list->Clear();
+    }
+    ASSERT_EQ(list->Add(KIV_TEXT_W("new"), &two, nullptr), KIV_S_OK);
+    ASSERT_EQ(raw->Items(0), address);  // the allocator handed the freed block out again
+
+    OutVariant out;
+    out.v = I4(99);
+    EXPECT_EQ(old->GetValueW(out.put()), KIV_E_UNEXPECTED);
+    EXPECT_EQ(out->vt, KIV_VT_EMPTY);
+    EXPECT_EQ(old->SetValue(&one), KIV_E_UNEXPECTED);
+    old->SetState(9);
+    old->SetDataType(9);
+    EXPECT_EQ(old->GetDataType(), 0);
+    EXPECT_EQ(old->IsRowMarker(), KIV_FALSE);
+    EXPECT_EQ(raw->Items(0)->State(), TkivParamsListItem::kStateAdded);
+    EXPECT_EQ(raw->Items(0)->DataType(), 0);
+    EXPECT_EQ(raw->Items(0)->Value().VInteger, 2);
+    list->Delete(0);
+  }
+  old.reset();
+  list.reset();
+}
+
 // An item interface of another module: answers fixed values and records the order of reads.
-class ForeignItem final : public IkivParamsListItemA {
+class ForeignItem final : public test::StubItem {
  public:
   std::vector<std::string> calls;
-  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID&, void** obj) override {
-    *obj = nullptr;
-    return KIV_E_NOINTERFACE;
-  }
-  int32_t KIV_STDCALL AddRef() override { return 1; }
-  int32_t KIV_STDCALL Release() override { return 1; }
-  void KIV_STDCALL SetKey(const char*) override {}
-  void KIV_STDCALL SetDataType(int32_t) override {}
-  void KIV_STDCALL SetState(uint8_t) override {}
   const char* KIV_STDCALL GetKey() override { return Log("GetKey"), "key text"; }
   int32_t KIV_STDCALL GetDataType() override { return Log("GetDataType"), 19; }
   uint8_t KIV_STDCALL GetState() override { return Log("GetState"), 7; }
-  kivHRESULT KIV_STDCALL SetValue(const kivVARIANT*) override { return KIV_E_UNEXPECTED; }
   kivHRESULT KIV_STDCALL GetValue(kivVARIANT* value) override {
     Log("GetValue");
     *value = I4(77);
     return KIV_S_OK;
   }
-  void KIV_STDCALL SetName(const char*) override {}
   const char* KIV_STDCALL GetName() override { return Log("GetName"), nullptr; }
-  kivBOOL KIV_STDCALL IsRowMarker() override { return KIV_FALSE; }
 
  private:
   void Log(const char* call) { calls.push_back(call); }
@@ -185,14 +209,37 @@ TEST(AddFromItemIntf, ReadsTheInterfaceInOrderAndKeepsABlankName) {
   TkivParamsListItem* item = AddFromItemIntf(*list, &foreign);
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(foreign.calls,
-            (std::vector<std::string>{"GetName", "GetValue", "GetKey", "GetDataType", "GetState"}));
+            (std::vector<std::string>{"GetName", "GetValue", "GetDataType", "GetState"}));
   EXPECT_EQ(item->Name(), "");
-  EXPECT_EQ(item->Key(), "key text");
+  EXPECT_EQ(item->Key(), "");  // the list's key of the name, not the interface's key text
   EXPECT_EQ(item->DataType(), 19);
   EXPECT_EQ(item->State(), 7);
   EXPECT_EQ(item->Value().VInteger, 77);
   EXPECT_EQ(AddFromItemIntf(*list, nullptr), nullptr);
   EXPECT_EQ(list->Count(), 1);
+}
+
+TEST(ItemCopies, CopiedItemsAreFoundByANameBeyondAscii) {
+  IntfPtr<IkivParamsListW> source = TkivParamsListWrap::Create();
+  const kivVARIANT v = I4(4);
+  IntfPtr<IkivParamsListItemW> item;
+  ASSERT_EQ(source->Add(KIV_TEXT_W("\u00C4rger"), &v, item.put()), KIV_S_OK);
+
+  ParamsListPtr list = TkivParamsList::Create();
+  ASSERT_NE(AddFromItemIntf(*list, item.get()), nullptr);
+  IntfPtr<IkivParamsListW> target = TkivParamsListWrap::Create();
+  ASSERT_EQ(target->AddItem(item.get(), nullptr), KIV_S_OK);
+  IntfPtr<IkivParamsListA> target_a;
+  ASSERT_EQ(target->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(target_a.put())),
+            KIV_S_OK);
+  ASSERT_EQ(target_a->AddItem(item.get(), nullptr), KIV_S_OK);
+
+  EXPECT_EQ(list->IndexOf("\344RGER"), 0);  // Windows-1252 a-umlaut, any case
+  int32_t index = -1;
+  EXPECT_EQ(target_a->IndexOf("\344rger", 1, -1, &index), KIV_S_OK);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(target->IndexOf(KIV_TEXT_W("\u00E4RGER"), -1, -1, &index), KIV_S_OK);
+  EXPECT_EQ(index, 0);
 }
 
 }  // namespace

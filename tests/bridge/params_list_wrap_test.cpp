@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -83,25 +85,123 @@ TEST(ParamsListWrapIdentity, RecognisesOnlyLiveWrappersOfThisModule) {
   EXPECT_EQ(TkivParamsListWrap::FromIntf(&not_a_list), nullptr);
   EXPECT_EQ(TkivParamsListWrap::FromIntf(nullptr), nullptr);
 
-  // Append of a pointer that is no list of this module appends nothing and reads nothing.
-  kivBOOL appended = KIV_TRUE;
-  EXPECT_EQ(w->Append(reinterpret_cast<IkivParamsList_*>(&not_a_list), &appended), KIV_S_OK);
-  EXPECT_EQ(appended, KIV_FALSE);
-  w->AppendAsRow(reinterpret_cast<IkivParamsList_*>(&not_a_list));
-  EXPECT_EQ(w->GetCount(), 1);  // only the row marker of an empty other list
 }
 
-TEST(ParamsListWrapLifetime, BorrowedListIsLeftIntactWhenTheLastReferenceGoes) {
+// Slots 11, 13 and 14 take another list: a null pointer is no list, anything that is not a live
+// wrapper of this module (or, in the A form of 13 and 14, a readable live list object) fails.
+class OtherListArguments : public ::testing::Test {
+ protected:
+  OtherListArguments() {
+    const kivVARIANT v = I4(1);
+    EXPECT_EQ(w_->Add(KIV_TEXT_W("a"), &v, nullptr), KIV_S_OK);
+  }
+  // Every slot that takes another list, with `other`: each must fail and change nothing.
+  void ExpectRefused(void* other) {
+    kivBOOL appended = KIV_TRUE;
+    EXPECT_EQ(w_->Append(static_cast<IkivParamsList_*>(other), &appended), KIV_E_UNEXPECTED);
+    EXPECT_EQ(appended, KIV_FALSE);
+    appended = KIV_TRUE;
+    EXPECT_EQ(w_->AppendRange(static_cast<IkivParamsList_*>(other), 0, -1, &appended),
+              KIV_E_UNEXPECTED);
+    EXPECT_EQ(appended, KIV_FALSE);
+    EXPECT_EQ(a_->Append(other, &appended), KIV_E_UNEXPECTED);
+    EXPECT_EQ(a_->AppendRange(other, 0, -1, &appended), KIV_E_UNEXPECTED);
+    w_->AppendAsRow(static_cast<IkivParamsList_*>(other));
+    a_->AppendAsRow(static_cast<IkivParamsList_*>(other));
+    EXPECT_EQ(w_->GetCount(), 1);  // not even a row marker
+  }
+
+  IntfPtr<IkivParamsListW> w_ = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a_ = AnsiOf(w_.get());
+};
+
+TEST_F(OtherListArguments, PointersThatAreNoListOfThisModuleFailAndAreNeverRead) {
+  int not_a_list = 0;
+  ExpectRefused(&not_a_list);
+  ExpectRefused(reinterpret_cast<void*>(uintptr_t{16}));  // unmapped
+
+  IntfPtr<IkivParamsListW> foreign_intf = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListItemW> item;  // an interface of this module, but no list
+  const kivVARIANT v = I4(2);
+  ASSERT_EQ(foreign_intf->Add(KIV_TEXT_W("x"), &v, item.put()), KIV_S_OK);
+  ExpectRefused(item.get());
+
+  void* stale = foreign_intf.get();
+  item.reset();
+  foreign_intf.reset();  // a wrapper pointer after its last release: freed memory
+  ExpectRefused(stale);
+}
+
+TEST_F(OtherListArguments, WrapperWhoseBorrowEndedFails) {
+  ParamsListPtr list = TkivParamsList::Create();
+  list->Add("b", Variant::Int32(2));
+  IntfPtr<IkivParamsListW> kept;
+  {
+    ParamsListBorrow borrow(*list);
+    kept = IntfPtr<IkivParamsListW>(borrow.W());
+  }
+  ExpectRefused(kept.get());
+}
+
+TEST_F(OtherListArguments, NullIsNoListAndLiveWrappersOrListObjectsAreTaken) {
+  kivBOOL appended = KIV_TRUE;
+  EXPECT_EQ(w_->Append(nullptr, &appended), KIV_S_OK);
+  EXPECT_EQ(appended, KIV_FALSE);
+  w_->AppendAsRow(nullptr);
+  EXPECT_EQ(w_->GetCount(), 2);  // the row marker of an absent other list
+
+  ParamsListPtr plain = TkivParamsList::Create();
+  plain->Add("p", Variant::Int32(7));
+  EXPECT_EQ(a_->AppendRange(plain.get(), 0, -1, &appended), KIV_S_OK);
+  EXPECT_EQ(appended, KIV_TRUE);
+  EXPECT_EQ(IntValue(w_.get(), KIV_TEXT_W("p")), 7);
+  // The W form and slot 11 take wrappers only, not list objects.
+  EXPECT_EQ(w_->Append(reinterpret_cast<IkivParamsList_*>(plain.get()), &appended),
+            KIV_E_UNEXPECTED);
+  w_->AppendAsRow(static_cast<IkivParamsList_*>(static_cast<IkivParamsListA*>(a_.get())));
+  EXPECT_EQ(w_->GetCount(), 7);  // a, marker, p, then a copy of those three and a new marker
+}
+
+TEST(ParamsListWrapLifetime, BorrowedListIsLeftIntactWhenTheBorrowEnds) {
   ParamsListPtr list = TkivParamsList::Create();
   list->Add("kept", Variant::Int32(1));
   {
-    IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Borrow(list.get());
+    ParamsListBorrow borrow(*list);
     const kivVARIANT two = I4(2);
-    ASSERT_EQ(w->Add(KIV_TEXT_W("added"), &two, nullptr), KIV_S_OK);
+    ASSERT_EQ(borrow.W()->Add(KIV_TEXT_W("added"), &two, nullptr), KIV_S_OK);
   }
   EXPECT_EQ(list->Signature(), TkivParamsList::kSignature);
   ASSERT_EQ(list->Count(), 2);
   EXPECT_EQ(list->GetValue("added").Data().VInteger, 2);
+}
+
+TEST(ParamsListWrapLifetime, ReferenceKeptPastABorrowFailsAndNeverReachesTheList) {
+  ParamsListPtr list = TkivParamsList::Create();
+  list->Add("a", Variant::Int32(1));
+  IntfPtr<IkivParamsListW> kept;
+  IntfPtr<IkivParamsListItemW> item;
+  {
+    ParamsListBorrow borrow(*list);
+    kept = IntfPtr<IkivParamsListW>(borrow.W());  // COM allows keeping a reference
+    ASSERT_EQ(kept->GetItem(0, item.put()), KIV_S_OK);
+  }
+  list.reset();  // the owner frees its list after the call
+
+  EXPECT_EQ(kept->GetCount(), 0);
+  EXPECT_EQ(kept->GetSignature(), 0);
+  kept->Clear();
+  kept->NewRow();
+  const kivVARIANT v = I4(5);
+  IkivParamsListItemW* added = item.get();
+  EXPECT_EQ(kept->Add(KIV_TEXT_W("b"), &v, &added), KIV_E_UNEXPECTED);
+  EXPECT_EQ(added, nullptr);
+  OutVariant out;
+  EXPECT_EQ(kept->GetValue(KIV_TEXT_W("a"), -1, -1, out.put()), KIV_E_UNEXPECTED);
+  EXPECT_EQ(out->vt, KIV_VT_EMPTY);
+  EXPECT_EQ(item->GetValueW(out.put()), KIV_E_UNEXPECTED);
+  item.reset();
+  EXPECT_EQ(kept->Release(), 0);  // the last reference frees the detached wrapper
+  (void)kept.detach();
 }
 
 TEST(ParamsListWrapLifetime, HeldWrapperOutlivesReleasesUntilItsOwnerFreesIt) {
@@ -139,13 +239,13 @@ TEST(ParamsListWrapLifetime, FreeingAPinnedWrapperStillReferencedReportsAndDetac
   test::ErrorBoxCapture boxes;
   ParamsListPtr list = TkivParamsList::Create();
   list->Add("a", Variant::Int32(1));
-  TkivParamsListWrap::HeldPtr held = TkivParamsListWrap::BorrowHeld(list.get());
-  held->PinnedIntf();
-  IntfPtr<IkivParamsListW> other(held.get());
+  auto borrow = std::make_unique<ParamsListBorrow>(*list);
+  borrow->Wrap().PinnedIntf();
+  IntfPtr<IkivParamsListW> other(borrow->W());
   IntfPtr<IkivParamsListItemW> item;
   ASSERT_EQ(other->GetItem(0, item.put()), KIV_S_OK);
 
-  held.reset();
+  borrow.reset();
   ASSERT_EQ(boxes.Messages().size(), 1u);
   EXPECT_EQ(boxes.Messages()[0], "TkivParamsListWrap.Destroy. Reference counter should be zero!");
 
@@ -180,6 +280,46 @@ TEST(ParamsListWrapMethods, FailuresReturnUnexpectedWithClearedOutputs) {
   EXPECT_EQ(a->Insert(0, "x", &v, &item), KIV_S_OK);
   ASSERT_NE(item, nullptr);
   item->Release();
+}
+
+// A list subclass whose Clear fails.
+class ThrowingClearList : public TkivParamsList {
+ public:
+  static const TkivParamsListClass kClass;
+  ThrowingClearList() : TkivParamsList(&kClass) {}
+  ~ThrowingClearList() { BeginDestroy(); }
+};
+const TkivParamsListClass ThrowingClearList::kClass{
+    "ThrowingClearList", &kTkivParamsListItemClass,
+    []() -> TkivParamsList* { return new ThrowingClearList(); },
+    [](TkivParamsList* list) noexcept { delete static_cast<ThrowingClearList*>(list); },
+    [](TkivParamsList&) { throw EAssertionFailed("Clear failed"); }, &TkivParamsList::BaseAddCopy,
+    &TkivParamsList::BaseAddFromItem};
+
+TEST(ParamsListWrapMethods, PlainMethodsCatchWhatTheListThrows) {
+  IntfPtr<IkivParamsListW> w =
+      TkivParamsListWrap::Create(TkivParamsList::Create(&ThrowingClearList::kClass));
+  const kivVARIANT v = I4(1);
+  ASSERT_EQ(w->Add(KIV_TEXT_W("x"), &v, nullptr), KIV_S_OK);
+  EXPECT_NO_THROW(w->Clear());
+  EXPECT_NO_THROW(AnsiOf(w.get())->Clear());
+  EXPECT_EQ(w->GetCount(), 1);
+}
+
+TEST(ParamsListWrapMethods, InsertStoresTheOleFormAsAddDoes) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  kivVARIANT word{};
+  word.vt = KIV_VT_UI2;
+  word.uiVal = 65535;
+  IntfPtr<IkivParamsListItemW> inserted, added;
+  ASSERT_EQ(w->Insert(0, KIV_TEXT_W("inserted"), &word, inserted.put()), KIV_S_OK);
+  ASSERT_EQ(w->Add(KIV_TEXT_W("added"), &word, added.put()), KIV_S_OK);
+  for (IkivParamsListItemW* item : {inserted.get(), added.get()}) {
+    OutVariant out;
+    ASSERT_EQ(item->GetValue(out.put()), KIV_S_OK);  // the item's own stored value
+    EXPECT_EQ(out->vt, KIV_VT_I4);
+    EXPECT_EQ(out->lVal, 65535);
+  }
 }
 
 TEST(ParamsListWrapMethods, AbsentArgumentsAreEmptyNotErrors) {

@@ -242,17 +242,17 @@ TEST_F(ParamsList, AddCopyCopiesValueAndAttributes) {
   EXPECT_EQ(list.AddCopy(blank.get()), nullptr);
 }
 
-TEST_F(ParamsList, AddFromItemTakesEveryReportedField) {
+TEST_F(ParamsList, AddFromItemTakesTheReportedFieldsAndKeysTheItemByItsName) {
   Variant value = Variant::Ansi("v");
-  TkivParamsListItem* item = list.AddFromItem({" ", &value.Data(), "key", 19, 0});
+  TkivParamsListItem* item = list.AddFromItem({" \304rger", &value.Data(), 19, 0});
   ASSERT_NE(item, nullptr);
-  EXPECT_EQ(item->Name(), " ");
-  EXPECT_EQ(item->Key(), "key");
+  EXPECT_EQ(item->Name(), " \304rger");
+  EXPECT_EQ(item->Key(), " \344rger");  // Windows-1252 lower case, as Add keys it
   EXPECT_EQ(item->DataType(), 19);
   EXPECT_EQ(item->State(), 0);
   EXPECT_EQ(item->Value().VType, varOleStr);
-  EXPECT_EQ(list.AddFromItem({"novalue", nullptr, "novalue", 0, 2})->Value().VType, varEmpty);
-  EXPECT_EQ(list.IndexOf("KEY"), 0);
+  EXPECT_EQ(list.AddFromItem({"novalue", nullptr, 0, 2})->Value().VType, varEmpty);
+  EXPECT_EQ(list.IndexOf(" \304RGER"), 0);
 }
 
 TEST_F(ParamsList, AppendAndAppendRangeCopyInOrder) {

@@ -1,0 +1,26 @@
+// Readability tests of addresses that foreign code hands us, so that a bad pointer becomes an
+// error code instead of a fault: a structured exception would pass through our frames without
+// running their destructors. Any thread; the answer holds only as long as the owner keeps the
+// memory.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace kiv {
+
+// Whether the `size` bytes at `address` are committed and readable now. True for size 0.
+bool IsReadableMemory(const void* address, size_t size) noexcept;
+
+// Copies the `size` bytes at `source` to `target` when they are all readable; false (target
+// unspecified) otherwise. Natively the copy goes through the kernel, so memory that was freed
+// can be inspected without the sanitizers taking it for a use after free.
+bool ReadableCopy(void* target, const void* source, size_t size) noexcept;
+
+// The zero-terminated text at `text`, checking each page before reading it. False when the text
+// is null, runs into unreadable memory before its terminator, or is longer than `max_length`.
+bool ReadableText(const char* text, std::string_view& out, size_t max_length = 0x7FFFFFFF) noexcept;
+bool ReadableText(const char16_t* text, std::u16string_view& out,
+                  size_t max_length = 0x3FFFFFFF) noexcept;
+
+}  // namespace kiv

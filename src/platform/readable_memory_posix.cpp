@@ -1,0 +1,34 @@
+#include "platform/readable_memory.h"
+
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace kiv {
+
+// The kernel copies the range and reports EFAULT for an unmapped or unreadable page, without a
+// signal (and without the sanitizers reading it).
+bool ReadableCopy(void* target, const void* source, size_t size) noexcept {
+  if (size == 0) return true;
+  const auto begin = reinterpret_cast<uintptr_t>(source);
+  if (!source || begin + size < begin) return false;
+  iovec local{target, size};
+  iovec remote{const_cast<void*>(source), size};
+  return process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+}
+
+bool IsReadableMemory(const void* address, size_t size) noexcept {
+  char scratch[4096];
+  const auto* cur = static_cast<const char*>(address);
+  do {
+    const size_t chunk = std::min(size, sizeof scratch);
+    if (!ReadableCopy(scratch, cur, chunk)) return false;
+    cur += chunk;
+    size -= chunk;
+  } while (size > 0);
+  return true;
+}
+
+}  // namespace kiv
