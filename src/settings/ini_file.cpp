@@ -14,6 +14,14 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 
+bool IsStorableIniKey(std::string_view ident) {
+  if (ident.empty() || ident.front() == '[' || ident.front() == ' ' || ident.back() == ' ')
+    return false;
+  for (char c : ident)
+    if (c == '=' || static_cast<unsigned char>(c) < 32) return false;
+  return true;
+}
+
 TkivIniFile::TkivIniFile(const std::string& fileName) { SetFileName(fileName); }
 
 TkivIniFile::~TkivIniFile() {

@@ -15,6 +15,10 @@
 
 namespace kiv {
 
+// Whether `ident` reads back as the same key from the line ident=value: not empty, no "=", no
+// control character, no blank at either end, and not starting with "[" (a section header).
+bool IsStorableIniKey(std::string_view ident);
+
 class TkivIniFile {
  public:
   // Binds the object to `fileName` and loads it when it exists (see SetFileName).
