@@ -224,7 +224,8 @@ double TkivIniFile::ReadFloat(std::string_view section, std::string_view ident,
     if (fs.DecimalSeparator == '.' ? c == ',' : c == '.') c = fs.DecimalSeparator;
   }
   double value;
-  return TryStrToFloat(text, value, fs) ? value : defaultValue;
+  return TryStrToFloat(text, value, fs) || TryStrToSpecialFloat(text, value) ? value
+                                                                             : defaultValue;
 }
 
 int TkivIniFile::ReadInteger(std::string_view section, std::string_view ident, int defaultValue) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "settings/file_stream.h"
 #include "settings/temp_dir_helper.h"
 
@@ -207,6 +210,37 @@ TEST_F(IniFileTest, DatesAndTimesRoundTripInTheLocaleShape) {
   EXPECT_EQ(ini.ReadDate("D", "bad", -1), -1);
   EXPECT_EQ(ini.ReadTime("D", "bad", -1), -1);
   EXPECT_EQ(ini.ReadDateTime("D", "missing", -1), -1);
+}
+
+TEST_F(IniFileTest, DatesAndTimesWithOtherSeparatorsReadAsTheDefault) {
+  TkivIniFile ini;
+  TDateTime date, time;
+  ASSERT_TRUE(TryEncodeDate(2003, 1, 2, date));
+  ASSERT_TRUE(TryEncodeTime(1, 2, 3, 0, time));
+  const std::string dateText = DateToStr(date, UserFormatSettings());
+  std::string timeText = TimeToStr(time, UserFormatSettings());
+  ini.WriteString("D", "time", timeText);
+  ini.WriteString("D", "date", dateText);
+  EXPECT_EQ(ini.ReadDate("D", "time", -1), -1);
+  EXPECT_EQ(ini.ReadDateTime("D", "time", -1), -1);
+  EXPECT_EQ(ini.ReadTime("D", "date", -1), -1);
+  // The time with the date's separator in place of its own.
+  const char dateSeparator = dateText[dateText.find_first_not_of("0123456789")];
+  for (char& c : timeText)
+    if (c != ' ' && (c < '0' || c > '9') && (c < 'A' || c > 'Z')) c = dateSeparator;
+  ini.WriteString("D", "mixed", timeText);
+  EXPECT_EQ(ini.ReadTime("D", "mixed", -1), -1) << timeText;
+}
+
+TEST_F(IniFileTest, FloatSpecialValuesReadBack) {
+  TkivIniFile ini;
+  const double inf = std::numeric_limits<double>::infinity();
+  ini.WriteFloat("F", "nan", std::nan(""));
+  ini.WriteFloat("F", "inf", inf);
+  ini.WriteFloat("F", "minus", -inf);
+  EXPECT_TRUE(std::isnan(ini.ReadFloat("F", "nan", 0)));
+  EXPECT_EQ(ini.ReadFloat("F", "inf", 0), inf);
+  EXPECT_EQ(ini.ReadFloat("F", "minus", 0), -inf);
 }
 
 TEST_F(IniFileTest, BinaryDataIsStoredAsHex) {
