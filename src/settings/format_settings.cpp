@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include "settings/ini_text.h"
@@ -16,7 +17,6 @@ constexpr double kMsPerDay = 86400000.0;
 constexpr std::int64_t kUnixEpochDays = 25569;  // 1970-01-01 as a TDateTime
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
   y -= m <= 2;
@@ -120,24 +120,51 @@ std::string FormatPicture(std::string_view picture, const DateTimeParts& p,
   return out;
 }
 
-// Splits text into its digit runs; any letter makes the text invalid. Returns false when a
-// number is too long or there are more than `maxNumbers` of them.
-bool ScanNumbers(std::string_view text, std::vector<std::string_view>& numbers,
+// The separator after the first of `fields` in a date or time picture: its first character
+// there that is not a blank, or a blank when there is nothing else ("dd.MM.yyyy" gives ".",
+// "tt h:mm" with fields "hH" gives ":").
+char PictureSeparator(std::string_view picture, std::string_view fields) {
+  const auto isField = [](char c) {
+    return std::string_view("dMyghHmst").find(c) != std::string_view::npos;
+  };
+  std::size_t i = picture.find_first_of(fields);
+  if (i == std::string_view::npos) return ' ';
+  const char first = picture[i];
+  while (i < picture.size() && picture[i] == first) ++i;
+  for (; i < picture.size() && !isField(picture[i]); ++i)
+    if (picture[i] != '\'' && !IsBlank(picture[i])) return picture[i];
+  return ' ';
+}
+
+// Splits text into numbers joined by `separator` (blanks allowed around it; a blank separator
+// is any run of blanks). False for anything else, a number longer than 9 digits, or more than
+// `maxNumbers` numbers.
+bool ScanNumbers(std::string_view text, char separator, std::vector<std::string_view>& numbers,
                  std::size_t maxNumbers) {
   numbers.clear();
-  for (std::size_t i = 0; i < text.size();) {
-    if (IsDigit(text[i])) {
-      std::size_t j = i;
-      while (j < text.size() && IsDigit(text[j])) ++j;
-      if (j - i > 9 || numbers.size() == maxNumbers) return false;
-      numbers.push_back(text.substr(i, j - i));
-      i = j;
+  std::size_t i = 0;
+  const auto skipBlanks = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    return i > from;
+  };
+  skipBlanks();
+  while (true) {
+    std::size_t j = i;
+    while (j < text.size() && IsDigit(text[j])) ++j;
+    if (j == i || j - i > 9 || numbers.size() == maxNumbers) return false;
+    numbers.push_back(text.substr(i, j - i));
+    i = j;
+    const bool blanks = skipBlanks();
+    if (i == text.size()) return true;
+    if (IsBlank(separator)) {
+      if (!blanks) return false;
     } else {
-      if (IsAlpha(text[i])) return false;
+      if (text[i] != separator) return false;
       ++i;
+      skipBlanks();
     }
   }
-  return true;
 }
 
 int ToInt(std::string_view digits) {
@@ -223,6 +250,25 @@ bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& 
   return true;
 }
 
+bool TryStrToSpecialFloat(std::string_view text, double& value) {
+  text = TrimBlanks(text);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+    if (AsciiSameText(text, "NAN")) return false;  // a sign only goes with INF
+  }
+  if (AsciiSameText(text, "NAN")) {
+    value = std::numeric_limits<double>::quiet_NaN();
+  } else if (AsciiSameText(text, "INF")) {
+    value = negative ? -std::numeric_limits<double>::infinity()
+                     : std::numeric_limits<double>::infinity();
+  } else {
+    return false;
+  }
+  return true;
+}
+
 bool TryStrToInt(std::string_view text, int& value) {
   std::size_t i = 0;
   bool negative = false;
@@ -299,7 +345,8 @@ bool TryStrToDate(std::string_view text, TDateTime& value, const TFormatSettings
   }
   if (order.size() != 3) order = "yMd";
   std::vector<std::string_view> numbers;
-  if (!ScanNumbers(TrimBlanks(text), numbers, 3) || numbers.size() != 3) return false;
+  if (!ScanNumbers(text, PictureSeparator(fs.ShortDateFormat, "dMy"), numbers, 3) || numbers.size() != 3)
+    return false;
   int year = 0, month = 0, day = 0;
   for (std::size_t k = 0; k < 3; ++k) {
     const int n = ToInt(numbers[k]);
@@ -317,7 +364,8 @@ bool TryStrToTime(std::string_view text, TDateTime& value, const TFormatSettings
   text = TrimBlanks(text);
   const int marker = TakeMarker(text, fs);
   std::vector<std::string_view> numbers;
-  if (!ScanNumbers(text, numbers, 4) || numbers.empty()) return false;
+  if (!ScanNumbers(text, PictureSeparator(fs.LongTimeFormat, "hH"), numbers, 3)) return false;
+  if (numbers.size() < (marker >= 0 ? 1u : 2u)) return false;  // "1 PM" but not "1"
   int parts[4] = {0, 0, 0, 0};
   for (std::size_t k = 0; k < numbers.size(); ++k) parts[k] = ToInt(numbers[k]);
   int hour = parts[0];

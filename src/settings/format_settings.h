@@ -28,6 +28,9 @@ const TFormatSettings& UserFormatSettings();
 std::string FloatToStr(double value, const TFormatSettings& fs);
 // Optional blanks, sign, digits with one decimal separator, optional exponent; false otherwise.
 bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& fs);
+// The special values as FloatToStr writes them ("NAN", "INF", "-INF"; also "+INF", any case,
+// blanks around); false for any other text.
+bool TryStrToSpecialFloat(std::string_view text, double& value);
 
 // Integer parser of the platform: optional sign, then decimal digits or "$" and hexadecimal
 // digits; the result must fit 32 bits (hexadecimal wraps like an unsigned value).
@@ -38,8 +41,9 @@ std::string TimeToStr(TDateTime value, const TFormatSettings& fs);
 // Date and time; the time is left out when it is midnight.
 std::string DateTimeToStr(TDateTime value, const TFormatSettings& fs);
 
-// Parse text in the shape the pictures give (numbers in the picture's day/month/year order,
-// hour, minute, optional second, optional AM/PM); false for anything else.
+// Parse text in the shape the pictures give: numbers in the picture's day/month/year order,
+// or hour, minute (left out only before AM/PM), optional second and optional AM/PM, joined by
+// the separator the picture uses (blanks around it allowed); false for anything else.
 bool TryStrToDate(std::string_view text, TDateTime& value, const TFormatSettings& fs);
 bool TryStrToTime(std::string_view text, TDateTime& value, const TFormatSettings& fs);
 bool TryStrToDateTime(std::string_view text, TDateTime& value, const TFormatSettings& fs);

@@ -2,17 +2,96 @@
 
 #include <unordered_set>
 
+#include "platform/code_page.h"
 #include "settings/file_stream.h"
 #include "settings/ini_text.h"
-#include "settings/stream_reader.h"
 
 namespace kiv {
 
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+
+std::string ReadWholeFile(const std::string& fileName) {
+  TFileStream file(fileName, TFileStream::Mode::kOpenReadDenyWrite);
+  constexpr std::size_t kBlock = 65536;
+  std::string bytes;
+  for (std::size_t size = 0;;) {
+    bytes.resize(size + kBlock);
+    const std::size_t n = file.Read(&bytes[size], kBlock);
+    size += n;
+    bytes.resize(size);
+    if (n == 0) return bytes;
+  }
+}
+
+// Calls `f` with each line of `text` without its break (CR, LF or CR LF); a break at the end
+// starts no further line.
+template <class Char, class F>
+void ForEachLine(std::basic_string_view<Char> text, F&& f) {
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t j = i;
+    while (j < text.size() && text[j] != Char('\r') && text[j] != Char('\n')) ++j;
+    f(text.substr(i, j - i));
+    if (j + 1 < text.size() && text[j] == Char('\r') && text[j + 1] == Char('\n')) ++j;
+    i = j + 1;
+  }
+}
+
+// A section header is a line whose first character after blanks is "[" and that has a "]"
+// after it; the name lies between the "[" and the last "]", not trimmed. What follows the "]"
+// (blanks, a comment) is ignored, as the system's INI functions do.
+template <class Char>
+bool FindHeaderName(std::basic_string_view<Char> line, std::size_t& begin, std::size_t& end) {
+  std::size_t open = 0;
+  while (open < line.size() && line[open] >= Char(0) && line[open] <= Char(' ')) ++open;
+  if (open == line.size() || line[open] != Char('[')) return false;
+  end = line.rfind(Char(']'));
+  if (end == std::basic_string_view<Char>::npos || end <= open) return false;
+  begin = open + 1;
+  return true;
+}
+
+// The 8-bit text of a line of a Unicode file, and that line itself when the text cannot give
+// it back (characters the code page lacks, or ones it maps to lookalikes).
+std::string AnsiLine(std::u16string_view line, WideString& original) {
+  bool ascii = true;
+  for (char16_t c : line) ascii = ascii && c < 0x80;
+  original.clear();
+  if (ascii) return std::string(line.begin(), line.end());
+  std::string text = WideToAnsi(line);
+  if (AnsiToWide(text) != line) original.assign(line);
+  return text;
+}
+
+WideString Utf16LeToWide(std::string_view bytes) {
+  WideString wide(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < wide.size(); ++i)
+    wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                    static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  return wide;
+}
+
+std::string WideToUtf16Le(std::u16string_view wide) {
+  std::string bytes(wide.size() * 2, '\0');
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    bytes[2 * i] = static_cast<char>(wide[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<char>(wide[i] >> 8);
+  }
+  return bytes;
+}
 
 }  // namespace
+
+bool IsStorableIniKey(std::string_view ident) {
+  if (ident.empty() || ident.front() == '[' || ident.front() == ' ' || ident.back() == ' ')
+    return false;
+  for (char c : ident)
+    if (c == '=' || static_cast<unsigned char>(c) < 32) return false;
+  return true;
+}
 
 TkivIniFile::TkivIniFile(const std::string& fileName) { SetFileName(fileName); }
 
@@ -27,25 +106,46 @@ TkivIniFile::~TkivIniFile() {
 void TkivIniFile::SetFileName(const std::string& fileName) {
   FlushFile();
   Clear();
+  encoding_ = TIniEncoding::kAnsi;
   fileName_ = fileName;
   if (!fileName.empty()) AppendFromFile(fileName);
   changed_ = false;
 }
 
-void TkivIniFile::ParseLine(std::string_view line, int& current) {
+void TkivIniFile::ParseLine(std::string_view line, WideString original, int& current) {
   if (line.empty()) return;
-  if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-    current = sections_.Add(std::string(line.substr(1, line.size() - 2)));
+  std::size_t begin, end;
+  if (FindHeaderName(line, begin, end)) {
+    std::string name(line.substr(begin, end - begin));
+    const bool plain = begin == 1 && end + 1 == line.size();
+    current = plain && original.empty()
+                  ? sections_.Add(std::move(name))
+                  : sections_.Add(std::move(name), std::string(line), std::move(original));
   } else if (current >= 0) {
-    sections_.Values(current).Add(std::string(line));
+    sections_.Values(current).Add(std::string(line), std::move(original));
   }
+}
+
+std::string TkivIniFile::DuplicateKey(int section) const {
+  const std::string& name = sections_.Name(section);
+  const WideString* original = sections_.HeaderOriginal(section);
+  if (original != nullptr) {
+    // A name the code page cannot hold is told apart by its Unicode text: two such sections
+    // that read alike in 8 bits are still different sections.
+    std::size_t begin = 0, end = 0;
+    FindHeaderName(std::u16string_view(*original), begin, end);
+    const std::u16string_view wideName = std::u16string_view(*original).substr(begin, end - begin);
+    if (AnsiToWide(name) != wideName)
+      return '\0' + AsciiLower(WideToCodePage(kCodePageUtf8, wideName));
+  }
+  return AsciiLower(name);
 }
 
 void TkivIniFile::RemoveDuplicates() {
   std::unordered_set<std::string> seen;
   bool removed = false;
   for (int i = 0; i < sections_.Count();) {
-    if (seen.insert(AsciiLower(sections_.Name(i))).second) {
+    if (seen.insert(DuplicateKey(i)).second) {
       ++i;
     } else {
       sections_.Delete(i);
@@ -61,20 +161,41 @@ void TkivIniFile::RemoveDuplicates() {
 
 void TkivIniFile::AppendFromFile(const std::string& fileName) {
   if (!FileExists(fileName)) return;
-  TFileStream file(fileName, TFileStream::Mode::kOpenReadDenyWrite);
-  TStreamReader reader(&file);
-  std::string line;
+  const std::string bytes = ReadWholeFile(fileName);
+  const std::string_view all = bytes;
   int current = -1;
-  while (reader.ReadLine(line)) {
-    if (line.size() == 1 && line[0] == '\x1A') continue;  // a lone Ctrl-Z counts as empty
-    ParseLine(line, current);
+  const auto parse = [&](std::string_view line, WideString original) {
+    if (line.size() == 1 && line[0] == '\x1A') return;  // a lone Ctrl-Z counts as empty
+    ParseLine(line, std::move(original), current);
+  };
+  // A Unicode file keeps its encoding: its lines are read into 8-bit text and written back
+  // from it, or from their original where the code page cannot hold them.
+  WideString original;
+  if (all.substr(0, kUtf16LeMark.size()) == kUtf16LeMark) {
+    encoding_ = TIniEncoding::kUtf16Le;
+    const WideString wide = Utf16LeToWide(all.substr(kUtf16LeMark.size()));
+    ForEachLine(std::u16string_view(wide), [&](std::u16string_view line) {
+      const std::string text = AnsiLine(line, original);
+      parse(text, std::move(original));
+    });
+  } else if (all.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+    encoding_ = TIniEncoding::kUtf8;
+    ForEachLine(all.substr(kUtf8Mark.size()), [&](std::string_view line) {
+      bool ascii = true;
+      for (char c : line) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+      if (ascii) return parse(line, {});
+      const std::string text = AnsiLine(CodePageToWide(kCodePageUtf8, line), original);
+      parse(text, std::move(original));
+    });
+  } else {
+    ForEachLine(all, [&](std::string_view line) { parse(line, {}); });
   }
   RemoveDuplicates();
 }
 
 void TkivIniFile::AppendFromStrings(const std::vector<std::string>& strings) {
   int current = -1;
-  for (const std::string& line : strings) ParseLine(line, current);
+  for (const std::string& line : strings) ParseLine(line, {}, current);
   RemoveDuplicates();
 }
 
@@ -124,27 +245,47 @@ void TkivIniFile::SaveToStrings(std::vector<std::string>& strings) const {
   for (int i = 0; i < sections_.Count(); ++i) {
     const TSectionValues& values = sections_.Values(i);
     if (values.Count() == 0) continue;
-    strings.push_back("[" + sections_.Name(i) + "]");
+    strings.push_back(sections_.HeaderLine(i));
     for (int j = 0; j < values.Count(); ++j) strings.push_back(values.Strings(j));
     strings.emplace_back();
   }
 }
 
 std::string TkivIniFile::FileText() const {
-  std::string text;
+  if (encoding_ == TIniEncoding::kAnsi) {
+    std::string text;
+    for (int i = 0; i < sections_.Count(); ++i) {
+      const TSectionValues& values = sections_.Values(i);
+      if (values.Count() == 0) continue;
+      text += sections_.HeaderLine(i);
+      text += "\r\n";
+      for (int j = 0; j < values.Count(); ++j) {
+        text += values.Strings(j);
+        text += "\r\n";
+      }
+      text += "\r\n";
+    }
+    return text;
+  }
+  // Lines keep the Unicode text they were read with, unless they were replaced since.
+  WideString wide;
+  const auto add = [&wide](const WideString* original, std::string_view text) {
+    if (original != nullptr)
+      wide += *original;
+    else
+      wide += AnsiToWide(text);
+    wide += u"\r\n";
+  };
   for (int i = 0; i < sections_.Count(); ++i) {
     const TSectionValues& values = sections_.Values(i);
     if (values.Count() == 0) continue;
-    text += '[';
-    text += sections_.Name(i);
-    text += "]\r\n";
-    for (int j = 0; j < values.Count(); ++j) {
-      text += values.Strings(j);
-      text += "\r\n";
-    }
-    text += "\r\n";
+    add(sections_.HeaderOriginal(i), sections_.HeaderLine(i));
+    for (int j = 0; j < values.Count(); ++j) add(values.Original(j), values.Strings(j));
+    wide += u"\r\n";
   }
-  return text;
+  if (encoding_ == TIniEncoding::kUtf16Le)
+    return std::string(kUtf16LeMark) + WideToUtf16Le(wide);
+  return std::string(kUtf8Mark) + WideToCodePage(kCodePageUtf8, wide);
 }
 
 void TkivIniFile::FlushFile() {
@@ -216,7 +357,8 @@ double TkivIniFile::ReadFloat(std::string_view section, std::string_view ident,
     if (fs.DecimalSeparator == '.' ? c == ',' : c == '.') c = fs.DecimalSeparator;
   }
   double value;
-  return TryStrToFloat(text, value, fs) ? value : defaultValue;
+  return TryStrToFloat(text, value, fs) || TryStrToSpecialFloat(text, value) ? value
+                                                                             : defaultValue;
 }
 
 int TkivIniFile::ReadInteger(std::string_view section, std::string_view ident, int defaultValue) {

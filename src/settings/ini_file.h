@@ -15,6 +15,14 @@
 
 namespace kiv {
 
+// Whether `ident` reads back as the same key from the line ident=value: not empty, no "=", no
+// control character, no blank at either end, and not starting with "[" (a section header).
+bool IsStorableIniKey(std::string_view ident);
+
+// How the bound file is written: 8-bit text in the system code page, or the Unicode form the
+// file had when it was read (its byte-order mark written too).
+enum class TIniEncoding { kAnsi, kUtf8, kUtf16Le };
+
 class TkivIniFile {
  public:
   // Binds the object to `fileName` and loads it when it exists (see SetFileName).
@@ -31,13 +39,16 @@ class TkivIniFile {
   void SetFileName(const std::string& fileName);
 
   // Parses an existing file into the present sections (a missing file adds nothing), then
-  // drops later duplicates of a section (setting Changed when it drops any).
+  // drops later duplicates of a section (setting Changed when it drops any). A file that
+  // starts with a UTF-16 LE or UTF-8 byte-order mark is read as such, and the object writes
+  // its file in that encoding from then on.
   virtual void AppendFromFile(const std::string& fileName);
   // Frees every section; Changed is left as it is.
   virtual void Clear();
   virtual void DeleteKey(std::string_view section, std::string_view ident);
   virtual void EraseSection(std::string_view section);
-  // Appends "[name]", the section's lines and an empty line for each section with lines.
+  // Appends the header line ("[name]", or the header as read when it had blanks or a comment),
+  // the section's lines and an empty line for each section with lines.
   virtual void SaveToStrings(std::vector<std::string>& strings) const;
   virtual void AppendFromStrings(const std::vector<std::string>& strings);
   // Rewrites the file when Changed is set and a file name is bound; throws EFCreateError or
@@ -90,13 +101,17 @@ class TkivIniFile {
   const std::string& FileName() const { return fileName_; }
   const TSectionList& Sections() const { return sections_; }
   int PrevSectionIndex() const { return prevSectionIndex_; }
+  TIniEncoding Encoding() const { return encoding_; }
 
  private:
   // The section's lines and the index of the key in them (-1: missing); null lines when the
   // section does not exist and `create` is false.
   std::pair<TSectionValues*, int> FindKey(std::string_view section, std::string_view ident,
                                           bool create);
-  void ParseLine(std::string_view line, int& current);
+  // `original`: the line's Unicode text when the 8-bit `line` cannot give it back.
+  void ParseLine(std::string_view line, WideString original, int& current);
+  // Sections whose keys are equal are duplicates.
+  std::string DuplicateKey(int section) const;
   void RemoveDuplicates();
   std::string FileText() const;
 
@@ -104,6 +119,7 @@ class TkivIniFile {
   std::string fileName_;
   TSectionList sections_;
   int prevSectionIndex_ = 0;
+  TIniEncoding encoding_ = TIniEncoding::kAnsi;
 };
 
 }  // namespace kiv

@@ -36,9 +36,21 @@ void TSectionValues::Put(int index, std::string text) {
   Line& line = lines_[static_cast<std::size_t>(index)];
   line.text = std::move(text);
   line.equalsPos = 0;
+  line.original.reset();
 }
 
-void TSectionValues::Add(std::string text) { lines_.push_back(Line{std::move(text), 0}); }
+void TSectionValues::Add(std::string text) { lines_.emplace_back().text = std::move(text); }
+
+void TSectionValues::Add(std::string text, WideString original) {
+  Line& line = lines_.emplace_back();
+  line.text = std::move(text);
+  if (!original.empty()) line.original = std::make_unique<const WideString>(std::move(original));
+}
+
+const WideString* TSectionValues::Original(int index) const {
+  CheckIndex(index);
+  return lines_[static_cast<std::size_t>(index)].original.get();
+}
 
 void TSectionValues::Delete(int index) {
   CheckIndex(index);
@@ -112,9 +124,24 @@ TSectionValues& TSectionList::Values(int index) const {
   return *sections_[static_cast<std::size_t>(index)].values;
 }
 
-int TSectionList::Add(std::string name) {
-  sections_.push_back(Section{std::move(name), std::make_unique<TSectionValues>()});
+int TSectionList::Add(std::string name) { return Add(std::move(name), {}, {}); }
+
+int TSectionList::Add(std::string name, std::string header, WideString original) {
+  sections_.push_back(Section{std::move(name), std::make_unique<TSectionValues>(),
+                              std::move(header), std::move(original)});
   return Count() - 1;
+}
+
+std::string TSectionList::HeaderLine(int index) const {
+  CheckIndex(index);
+  const Section& section = sections_[static_cast<std::size_t>(index)];
+  return section.header.empty() ? "[" + section.name + "]" : section.header;
+}
+
+const WideString* TSectionList::HeaderOriginal(int index) const {
+  CheckIndex(index);
+  const Section& section = sections_[static_cast<std::size_t>(index)];
+  return section.headerOriginal.empty() ? nullptr : &section.headerOriginal;
 }
 
 void TSectionList::Delete(int index) {

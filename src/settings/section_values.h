@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/code_page.h"
+
 namespace kiv {
 
 class TSectionValues {
@@ -17,8 +19,14 @@ class TSectionValues {
   int Count() const { return static_cast<int>(lines_.size()); }
   // Line access; an index out of range throws EListError.
   const std::string& Strings(int index) const;
-  void Put(int index, std::string text);  // replaces the text and discards its cached "=" position
+  // Replaces the text and discards its cached "=" position and its original.
+  void Put(int index, std::string text);
   void Add(std::string text);
+  // Adds a line read from a Unicode file together with its text as the file held it, when the
+  // 8-bit `text` cannot give that back (empty `original`: it can).
+  void Add(std::string text, WideString original);
+  // The original of a line that was not replaced since it was read; null when it has none.
+  const WideString* Original(int index) const;
   void Delete(int index);
   void Clear();
 
@@ -42,6 +50,7 @@ class TSectionValues {
     mutable int equalsPos = 0;  // 0: not yet computed
     mutable std::uint32_t keyBegin = 0, keyLength = 0;
     mutable bool plainKey = false;  // the key holds printable ASCII only
+    std::unique_ptr<const WideString> original;  // rare: only lines the code page cannot hold
   };
   void CheckIndex(int index) const;
   const Line& Parsed(int index) const;
@@ -57,6 +66,14 @@ class TSectionList {
   TSectionValues& Values(int index) const;
   // Appends a section with no lines; returns its index.
   int Add(std::string name);
+  // Appends a section read from a header line other than "[name]" (blanks around it, a
+  // comment after it) or one that the code page cannot hold; the section keeps that line as
+  // `header` and, when `original` is not empty, its Unicode text as the file held it.
+  int Add(std::string name, std::string header, WideString original);
+  // The header line of a section: as read, or "[name]".
+  std::string HeaderLine(int index) const;
+  // The Unicode text of a header line as read, or null when the 8-bit line gives it back.
+  const WideString* HeaderOriginal(int index) const;
   void Delete(int index);
   void Clear();
 
@@ -69,6 +86,8 @@ class TSectionList {
   struct Section {
     std::string name;
     std::unique_ptr<TSectionValues> values;
+    std::string header;  // empty: "[name]"
+    WideString headerOriginal;
   };
   void CheckIndex(int index) const;
 

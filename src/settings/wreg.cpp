@@ -175,6 +175,11 @@ bool TWreg::Run(bool save) {
         TTypeKind kind = tkUnknown;
         DoBeforeProcessItem(this, std::string(), item.Index, isRequireProcessing, isVirtual, kind);
         if (!isRequireProcessing || kind == tkUnknown) continue;
+        if (place.storage == Storage::kIni && !IsStorableIniKey(item.ValueName)) {
+          // Written as a key, such a name would add a line on every save or start a section.
+          if (ItemSkipped) ItemSkipped(this, item.Index, item.ValueName);
+          continue;
+        }
         if (save) {
           result = true;
           SaveItem(place, item, kind);

@@ -60,6 +60,10 @@ class TWreg : public TComponent {
   using TBeforeProcessItemProc =
       std::function<void(TObject* Sender, const std::string& Name, int Index,
                          bool& IsRequireProcessing, bool& IsVirtual, TTypeKind& ItemType)>;
+  // Told about an item that INI storage skips because its value name would not read back
+  // as the same key (see IsStorableIniKey).
+  using TItemSkippedProc =
+      std::function<void(TObject* Sender, int Index, const std::string& ValueName)>;
 
   // The literal INI file name that selects custom storage.
   static constexpr const char* kCustomStorage = "$CUSTOM$";
@@ -95,6 +99,7 @@ class TWreg : public TComponent {
   TSetValueProc SetValue;
   TGetValueProc GetValue;
   TBeforeProcessItemProc BeforeProcessItem;
+  TItemSkippedProc ItemSkipped;
 
  protected:
   // Decodes a text value with DecodeSettingText, then calls SetValue.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 namespace kiv {
 namespace {
 
@@ -88,6 +91,43 @@ TEST(FormatSettings, TimesWithAndWithoutDayHalves) {
   EXPECT_EQ(DateTimeToStr(Date(2001, 12, 31), American()), "12/31/2001");
   EXPECT_TRUE(TryStrToDateTime("12/31/2001 6:00:00 PM", parsed, American()));
   EXPECT_NEAR(parsed, dt, 1e-9);
+}
+
+TEST(FormatSettings, DatesAndTimesNeedThePictureSeparators) {
+  TDateTime parsed = 0;
+  EXPECT_TRUE(TryStrToDate(" 9. 2. 2024 ", parsed, German()));  // blanks around the separator
+  EXPECT_EQ(parsed, Date(2024, 2, 9));
+  for (const char* bad : {"12:30:00", "9/2/2024", "9-2-2024", "9.2/2024", "9 2 2024", "9..2.2024"})
+    EXPECT_FALSE(TryStrToDate(bad, parsed, German())) << bad;
+  for (const char* bad : {"12.30.00", "12/30", "12-30-00 PM", "12 30", "12"})
+    EXPECT_FALSE(TryStrToTime(bad, parsed, American())) << bad;
+  EXPECT_TRUE(TryStrToTime("1 PM", parsed, American()));
+  EXPECT_NEAR(parsed, 13.0 / 24, 1e-9);
+  EXPECT_FALSE(TryStrToDateTime("12:31:2001 6:00", parsed, American()));
+  EXPECT_FALSE(TryStrToDateTime("12/31/2001 6/00", parsed, American()));
+
+  TFormatSettings dotted;  // a time picture led by the day half, with dots
+  dotted.ShortDateFormat = "yyyy MM dd";
+  dotted.LongTimeFormat = "tt h.mm.ss";
+  EXPECT_TRUE(TryStrToDateTime("2024 02 09 PM 1.30.00", parsed, dotted));
+  EXPECT_NEAR(parsed, Date(2024, 2, 9) + 13.5 / 24, 1e-9);
+  EXPECT_FALSE(TryStrToTime("1:30:00 PM", parsed, dotted));
+  EXPECT_FALSE(TryStrToDate("2024.02.09", parsed, dotted));
+}
+
+TEST(FormatSettings, SpecialFloatTextsReadBack) {
+  double v = 0;
+  for (double special : {std::numeric_limits<double>::infinity(),
+                         -std::numeric_limits<double>::infinity()}) {
+    ASSERT_TRUE(TryStrToSpecialFloat(FloatToStr(special, German()), v));
+    EXPECT_EQ(v, special);
+  }
+  ASSERT_TRUE(TryStrToSpecialFloat(FloatToStr(std::nan(""), German()), v));
+  EXPECT_TRUE(std::isnan(v));
+  EXPECT_TRUE(TryStrToSpecialFloat(" +inf ", v));
+  EXPECT_EQ(v, std::numeric_limits<double>::infinity());
+  for (const char* bad : {"", "-NAN", "INFINITY", "1", "IN F"})
+    EXPECT_FALSE(TryStrToSpecialFloat(bad, v)) << bad;
 }
 
 }  // namespace

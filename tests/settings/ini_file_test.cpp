@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "settings/file_stream.h"
 #include "settings/temp_dir_helper.h"
 
@@ -73,10 +76,56 @@ TEST_F(IniFileTest, AllLineBreakFormsAreOneBreak) {
   EXPECT_EQ(Saved(*ini), (Lines{"[S]", "a=1", "b=2", "c=3", "d=4", ""}));
 }
 
-TEST_F(IniFileTest, ByteOrderMarkHidesTheFirstSectionHeader) {
-  auto ini = Load("\xEF\xBB\xBF[First]\r\na=1\r\n[Second]\r\nb=2\r\n");
-  EXPECT_FALSE(ini->SectionExists("First"));
-  EXPECT_EQ(ini->ReadString("Second", "b", ""), "2");
+std::string Utf16Le(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  return bytes;
+}
+
+TEST_F(IniFileTest, Utf16FileKeepsItsEncodingAndEveryCharacter) {
+  // Sections named by characters the code page lacks read alike in 8 bits but stay apart.
+  auto ini = Load(Utf16Le(u"[Host]\r\nname=\u65E5\u672C\r\ncaf\u00E9=1\r\n"
+                          u"[\u03A3]\r\na=1\r\n[\u0416]\r\nb=2\r\n"));
+  EXPECT_EQ(ini->Encoding(), TIniEncoding::kUtf16Le);
+  EXPECT_EQ(ini->Sections().Count(), 3);
+  EXPECT_EQ(ini->ReadString("Host", "caf\xE9", ""), "1");
+  EXPECT_EQ(ini->ReadString("Host", "name", ""), "??");
+  ini->WriteString("Host", "name", "??");  // the same 8-bit text: the line is untouched
+  EXPECT_FALSE(ini->Changed());
+  ini->WriteString("Host", "caf\xE9", "\xE9");
+  ini->WriteString("Ours", "k", "v");
+  ini->UpdateFile();
+  EXPECT_EQ(ReadFileBytes(file_),
+            Utf16Le(u"[Host]\r\nname=\u65E5\u672C\r\ncaf\u00E9=\u00E9\r\n\r\n[\u03A3]\r\na=1\r\n\r\n"
+                    u"[\u0416]\r\nb=2\r\n\r\n[Ours]\r\nk=v\r\n\r\n"));
+}
+
+TEST_F(IniFileTest, Utf8ByteOrderMarkIsReadAndKept) {
+  auto ini = Load("\xEF\xBB\xBF[First]\r\nk=\xC3\xA9\r\nj=\xE6\x97\xA5\r\n[Second]\r\nb=2\r\n");
+  EXPECT_EQ(ini->Encoding(), TIniEncoding::kUtf8);
+  EXPECT_EQ(ini->ReadString("First", "k", ""), "\xE9");
+  ini->WriteString("Second", "b", "\xE9");
+  ini->UpdateFile();
+  EXPECT_EQ(ReadFileBytes(file_),
+            "\xEF\xBB\xBF[First]\r\nk=\xC3\xA9\r\nj=\xE6\x97\xA5\r\n\r\n[Second]\r\nb=\xC3\xA9\r\n\r\n");
+  ini->SetFileName(file_);  // a plain file again: written in 8 bits
+  WriteFileBytes(file_, "[S]\r\nk=\xE9\r\n");
+  ini->SetFileName(file_);
+  EXPECT_EQ(ini->Encoding(), TIniEncoding::kAnsi);
+}
+
+TEST_F(IniFileTest, HeaderLinesWithBlanksOrACommentAreHeaders) {
+  auto ini = Load("  [S] ; host comment\r\nk=1\r\n[T]  \r\nx=2\r\n[a]b]\r\ny=3\r\n[no end\r\n"
+                  "[s]\r\nd=4\r\n");
+  std::vector<std::string> names;
+  ini->ReadSections(names);
+  EXPECT_EQ(names, (Lines{"S", "T", "a]b"}));
+  EXPECT_EQ(ini->ReadString("a]b", "[no end", "none"), "");
+  ini->WriteString("S", "new", "2");
+  ini->UpdateFile();
+  EXPECT_EQ(ReadFileBytes(file_),
+            "  [S] ; host comment\r\nk=1\r\nnew=2\r\n\r\n[T]  \r\nx=2\r\n\r\n"
+            "[a]b]\r\ny=3\r\n[no end\r\n\r\n");
 }
 
 TEST_F(IniFileTest, CtrlZCountsAsEmptyOnlyInFiles) {
@@ -207,6 +256,37 @@ TEST_F(IniFileTest, DatesAndTimesRoundTripInTheLocaleShape) {
   EXPECT_EQ(ini.ReadDate("D", "bad", -1), -1);
   EXPECT_EQ(ini.ReadTime("D", "bad", -1), -1);
   EXPECT_EQ(ini.ReadDateTime("D", "missing", -1), -1);
+}
+
+TEST_F(IniFileTest, DatesAndTimesWithOtherSeparatorsReadAsTheDefault) {
+  TkivIniFile ini;
+  TDateTime date, time;
+  ASSERT_TRUE(TryEncodeDate(2003, 1, 2, date));
+  ASSERT_TRUE(TryEncodeTime(1, 2, 3, 0, time));
+  const std::string dateText = DateToStr(date, UserFormatSettings());
+  std::string timeText = TimeToStr(time, UserFormatSettings());
+  ini.WriteString("D", "time", timeText);
+  ini.WriteString("D", "date", dateText);
+  EXPECT_EQ(ini.ReadDate("D", "time", -1), -1);
+  EXPECT_EQ(ini.ReadDateTime("D", "time", -1), -1);
+  EXPECT_EQ(ini.ReadTime("D", "date", -1), -1);
+  // The time with the date's separator in place of its own.
+  const char dateSeparator = dateText[dateText.find_first_not_of("0123456789")];
+  for (char& c : timeText)
+    if (c != ' ' && (c < '0' || c > '9') && (c < 'A' || c > 'Z')) c = dateSeparator;
+  ini.WriteString("D", "mixed", timeText);
+  EXPECT_EQ(ini.ReadTime("D", "mixed", -1), -1) << timeText;
+}
+
+TEST_F(IniFileTest, FloatSpecialValuesReadBack) {
+  TkivIniFile ini;
+  const double inf = std::numeric_limits<double>::infinity();
+  ini.WriteFloat("F", "nan", std::nan(""));
+  ini.WriteFloat("F", "inf", inf);
+  ini.WriteFloat("F", "minus", -inf);
+  EXPECT_TRUE(std::isnan(ini.ReadFloat("F", "nan", 0)));
+  EXPECT_EQ(ini.ReadFloat("F", "inf", 0), inf);
+  EXPECT_EQ(ini.ReadFloat("F", "minus", 0), -inf);
 }
 
 TEST_F(IniFileTest, BinaryDataIsStoredAsHex) {

@@ -271,6 +271,40 @@ TEST_F(WregTest, MissingIniFileLoadsFromTheRegistryAndSaveCreatesIt) {
   EXPECT_EQ(handlers_.loaded[1].Data().VDouble, 0.25);
 }
 
+TEST_F(WregTest, IniNamesThatCannotReadBackAreSkippedAndReported) {
+  const std::string file = dir_.Path("names.ini");
+  const std::vector<std::string> items = {"A,a=b", "B,[X", "C,c\x01" "d", "D,Good", "E,Port\\x]y"};
+  handlers_.kinds = {{0, tkString}, {1, tkString}, {2, tkString}, {3, tkString}, {4, tkString}};
+  for (int i = 0; i < 5; ++i) handlers_.toSave[i] = Variant::Ansi("v" + std::to_string(i));
+  std::vector<std::string> skipped;
+  const auto run = [&](bool save) {
+    auto wreg = Make(items, file);
+    wreg->ItemSkipped = [&](TObject* sender, int index, const std::string& valueName) {
+      EXPECT_EQ(sender, wreg.get());
+      skipped.push_back(std::to_string(index) + ":" + valueName);
+    };
+    return save ? wreg->Save() : wreg->Load();
+  };
+  EXPECT_TRUE(run(true));
+  EXPECT_TRUE(run(true));  // a second save changes nothing
+  EXPECT_EQ(test::ReadFileBytes(file), "[Common]\r\nGood=v3\r\n\r\n[Port]\r\nx]y=v4\r\n\r\n");
+  EXPECT_TRUE(run(false));
+  EXPECT_EQ(handlers_.loaded.size(), 2u);
+  const std::vector<std::string> once = {"0:a=b", "1:[X", "2:c\x01" "d"};
+  std::vector<std::string> expected;
+  for (int k = 0; k < 3; ++k) expected.insert(expected.end(), once.begin(), once.end());
+  EXPECT_EQ(skipped, expected);
+
+  // The registry stores such names as they are.
+  skipped.clear();
+  EXPECT_TRUE(Make({"A,a=b", "B,[X"})->Save());
+  std::uint32_t type;
+  std::string data;
+  EXPECT_TRUE(Stored("", "a=b", type, data));
+  EXPECT_TRUE(Stored("", "[X", type, data));
+  EXPECT_TRUE(skipped.empty());
+}
+
 // Custom storage records what reaches its hooks.
 class RecordingWreg : public TWreg {
  public:
