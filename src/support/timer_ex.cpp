@@ -1,11 +1,11 @@
 #include "support/timer_ex.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
 #include <typeinfo>
 
-#include "platform/error_box.h"
 
 #if defined(__GNUC__)
 #include <cxxabi.h>
@@ -45,10 +45,12 @@ TkivTimerEx::TkivTimerEx(TComponent* owner)
 TkivTimerEx::~TkivTimerEx() {
   const bool foreign = !IsOwnerThread();
   if (foreign && HasWindow()) SendToWindow(kSetEnabledMessage, 0);
+  // From now on the window procedure no longer reaches this timer.
+  Window_->Timer = nullptr;
   {
-    // Waits for a tick in progress; afterwards the window procedure no longer reaches us.
-    std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
-    Window_->Timer = nullptr;
+    // Waits, bounded, for a tick in progress; a tick that does not end in time is left to run.
+    std::unique_lock<std::recursive_timed_mutex> guard(
+        Window_->Lock, std::chrono::milliseconds(kDestroyWaitMs));
     OnTimer_ = nullptr;
     Enabled_ = false;
     try {
@@ -75,21 +77,21 @@ void TkivTimerEx::SetEnabled(bool value) {
 }
 
 void TkivTimerEx::ApplyEnabled(bool value) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<std::recursive_timed_mutex> guard(Window_->Lock);
   if (Enabled_ == value) return;
   Enabled_ = value;
   UpdateTimer();
 }
 
 void TkivTimerEx::SetInterval(uint32_t ms) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<std::recursive_timed_mutex> guard(Window_->Lock);
   if (Interval_ == ms) return;
   Interval_ = ms;
   UpdateTimer();
 }
 
 void TkivTimerEx::SetOnTimer(TNotifyEvent handler) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<std::recursive_timed_mutex> guard(Window_->Lock);
   OnTimer_ = std::move(handler);
   UpdateTimer();
 }
@@ -110,15 +112,16 @@ void TkivTimerEx::DoTimer() {
 
 namespace {
 
-// Runs `action`; an exception that escapes it is shown in the error box instead.
+// Runs `action`; an exception that escapes it becomes the text of the error box (empty when
+// there was none).
 template <class F>
-void ShowingErrors(F&& action, const std::string& module) {
+std::string CatchingErrors(F&& action, std::string (*moduleFileName)()) {
   std::string className = "Exception";
   std::string message;
   const void* address = nullptr;
   try {
     action();
-    return;
+    return {};
   } catch (const std::exception& e) {
     className = ClassNameOf(typeid(e));
     message = e.what();
@@ -126,17 +129,17 @@ void ShowingErrors(F&& action, const std::string& module) {
   } catch (...) {
     message = "Unknown exception";
   }
-  ShowErrorBox("Application Error", FormatTimerException(className, module, address, message));
+  return FormatTimerException(className, moduleFileName(), address, message);
 }
 
 }  // namespace
 
-void TkivTimerEx::HandleTick() {
-  ShowingErrors([this] { DoTimer(); }, ModuleFileName());
+std::string TkivTimerEx::HandleTick() {
+  return CatchingErrors([this] { DoTimer(); }, &ModuleFileName);
 }
 
-void TkivTimerEx::HandleSetEnabled(bool value) {
-  ShowingErrors([this, value] { ApplyEnabled(value); }, ModuleFileName());
+std::string TkivTimerEx::HandleSetEnabled(bool value) {
+  return CatchingErrors([this, value] { ApplyEnabled(value); }, &ModuleFileName);
 }
 
 std::string FormatTimerException(const std::string& className, const std::string& module,
