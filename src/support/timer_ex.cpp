@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
+#include <thread>
 #include <typeinfo>
 
 
@@ -25,6 +26,14 @@ std::string ClassNameOf(const std::type_info& type) {
 #endif
   const size_t colon = name.rfind("::");
   return colon == std::string::npos ? name : name.substr(colon + 2);
+}
+
+// Takes the guard's lock unless it stays held for `ms`. Polls: a timed wait on the mutex would
+// hide the lock from ThreadSanitizer, and destruction is rare.
+void LockWithin(std::unique_lock<std::recursive_mutex>& guard, unsigned ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!guard.try_lock() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 }  // namespace
@@ -49,8 +58,8 @@ TkivTimerEx::~TkivTimerEx() {
   Window_->Timer = nullptr;
   {
     // Waits, bounded, for a tick in progress; a tick that does not end in time is left to run.
-    std::unique_lock<std::recursive_timed_mutex> guard(
-        Window_->Lock, std::chrono::milliseconds(kDestroyWaitMs));
+    std::unique_lock<std::recursive_mutex> guard(Window_->Lock, std::defer_lock);
+    LockWithin(guard, kDestroyWaitMs);
     OnTimer_ = nullptr;
     Enabled_ = false;
     try {
@@ -77,21 +86,21 @@ void TkivTimerEx::SetEnabled(bool value) {
 }
 
 void TkivTimerEx::ApplyEnabled(bool value) {
-  std::lock_guard<std::recursive_timed_mutex> guard(Window_->Lock);
+  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
   if (Enabled_ == value) return;
   Enabled_ = value;
   UpdateTimer();
 }
 
 void TkivTimerEx::SetInterval(uint32_t ms) {
-  std::lock_guard<std::recursive_timed_mutex> guard(Window_->Lock);
+  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
   if (Interval_ == ms) return;
   Interval_ = ms;
   UpdateTimer();
 }
 
 void TkivTimerEx::SetOnTimer(TNotifyEvent handler) {
-  std::lock_guard<std::recursive_timed_mutex> guard(Window_->Lock);
+  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
   OnTimer_ = std::move(handler);
   UpdateTimer();
 }
