@@ -23,6 +23,12 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   add_compile_options(-Wthread-safety)
 endif()
 
+# Builds other than the Windows product (tests, sanitizers, fuzzing, benchmarks) abort on a lock
+# release without a matching take, so that tests catch unbalanced locking.
+if(NOT WIN32)
+  add_compile_definitions(KIV_CHECKED_LOCKS)
+endif()
+
 if(KIV_SANITIZE AND NOT WIN32)
   list(JOIN KIV_SANITIZE "," _kiv_san)
   add_compile_options(-fsanitize=${_kiv_san} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -1,5 +1,6 @@
 #include "support/hash_list.h"
 
+#include <new>
 #include <utility>
 
 namespace kiv {
@@ -28,6 +29,9 @@ int SlotIndex(uint32_t hash, int depth) {
   const uint32_t rotated = shift == 0 ? hash : (hash >> shift) | (hash << (32u - shift));
   return static_cast<int>(rotated & 0xFFu);
 }
+
+// Node allocations left before the one that fails (0: none fails).
+int g_node_allocations_before_failure = 0;
 
 // Frees a chain link by link (chains in the deepest nodes may be long).
 void FreeChain(TLinkedItem* link) {
@@ -60,7 +64,17 @@ int TTreeItem::ChainLengthAt(int slot) const {
   return n;
 }
 
+namespace hash_list_testing {
+void FailNodeAllocation(int nth) { g_node_allocations_before_failure = nth; }
+}  // namespace hash_list_testing
+
 TkivCustomHashListBase::~TkivCustomHashListBase() = default;
+
+std::unique_ptr<TTreeItem> TkivCustomHashListBase::NewNode(int depth) {
+  if (g_node_allocations_before_failure > 0 && --g_node_allocations_before_failure == 0)
+    throw std::bad_alloc();
+  return std::make_unique<TTreeItem>(this, depth);
+}
 
 bool TkivCustomHashListBase::KeysEqual(const TkivCustomHashListKeyItemBase& a,
                                        const TkivCustomHashListKeyItemBase& b) const {
@@ -92,7 +106,7 @@ void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyIt
                                          void* value) {
   if (!key || !key->Valid) throw EkivBadKeyError();
   const uint32_t hash = HashOf(*key);
-  if (!Root_) Root_ = std::make_unique<TTreeItem>(this, 0);
+  if (!Root_) Root_ = NewNode(0);
   auto link = std::make_unique<TLinkedItem>();
   link->KeyItem = std::move(key);
   link->Value = value;
@@ -102,7 +116,15 @@ void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyIt
   Count_.fetch_add(1, std::memory_order_relaxed);
 }
 
-void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link) {
+// The nodes of one split, first the child of the split slot, then one per further level.
+struct TkivCustomHashListBase::SpareNodes {
+  std::unique_ptr<TTreeItem> Nodes[kUnsplitDepth];
+  int Count = 0;
+  int Taken = 0;
+  std::unique_ptr<TTreeItem> Take() { return std::move(Nodes[Taken++]); }
+};
+
+void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link, SpareNodes* spare) {
   uintptr_t& slot = node.Slot(SlotIndex(link->Hash, node.Depth_));
   if (slot == 0) {
     link->Next = nullptr;
@@ -111,7 +133,7 @@ void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link) {
     return;
   }
   if (IsChild(slot)) {
-    InsertAt(*AsChild(slot), link);
+    InsertAt(*AsChild(slot), link, spare);
     return;
   }
   int length = 0;
@@ -122,16 +144,35 @@ void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link) {
     return;
   }
   // Split: the full chain moves into a new child node, in chain order, then the new link
-  // follows. The links are relinked rather than copied, so nothing can fail halfway.
-  auto child = std::make_unique<TTreeItem>(this, node.Depth_ + 1);
+  // follows. The links are relinked rather than copied, and every node the split needs is
+  // allocated first, so a failure leaves the chain as it was.
+  SpareNodes reserved;
+  if (!spare) {
+    ReserveSplit(reserved, AsChain(slot), link, node.Depth_ + 1);
+    spare = &reserved;
+  }
+  std::unique_ptr<TTreeItem> child = spare->Take();
   TLinkedItem* moving = AsChain(slot);
   while (moving) {
     TLinkedItem* next = moving->Next;
-    InsertAt(*child, moving);
+    InsertAt(*child, moving, spare);
     moving = next;
   }
-  InsertAt(*child, link);
+  InsertAt(*child, link, spare);
   slot = FromChild(child.release());
+}
+
+void TkivCustomHashListBase::ReserveSplit(SpareNodes& spare, const TLinkedItem* chain,
+                                          const TLinkedItem* link, int depth) {
+  // The child splits again while the full chain and the new link all fall into one of its
+  // slots (the keys share that hash byte too), down to the depth whose chains never split.
+  for (;; ++depth) {
+    spare.Nodes[spare.Count++] = NewNode(depth);
+    if (depth >= kUnsplitDepth) return;
+    const int s = SlotIndex(link->Hash, depth);
+    for (const TLinkedItem* l = chain; l; l = l->Next)
+      if (SlotIndex(l->Hash, depth) != s) return;
+  }
 }
 
 bool TkivCustomHashListBase::RemoveEntry(const TkivCustomHashListKeyItemBase& key, void** taken) {

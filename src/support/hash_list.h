@@ -130,7 +130,13 @@ class TkivCustomHashListBase {
  private:
   friend class TTreeItem;
   friend struct TLinkedItem;
-  void InsertAt(TTreeItem& node, TLinkedItem* link);
+  struct SpareNodes;
+  std::unique_ptr<TTreeItem> NewNode(int depth);
+  // Puts `link` into the trie below `node`. A split takes its nodes from `spare`, or allocates
+  // all it needs before changing anything when there is none.
+  void InsertAt(TTreeItem& node, TLinkedItem* link, SpareNodes* spare = nullptr);
+  void ReserveSplit(SpareNodes& spare, const TLinkedItem* chain, const TLinkedItem* link,
+                    int depth);
   bool RemoveAt(TTreeItem& node, uint32_t hash, const TkivCustomHashListKeyItemBase& key,
                 void** taken);
   void VisitNode(const TTreeItem& node, EntryVisitor visit, void* context, bool& stop) const;
@@ -159,5 +165,11 @@ class TkivCustomHashListBaseObjects : public TkivCustomHashListBase {
  private:
   bool OwnsObjects_ = true;
 };
+
+namespace hash_list_testing {
+// Makes the n-th trie node allocation from now on throw std::bad_alloc (1: the next one); 0
+// turns this off. A seam for tests of allocation failure; not thread-safe.
+void FailNodeAllocation(int nth);
+}  // namespace hash_list_testing
 
 }  // namespace kiv

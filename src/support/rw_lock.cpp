@@ -1,10 +1,16 @@
 #include "support/rw_lock.h"
 
-#include "platform/exception.h"
+#include <cstdio>
+#include <cstdlib>
+#include <new>
 
 namespace kiv {
 
 namespace {
+std::atomic<bool> g_fail_table_growth{false};
+}  // namespace
+
+namespace rw_detail {
 
 // One read lock held by the current thread: how often it was taken, and whether the
 // thread's share is counted in the lock's reader count (it is not while the thread waits
@@ -15,38 +21,120 @@ struct ReadHold {
   bool shared;
 };
 
-// The read locks the current thread holds. Trivially destructible on purpose: locks that
-// live in static storage are destroyed after the thread-local destructors have run.
+// The read locks the current thread holds: the first kInline records in place, the rest in a
+// heap block that grows without limit. Room is kept for one record per lock the thread writes,
+// so that a read inside a held write never needs memory.
+//
+// Trivially destructible on purpose: locks that live in static storage are destroyed after the
+// thread-local destructors have run. The heap block is freed once few records remain; a thread
+// that ends while holding that many locks leaks it.
 class ThreadReadHolds {
  public:
+  static constexpr unsigned kInline = 32;
+
   ReadHold* Find(const void* lock) {
-    for (unsigned i = 0; i < size_; ++i) {
-      if (holds_[i].lock == lock) return &holds_[i];
+    const unsigned in_place = size_ < kInline ? size_ : kInline;
+    for (unsigned i = 0; i < in_place; ++i) {
+      if (inline_[i].lock == lock) return &inline_[i];
+    }
+    for (unsigned i = kInline; i < size_; ++i) {
+      if (extra_[i - kInline].lock == lock) return &extra_[i - kInline];
     }
     return nullptr;
   }
-  void CheckRoom() const {
-    if (size_ == ReaderWriterLock::kMaxReadLocksPerThread) {
-      throw EAssertionFailed("Too many read locks held by one thread");
-    }
+  // Whether a record fits besides the room kept for held writes.
+  bool HasRoom() const { return size_ + writes_ < kInline + extra_capacity_; }
+  // Makes HasRoom() true; may throw std::bad_alloc.
+  void MakeRoom() {
+    if (!HasRoom()) Grow();
   }
-  // Requires CheckRoom() to have passed.
-  void Add(const void* lock, bool shared) { holds_[size_++] = ReadHold{lock, 1, shared}; }
-  void Remove(ReadHold* hold) { *hold = holds_[--size_]; }
+  // Requires MakeRoom(), or a write of `lock` held by this thread without a record.
+  void Add(const void* lock, bool shared) { At(size_++) = ReadHold{lock, 1, shared}; }
+  // Invalidates every ReadHold pointer.
+  void Remove(ReadHold* hold) {
+    *hold = At(--size_);
+    Shrink();
+  }
+  // The outermost write of a lock: keeps room for its read record. May throw std::bad_alloc.
+  void ReserveWrite() {
+    MakeRoom();
+    ++writes_;
+  }
+  void ReleaseWrite() {
+    --writes_;
+    Shrink();
+  }
 
  private:
-  ReadHold holds_[ReaderWriterLock::kMaxReadLocksPerThread];
+  ReadHold& At(unsigned i) { return i < kInline ? inline_[i] : extra_[i - kInline]; }
+  void Grow() {
+    if (g_fail_table_growth.load(std::memory_order_relaxed)) throw std::bad_alloc();
+    const unsigned capacity = extra_capacity_ == 0 ? kInline : 2 * extra_capacity_;
+    ReadHold* grown = new ReadHold[capacity];
+    for (unsigned i = kInline; i < size_; ++i) grown[i - kInline] = extra_[i - kInline];
+    delete[] extra_;
+    extra_ = grown;
+    extra_capacity_ = capacity;
+  }
+  // Half the in-place room keeps a thread near the boundary from allocating on every take.
+  void Shrink() {
+    if (extra_ != nullptr && size_ + writes_ <= kInline / 2) {
+      delete[] extra_;
+      extra_ = nullptr;
+      extra_capacity_ = 0;
+    }
+  }
+
+  ReadHold inline_[kInline];
+  ReadHold* extra_;
+  unsigned extra_capacity_;
   unsigned size_;
+  unsigned writes_;  // write locks held, each with room kept for a read record
 };
+
+}  // namespace rw_detail
+
+namespace {
+
+using rw_detail::ReadHold;
+using rw_detail::ThreadReadHolds;
 
 constinit thread_local ThreadReadHolds t_holds{};
 
+#ifdef KIV_CHECKED_LOCKS
+void AbortOnUnmatchedRelease(const char* what) {
+  std::fprintf(stderr, "%s\n", what);
+  std::abort();
+}
+std::atomic<UnmatchedReleaseHandler> g_unmatched_release{&AbortOnUnmatchedRelease};
+#else
+std::atomic<UnmatchedReleaseHandler> g_unmatched_release{nullptr};
+#endif
+
+void UnmatchedRelease(const char* what) {
+  if (UnmatchedReleaseHandler handler = g_unmatched_release.load()) handler(what);
+}
+
 }  // namespace
 
+UnmatchedReleaseHandler SetUnmatchedReleaseHandler(UnmatchedReleaseHandler handler) {
+  return g_unmatched_release.exchange(handler);
+}
+
+namespace rw_lock_testing {
+void FailTableGrowth(bool fail) { g_fail_table_growth.store(fail); }
+}  // namespace rw_lock_testing
+
 ReaderWriterLock::~ReaderWriterLock() {
-  BeginWrite();
+  ThreadReadHolds& holds = t_holds;
+  // No room is reserved here (a destructor cannot fail): the write ends with the lock.
+  if (owner_.load(std::memory_order_relaxed) == &holds) {
+    holds.ReleaseWrite();
+  } else {
+    AcquireWrite(holds);
+  }
   // No per-thread record may outlive the lock: another lock could reuse its address.
-  if (ReadHold* hold = t_holds.Find(this)) t_holds.Remove(hold);
+  if (ReadHold* hold = holds.Find(this)) holds.Remove(hold);
 }
 
 bool ReaderWriterLock::ReadHeldByThisThread() const { return t_holds.Find(this) != nullptr; }
@@ -61,7 +149,14 @@ void ReaderWriterLock::BeginRead() {
     ++hold->count;  // re-entrant: never waits, not even behind a waiting writer
     return;
   }
-  holds.CheckRoom();
+  if (!holds.HasRoom()) {
+    // A writer reads in the room its write kept, so that this read cannot fail.
+    if (owner_.load(std::memory_order_relaxed) == &holds) {
+      holds.Add(this, false);
+      return;
+    }
+    holds.MakeRoom();
+  }
   // The record is written after the atomic step: stores pending before it would slow it.
   std::uint32_t s = state_.load(std::memory_order_relaxed);
   while ((s & (kWriter | kWriterWaiting)) == 0) {
@@ -112,7 +207,10 @@ void ReaderWriterLock::EnterReadSlow() {
 void ReaderWriterLock::EndRead() {
   ThreadReadHolds& holds = t_holds;
   ReadHold* hold = holds.Find(this);
-  if (hold == nullptr) return;
+  if (hold == nullptr) {
+    UnmatchedRelease("EndRead without a matching BeginRead");
+    return;
+  }
   if (hold->count > 1) {
     --hold->count;
     return;
@@ -144,6 +242,11 @@ bool ReaderWriterLock::BeginWrite() {
     ++write_depth_;
     return true;
   }
+  holds.ReserveWrite();
+  return AcquireWrite(holds);
+}
+
+bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
   ReadHold* hold = holds.Find(this);
   if (hold == nullptr) {
     // Uncontended: nobody reads, writes or waits.
@@ -182,8 +285,12 @@ bool ReaderWriterLock::BeginWrite() {
 
 void ReaderWriterLock::EndWrite() {
   ThreadReadHolds& holds = t_holds;
-  if (owner_.load(std::memory_order_relaxed) != &holds) return;
+  if (owner_.load(std::memory_order_relaxed) != &holds) {
+    UnmatchedRelease("EndWrite without a matching BeginWrite");
+    return;
+  }
   if (--write_depth_ > 0) return;
+  holds.ReleaseWrite();
   ReadHold* hold = holds.Find(this);
   owner_.store(nullptr, std::memory_order_relaxed);
   if (hold == nullptr) {

@@ -21,6 +21,8 @@ namespace kiv {
 
 namespace rw_detail {
 
+class ThreadReadHolds;  // the read locks of one thread
+
 // A plain mutex with two condition variables: the blocking part of ReaderWriterLock.
 // The system's SRWLOCK and CONDITION_VARIABLE on Windows, the standard ones elsewhere.
 class CAPABILITY("mutex") Monitor {
@@ -72,14 +74,17 @@ class ReaderWriterLock {
   ReaderWriterLock& operator=(const ReaderWriterLock&) = delete;
 
   // Each BeginRead is matched by one EndRead on the same thread. A thread that already
-  // reads, or that writes, never waits here. A release without a matching take is ignored.
-  // Throws EAssertionFailed when one thread reads more than kMaxReadLocksPerThread locks.
+  // reads, or that writes, never waits here. A thread may read any number of locks; the
+  // first read of a lock may throw std::bad_alloc when the thread's table of read locks
+  // cannot grow, but a read of a lock the thread writes never fails. A release without a
+  // matching take changes nothing and goes to the unmatched-release handler.
   void BeginRead();
   void EndRead();
 
   // Exclusive; re-entrant (each call needs its own EndWrite). Called while reading, it
   // promotes: the thread then holds both and releases write first, then read. Returns true
-  // when no other writer ran between the call and the lock being granted.
+  // when no other writer ran between the call and the lock being granted. The outermost call
+  // reserves room for a read record, so it may throw std::bad_alloc before taking anything.
   bool BeginWrite();
   void EndWrite();
 
@@ -89,9 +94,6 @@ class ReaderWriterLock {
   unsigned WaitingWriters() const { return writers_waiting_.load(std::memory_order_relaxed); }
   unsigned WaitingReaders() const { return readers_waiting_.load(std::memory_order_relaxed); }
 
-  // Distinct locks one thread may hold for reading at the same time.
-  static constexpr unsigned kMaxReadLocksPerThread = 32;
-
  private:
   static constexpr std::uint32_t kWriter = 1u << 31;         // the write lock is held
   static constexpr std::uint32_t kWriterWaiting = 1u << 30;  // writers wait: new readers wait too
@@ -99,6 +101,8 @@ class ReaderWriterLock {
   static constexpr std::uint32_t kReadersWaiting = 1u << 29;
   static constexpr std::uint32_t kReaderMask = kReadersWaiting - 1;  // reading threads counted
 
+  // Takes the write lock; the caller has reserved room for the thread's read record.
+  bool AcquireWrite(rw_detail::ThreadReadHolds& holds);
   void EnterReadSlow();
   void LeaveRead();
   // kReadersWaiting while readers sleep in EnterReadSlow; called under monitor_, where that
@@ -121,6 +125,18 @@ class ReaderWriterLock {
   // Counts granted write locks; the uncontended writer path counts without the monitor.
   std::atomic<std::uint32_t> revision_{0};
 };
+
+// Receives each release without a matching take (`what` names it). Without a handler such a
+// release is ignored; builds with KIV_CHECKED_LOCKS (tests and sanitizer builds) start with one
+// that aborts with the message, so that tests catch the unbalanced locking behind it. Any thread.
+using UnmatchedReleaseHandler = void (*)(const char* what);
+// Installs `handler` (nullptr: ignore) and returns the previous one.
+UnmatchedReleaseHandler SetUnmatchedReleaseHandler(UnmatchedReleaseHandler handler);
+
+namespace rw_lock_testing {
+// While set, the per-thread table of read locks cannot grow, as if memory had run out.
+void FailTableGrowth(bool fail);
+}  // namespace rw_lock_testing
 
 class [[nodiscard]] ReadGuard {
  public:

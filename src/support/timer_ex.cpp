@@ -1,11 +1,12 @@
 #include "support/timer_ex.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
+#include <thread>
 #include <typeinfo>
 
-#include "platform/error_box.h"
 
 #if defined(__GNUC__)
 #include <cxxabi.h>
@@ -27,6 +28,14 @@ std::string ClassNameOf(const std::type_info& type) {
   return colon == std::string::npos ? name : name.substr(colon + 2);
 }
 
+// Takes the guard's lock unless it stays held for `ms`. Polls: a timed wait on the mutex would
+// hide the lock from ThreadSanitizer, and destruction is rare.
+void LockWithin(std::unique_lock<std::recursive_mutex>& guard, unsigned ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!guard.try_lock() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 }  // namespace
 
 TkivTimerEx::TkivTimerEx(TComponent* owner)
@@ -45,10 +54,12 @@ TkivTimerEx::TkivTimerEx(TComponent* owner)
 TkivTimerEx::~TkivTimerEx() {
   const bool foreign = !IsOwnerThread();
   if (foreign && HasWindow()) SendToWindow(kSetEnabledMessage, 0);
+  // From now on the window procedure no longer reaches this timer.
+  Window_->Timer = nullptr;
   {
-    // Waits for a tick in progress; afterwards the window procedure no longer reaches us.
-    std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
-    Window_->Timer = nullptr;
+    // Waits, bounded, for a tick in progress; a tick that does not end in time is left to run.
+    std::unique_lock<std::recursive_mutex> guard(Window_->Lock, std::defer_lock);
+    LockWithin(guard, kDestroyWaitMs);
     OnTimer_ = nullptr;
     Enabled_ = false;
     try {
@@ -110,15 +121,16 @@ void TkivTimerEx::DoTimer() {
 
 namespace {
 
-// Runs `action`; an exception that escapes it is shown in the error box instead.
+// Runs `action`; an exception that escapes it becomes the text of the error box (empty when
+// there was none).
 template <class F>
-void ShowingErrors(F&& action, const std::string& module) {
+std::string CatchingErrors(F&& action, std::string (*moduleFileName)()) {
   std::string className = "Exception";
   std::string message;
   const void* address = nullptr;
   try {
     action();
-    return;
+    return {};
   } catch (const std::exception& e) {
     className = ClassNameOf(typeid(e));
     message = e.what();
@@ -126,17 +138,17 @@ void ShowingErrors(F&& action, const std::string& module) {
   } catch (...) {
     message = "Unknown exception";
   }
-  ShowErrorBox("Application Error", FormatTimerException(className, module, address, message));
+  return FormatTimerException(className, moduleFileName(), address, message);
 }
 
 }  // namespace
 
-void TkivTimerEx::HandleTick() {
-  ShowingErrors([this] { DoTimer(); }, ModuleFileName());
+std::string TkivTimerEx::HandleTick() {
+  return CatchingErrors([this] { DoTimer(); }, &ModuleFileName);
 }
 
-void TkivTimerEx::HandleSetEnabled(bool value) {
-  ShowingErrors([this, value] { ApplyEnabled(value); }, ModuleFileName());
+std::string TkivTimerEx::HandleSetEnabled(bool value) {
+  return CatchingErrors([this, value] { ApplyEnabled(value); }, &ModuleFileName);
 }
 
 std::string FormatTimerException(const std::string& className, const std::string& module,

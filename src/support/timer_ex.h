@@ -42,7 +42,9 @@ class TkivTimerEx : public TComponent {
   // becomes OwnerThread. The platform timer starts only once a handler is set.
   explicit TkivTimerEx(TComponent* owner = nullptr);
   // From a foreign thread: asks the owner thread to disable the timer and release the window,
-  // waiting at most kDestroyWaitMs for each; a tick in progress is waited for.
+  // waiting at most kDestroyWaitMs for each. A tick in progress is waited for at most
+  // kDestroyWaitMs as well; after that destruction goes on (a tick that waits for the
+  // destroying thread would otherwise deadlock it).
   ~TkivTimerEx() override;
   std::string ClassName() const override { return "TkivTimerEx"; }
 
@@ -71,18 +73,21 @@ class TkivTimerEx : public TComponent {
  private:
   // Shared with the window procedure, which may outlive the timer.
   struct Window {
-    std::recursive_mutex Lock;              // held during a tick and every state change
-    TkivTimerEx* Timer = nullptr;           // cleared when the timer is destroyed
-    std::atomic<void*> Handle{nullptr};     // the window while it exists
+    // Held during a tick and every state change; destruction waits for it at most
+    // kDestroyWaitMs. No error box is shown while it is held.
+    std::recursive_mutex Lock;
+    std::atomic<TkivTimerEx*> Timer{nullptr};  // cleared when the timer is destroyed
+    std::atomic<void*> Handle{nullptr};        // the window while it exists
   };
   friend struct WindowProcAccess;
 
   void ApplyEnabled(bool value);
   void UpdateTimer();
-  // DoTimer / ApplyEnabled for the window procedure, with any exception shown in the error
-  // box; the timer goes on.
-  void HandleTick();
-  void HandleSetEnabled(bool value);
+  // DoTimer / ApplyEnabled for the window procedure, which holds the window lock. An exception
+  // is caught and its error-box text returned (empty when none), for the window procedure to
+  // show once it has released the lock; the timer goes on.
+  std::string HandleTick();
+  std::string HandleSetEnabled(bool value);
 
   // Platform operations (timer_ex_win32.cpp / timer_ex_posix.cpp).
   static uint32_t CurrentThreadId();

@@ -1,7 +1,10 @@
 #include <windows.h>
 
 #include <memory>
+#include <mutex>
+#include <string>
 
+#include "platform/error_box.h"
 #include "support/timer_ex.h"
 
 namespace kiv {
@@ -14,6 +17,21 @@ struct WindowProcAccess {
     return reinterpret_cast<std::shared_ptr<Window>*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   }
 
+  // Runs `handle` on the timer under the window lock, unless the timer is gone; returns the
+  // error text it reports.
+  template <class F>
+  static std::string Locked(Window& window, F&& handle) {
+    std::lock_guard<std::recursive_mutex> guard(window.Lock);
+    TkivTimerEx* timer = window.Timer;
+    return timer ? handle(*timer) : std::string();
+  }
+
+  // The error box of a tick or change, shown after the window lock is released: a modal box
+  // would otherwise keep the timer's destruction waiting for as long as it is open.
+  static void ShowError(const std::string& text) {
+    if (!text.empty()) ShowErrorBox("Application Error", text);
+  }
+
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     std::shared_ptr<Window>* holder = Holder(hwnd);
     if (!holder) return DefWindowProcA(hwnd, msg, wp, lp);
@@ -21,16 +39,11 @@ struct WindowProcAccess {
     switch (msg) {
       case WM_TIMER:
         if (wp != TkivTimerEx::kTimerId) break;
-        {
-          std::lock_guard<std::recursive_mutex> guard(window->Lock);
-          if (window->Timer) window->Timer->HandleTick();
-        }
+        ShowError(Locked(*window, [](TkivTimerEx& timer) { return timer.HandleTick(); }));
         return 0;
-      case TkivTimerEx::kSetEnabledMessage: {
-        std::lock_guard<std::recursive_mutex> guard(window->Lock);
-        if (window->Timer) window->Timer->HandleSetEnabled(wp == 1);
+      case TkivTimerEx::kSetEnabledMessage:
+        ShowError(Locked(*window, [wp](TkivTimerEx& timer) { return timer.HandleSetEnabled(wp == 1); }));
         return 0;
-      }
       case TkivTimerEx::kReleaseWindowMessage:
         DestroyWindow(hwnd);
         return 0;

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "support/hash_list_model.h"
@@ -110,6 +111,34 @@ TEST_F(HashListTest, KeysWithIdenticalHashesStayInOneBoundedChainAndAreAllFound)
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.Root()->UsedSlots(), 0);
   EXPECT_EQ(live_, 0);
+}
+
+TEST_F(HashListTest, SplitThatCannotAllocateANodeLeavesTheListAsItWas) {
+  // Keys 1..9 share the two low hash bytes: the ninth splits slot 0 into a child whose slot 0
+  // must split again, so the split needs two nodes.
+  ChosenHashList list([](uintptr_t k) { return static_cast<uint32_t>(k << 16); });
+  for (uintptr_t k = 1; k <= 8; ++k) Add(list, k, static_cast<int>(k));
+  const std::vector<uintptr_t> before = Walk(list, 0);
+
+  for (int failing = 1; failing <= 2; ++failing) {
+    kiv::hash_list_testing::FailNodeAllocation(failing);
+    EXPECT_THROW(Add(list, 9, 9), std::bad_alloc) << "node " << failing;
+    kiv::hash_list_testing::FailNodeAllocation(0);
+    EXPECT_EQ(list.Count(), 8);
+    EXPECT_EQ(list.Root()->ChainLengthAt(0), 8);
+    EXPECT_EQ(list.Root()->ChildAt(0), nullptr);
+    EXPECT_EQ(Walk(list, 0), before);
+    for (uintptr_t k = 1; k <= 8; ++k) EXPECT_EQ(list.GetValue(k)->value, static_cast<int>(k));
+    EXPECT_EQ(live_, 8);  // the refused object was freed, the stored ones were not
+  }
+
+  Add(list, 9, 9);
+  const kiv::TTreeItem* child = list.Root()->ChildAt(0);
+  ASSERT_NE(child, nullptr);
+  ASSERT_NE(child->ChildAt(0), nullptr);
+  EXPECT_EQ(child->ChildAt(0)->Depth(), 2);
+  EXPECT_EQ(list.Count(), 9);
+  for (uintptr_t k = 1; k <= 9; ++k) EXPECT_EQ(list.GetValue(k)->value, static_cast<int>(k));
 }
 
 TEST_F(HashListTest, OwnedObjectsAreFreedOnReplaceRemoveClearAndDestruction) {

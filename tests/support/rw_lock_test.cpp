@@ -5,6 +5,8 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "concurrency_helper.h"
@@ -267,25 +269,101 @@ TEST(ReaderWriterLock, DestructionWaitsForHolders) {
   EXPECT_TRUE(destroyed.load());
 }
 
-TEST(ReaderWriterLock, UnmatchedReleasesAreIgnored) {
+// Records unmatched releases instead of the build's default reaction.
+class UnmatchedReleaseLog {
+ public:
+  UnmatchedReleaseLog() : previous_(kiv::SetUnmatchedReleaseHandler(&Record)) { reports_ = {}; }
+  ~UnmatchedReleaseLog() { kiv::SetUnmatchedReleaseHandler(previous_); }
+  static std::vector<std::string> Reports() { return reports_; }
+
+ private:
+  static void Record(const char* what) { reports_.push_back(what); }
+  static inline std::vector<std::string> reports_;
+  kiv::UnmatchedReleaseHandler previous_;
+};
+
+TEST(ReaderWriterLock, UnmatchedReleasesAreReportedAndChangeNothing) {
   ReaderWriterLock lock;
-  lock.EndRead();
-  lock.EndWrite();
-  TestThread other([&] { EXPECT_TRUE(lock.BeginWrite()); lock.EndWrite(); });
-  other.Join();
+  {
+    UnmatchedReleaseLog log;
+    lock.EndRead();
+    lock.EndWrite();
+    TestThread reader([&] { kiv::ReadGuard guard(lock); });
+    reader.Join();
+    {
+      kiv::ReadGuard read(lock);
+      TestThread other([&] { lock.EndRead(); });  // another thread's read is not its own
+      other.Join();
+      EXPECT_TRUE(lock.ReadHeldByThisThread());
+    }
+    EXPECT_EQ(log.Reports(), (std::vector<std::string>{"EndRead without a matching BeginRead",
+                                                       "EndWrite without a matching BeginWrite",
+                                                       "EndRead without a matching BeginRead"}));
+  }
+  TestThread writer([&] { EXPECT_TRUE(lock.BeginWrite()); lock.EndWrite(); });
+  writer.Join();
   kiv::ReadGuard read(lock);
   EXPECT_TRUE(lock.ReadHeldByThisThread());
 }
 
-TEST(ReaderWriterLock, ReadingTooManyLocksAtOnceFailsCleanly) {
-  std::vector<ReaderWriterLock> locks(ReaderWriterLock::kMaxReadLocksPerThread + 1);
-  for (unsigned i = 0; i < ReaderWriterLock::kMaxReadLocksPerThread; ++i) locks[i].BeginRead();
-  EXPECT_THROW(locks.back().BeginRead(), kiv::EAssertionFailed);
-  EXPECT_FALSE(locks.back().ReadHeldByThisThread());
-  for (unsigned i = 0; i < ReaderWriterLock::kMaxReadLocksPerThread; ++i) locks[i].EndRead();
-  // The failed lock was left untouched: a writer gets it at once.
-  TestThread writer([&] { kiv::WriteGuard guard(locks.back()); });
+#ifdef KIV_CHECKED_LOCKS
+TEST(ReaderWriterLockDeathTest, UnmatchedReleaseAbortsInCheckedBuilds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ReaderWriterLock lock;
+  EXPECT_DEATH(lock.EndRead(), "EndRead without a matching BeginRead");
+  EXPECT_DEATH(lock.EndWrite(), "EndWrite without a matching BeginWrite");
+}
+#endif
+
+TEST(ReaderWriterLock, OneThreadMayReadAnyNumberOfLocks) {
+  constexpr size_t kLocks = 100;  // far more than the per-thread table holds inline
+  std::vector<ReaderWriterLock> locks(kLocks);
+  for (auto& l : locks) l.BeginRead();
+  for (auto& l : locks) {
+    l.BeginRead();  // re-entrant wherever the record sits
+    EXPECT_TRUE(l.ReadHeldByThisThread());
+  }
+  for (auto& l : locks) l.EndRead();
+  // Release every other lock first, so that records move within the table.
+  for (size_t i = 0; i < kLocks; i += 2) locks[i].EndRead();
+  for (size_t i = 0; i < kLocks; ++i) EXPECT_EQ(locks[i].ReadHeldByThisThread(), i % 2 == 1);
+  for (size_t i = 1; i < kLocks; i += 2) locks[i].EndRead();
+  for (auto& l : locks) EXPECT_FALSE(l.ReadHeldByThisThread());
+  TestThread writer([&] {
+    for (auto& l : locks) kiv::WriteGuard guard(l);
+  });
   writer.Join();
+}
+
+TEST(ReaderWriterLock, ReadInsideAHeldWriteNeverFails) {
+  std::vector<std::unique_ptr<ReaderWriterLock>> read;
+  ReaderWriterLock written;
+  kiv::WriteGuard write(written);
+  for (int i = 0; i < 40; ++i) {
+    read.push_back(std::make_unique<ReaderWriterLock>());
+    read.back()->BeginRead();
+  }
+  // Once the per-thread table cannot grow, new reads fail cleanly...
+  kiv::rw_lock_testing::FailTableGrowth(true);
+  bool refused = false;
+  while (!refused && read.size() < 10000) {
+    auto lock = std::make_unique<ReaderWriterLock>();
+    try {
+      lock->BeginRead();
+      read.push_back(std::move(lock));
+    } catch (const std::bad_alloc&) {
+      refused = true;
+      EXPECT_FALSE(lock->ReadHeldByThisThread());
+    }
+  }
+  EXPECT_TRUE(refused);
+  // ...but the writer still reads the lock it holds.
+  EXPECT_NO_THROW(written.BeginRead());
+  kiv::rw_lock_testing::FailTableGrowth(false);
+  EXPECT_TRUE(written.ReadHeldByThisThread());
+  written.EndRead();
+  for (auto& l : read) l->EndRead();
+  for (auto& l : read) EXPECT_FALSE(l->ReadHeldByThisThread());
 }
 
 TEST(ReaderWriterLock, GuardsReleaseWhenAnExceptionLeavesTheScope) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "concurrency_helper.h"
 #include "platform/error_box.h"
 #include "support/process_messages.h"
 #include "support/timer_ex.h"
@@ -16,9 +17,9 @@ namespace {
 
 using kiv::TkivTimerEx;
 
-// Pumps the test thread's messages until `done` holds or about three seconds have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-  for (int i = 0; i < 600; ++i) {
+// Pumps the calling thread's messages until `done` holds or about `limitMs` have passed.
+bool PumpUntil(const std::function<bool()>& done, int limitMs = 3000) {
+  for (int waited = 0; waited < limitMs; waited += 5) {
     kiv::ProcessMessages();
     if (done()) return true;
     Sleep(5);
@@ -142,6 +143,65 @@ TEST(TimerExWin32, DestroyingReleasesTheWindowOnTheOwnerAndFromAForeignThread) {
   EXPECT_TRUE(PumpUntil([&] { return destroyed.load(); }));
   foreign.join();
   EXPECT_EQ(TimerWindows(), before);
+}
+
+// A timer destroyed from another thread, started from inside a tick of the timer; the tick
+// then waits for that thread, pumping messages as a modal wait does.
+class ForeignDestruction {
+ public:
+  explicit ForeignDestruction(std::unique_ptr<TkivTimerEx> timer) : timer_(std::move(timer)) {}
+  ~ForeignDestruction() {
+    if (destroyer_.joinable()) destroyer_.join();
+  }
+  TkivTimerEx& Timer() { return *timer_; }
+  bool Started() const { return destroyer_.joinable(); }
+  bool Destroyed() const { return destroyed_.load(); }
+
+  // Starts the destroying thread and waits for it to end; true when it did.
+  bool DestroyAndWait() {
+    destroyer_ = std::thread([this] {
+      timer_.reset();
+      destroyed_ = true;
+    });
+    return PumpUntil([this] { return Destroyed(); }, kiv_test::kDeadlockLimitMs);
+  }
+
+ private:
+  std::unique_ptr<TkivTimerEx> timer_;
+  std::atomic<bool> destroyed_{false};
+  std::thread destroyer_;
+};
+
+TEST(TimerExWin32, TickThatWaitsForTheDestroyingThreadDoesNotDeadlockIt) {
+  ForeignDestruction destruction(std::make_unique<TkivTimerEx>());
+  bool destroyedDuringTick = false;
+  destruction.Timer().SetInterval(10);
+  destruction.Timer().SetOnTimer([&](kiv::TObject*) {
+    if (!destruction.Started()) destroyedDuringTick = destruction.DestroyAndWait();
+  });
+  ASSERT_TRUE(PumpUntil([&] { return destruction.Destroyed(); }, 2 * kiv_test::kDeadlockLimitMs));
+  EXPECT_TRUE(destroyedDuringTick);
+}
+
+TEST(TimerExWin32, ErrorBoxOfATickDoesNotHoldBackDestruction) {
+  ForeignDestruction destruction(std::make_unique<TkivTimerEx>());
+  // The box pumps messages like a modal message box and destroys the timer meanwhile.
+  static ForeignDestruction* s_destruction;
+  static std::atomic<int> s_boxes, s_destroyedWhileShown;
+  s_destruction = &destruction;
+  s_boxes = 0;
+  s_destroyedWhileShown = 0;
+  const kiv::ErrorBoxHandler old = kiv::SetErrorBoxHandler([](const std::string&, const std::string&) {
+    if (++s_boxes == 1 && s_destruction->DestroyAndWait()) ++s_destroyedWhileShown;
+  });
+  destruction.Timer().SetInterval(10);
+  destruction.Timer().SetOnTimer([](kiv::TObject*) { throw kiv::EOutOfResources("Boom"); });
+  const bool destroyed =
+      PumpUntil([&] { return destruction.Destroyed(); }, 2 * kiv_test::kDeadlockLimitMs);
+  kiv::SetErrorBoxHandler(old);
+  ASSERT_TRUE(destroyed);
+  EXPECT_GE(s_boxes, 1);  // ticks handled while the first box pumps may show boxes of their own
+  EXPECT_EQ(s_destroyedWhileShown, 1);
 }
 
 TEST(TimerExWin32, FreeTimerFromTheOwnerStopsTicksAtOnce) {
