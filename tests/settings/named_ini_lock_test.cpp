@@ -30,6 +30,13 @@ TEST(IniLockName, LongNamesStayDistinctAndBounded) {
   EXPECT_EQ(IniLockName(a), IniLockName(a));
 }
 
+TEST(IniLockName, LongNamesOfOneFileInOtherLetterCaseOrSlashesShareTheLock) {
+  const std::string folder(300, 'd');
+  const std::string name = "C:\\Data\\" + folder + "\\Settings.ini";
+  EXPECT_EQ(IniLockName(name), IniLockName("c:/data/" + folder + "/SETTINGS.INI"));
+  EXPECT_EQ(IniLockName(name), IniLockName("C:\\DATA\\" + folder + "/settings.ini"));
+}
+
 TEST(NamedIniLock, IsReentrantForTheOwningThread) {
   TNamedIniLock lock(UniqueName("reentrant"));
   lock.Enter();
