@@ -67,6 +67,37 @@ TEST(NamedIniLockWin32, TwoProcessesSavingThroughTheSettingsComponentKeepEveryVa
   }
 }
 
+TEST(NamedIniLockWin32, ProcessKilledWhileHoldingTheLockIsTakenOver) {
+  test::TempDir dir;
+  const std::string file = dir.Path("killed holder.ini");
+  TNamedIniLock lock(IniLockName(file));  // keeps the lock's shared block alive throughout
+  const std::string readyName = "kiv_lock_child_ready_" + std::to_string(::GetCurrentProcessId());
+  UniqueHandle ready(::CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
+  ASSERT_TRUE(ready.valid());
+  UniqueHandle child = StartChild("\"" + file + "\" hold " + readyName);
+  ASSERT_TRUE(child.valid()) << ChildPath();
+  const HANDLE handles[] = {ready.get(), child.get()};
+  ASSERT_EQ(::WaitForMultipleObjects(2, handles, FALSE, 60000), WAIT_OBJECT_0);
+  EXPECT_FALSE(lock.TryEnter());  // the child holds it
+
+  ASSERT_TRUE(::TerminateProcess(child.get(), 1));
+  ASSERT_EQ(::WaitForSingleObject(child.get(), 60000), WAIT_OBJECT_0);
+  TWreg wreg;
+  wreg.SetINIFile(file);
+  wreg.SetComponents(std::vector<std::string>{"A,A"});
+  wreg.BeforeProcessItem = [](TObject*, const std::string&, int, bool& process, bool&,
+                              TTypeKind& kind) {
+    process = true;
+    kind = tkInteger;
+  };
+  wreg.GetValue = [](TObject*, const std::string&, int, Variant& value) {
+    value = Variant::Int32(5);
+  };
+  EXPECT_TRUE(wreg.Save());
+  EXPECT_EQ(TkivIniFile(file).ReadInteger("Common", "A", 0), 5);
+  std::thread([&] { EXPECT_TRUE(lock.TryEnter()); lock.Leave(); }).join();
+}
+
 TEST(NamedIniLockWin32, IniFileThatCannotBeOpenedRaisesAndReleasesTheLock) {
   test::TempDir dir;
   const std::string file = dir.Path("held.ini");
