@@ -214,7 +214,8 @@ bool TWreg::Run(bool save) {
   try {
     ini.UpdateFile();
   } catch (...) {
-    // A file that cannot be written back leaves the result as it is.
+    // The old file stays as it was: a save has failed, while a load still read its values.
+    if (save) return false;
   }
   return result;
 }

@@ -74,7 +74,8 @@ class TWreg : public TComponent {
   // False when the INI lock could not be had within LockTimeoutMs.
   bool Load();
   // Asks GetValue for every item and writes it; true when an item was processed. False when
-  // the INI lock could not be had within LockTimeoutMs.
+  // the INI lock could not be had within LockTimeoutMs or the INI file could not be written
+  // (a missing folder, a file held open by another program).
   bool Save();
 
   TRegistryRoot RegistryRoot() const { return registryRoot_; }

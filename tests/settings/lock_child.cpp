@@ -11,8 +11,8 @@
 #include <string>
 
 #include "settings/ini_file.h"
+#include "settings/ini_save_helper.h"
 #include "settings/named_ini_lock.h"
-#include "settings/wreg.h"
 
 namespace {
 
@@ -30,21 +30,8 @@ void IncrementCounter(const std::string& file, int rounds) {
 }
 
 bool SaveTaggedValues(const std::string& file, int rounds, const std::string& tag) {
-  for (int i = 0; i < rounds; ++i) {
-    kiv::TWreg wreg;
-    wreg.SetINIFile(file);
-    const std::string name = tag + std::to_string(i);
-    wreg.SetComponents(std::vector<std::string>{name + "," + name});
-    wreg.BeforeProcessItem = [](kiv::TObject*, const std::string&, int, bool& process, bool&,
-                                kiv::TTypeKind& kind) {
-      process = true;
-      kind = kiv::tkInteger;
-    };
-    wreg.GetValue = [i](kiv::TObject*, const std::string&, int, kiv::Variant& value) {
-      value = kiv::Variant::Int32(i);
-    };
-    if (!wreg.Save()) return false;
-  }
+  for (int i = 0; i < rounds; ++i)
+    if (!kiv::test::SaveIniInteger(file, tag + std::to_string(i), i)) return false;
   return true;
 }
 

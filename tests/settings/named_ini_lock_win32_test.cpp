@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "settings/ini_file.h"
+#include "settings/ini_save_helper.h"
 #include "settings/named_ini_lock.h"
 #include "settings/temp_dir_helper.h"
 #include "settings/unique_handle_win32.h"
@@ -82,18 +83,7 @@ TEST(NamedIniLockWin32, ProcessKilledWhileHoldingTheLockIsTakenOver) {
 
   ASSERT_TRUE(::TerminateProcess(child.get(), 1));
   ASSERT_EQ(::WaitForSingleObject(child.get(), 60000), WAIT_OBJECT_0);
-  TWreg wreg;
-  wreg.SetINIFile(file);
-  wreg.SetComponents(std::vector<std::string>{"A,A"});
-  wreg.BeforeProcessItem = [](TObject*, const std::string&, int, bool& process, bool&,
-                              TTypeKind& kind) {
-    process = true;
-    kind = tkInteger;
-  };
-  wreg.GetValue = [](TObject*, const std::string&, int, Variant& value) {
-    value = Variant::Int32(5);
-  };
-  EXPECT_TRUE(wreg.Save());
+  EXPECT_TRUE(test::SaveIniInteger(file, "A", 5));
   EXPECT_EQ(TkivIniFile(file).ReadInteger("Common", "A", 0), 5);
   std::thread([&] { EXPECT_TRUE(lock.TryEnter()); lock.Leave(); }).join();
 }

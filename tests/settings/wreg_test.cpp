@@ -307,6 +307,15 @@ TEST_F(WregTest, SaveTakesOverTheIniLockOfAThreadThatExitedHoldingIt) {
   EXPECT_EQ(test::ReadFileBytes(file), "[Common]\r\nA=7\r\n\r\n");
 }
 
+TEST_F(WregTest, SaveIntoAMissingFolderReturnsFalse) {
+  const std::string file = dir_.Path("missing") + "/settings.ini";
+  handlers_.kinds = {{0, tkInteger}};
+  handlers_.toSave[0] = Variant::Int32(1);
+  EXPECT_FALSE(Make({"A,A"}, file)->Save());
+  EXPECT_EQ(handlers_.asked, std::vector<int>{0});
+  EXPECT_FALSE(FileExists(file));
+}
+
 // Custom storage records what reaches its hooks.
 class RecordingWreg : public TWreg {
  public:
