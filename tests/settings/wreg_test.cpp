@@ -297,10 +297,8 @@ TEST_F(WregTest, LoadAndSaveReturnFalseWhileAnotherHolderKeepsTheIniLock) {
 
 TEST_F(WregTest, SaveTakesOverTheIniLockOfAThreadThatExitedHoldingIt) {
   const std::string file = dir_.Path("orphaned.ini");
-  std::thread([&] {
-    TNamedIniLock lock(IniLockName(file));
-    ASSERT_TRUE(lock.Enter());
-  }).join();
+  TNamedIniLock lock(IniLockName(file));  // outlives the thread, as in a host process
+  std::thread([&] { ASSERT_TRUE(lock.Enter()); }).join();
   handlers_.kinds = {{0, tkInteger}};
   handlers_.toSave[0] = Variant::Int32(7);
   EXPECT_TRUE(Make({"A,A"}, file)->Save());
