@@ -1,5 +1,6 @@
 // File streams behind a small seam: the Win32 build opens files with CreateFileA (reading with
-// deny-write sharing), the native build with POSIX calls. A TFileStream is used by one thread.
+// deny-write sharing), the native build with POSIX calls; files are written whole through
+// ReplaceFileContents. A TFileStream is used by one thread.
 #pragma once
 
 #include <cstdint>
@@ -40,9 +41,8 @@ class TFileStream : public TStream {
  public:
   enum class Mode {
     kOpenReadDenyWrite,  // existing file, read access; others may read but not write meanwhile
-    kCreate,             // create or truncate, write access, no sharing
   };
-  // Opens the file; throws EFOpenError or EFCreateError on failure.
+  // Opens the file; throws EFOpenError on failure.
   TFileStream(const std::string& fileName, Mode mode);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;

@@ -57,16 +57,10 @@ void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
   }
 }
 
-TFileStream::TFileStream(const std::string& fileName, Mode mode) {
-  if (mode == Mode::kOpenReadDenyWrite) {
-    handle_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (handle_ < 0)
-      throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemMessage(errno));
-  } else {
-    handle_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (handle_ < 0)
-      throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemMessage(errno));
-  }
+TFileStream::TFileStream(const std::string& fileName, Mode) {
+  handle_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (handle_ < 0)
+    throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemMessage(errno));
 }
 
 TFileStream::~TFileStream() { ::close(static_cast<int>(handle_)); }

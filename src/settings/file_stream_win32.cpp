@@ -132,21 +132,12 @@ void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
   RewriteInPlace(fileName, bytes);
 }
 
-TFileStream::TFileStream(const std::string& fileName, Mode mode) {
-  HANDLE h;
-  if (mode == Mode::kOpenReadDenyWrite) {
-    h = ::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-      throw EFOpenError("Cannot open file \"" + fileName + "\". " +
-                        SystemMessage(::GetLastError()));
-  } else {
-    h = ::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-      throw EFCreateError("Cannot create file \"" + fileName + "\". " +
-                          SystemMessage(::GetLastError()));
-  }
+TFileStream::TFileStream(const std::string& fileName, Mode) {
+  const HANDLE h = ::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    throw EFOpenError("Cannot open file \"" + fileName + "\". " +
+                      SystemMessage(::GetLastError()));
   handle_ = reinterpret_cast<std::intptr_t>(h);
 }
 
