@@ -1,9 +1,11 @@
 // File streams behind a small seam: the Win32 build opens files with CreateFileA (reading with
-// deny-write sharing), the native build with POSIX calls. A TFileStream is used by one thread.
+// deny-write sharing), the native build with POSIX calls; files are written whole through
+// ReplaceFileContents. A TFileStream is used by one thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "settings/stream.h"
 
@@ -24,13 +26,23 @@ class EFCreateError : public EStreamError {
 // Whether `fileName` names an existing file (not a folder).
 bool FileExists(const std::string& fileName);
 
+// Replaces the contents of `fileName` (creating it when missing) with `bytes`, so that a
+// failure or a crash at any point leaves either the old or the new contents whole: the bytes
+// go to a temporary file in the same folder, flushed to disk, which then takes the old file's
+// place in one step. On Windows a file that another program holds open cannot be replaced:
+// when every holder shares deletion the old file is renamed aside first (its holders keep
+// reading it), and otherwise the file is rewritten in place, its new size reserved before the
+// first byte is overwritten. Throws EFCreateError when the file cannot be
+// created or replaced (a missing folder, a file held open exclusively) and EWriteError when the
+// bytes cannot be written; the old file is then unchanged and no temporary file is left.
+void ReplaceFileContents(const std::string& fileName, std::string_view bytes);
+
 class TFileStream : public TStream {
  public:
   enum class Mode {
     kOpenReadDenyWrite,  // existing file, read access; others may read but not write meanwhile
-    kCreate,             // create or truncate, write access, no sharing
   };
-  // Opens the file; throws EFOpenError or EFCreateError on failure.
+  // Opens the file; throws EFOpenError on failure.
   TFileStream(const std::string& fileName, Mode mode);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;

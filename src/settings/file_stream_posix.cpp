@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -13,6 +14,20 @@ namespace {
 
 std::string SystemMessage(int error) { return std::strerror(error); }
 
+// Writes all of `bytes`; false (errno set) when the system takes fewer.
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& fileName) {
@@ -20,16 +35,32 @@ bool FileExists(const std::string& fileName) {
   return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-TFileStream::TFileStream(const std::string& fileName, Mode mode) {
-  if (mode == Mode::kOpenReadDenyWrite) {
-    handle_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (handle_ < 0)
-      throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemMessage(errno));
-  } else {
-    handle_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (handle_ < 0)
-      throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemMessage(errno));
+void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
+  static std::atomic<unsigned> counter{0};
+  const std::string temp = fileName + ".~" + std::to_string(::getpid()) + "-" +
+                           std::to_string(counter++) + ".tmp";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0)
+    throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemMessage(errno));
+  struct stat old {};
+  if (::stat(fileName.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);  // keep its mode
+  const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed) {
+    ::unlink(temp.c_str());
+    throw EWriteError("Stream write error");
   }
+  if (::rename(temp.c_str(), fileName.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemMessage(error));
+  }
+}
+
+TFileStream::TFileStream(const std::string& fileName, Mode) {
+  handle_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (handle_ < 0)
+    throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemMessage(errno));
 }
 
 TFileStream::~TFileStream() { ::close(static_cast<int>(handle_)); }

@@ -1,6 +1,9 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "settings/file_stream.h"
+#include "settings/unique_handle_win32.h"
 
 namespace kiv {
 
@@ -22,6 +25,87 @@ std::string SystemMessage(DWORD error) {
 
 HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
+[[noreturn]] void ThrowCreateError(const std::string& fileName, DWORD error) {
+  throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemMessage(error));
+}
+
+// Writes all of `bytes` at the file's current position.
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 0x40000000u));
+    DWORD n = 0;
+    if (!::WriteFile(file, bytes.data(), chunk, &n, nullptr) || n == 0) return false;
+    bytes.remove_prefix(n);
+  }
+  return true;
+}
+
+bool Seek(HANDLE file, std::uint64_t position) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(position);
+  return ::SetFilePointerEx(file, to, nullptr, FILE_BEGIN);
+}
+
+bool SetFileSize(HANDLE file, std::uint64_t size) {
+  return Seek(file, size) && ::SetEndOfFile(file);
+}
+
+// The fallback when the file cannot be replaced: rewrite it in place. Growing it to its new
+// size first makes a full disk fail before any old byte is overwritten.
+void RewriteInPlace(const std::string& fileName, std::string_view bytes) {
+  UniqueFile file(::CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowCreateError(fileName, ::GetLastError());
+  LARGE_INTEGER oldSize{};
+  const bool grown = ::GetFileSizeEx(file.get(), &oldSize) &&
+                     (bytes.size() <= static_cast<std::uint64_t>(oldSize.QuadPart) ||
+                      SetFileSize(file.get(), bytes.size()));
+  if (!grown || !Seek(file.get(), 0) || !WriteAll(file.get(), bytes) ||
+      !SetFileSize(file.get(), bytes.size()) || !::FlushFileBuffers(file.get()))
+    throw EWriteError("Stream write error");
+}
+
+// A name beside `fileName` that no file has yet, created empty and open for writing.
+UniqueFile CreateFileBeside(const std::string& fileName, std::string& name) {
+  static volatile LONG counter = 0;
+  UniqueFile file;
+  for (int attempt = 0; !file && attempt < 16; ++attempt) {  // a crash may have left a name
+    name = fileName + ".~" + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(::InterlockedIncrement(&counter)) + ".tmp";
+    file.reset(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && ::GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  return file;
+}
+
+bool MoveOver(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool IsRefusal(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+// Puts `temp` in the place of `fileName`, which another program holds open and so cannot be
+// replaced: the old file is renamed aside (allowed while every holder shares deletion), the
+// new one renamed in, and the old one deleted (it goes when its last holder closes it).
+bool MoveInBesideHolders(const std::string& temp, const std::string& fileName) {
+  std::string aside;
+  if (!CreateFileBeside(fileName, aside)) return false;
+  if (!MoveOver(fileName, aside)) {
+    ::DeleteFileA(aside.c_str());
+    return false;
+  }
+  if (!MoveOver(temp, fileName)) {
+    MoveOver(aside, fileName);
+    return false;
+  }
+  ::DeleteFileA(aside.c_str());
+  return true;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& fileName) {
@@ -30,21 +114,30 @@ bool FileExists(const std::string& fileName) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-TFileStream::TFileStream(const std::string& fileName, Mode mode) {
-  HANDLE h;
-  if (mode == Mode::kOpenReadDenyWrite) {
-    h = ::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-      throw EFOpenError("Cannot open file \"" + fileName + "\". " +
-                        SystemMessage(::GetLastError()));
-  } else {
-    h = ::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-      throw EFCreateError("Cannot create file \"" + fileName + "\". " +
-                          SystemMessage(::GetLastError()));
+void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
+  std::string temp;
+  UniqueFile file = CreateFileBeside(fileName, temp);
+  if (!file) ThrowCreateError(fileName, ::GetLastError());
+  const bool written = WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get());
+  file.reset();
+  if (!written) {
+    ::DeleteFileA(temp.c_str());
+    throw EWriteError("Stream write error");
   }
+  if (MoveOver(temp, fileName)) return;
+  const DWORD error = ::GetLastError();
+  if (IsRefusal(error) && MoveInBesideHolders(temp, fileName)) return;
+  ::DeleteFileA(temp.c_str());
+  if (!IsRefusal(error)) ThrowCreateError(fileName, error);
+  RewriteInPlace(fileName, bytes);
+}
+
+TFileStream::TFileStream(const std::string& fileName, Mode) {
+  const HANDLE h = ::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    throw EFOpenError("Cannot open file \"" + fileName + "\". " +
+                      SystemMessage(::GetLastError()));
   handle_ = reinterpret_cast<std::intptr_t>(h);
 }
 

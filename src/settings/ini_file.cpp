@@ -291,8 +291,7 @@ std::string TkivIniFile::FileText() const {
 void TkivIniFile::FlushFile() {
   if (changed_ && !fileName_.empty()) {
     const std::string text = FileText();
-    TFileStream file(fileName_, TFileStream::Mode::kCreate);
-    file.WriteBuffer(text.data(), text.size());
+    ReplaceFileContents(fileName_, text);  // the old file stays whole if this fails
   }
   changed_ = false;
 }

@@ -19,9 +19,10 @@ std::string IniLockName(std::string_view iniFile) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) c = '_';
   }
   if (name.size() > kMaxLockName) {
-    // FNV-1a of the full name keeps different long names apart.
+    // FNV-1a of the whole folded name keeps different long names apart, while one file
+    // written in other letter case or with "/" for "\\" still gets the same lock.
     std::uint64_t hash = 14695981039346656037ull;
-    for (char c : iniFile) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     char suffix[18];
     std::snprintf(suffix, sizeof suffix, "_%016llx", static_cast<unsigned long long>(hash));
     name = name.substr(name.size() - (kMaxLockName - 17)) + suffix;

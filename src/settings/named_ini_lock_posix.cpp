@@ -2,10 +2,14 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "settings/named_ini_lock.h"
 
@@ -13,14 +17,46 @@ namespace kiv {
 
 namespace {
 
-// One state per name and process: a re-entrant mutex for the threads, and an advisory lock
-// on a file in the temporary folder, held while any thread of this process owns the lock.
+using Clock = std::chrono::steady_clock;
+
+// Waiters look at the owner this often: a thread that exits while it holds the lock wakes
+// nobody.
+constexpr auto kWaitSlice = std::chrono::milliseconds(20);
+
+// Lives as long as its thread and names it: an owner whose token has expired has exited.
+const std::shared_ptr<const char>& ThreadLifeToken() {
+  thread_local const auto token = std::make_shared<const char>('\0');
+  return token;
+}
+
+// One state per name and process: the owning thread with its entry count, and an advisory
+// lock on a file in the temporary folder, held while any thread of this process owns the
+// lock. The system drops the file lock of a process that dies.
 struct NamedState {
-  std::recursive_mutex mutex;
+  std::mutex mutex;
+  std::condition_variable released;
+  std::weak_ptr<const char> owner;  // guarded by mutex; the owning thread's life token
+  int depth = 0;                    // guarded by mutex; 1 while the file lock is sought
   int fd = -1;
-  int depth = 0;  // guarded by mutex
   ~NamedState() {
     if (fd >= 0) ::close(fd);
+  }
+
+  bool OwnedBy(const std::shared_ptr<const char>& thread) const {
+    return depth > 0 && owner.lock() == thread;
+  }
+  bool OwnerIsGone() const { return depth > 0 && owner.expired(); }
+
+  // Takes the file lock before `deadline`; true at once without a file.
+  bool LockFile(Clock::time_point deadline) const {
+    if (fd < 0) return true;
+    for (;;) {
+      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+      if (errno != EWOULDBLOCK && errno != EINTR) return false;
+      const auto now = Clock::now();
+      if (now >= deadline) return false;
+      std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, kWaitSlice));
+    }
   }
 };
 
@@ -51,36 +87,42 @@ TNamedIniLock::TNamedIniLock(const std::string& name, unsigned) : impl_(std::mak
 
 TNamedIniLock::~TNamedIniLock() = default;
 
-void TNamedIniLock::Enter() {
+bool TNamedIniLock::Enter(unsigned timeoutMs) {
   NamedState& s = *impl_->state;
-  s.mutex.lock();
-  if (s.depth++ == 0 && s.fd >= 0) {
-    while (::flock(s.fd, LOCK_EX) != 0 && errno == EINTR) {
-    }
+  const auto& self = ThreadLifeToken();
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::unique_lock<std::mutex> lock(s.mutex);
+  if (s.OwnedBy(self)) {
+    ++s.depth;
+    return true;
   }
-}
-
-bool TNamedIniLock::TryEnter() {
-  NamedState& s = *impl_->state;
-  if (!s.mutex.try_lock()) return false;
-  if (s.depth == 0 && s.fd >= 0 && ::flock(s.fd, LOCK_EX | LOCK_NB) != 0) {
-    s.mutex.unlock();
-    return false;
+  while (s.depth > 0 && !s.OwnerIsGone()) {
+    const auto now = Clock::now();
+    if (now >= deadline) return false;
+    s.released.wait_for(lock, std::min<Clock::duration>(deadline - now, kWaitSlice));
   }
-  ++s.depth;
-  return true;
+  // A thread of this process that exited while holding the lock leaves the file lock held.
+  const bool fileHeld = s.depth > 0;
+  s.owner = self;
+  s.depth = 1;
+  if (fileHeld) return true;
+  lock.unlock();  // other threads of this process wait for us meanwhile
+  if (s.LockFile(deadline)) return true;
+  lock.lock();
+  s.depth = 0;
+  s.owner.reset();
+  s.released.notify_one();
+  return false;
 }
 
 void TNamedIniLock::Leave() {
   NamedState& s = *impl_->state;
-  if (!s.mutex.try_lock()) return;  // another thread owns it: not ours to release
-  if (s.depth == 0) {
-    s.mutex.unlock();
-    return;
-  }
-  if (--s.depth == 0 && s.fd >= 0) ::flock(s.fd, LOCK_UN);
-  s.mutex.unlock();  // the try_lock above
-  s.mutex.unlock();  // the Enter being released
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (!s.OwnedBy(ThreadLifeToken())) return;
+  if (--s.depth > 0) return;
+  if (s.fd >= 0) ::flock(s.fd, LOCK_UN);
+  s.owner.reset();
+  s.released.notify_one();
 }
 
 }  // namespace kiv

@@ -45,13 +45,41 @@ TNamedIniLock::TNamedIniLock(const std::string& name, unsigned spinCount)
 
 TNamedIniLock::~TNamedIniLock() = default;
 
-bool TNamedIniLock::TryEnter() {
-  SharedInfo& s = *impl_->shared;
-  const DWORD self = ::GetCurrentThreadId();
+namespace {
+
+// Waiters sleep on the event in slices of this length and look at the owner in between.
+constexpr DWORD kWaitSliceMs = 50;
+
+LONG AsLong(DWORD id) { return static_cast<LONG>(id); }
+
+// Swaps ThreadId from `expected` to `self`. Whoever makes that swap owns the lock, so a stale
+// wake-up or two waiters taking over at once never yield two owners.
+bool SwapOwner(SharedInfo& s, DWORD expected, DWORD self) {
+  return ::InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&s.ThreadId),
+                                      AsLong(self), AsLong(expected)) == AsLong(expected);
+}
+
+// Takes a free lock (ThreadId 0) for its first entry.
+bool ClaimFree(SharedInfo& s, DWORD self) {
+  if (!SwapOwner(s, 0, self)) return false;
+  s.RecurseCount = 1;
+  return true;
+}
+
+// Whether thread `id` has ended. A thread that cannot be opened for another reason (access)
+// counts as alive.
+bool ThreadHasEnded(DWORD id) {
+  UniqueHandle thread(::OpenThread(SYNCHRONIZE, FALSE, id));
+  if (!thread) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0;
+}
+
+// The uncontended path: free (no Enter in progress) or already ours.
+bool EnterFast(SharedInfo& s, DWORD self) {
   if (::InterlockedCompareExchange(&s.LockCount, 1, 0) == 0) {
-    s.ThreadId = self;
-    s.RecurseCount = 1;
-    return true;
+    if (ClaimFree(s, self)) return true;
+    ::InterlockedDecrement(&s.LockCount);  // a taker of a dead lock got in between
+    return false;
   }
   if (s.ThreadId == self) {  // only the owner can see its own id here
     ::InterlockedIncrement(&s.LockCount);
@@ -61,22 +89,48 @@ bool TNamedIniLock::TryEnter() {
   return false;
 }
 
-void TNamedIniLock::Enter() {
+}  // namespace
+
+bool TNamedIniLock::Enter(unsigned timeoutMs) {
   SharedInfo& s = *impl_->shared;
-  for (DWORD spin = s.SpinCount; spin > 0; --spin) {
-    if (TryEnter()) return;
-    YieldProcessor();
-  }
   const DWORD self = ::GetCurrentThreadId();
-  if (::InterlockedIncrement(&s.LockCount) == 1) {
-    s.ThreadId = self;
-    s.RecurseCount = 1;
-  } else if (s.ThreadId == self) {
-    s.RecurseCount = s.RecurseCount + 1;
-  } else {
-    ::WaitForSingleObject(impl_->event.get(), INFINITE);  // the leaving owner hands over
-    s.ThreadId = self;
-    s.RecurseCount = 1;
+  if (EnterFast(s, self)) return true;
+  for (DWORD spin = timeoutMs == 0 ? 0 : s.SpinCount; spin > 0; --spin) {
+    YieldProcessor();
+    if (EnterFast(s, self)) return true;
+  }
+  // Count ourselves in; the owner's Leave then wakes one waiter through the event.
+  if (::InterlockedIncrement(&s.LockCount) == 1 && ClaimFree(s, self)) return true;
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  bool sawFree = false;
+  for (;;) {
+    const DWORD owner = s.ThreadId;
+    if (owner == 0) {
+      // No owner over a whole slice without a wake-up: an owner died inside Leave, or a
+      // waiter gave up after being woken. A regular hand-over takes far less than a slice.
+      if (sawFree && ClaimFree(s, self)) return true;
+      sawFree = true;
+    } else {
+      sawFree = false;
+      if (ThreadHasEnded(owner)) {
+        const LONG held = s.RecurseCount;  // the dead owner's entries, counted in LockCount
+        if (SwapOwner(s, owner, self)) {
+          ::InterlockedExchangeAdd(&s.LockCount, -(held > 1 ? held : 1));
+          s.RecurseCount = 1;
+          return true;
+        }
+      }
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) {
+      ::InterlockedDecrement(&s.LockCount);  // a wake-up meant for us now finds nobody: harmless
+      return false;
+    }
+    const DWORD slice = static_cast<DWORD>(deadline - now < kWaitSliceMs ? deadline - now
+                                                                          : kWaitSliceMs);
+    if (::WaitForSingleObject(impl_->event.get(), slice) == WAIT_OBJECT_0 &&
+        ClaimFree(s, self))
+      return true;  // the leaving owner handed over
   }
 }
 
@@ -87,7 +141,7 @@ void TNamedIniLock::Leave() {
   if (s.RecurseCount > 0) {
     ::InterlockedDecrement(&s.LockCount);
   } else {
-    s.ThreadId = 0;
+    ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&s.ThreadId), 0);
     if (::InterlockedDecrement(&s.LockCount) > 0) ::SetEvent(impl_->event.get());
   }
 }

@@ -211,14 +211,16 @@ bool TWreg::Run(bool save) {
   } catch (...) {
     return false;  // without the lock another process could lose our writes or we its
   }
-  TNamedIniLockGuard guard(*lock);
+  TNamedIniLockGuard guard(*lock, lockTimeoutMs_);
+  if (!guard.Owns()) return false;  // the holder outlasted the wait: touch nothing
   TkivIniFile ini(iniFile_);  // an existing file that cannot be opened raises to the caller
   place.ini = &ini;
   const bool result = processItems();
   try {
     ini.UpdateFile();
   } catch (...) {
-    // A file that cannot be written back leaves the result as it is.
+    // The old file stays as it was: a save has failed, while a load still read its values.
+    if (save) return false;
   }
   return result;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "paramlist/variant.h"
+#include "settings/named_ini_lock.h"
 #include "settings/setting_items.h"
 #include "support/component.h"
 #include "support/string_list.h"
@@ -74,8 +75,11 @@ class TWreg : public TComponent {
 
   // Reads every item and hands each stored value to SetValue; true when one was read.
   // Only the INI file's open error (EFOpenError) leaves this call; other failures are silent.
+  // False when the INI lock could not be had within LockTimeoutMs.
   bool Load();
-  // Asks GetValue for every item and writes it; true when an item was processed.
+  // Asks GetValue for every item and writes it; true when an item was processed. False when
+  // the INI lock could not be had within LockTimeoutMs or the INI file could not be written
+  // (a missing folder, a file held open by another program).
   bool Save();
 
   TRegistryRoot RegistryRoot() const { return registryRoot_; }
@@ -86,6 +90,9 @@ class TWreg : public TComponent {
   void SetRegistryPath(std::string path) { registryPath_ = std::move(path); }
   const std::string& INIFile() const { return iniFile_; }
   void SetINIFile(std::string file) { iniFile_ = std::move(file); }
+  // How long Load and Save wait for the INI lock, in milliseconds.
+  unsigned LockTimeoutMs() const { return lockTimeoutMs_; }
+  void SetLockTimeoutMs(unsigned ms) { lockTimeoutMs_ = ms; }
   const std::string& INIFileSectionPrefix() const { return iniFileSectionPrefix_; }
   void SetINIFileSectionPrefix(std::string prefix) { iniFileSectionPrefix_ = std::move(prefix); }
   // The item list, one item per line; setting it copies the lines. (The owned components of
@@ -135,6 +142,7 @@ class TWreg : public TComponent {
   std::string registryPath_ = "\\Software\\Company name\\App name";
   std::string iniFile_;
   std::string iniFileSectionPrefix_;
+  unsigned lockTimeoutMs_ = TNamedIniLock::kDefaultTimeoutMs;
   TStringList components_;
 };
 

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "settings/lock_holder_helper.h"
+
 namespace kiv {
 namespace {
 
@@ -30,22 +32,33 @@ TEST(IniLockName, LongNamesStayDistinctAndBounded) {
   EXPECT_EQ(IniLockName(a), IniLockName(a));
 }
 
+TEST(IniLockName, LongNamesOfOneFileInOtherLetterCaseOrSlashesShareTheLock) {
+  const std::string folder(300, 'd');
+  const std::string name = "C:\\Data\\" + folder + "\\Settings.ini";
+  EXPECT_EQ(IniLockName(name), IniLockName("c:/data/" + folder + "/SETTINGS.INI"));
+  EXPECT_EQ(IniLockName(name), IniLockName("C:\\DATA\\" + folder + "/settings.ini"));
+}
+
+// Whether another thread gets the lock at once (and leaves it again).
+bool FreeForOtherThreads(TNamedIniLock& lock) {
+  bool got = false;
+  std::thread([&] {
+    got = lock.TryEnter();
+    if (got) lock.Leave();
+  }).join();
+  return got;
+}
+
 TEST(NamedIniLock, IsReentrantForTheOwningThread) {
   TNamedIniLock lock(UniqueName("reentrant"));
-  lock.Enter();
+  ASSERT_TRUE(lock.Enter());
   EXPECT_TRUE(lock.TryEnter());
-  lock.Enter();
+  ASSERT_TRUE(lock.Enter());
   lock.Leave();
   lock.Leave();
-  bool otherGot = true;
-  std::thread([&] { otherGot = lock.TryEnter(); }).join();
-  EXPECT_FALSE(otherGot);  // still held once
+  EXPECT_FALSE(FreeForOtherThreads(lock));  // still held once
   lock.Leave();
-  std::thread([&] {
-    otherGot = lock.TryEnter();
-    if (otherGot) lock.Leave();
-  }).join();
-  EXPECT_TRUE(otherGot);
+  EXPECT_TRUE(FreeForOtherThreads(lock));
 }
 
 TEST(NamedIniLock, LeaveByANonOwnerChangesNothing) {
@@ -53,9 +66,7 @@ TEST(NamedIniLock, LeaveByANonOwnerChangesNothing) {
   lock.Leave();  // not held at all
   TNamedIniLockGuard guard(lock);
   std::thread([&] { lock.Leave(); }).join();
-  bool otherGot = true;
-  std::thread([&] { otherGot = lock.TryEnter(); }).join();
-  EXPECT_FALSE(otherGot);
+  EXPECT_FALSE(FreeForOtherThreads(lock));
 }
 
 TEST(NamedIniLock, ObjectsOfOneNameExcludeEachOther) {
@@ -69,6 +80,7 @@ TEST(NamedIniLock, ObjectsOfOneNameExcludeEachOther) {
       for (int i = 0; i < kRounds; ++i) {
         TNamedIniLockGuard guard(lock);
         TNamedIniLockGuard inner(lock);
+        ASSERT_TRUE(guard.Owns() && inner.Owns());
         const int seen = counter;
         if (i % 64 == 0) std::this_thread::yield();
         counter = seen + 1;
@@ -77,6 +89,31 @@ TEST(NamedIniLock, ObjectsOfOneNameExcludeEachOther) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(counter, kThreads * kRounds);
+}
+
+TEST(NamedIniLock, ThreadThatExitedWhileHoldingItIsTakenOver) {
+  TNamedIniLock lock(UniqueName("exited"));
+  std::thread([&] {
+    ASSERT_TRUE(lock.Enter());
+    ASSERT_TRUE(lock.Enter());  // twice: the take-over must drop both entries
+  }).join();
+  ASSERT_TRUE(lock.Enter());
+  EXPECT_FALSE(FreeForOtherThreads(lock));
+  lock.Leave();
+  EXPECT_TRUE(FreeForOtherThreads(lock));
+}
+
+TEST(NamedIniLock, EnterGivesUpWhileALiveOwnerKeepsIt) {
+  const std::string name = UniqueName("bounded");
+  TNamedIniLock lock(name);
+  {
+    test::LockHolder holder(name);
+    ASSERT_TRUE(holder.Holds());
+    EXPECT_FALSE(lock.Enter(100));
+    EXPECT_FALSE(lock.TryEnter());
+  }
+  ASSERT_TRUE(lock.Enter(0));
+  lock.Leave();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "settings/ini_file.h"
+#include "settings/ini_save_helper.h"
 #include "settings/named_ini_lock.h"
 #include "settings/temp_dir_helper.h"
 #include "settings/unique_handle_win32.h"
@@ -65,6 +66,26 @@ TEST(NamedIniLockWin32, TwoProcessesSavingThroughTheSettingsComponentKeepEveryVa
     EXPECT_EQ(ini.ReadInteger("Common", "First" + std::to_string(i), -1), i);
     EXPECT_EQ(ini.ReadInteger("Common", "Second" + std::to_string(i), -1), i);
   }
+}
+
+TEST(NamedIniLockWin32, ProcessKilledWhileHoldingTheLockIsTakenOver) {
+  test::TempDir dir;
+  const std::string file = dir.Path("killed holder.ini");
+  TNamedIniLock lock(IniLockName(file));  // keeps the lock's shared block alive throughout
+  const std::string readyName = "kiv_lock_child_ready_" + std::to_string(::GetCurrentProcessId());
+  UniqueHandle ready(::CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
+  ASSERT_TRUE(ready.valid());
+  UniqueHandle child = StartChild("\"" + file + "\" hold " + readyName);
+  ASSERT_TRUE(child.valid()) << ChildPath();
+  const HANDLE handles[] = {ready.get(), child.get()};
+  ASSERT_EQ(::WaitForMultipleObjects(2, handles, FALSE, 60000), WAIT_OBJECT_0);
+  EXPECT_FALSE(lock.TryEnter());  // the child holds it
+
+  ASSERT_TRUE(::TerminateProcess(child.get(), 1));
+  ASSERT_EQ(::WaitForSingleObject(child.get(), 60000), WAIT_OBJECT_0);
+  EXPECT_TRUE(test::SaveIniInteger(file, "A", 5));
+  EXPECT_EQ(TkivIniFile(file).ReadInteger("Common", "A", 0), 5);
+  std::thread([&] { EXPECT_TRUE(lock.TryEnter()); lock.Leave(); }).join();
 }
 
 TEST(NamedIniLockWin32, IniFileThatCannotBeOpenedRaisesAndReleasesTheLock) {

@@ -1,5 +1,6 @@
 #include "settings/temp_dir_helper.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -26,6 +27,14 @@ TempDir::~TempDir() {
 
 std::string TempDir::Path(std::string_view name) const {
   return (fs::path(dir_) / std::string(name)).string();
+}
+
+std::vector<std::string> TempDir::Names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 void WriteFileBytes(const std::string& fileName, std::string_view bytes) {

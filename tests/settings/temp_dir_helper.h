@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kiv::test {
 
@@ -15,6 +16,8 @@ class TempDir {
 
   // Full name of `name` inside the folder.
   std::string Path(std::string_view name) const;
+  // Names of the entries in the folder, sorted.
+  std::vector<std::string> Names() const;
 
  private:
   std::string dir_;

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "settings/file_stream.h"
 #include "settings/ini_file.h"
+#include "settings/lock_holder_helper.h"
+#include "settings/named_ini_lock.h"
 #include "settings/registry.h"
 #include "settings/registry_key_helper.h"
 #include "settings/setting_value.h"
@@ -303,6 +306,46 @@ TEST_F(WregTest, IniNamesThatCannotReadBackAreSkippedAndReported) {
   EXPECT_TRUE(Stored("", "a=b", type, data));
   EXPECT_TRUE(Stored("", "[X", type, data));
   EXPECT_TRUE(skipped.empty());
+}
+
+TEST_F(WregTest, LoadAndSaveReturnFalseWhileAnotherHolderKeepsTheIniLock) {
+  const std::string file = dir_.Path("held.ini");
+  test::WriteFileBytes(file, "[Common]\r\nA=old\r\n");
+  handlers_.kinds = {{0, tkString}};
+  handlers_.toSave[0] = Variant::Ansi("new");
+  {
+    test::LockHolder holder(IniLockName(file));
+    ASSERT_TRUE(holder.Holds());
+    for (const bool save : {false, true}) {
+      auto wreg = Make({"A,A"}, file);
+      wreg->SetLockTimeoutMs(100);
+      EXPECT_FALSE(save ? wreg->Save() : wreg->Load());
+    }
+    EXPECT_TRUE(handlers_.loaded.empty());
+    EXPECT_TRUE(handlers_.asked.empty());
+  }
+  EXPECT_EQ(test::ReadFileBytes(file), "[Common]\r\nA=old\r\n");
+  EXPECT_TRUE(Make({"A,A"}, file)->Save());
+  EXPECT_EQ(test::ReadFileBytes(file), "[Common]\r\nA=new\r\n\r\n");
+}
+
+TEST_F(WregTest, SaveTakesOverTheIniLockOfAThreadThatExitedHoldingIt) {
+  const std::string file = dir_.Path("orphaned.ini");
+  TNamedIniLock lock(IniLockName(file));  // outlives the thread, as in a host process
+  std::thread([&] { ASSERT_TRUE(lock.Enter()); }).join();
+  handlers_.kinds = {{0, tkInteger}};
+  handlers_.toSave[0] = Variant::Int32(7);
+  EXPECT_TRUE(Make({"A,A"}, file)->Save());
+  EXPECT_EQ(test::ReadFileBytes(file), "[Common]\r\nA=7\r\n\r\n");
+}
+
+TEST_F(WregTest, SaveIntoAMissingFolderReturnsFalse) {
+  const std::string file = dir_.Path("missing") + "/settings.ini";
+  handlers_.kinds = {{0, tkInteger}};
+  handlers_.toSave[0] = Variant::Int32(1);
+  EXPECT_FALSE(Make({"A,A"}, file)->Save());
+  EXPECT_EQ(handlers_.asked, std::vector<int>{0});
+  EXPECT_FALSE(FileExists(file));
 }
 
 // Custom storage records what reaches its hooks.
