@@ -35,6 +35,16 @@ if(KIV_SANITIZE AND NOT WIN32)
   add_link_options(-fsanitize=${_kiv_san})
 endif()
 
+# libFuzzer needs coverage from the code under test, not only from the harness: with KIV_FUZZ every
+# target (each library included) gets the fuzzer's instrumentation; fuzz/ links its targets with
+# -fsanitize=fuzzer, which adds the driver.
+if(KIV_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KIV_FUZZ needs clang (libFuzzer)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 function(_kiv_filter_platform out_var)
   set(result)
   foreach(f IN LISTS ARGN)
