@@ -101,11 +101,24 @@ const TkivParamsListClass& TkivParamsList::Class() const noexcept {
   return cls ? *cls : kTkivParamsListClass;
 }
 
-bool TkivParamsList::IsReadableLive(const void* address) noexcept {
+namespace {
+
+bool ReadableListObject(const void* address, bool signed_only) noexcept {
   alignas(TkivParamsList) unsigned char bytes[sizeof(TkivParamsList)];
   if (!ReadableCopy(bytes, address, sizeof bytes)) return false;
   const auto& header = *reinterpret_cast<const TkivParamsList*>(bytes);
-  if (header.Signature_ != kSignature || header.Count_ < 0 || header.Count_ > header.Capacity_) return false;
+  if (signed_only && header.Signature() != TkivParamsList::kSignature) return false;
+  return TkivParamsListLayout::ItemsReadable(header);
+}
+
+}  // namespace
+
+bool TkivParamsList::IsReadableLive(const void* address) noexcept { return ReadableListObject(address, true); }
+
+bool TkivParamsList::IsReadableObject(const void* address) noexcept { return ReadableListObject(address, false); }
+
+bool TkivParamsListLayout::ItemsReadable(const TkivParamsList& header) noexcept {
+  if (header.Count_ < 0 || header.Count_ > header.Capacity_) return false;
   if (header.Count_ == 0) return true;
   if (!IsReadableMemory(header.Items_, sizeof(TkivParamsListItem*) * static_cast<size_t>(header.Count_)))
     return false;

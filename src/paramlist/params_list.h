@@ -87,6 +87,8 @@ class TkivParamsList {
   // item array and items readable, signature live. Checks before it reads; the header is read
   // through a copy, so a pointer to freed memory is never dereferenced.
   static bool IsReadableLive(const void* address) noexcept;
+  // As IsReadableLive without the signature: an object at the list layout that can be walked.
+  static bool IsReadableObject(const void* address) noexcept;
 
   // List objects live in the module allocator, as the host's do.
   static void* operator new(size_t size) { return ModuleAllocFor(size); }
@@ -187,6 +189,9 @@ class TkivParamsList {
 };
 
 struct TkivParamsListLayout {
+  // Whether the item array and items that a header copy refers to are readable.
+  static bool ItemsReadable(const TkivParamsList& header) noexcept;
+
   static_assert(std::is_standard_layout_v<TkivParamsList>);
 #if defined(_WIN32) && !defined(_WIN64)
   static_assert(offsetof(TkivParamsList, ClassRef_) == 0);

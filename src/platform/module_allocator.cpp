@@ -5,9 +5,6 @@
 
 namespace kiv {
 
-// Defined per platform: the process heap on Windows, malloc natively.
-const ModuleAllocator& DefaultModuleAllocator();
-
 namespace {
 
 ModuleAllocator g_custom{};

@@ -17,6 +17,9 @@ struct ModuleAllocator {
   void (*Free)(void* block);
 };
 
+// The allocator used when none is installed: the process heap on Windows, malloc natively.
+const ModuleAllocator& DefaultModuleAllocator();
+
 // Installs `allocator` (copied; all three members must be set) or, with null, restores the
 // default. Blocks allocated before must be freed before the switch. Returns false, changing
 // nothing, when a member is missing.

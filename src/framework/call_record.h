@@ -1,0 +1,171 @@
+// The call record that the host passes by address to every entry point, its value slots and
+// kinds, and the preparation that turns its parameter references into list interfaces for the
+// duration of one call.
+//
+// A record belongs to the host and is used by the thread of the call that carries it; the saved
+// state lives on that call's stack. Nothing here takes a lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <type_traits>
+
+#include "bridge/params_list_wrap.h"
+#include "kiv/kiv_params_list.h"
+#include "paramlist/variant.h"
+
+namespace kiv {
+
+// Value kinds of a TPluginCallValue.
+enum : uint8_t {
+  ckParams = 1,        // Value: a TkivParamsList object, used only when it carries the signature
+  ckBuffer = 2,        // Value: bytes the module wrote into the caller's buffer
+  ckMemory = 4,        // Value: a block from the module allocator; Size: its byte count
+  ckInteger = 5,       // Value: a 32-bit integer
+  ckControl = 6,       // Value: a control code
+  ckNotify = 7,        // Value: a notification code
+  ckParamsObject = 8,  // Value: a TkivParamsList object, taken without checking its signature
+  ckParamsIntf = 9,    // Value: address of a variable holding an IkivParamsListW
+};
+
+// Flags bit set while a prepared record's Params addresses an interface variable of the host's.
+constexpr uint8_t kCallRecParamsIntf = 0x40;
+// Input control code of FreePluginInstance that requests the module shutdown.
+constexpr uint32_t kCallRecShutdown = 0xFF01;
+// Name of the result parameter.
+constexpr std::string_view kCallRecResult = "RESULT";
+
+#pragma pack(push, 1)
+
+// One value slot, 13 bytes on the 32-bit target:
+//   +0  4  Counter  a count (deliveries of parsed data)
+//   +4  4  Size     byte size of the buffer, block or result
+//   +8  1  Kind     what Value holds (ck* above)
+//   +9  4  Value    integer or address, by Kind
+// Address fields are pointer-wide, so a native 64-bit build has the same fields at wider offsets.
+struct TPluginCallValue {
+  uint32_t Counter;
+  uint32_t Size;
+  uint8_t Kind;
+  uintptr_t Value;
+};
+
+// The call record, 102 bytes on the 32-bit target, packed, owned by the host:
+//   0   4  Size            102; the data entry points accept nothing else
+//   4   1  Flags           bit 0x40 while prepared with an interface Params; restored on exit
+//   5   4  Instance        instance handle, 0 before creation
+//   9   4  ModuleIndex     the host's index of the instance
+//  13   4  Context         the host's value, passed back when data is sent to the host
+//  17   4  DataSourceId    the data source of the call
+//  21   1  Options         call-specific bit set
+//  22   4  Params          a TkivParamsList object or the address of an IkivParamsListA variable
+//  26  13  Input           data passed in, or the caller's output buffer
+//  39  13  Output          result passed back
+//  52  50  DataSourceName  8-bit, zero-terminated unless all 50 bytes are used
+struct TPluginCallRec {
+  uint32_t Size;
+  uint8_t Flags;
+  uintptr_t Instance;
+  int32_t ModuleIndex;
+  int32_t Context;
+  int32_t DataSourceId;
+  uint8_t Options;
+  uintptr_t Params;
+  TPluginCallValue Input;
+  TPluginCallValue Output;
+  char DataSourceName[50];
+};
+
+#pragma pack(pop)
+
+// The size a valid record states in Size.
+constexpr uint32_t kCallRecSize = sizeof(TPluginCallRec);
+
+struct TPluginCallRecLayout {
+  static_assert(std::is_standard_layout_v<TPluginCallRec>);
+#if defined(_WIN32) && !defined(_WIN64)
+  static_assert(sizeof(TPluginCallValue) == 13);
+  static_assert(offsetof(TPluginCallValue, Counter) == 0);
+  static_assert(offsetof(TPluginCallValue, Size) == 4);
+  static_assert(offsetof(TPluginCallValue, Kind) == 8);
+  static_assert(offsetof(TPluginCallValue, Value) == 9);
+  static_assert(sizeof(TPluginCallRec) == 102);
+  static_assert(offsetof(TPluginCallRec, Size) == 0);
+  static_assert(offsetof(TPluginCallRec, Flags) == 4);
+  static_assert(offsetof(TPluginCallRec, Instance) == 5);
+  static_assert(offsetof(TPluginCallRec, ModuleIndex) == 9);
+  static_assert(offsetof(TPluginCallRec, Context) == 13);
+  static_assert(offsetof(TPluginCallRec, DataSourceId) == 17);
+  static_assert(offsetof(TPluginCallRec, Options) == 21);
+  static_assert(offsetof(TPluginCallRec, Params) == 22);
+  static_assert(offsetof(TPluginCallRec, Input) == 26);
+  static_assert(offsetof(TPluginCallRec, Output) == 39);
+  static_assert(offsetof(TPluginCallRec, DataSourceName) == 52);
+#endif
+};
+
+// The saved state of a prepared record, on the stack of the entry point. The interface
+// variables below are what a prepared record's Params and converted slots address; they and the
+// wrappers behind them live until RestoreCallRec. Not copyable: the record points into it.
+struct TPluginCallRecIntf {
+  TPluginCallRecIntf() = default;
+  TPluginCallRecIntf(const TPluginCallRecIntf&) = delete;
+  TPluginCallRecIntf& operator=(const TPluginCallRecIntf&) = delete;
+  // Restores a record still prepared, so that no exit leaves it pointing at this state.
+  ~TPluginCallRecIntf();
+
+  TPluginCallRec Copy{};                    // the record as the host passed it
+  IkivParamsListA* ParamsIntf = nullptr;    // what Params addresses while prepared
+  bool Prepared = false;
+  bool ParamsReplaced = false;              // Params was a list object, now this variable
+  IkivParamsListW* InputIntf = nullptr;     // what a converted Input.Value addresses
+  IkivParamsListW* OutputIntf = nullptr;    // what a converted Output.Value addresses
+
+ private:
+  friend bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
+  friend void RestoreCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
+
+  // Lends the host's lists for the call; their destruction detaches every reference that plugin
+  // code may keep, so none reaches a host list after the call.
+  void Release() noexcept;
+  TPluginCallRec* record_ = nullptr;
+  std::optional<ParamsListBorrow> params_list_;
+  std::optional<ParamsListBorrow> input_list_;
+  std::optional<ParamsListBorrow> output_list_;
+};
+
+// Prepares `rec` for plugin code: afterwards Params addresses an IkivParamsListA variable, and
+// Input/Output slots holding a list (kind 1 with the signature, or kind 8) hold kind 9 with the
+// address of an IkivParamsListW variable in `saved`. A list object in Params sets nothing in
+// Flags; an interface variable there sets bit 0x40.
+// Everything read from the record is checked first. False, with the record untouched and
+// `saved` not prepared, when `rec` is null or not readable for the whole record, when Params is
+// neither a readable list object nor a readable interface variable, or when it carries the
+// signature but its items cannot be read. A slot whose object is not readable stays as it is.
+bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
+
+// Undoes PrepareCallRec: puts back Flags and a replaced Params, and a converted slot's Kind and
+// Value unless plugin code changed either of them (its other changes to Input and Output stay).
+// Detaches the call's wrappers. Nothing when `saved` is not prepared; runs once.
+void RestoreCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
+
+// The parameter interface of a prepared record (borrowed, valid for the call), or null when
+// Params is 0 or its variable or interface object is not readable.
+IkivParamsListA* CallParams(const TPluginCallRec& rec) noexcept;
+
+// The list interface of a slot (borrowed, valid for the call): for kind 9 the interface in the
+// variable that Value addresses; null for every other kind, for a Value of 0 and for an
+// unreadable variable or object. After PrepareCallRec every usable list slot is kind 9.
+IkivParamsListW* CallSlotIntf(const TPluginCallValue& slot) noexcept;
+
+// Reads the parameter `name` through `params` (searching the whole list). False, with `value`
+// empty, when there is no such parameter, its value is empty or null, or the call fails.
+bool ReadCallParam(IkivParamsListA* params, std::string_view name, Variant& value) noexcept;
+
+// Stores `value` under "RESULT" (added when missing). False when `params` is null or the call
+// fails.
+bool WriteCallResult(IkivParamsListA* params, const TVarData& value) noexcept;
+
+}  // namespace kiv
