@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "bridge/params_list_wrap.h"
-#include "bridge/value_normalise.h"
+#include "interfaces/params_list_wrap.h"
+#include "interfaces/value_normalise.h"
 
 namespace kiv {
 namespace {

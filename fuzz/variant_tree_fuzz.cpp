@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "bridge/params_list_wrap.h"
-#include "bridge/value_normalise.h"
+#include "interfaces/params_list_wrap.h"
+#include "interfaces/value_normalise.h"
 #include "fuzz_input.h"
 #include "paramlist/safe_array.h"
 #include "paramlist/variant_conversion.h"

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "bridge/params_list_wrap.h"
+#include "interfaces/params_list_wrap.h"
 #include "kiv/kiv_params_list.h"
 #include "paramlist/variant.h"
 

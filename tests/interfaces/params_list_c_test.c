@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "bridge/params_list_c_api.h"
+#include "interfaces/params_list_c_api.h"
 
 
 #define SLOT(vtbl, name, n) _Static_assert(offsetof(vtbl, name) == (n) * sizeof(void*), #name)

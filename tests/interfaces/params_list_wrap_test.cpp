@@ -1,6 +1,6 @@
 // TkivParamsListWrap: identity and counting, borrowed and owned lists, held and pinned wrappers,
 // detached wrappers after their owner freed them, the status-code boundary, CopyItems.
-#include "bridge/params_list_wrap.h"
+#include "interfaces/params_list_wrap.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/intf_test_util.h"
+#include "interfaces/intf_test_util.h"
 
 namespace kiv {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "bridge/intf_ptr.h"
+#include "interfaces/intf_ptr.h"
 #include "kiv/kiv_params_list.h"
 #include "paramlist/params_list.h"
 

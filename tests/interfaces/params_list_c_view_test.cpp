@@ -2,9 +2,9 @@
 // function tables, and what it did is seen through the C++ view.
 #include <gtest/gtest.h>
 
-#include "bridge/intf_test_util.h"
-#include "bridge/params_list_c_api.h"
-#include "bridge/params_list_wrap.h"
+#include "interfaces/intf_test_util.h"
+#include "interfaces/params_list_c_api.h"
+#include "interfaces/params_list_wrap.h"
 #include "platform/bstr.h"
 
 namespace kiv {

@@ -1,4 +1,4 @@
-#include "bridge/value_normalise.h"
+#include "interfaces/value_normalise.h"
 
 #include <cstring>
 #include <string>

@@ -1,7 +1,7 @@
-#include "bridge/params_list_item_wrap.h"
+#include "interfaces/params_list_item_wrap.h"
 
-#include "bridge/params_list_wrap.h"
-#include "bridge/value_normalise.h"
+#include "interfaces/params_list_wrap.h"
+#include "interfaces/value_normalise.h"
 #include "platform/exception.h"
 
 namespace kiv {

@@ -1,4 +1,4 @@
-#include "bridge/intf_test_util.h"
+#include "interfaces/intf_test_util.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -12,7 +12,7 @@
 
 #include "kiv/kiv_params_list.h"
 #include "paramlist/params_list.h"
-#include "bridge/value_normalise.h"
+#include "interfaces/value_normalise.h"
 #include "platform/code_page.h"
 
 namespace kiv {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "bridge/intf_test_util.h"
-#include "bridge/params_list_wrap.h"
+#include "interfaces/intf_test_util.h"
+#include "interfaces/params_list_wrap.h"
 
 namespace kiv {
 namespace {

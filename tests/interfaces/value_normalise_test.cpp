@@ -1,6 +1,6 @@
 // Incoming variants at the A and W interfaces: text by pointer (0x0100, 0x0102), copies of
 // everything else, and outputs that the caller frees with the system's variant functions.
-#include "bridge/value_normalise.h"
+#include "interfaces/value_normalise.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "bridge/intf_test_util.h"
-#include "bridge/params_list_wrap.h"
+#include "interfaces/intf_test_util.h"
+#include "interfaces/params_list_wrap.h"
 #include "paramlist/safe_array.h"
 #include "platform/bstr.h"
 

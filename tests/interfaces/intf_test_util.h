@@ -1,11 +1,11 @@
-// Helpers for the bridge tests: raw slot calls, owned variant outputs, captured error boxes.
+// Helpers for the list-interface tests: raw slot calls, owned variant outputs, captured error boxes.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "bridge/intf_ptr.h"
-#include "bridge/value_normalise.h"
+#include "interfaces/intf_ptr.h"
+#include "interfaces/value_normalise.h"
 #include "kiv/kiv_params_list.h"
 #include "platform/error_box.h"
 

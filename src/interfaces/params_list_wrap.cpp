@@ -1,4 +1,4 @@
-#include "bridge/params_list_wrap.h"
+#include "interfaces/params_list_wrap.h"
 
 #include <mutex>
 #include <new>
@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "bridge/params_list_item_wrap.h"
-#include "bridge/value_normalise.h"
+#include "interfaces/params_list_item_wrap.h"
+#include "interfaces/value_normalise.h"
 #include "paramlist/variant_conversion.h"
 #include "platform/code_page.h"
 #include "platform/error_box.h"

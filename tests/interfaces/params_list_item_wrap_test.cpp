@@ -1,14 +1,14 @@
 // TkivParamsListItemWrap: one pointer for both identifiers, the name and key caches, renaming
 // without re-keying, stale item interfaces, and AddFromItemIntf over a foreign item.
-#include "bridge/params_list_item_wrap.h"
+#include "interfaces/params_list_item_wrap.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "bridge/intf_test_util.h"
-#include "bridge/params_list_wrap.h"
+#include "interfaces/intf_test_util.h"
+#include "interfaces/params_list_wrap.h"
 
 namespace kiv {
 namespace {

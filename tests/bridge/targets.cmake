@@ -1,6 +1,0 @@
-# A test inner plugin built against the SDK headers alone; kiv_bridge_tests loads it under Wine.
-if(WIN32)
-  kiv_test_dll(kiv_inner_test_dll kiv_inner_test FOR kiv_bridge_tests LIBS oleaut32
-               SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bridge/inner_plugin_dll.cpp
-                       ${CMAKE_CURRENT_SOURCE_DIR}/bridge/inner_plugin_dll.def)
-endif()
