@@ -1,0 +1,12 @@
+#include "platform/seh_guard.h"
+
+namespace kiv {
+
+// No structured exceptions here: the call runs unguarded and always completes (a C++ exception
+// propagates, as on Windows).
+bool CallSehGuarded(SehGuardedProc proc, void* context, SehException* /*exception*/) {
+  proc(context);
+  return true;
+}
+
+}  // namespace kiv
