@@ -14,6 +14,8 @@ namespace kiv {
 
 // Size of the processor state copied at the fault: the 32-bit Windows CONTEXT record.
 inline constexpr std::size_t kSehContextSize = 716;
+// Most code addresses of the call stack kept at the fault.
+inline constexpr std::size_t kSehStackDepth = 48;
 
 // A structured exception contained by the guard: its record and the processor state at the fault.
 struct SehException {
@@ -28,6 +30,10 @@ struct SehException {
   uintptr_t FramePointer = 0;
   bool HasContext = false;  // whether Context holds the full processor state
   alignas(16) unsigned char Context[kSehContextSize] = {};
+  // The call stack at the fault, taken before anything reuses its memory: the faulting
+  // instruction, then the return addresses along the frame-pointer chain.
+  uint32_t StackDepth = 0;
+  uintptr_t Stack[kSehStackDepth] = {};
 };
 
 // The guarded function: foreign code, or a small trampoline of ours that only unpacks `context`
@@ -42,6 +48,13 @@ using SehGuardedProc = void (*)(void* context);
 // the guard's business: it leaves the guard (whose registration is removed first) and propagates
 // to the caller as usual. Natively there are no structured exceptions: proc is just called.
 bool CallSehGuarded(SehGuardedProc proc, void* context, SehException* exception = nullptr);
+
+// Writes the return addresses along the frame-pointer chain that starts at `frame_pointer` (each
+// frame: the caller's frame pointer, then the return address) to `out`, at most `max`, and returns
+// their number. Every frame is checked for readability before it is read and the chain must climb,
+// so a corrupt or foreign chain ends the walk instead of faulting. Natively 0: we rely on no frame
+// layout there.
+std::size_t WalkFrameChain(uintptr_t frame_pointer, uintptr_t* out, std::size_t max) noexcept;
 
 // Short name of a well-known exception code ("access violation"); empty for other codes.
 const char* SehExceptionName(uint32_t code) noexcept;

@@ -9,4 +9,6 @@ bool CallSehGuarded(SehGuardedProc proc, void* context, SehException* /*exceptio
   return true;
 }
 
+std::size_t WalkFrameChain(uintptr_t, uintptr_t*, std::size_t) noexcept { return 0; }
+
 }  // namespace kiv

@@ -6,6 +6,8 @@
 // the record on the caller's stack, so guards nest and threads do not share anything.
 #include "platform/seh_guard.h"
 
+#include "platform/readable_memory.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -56,6 +58,10 @@ void Record(const EXCEPTION_RECORD& record, const CONTEXT* context, SehException
   } else {
     out.InstructionPointer = out.Address;
   }
+  // The faulting frames are still intact below the dispatcher: walk them now.
+  out.Stack[0] = out.InstructionPointer;
+  out.StackDepth = 1 + static_cast<uint32_t>(
+                           WalkFrameChain(out.FramePointer, out.Stack + 1, kSehStackDepth - 1));
 }
 
 // Called by the dispatcher with the stack of the fault still in place below it; it never returns
@@ -90,6 +96,19 @@ __attribute__((noinline)) bool GuardedCall(SehGuardedProc proc, void* context, S
 }
 
 }  // namespace
+
+std::size_t WalkFrameChain(uintptr_t frame_pointer, uintptr_t* out, std::size_t max) noexcept {
+  std::size_t count = 0;
+  while (count < max && frame_pointer && (frame_pointer & 3) == 0) {
+    uintptr_t frame[2];  // caller's frame pointer, return address
+    if (!ReadableCopy(frame, reinterpret_cast<const void*>(frame_pointer), sizeof frame) || !frame[1])
+      break;
+    out[count++] = frame[1];
+    if (frame[0] <= frame_pointer) break;
+    frame_pointer = frame[0];
+  }
+  return count;
+}
 
 bool CallSehGuarded(SehGuardedProc proc, void* context, SehException* exception) {
   void* const head = ChainHead();

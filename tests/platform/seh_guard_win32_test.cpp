@@ -216,5 +216,37 @@ TEST_F(SehGuardWin32, ManyContainmentsOnTwoThreadsStayIndependent) {
   EXPECT_EQ(failures.load(), 0);
 }
 
+TEST(WalkFrameChain, FollowsClimbingReadableFramesAndStopsOtherwise) {
+  // Three frames laid out as the chain would be: each points at its caller's, higher up.
+  uintptr_t frames[6] = {};
+  frames[0] = reinterpret_cast<uintptr_t>(&frames[2]);
+  frames[1] = 0x401001;
+  frames[2] = reinterpret_cast<uintptr_t>(&frames[4]);
+  frames[3] = 0x401002;
+  frames[4] = 16;  // unreadable: the walk ends after this frame's return address
+  frames[5] = 0x401003;
+  uintptr_t out[8] = {};
+  ASSERT_EQ(WalkFrameChain(reinterpret_cast<uintptr_t>(&frames[0]), out, 8), 3u);
+  EXPECT_EQ(out[0], 0x401001u);
+  EXPECT_EQ(out[2], 0x401003u);
+  EXPECT_EQ(WalkFrameChain(reinterpret_cast<uintptr_t>(&frames[0]), out, 2), 2u);  // the limit
+
+  frames[2] = reinterpret_cast<uintptr_t>(&frames[0]);  // descends: a loop
+  EXPECT_EQ(WalkFrameChain(reinterpret_cast<uintptr_t>(&frames[0]), out, 8), 2u);
+  EXPECT_EQ(WalkFrameChain(16, out, 8), 0u);
+  EXPECT_EQ(WalkFrameChain(reinterpret_cast<uintptr_t>(&frames[0]) + 1, out, 8), 0u);  // misaligned
+}
+
+TEST_F(SehGuardWin32, StackAtTheFaultIsKeptBeforeItsMemoryIsReused) {
+  ReadCall call{kUnmapped};
+  SehException e;
+  ASSERT_FALSE(CallSehGuarded(&CallRead, &call, &e));
+  // The faulting export, then at least the trampoline's return into this executable.
+  ASSERT_GE(e.StackDepth, 2u);
+  EXPECT_EQ(e.Stack[0], e.Address);
+  EXPECT_EQ(ModuleOf(e.Stack[0]), Dll().Module);
+  EXPECT_EQ(ModuleOf(e.Stack[1]), GetModuleHandleA(nullptr));
+}
+
 }  // namespace
 }  // namespace kiv
