@@ -9,7 +9,8 @@
 
 if(WIN32)
   enable_language(RC)
-  add_compile_options(-msse2 -mfpmath=sse)
+  # Frame pointers keep the EBP chain intact, so that crash reports can walk the call stack.
+  add_compile_options(-msse2 -mfpmath=sse -fno-omit-frame-pointer)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   # Static runtime: the products need only system DLLs.
   set(KIV_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)

@@ -7,3 +7,10 @@ if(WIN32)
   kiv_version_resource(kiv_versioned_dll DESCRIPTION "Version \"resource\" test library"
                        PRODUCT "Varnolet Test" VERSION 4.3.2.1)
 endif()
+
+# Foreign code for the structured-exception guard tests: faults and raises inside a DLL.
+if(WIN32)
+  kiv_test_dll(kiv_foreign_dll kiv_foreign FOR kiv_platform_tests
+               SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/platform/foreign_dll.cpp
+                       ${CMAKE_CURRENT_SOURCE_DIR}/platform/foreign_dll.def)
+endif()
