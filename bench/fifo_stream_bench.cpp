@@ -1,20 +1,30 @@
-// FIFO write of 64 bytes followed by its removal, against a plain 64-byte memcpy.
+// FIFO write of 64 bytes followed by its removal, against a plain 64-byte memcpy, and on
+// Windows also against a ring buffer doing the same two operations under a CRITICAL_SECTION.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "support/fifo_stream.h"
 
 namespace {
 
-void Write64Remove_kiv(benchmark::State& state) {
-  kiv::TFIFOStream stream(16384, 64, true);
+// Writes 64 bytes and removes them again, once per iteration.
+template <class Fifo>
+void Write64Remove(benchmark::State& state, Fifo& fifo) {
   unsigned char block[64] = {1, 2, 3};
   for (auto _ : state) {
-    stream.Write(block, sizeof block);
-    stream.Remove(sizeof block);
+    fifo.Write(block, sizeof block);
+    fifo.Remove(sizeof block);
     benchmark::ClobberMemory();
   }
+}
+
+void Write64Remove_kiv(benchmark::State& state) {
+  kiv::TFIFOStream stream(16384, 64, true);
+  Write64Remove(state, stream);
 }
 BENCHMARK(Write64Remove_kiv)->Name("FifoWrite64Remove/kiv");
 
@@ -28,5 +38,43 @@ void Write64Remove_base(benchmark::State& state) {
   }
 }
 BENCHMARK(Write64Remove_base)->Name("FifoWrite64Remove/base");
+
+#ifdef _WIN32
+// A 16 KiB byte ring under a CRITICAL_SECTION: write copies in (wrapping), remove drops from the
+// front.
+class LockedRing {
+ public:
+  LockedRing() { InitializeCriticalSection(&lock_); }
+  ~LockedRing() { DeleteCriticalSection(&lock_); }
+  void Write(const unsigned char* data, size_t size) {
+    EnterCriticalSection(&lock_);
+    const size_t tail = (head_ + fill_) % sizeof buffer_;
+    const size_t first = size < sizeof buffer_ - tail ? size : sizeof buffer_ - tail;
+    std::memcpy(buffer_ + tail, data, first);
+    std::memcpy(buffer_, data + first, size - first);
+    fill_ += size;
+    LeaveCriticalSection(&lock_);
+  }
+  void Remove(size_t size) {
+    EnterCriticalSection(&lock_);
+    head_ = (head_ + size) % sizeof buffer_;
+    fill_ -= size;
+    LeaveCriticalSection(&lock_);
+  }
+
+ private:
+  CRITICAL_SECTION lock_;
+  unsigned char buffer_[16384];
+  size_t head_ = 0;
+  size_t fill_ = 0;
+};
+
+void Write64RemoveLockedRing_base(benchmark::State& state) {
+  LockedRing ring;
+  Write64Remove(state, ring);
+}
+BENCHMARK(Write64Remove_kiv)->Name("FifoWrite64RemoveVsLockedRing/kiv");
+BENCHMARK(Write64RemoveLockedRing_base)->Name("FifoWrite64RemoveVsLockedRing/base");
+#endif
 
 }  // namespace
