@@ -1,5 +1,7 @@
 // FIFO write of 64 bytes followed by its removal, against a plain 64-byte memcpy, and on
 // Windows also against a ring buffer doing the same two operations under a CRITICAL_SECTION.
+// Then a remove of 64 bytes from a full 16 KiB stream and its refill, against moving the rest of
+// a 16 KiB buffer down and appending.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -38,6 +40,32 @@ void Write64Remove_base(benchmark::State& state) {
   }
 }
 BENCHMARK(Write64Remove_base)->Name("FifoWrite64Remove/base");
+
+constexpr int32_t kFull = 16384;
+
+void RemoveAtFullRefill_kiv(benchmark::State& state) {
+  kiv::TFIFOStream stream(kFull, 64, true);
+  static unsigned char fill[kFull];
+  stream.Write(fill, kFull);
+  unsigned char block[64] = {1, 2, 3};
+  for (auto _ : state) {
+    stream.Remove(sizeof block);
+    stream.Write(block, sizeof block);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(RemoveAtFullRefill_kiv)->Name("FifoRemove64AtFullRefill/kiv");
+
+void RemoveAtFullRefill_base(benchmark::State& state) {
+  static unsigned char buffer[kFull];
+  unsigned char block[64] = {1, 2, 3};
+  for (auto _ : state) {
+    std::memmove(buffer, buffer + sizeof block, kFull - sizeof block);
+    std::memcpy(buffer + kFull - sizeof block, block, sizeof block);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(RemoveAtFullRefill_base)->Name("FifoRemove64AtFullRefill/base");
 
 #ifdef _WIN32
 // A 16 KiB byte ring under a CRITICAL_SECTION: write copies in (wrapping), remove drops from the
