@@ -1,20 +1,32 @@
-// FIFO write of 64 bytes followed by its removal, against a plain 64-byte memcpy.
+// FIFO write of 64 bytes followed by its removal, against a plain 64-byte memcpy, and on
+// Windows also against a ring buffer doing the same two operations under a CRITICAL_SECTION.
+// Then a remove of 64 bytes from a full 16 KiB stream and its refill, against moving the rest of
+// a 16 KiB buffer down and appending.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "support/fifo_stream.h"
 
 namespace {
 
-void Write64Remove_kiv(benchmark::State& state) {
-  kiv::TFIFOStream stream(16384, 64, true);
+// Writes 64 bytes and removes them again, once per iteration.
+template <class Fifo>
+void Write64Remove(benchmark::State& state, Fifo& fifo) {
   unsigned char block[64] = {1, 2, 3};
   for (auto _ : state) {
-    stream.Write(block, sizeof block);
-    stream.Remove(sizeof block);
+    fifo.Write(block, sizeof block);
+    fifo.Remove(sizeof block);
     benchmark::ClobberMemory();
   }
+}
+
+void Write64Remove_kiv(benchmark::State& state) {
+  kiv::TFIFOStream stream(16384, 64, true);
+  Write64Remove(state, stream);
 }
 BENCHMARK(Write64Remove_kiv)->Name("FifoWrite64Remove/kiv");
 
@@ -28,5 +40,69 @@ void Write64Remove_base(benchmark::State& state) {
   }
 }
 BENCHMARK(Write64Remove_base)->Name("FifoWrite64Remove/base");
+
+constexpr int32_t kFull = 16384;
+
+void RemoveAtFullRefill_kiv(benchmark::State& state) {
+  kiv::TFIFOStream stream(kFull, 64, true);
+  static unsigned char fill[kFull];
+  stream.Write(fill, kFull);
+  unsigned char block[64] = {1, 2, 3};
+  for (auto _ : state) {
+    stream.Remove(sizeof block);
+    stream.Write(block, sizeof block);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(RemoveAtFullRefill_kiv)->Name("FifoRemove64AtFullRefill/kiv");
+
+void RemoveAtFullRefill_base(benchmark::State& state) {
+  static unsigned char buffer[kFull];
+  unsigned char block[64] = {1, 2, 3};
+  for (auto _ : state) {
+    std::memmove(buffer, buffer + sizeof block, kFull - sizeof block);
+    std::memcpy(buffer + kFull - sizeof block, block, sizeof block);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(RemoveAtFullRefill_base)->Name("FifoRemove64AtFullRefill/base");
+
+#ifdef _WIN32
+// A 16 KiB byte ring under a CRITICAL_SECTION: write copies in (wrapping), remove drops from the
+// front.
+class LockedRing {
+ public:
+  LockedRing() { InitializeCriticalSection(&lock_); }
+  ~LockedRing() { DeleteCriticalSection(&lock_); }
+  void Write(const unsigned char* data, size_t size) {
+    EnterCriticalSection(&lock_);
+    const size_t tail = (head_ + fill_) % sizeof buffer_;
+    const size_t first = size < sizeof buffer_ - tail ? size : sizeof buffer_ - tail;
+    std::memcpy(buffer_ + tail, data, first);
+    std::memcpy(buffer_, data + first, size - first);
+    fill_ += size;
+    LeaveCriticalSection(&lock_);
+  }
+  void Remove(size_t size) {
+    EnterCriticalSection(&lock_);
+    head_ = (head_ + size) % sizeof buffer_;
+    fill_ -= size;
+    LeaveCriticalSection(&lock_);
+  }
+
+ private:
+  CRITICAL_SECTION lock_;
+  unsigned char buffer_[16384];
+  size_t head_ = 0;
+  size_t fill_ = 0;
+};
+
+void Write64RemoveLockedRing_base(benchmark::State& state) {
+  LockedRing ring;
+  Write64Remove(state, ring);
+}
+BENCHMARK(Write64Remove_kiv)->Name("FifoWrite64RemoveVsLockedRing/kiv");
+BENCHMARK(Write64RemoveLockedRing_base)->Name("FifoWrite64RemoveVsLockedRing/base");
+#endif
 
 }  // namespace

@@ -1,7 +1,11 @@
-// Uncontended read and write lock/unlock pairs: ReaderWriterLock against std::shared_mutex.
+// Uncontended read and write lock/unlock pairs: ReaderWriterLock against std::shared_mutex, and
+// on Windows also against a CRITICAL_SECTION pair, the system's cheapest lock.
 #include <benchmark/benchmark.h>
 
 #include <shared_mutex>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "support/rw_lock.h"
 
@@ -42,5 +46,21 @@ void WriteLockUnlockBase(benchmark::State& state) {
   }
 }
 BENCHMARK(WriteLockUnlockBase)->Name("WriteLockUnlock/base");
+
+#ifdef _WIN32
+void CriticalSectionPair(benchmark::State& state) {
+  CRITICAL_SECTION cs;
+  InitializeCriticalSection(&cs);
+  for (auto _ : state) {
+    EnterCriticalSection(&cs);
+    LeaveCriticalSection(&cs);
+  }
+  DeleteCriticalSection(&cs);
+}
+BENCHMARK(ReadLockUnlockKiv)->Name("ReadLockUnlockVsCriticalSection/kiv");
+BENCHMARK(CriticalSectionPair)->Name("ReadLockUnlockVsCriticalSection/base");
+BENCHMARK(WriteLockUnlockKiv)->Name("WriteLockUnlockVsCriticalSection/kiv");
+BENCHMARK(CriticalSectionPair)->Name("WriteLockUnlockVsCriticalSection/base");
+#endif
 
 }  // namespace
