@@ -54,7 +54,11 @@ std::string_view StringOf(const char* text) {
   return text ? std::string_view(text, static_cast<size_t>(HeaderOf(text)->Length)) : std::string_view();
 }
 
-HostValue ValueOf(const kivVARIANT& v) {
+}  // namespace
+
+static_assert(!kThirtyTwoBit || sizeof(void*) == 4);
+
+HostValue HostValueOf(const kivVARIANT& v) {
   HostValue value;
   value.Type = v.vt;
   switch (v.vt) {
@@ -72,10 +76,6 @@ HostValue ValueOf(const kivVARIANT& v) {
   }
   return value;
 }
-
-}  // namespace
-
-static_assert(!kThirtyTwoBit || sizeof(void*) == 4);
 
 HostParamsList::HostParamsList(bool with_signature, const HostAllocator& allocator) : allocator_(allocator) {
   static_assert(!kThirtyTwoBit || (offsetof(RawItem, DataType) == 12 && offsetof(RawItem, State) == 16 &&
@@ -163,7 +163,7 @@ std::vector<HostItem> HostParamsList::Read(const void* object) {
   for (int32_t i = 0; i < list->Count; ++i) {
     const RawItem& raw = *list->Items[i];
     items.push_back(HostItem{std::string(StringOf(raw.Name)), std::string(StringOf(raw.Key)), raw.DataType,
-                             raw.State, ValueOf(raw.Value)});
+                             raw.State, HostValueOf(raw.Value)});
   }
   return items;
 }

@@ -44,6 +44,10 @@ struct HostValue {
   static HostValue Null() { return {1, 0, 0, {}}; }
 };
 
+// The value a variant holds, for the types HostValue knows; other types give only their type code.
+// The variant stays the caller's.
+HostValue HostValueOf(const kivVARIANT& variant);
+
 // One item read back from a host-layout list.
 struct HostItem {
   std::string Name;
