@@ -65,6 +65,17 @@ TEST(HostModuleLoad, BothLoadModesResolveTheSameEntryPointsAndUnloadFreesTheLibr
   }
 }
 
+TEST(HostModuleLoad, AlteredSearchPathFindsDependenciesInTheModulesOwnFolder) {
+  const std::string path = kiv::test::ExeFolder() + "host_dep\\kiv_host_depmodule.dll";
+  HostModule plain;
+  EXPECT_FALSE(plain.Load(path, HostModule::LoadMode::Plain));
+  EXPECT_NE(plain.Error().find("error"), std::string::npos);
+  HostModule module;
+  ASSERT_TRUE(module.Load(path)) << module.Error();
+  EXPECT_EQ(module.Missing().size(), kEntryPointCount - 1);
+  EXPECT_EQ(module.ProcessData(nullptr).Value, 4711);
+}
+
 TEST(HostModuleLoad, MovedModuleStaysLoadedUntilItsLastOwnerGoes) {
   HostModule moved;
   {

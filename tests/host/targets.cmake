@@ -6,3 +6,15 @@ if(WIN32)
                SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/host_test_module.cpp
                        ${CMAKE_CURRENT_SOURCE_DIR}/host/host_test_module.def)
 endif()
+
+# A module and the library it imports from, both in a folder of their own (not beside the test
+# executable), so that loading the module needs its folder searched for dependencies.
+if(WIN32)
+  kiv_test_dll(kiv_host_dep_dll kiv_host_dep FOR kiv_host_tests
+               SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/dep_library.cpp)
+  kiv_test_dll(kiv_host_depmodule_dll kiv_host_depmodule FOR kiv_host_tests LIBS kiv_host_dep_dll
+               SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/dep_module.cpp
+                       ${CMAKE_CURRENT_SOURCE_DIR}/host/dep_module.def)
+  set_target_properties(kiv_host_dep_dll kiv_host_depmodule_dll PROPERTIES
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/host_dep)
+endif()
