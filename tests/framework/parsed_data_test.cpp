@@ -12,6 +12,8 @@
 
 #include "host/host_call_record.h"
 #include "host/host_params_list.h"
+#include "interfaces/intf_ptr.h"
+#include "interfaces/params_list_wrap.h"
 #include "platform/exception.h"
 #include "platform/module_allocator.h"
 
@@ -157,13 +159,35 @@ TEST_F(DeliveryTest, EmptyPacketTextLeavesInputButCountsAndCopiesItems) {
   EXPECT_EQ(output_.Items()[0].Value.Integer, 3);
 }
 
-TEST_F(DeliveryTest, WithoutAnOutputListNothingIsDelivered) {
-  host_.SetOutput(HostSlot{2, 0, ckInteger, 0});
-  host_.SetInput(HostSlot{0, 8, ckBuffer, 0});
+TEST_F(DeliveryTest, AnInterfaceInOutputReceivesTheItems) {
+  IntfPtr<IkivParamsListW> list = TkivParamsListWrap::Create();
+  IkivParamsListW* variable = list.get();
+  host_.SetOutput(HostSlot{0, 0, ckParamsIntf, AddressOf(&variable)});
   Prepare();
-  Deliver("data", true);
-  EXPECT_EQ(host_.Input().Kind, ckBuffer);
-  EXPECT_EQ(host_.Output().Counter, 2u);
+  Deliver("one", true, "A");
+  Deliver("two", true, "B");
+  EXPECT_EQ(list->GetCount(), 2);
+  Deliver("three", false, "C");
+  ASSERT_EQ(list->GetCount(), 1);
+  IntfPtr<IkivParamsListItemW> item;
+  ASSERT_EQ(list->GetItem(0, item.put()), KIV_S_OK);
+  EXPECT_STREQ(item->GetName(), "C");
+  EXPECT_EQ(host_.Output().Counter, 3u);
+  EXPECT_EQ(BlockText(host_.Input()), "three");
+}
+
+TEST_F(DeliveryTest, WithoutAnOutputListNothingIsDelivered) {
+  host_.SetInput(HostSlot{0, 8, ckBuffer, 0});
+  HostParamsList no_list(false);  // kind 1 without the signature is no list
+  for (const HostSlot output : {HostSlot{2, 0, ckInteger, 0}, HostSlot{2, 0, ckParams, AddressOf(no_list.Object())}}) {
+    host_.SetOutput(output);
+    Prepare();
+    Deliver("data", true);
+    EXPECT_EQ(host_.Input().Kind, ckBuffer);
+    EXPECT_EQ(host_.Output().Counter, 2u);
+    RestoreCallRec(Rec(), saved_);
+  }
+  EXPECT_TRUE(no_list.Items().empty());
   DeliverParsedData(nullptr, *std::make_unique<TParsedDataList>(), true);  // no record: nothing
 }
 
