@@ -39,5 +39,16 @@ TEST(ModuleAllocator, APublishedAllocatorIsUsedUntilTheDefaultIsRestored) {
   EXPECT_EQ(g_allocs, 1);
 }
 
+// This executable publishes no allocator: the default stays, and the first outcome is kept.
+TEST(ModuleAllocator, WithNothingPublishedAdoptionKeepsTheDefaultOnce) {
+  ResetHostAllocatorForTesting();
+  EXPECT_EQ(AdoptHostAllocator(), HostAllocatorAdoption::NotPublished);
+  void* block = ModuleAlloc(8);
+  EXPECT_NE(block, nullptr);
+  ModuleFree(block);
+  EXPECT_EQ(AdoptHostAllocator(), HostAllocatorAdoption::NotPublished);
+  ResetHostAllocatorForTesting();
+}
+
 }  // namespace
 }  // namespace kiv

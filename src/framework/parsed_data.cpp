@@ -1,0 +1,90 @@
+#include "framework/parsed_data.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "interfaces/intf_ptr.h"
+#include "interfaces/params_list_wrap.h"
+#include "platform/exception.h"
+#include "platform/module_allocator.h"
+#include "platform/readable_memory.h"
+
+namespace kiv {
+
+const TkivParamsListClass TParsedDataList::kClass{
+    "TParsedDataList", &kTkivParamsListItemClass, []() -> TkivParamsList* { return new TParsedDataList(); },
+    [](TkivParamsList* list) noexcept { delete static_cast<TParsedDataList*>(list); },
+    &TParsedDataList::ClearParsed, &TkivParamsList::BaseAddCopy, &TkivParamsList::BaseAddFromItem};
+
+void TParsedDataList::ClearParsed(TkivParamsList& list) {
+  TkivParamsList::BaseClear(list);
+  static_cast<TParsedDataList&>(list).packet_text_.clear();
+}
+
+void TParsedDataList::AddPacket(std::string_view text) {
+  if (!packet_text_.empty()) packet_text_.append(kDataSeparator);
+  packet_text_.append(text);
+}
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) { throw EAssertionFailed(std::string("DeliverParsedData: ") + what); }
+
+bool EndsWithSeparator(const char* block, size_t size) {
+  return size >= kDataSeparator.size() &&
+         std::memcmp(block + size - kDataSeparator.size(), kDataSeparator.data(), kDataSeparator.size()) == 0;
+}
+
+// Puts `text` into the Input block: a block of an earlier delivery is resized, anything else is
+// replaced by a new block. A block shorter than the separator cannot end with it, so appending
+// to one writes the separator too: packets are never run together.
+void WritePacketText(TPluginCallValue& input, std::string_view text, bool append) {
+  const uint32_t old_size = input.Size;
+  const uintptr_t old_value = input.Value;
+  if (old_size > 0 && old_value != 0 && input.Kind == ckMemory) {
+    auto* block = reinterpret_cast<char*>(old_value);
+    if (!IsReadableMemory(block, old_size)) Fail("the block in Input is not readable");
+    const size_t kept = append ? old_size : 0;
+    const size_t separator = kept > 0 && !EndsWithSeparator(block, kept) ? kDataSeparator.size() : 0;
+    const uint64_t new_size = uint64_t{kept} + separator + text.size();
+    if (new_size > UINT32_MAX) Fail("the block would exceed 4 GiB");
+    block = static_cast<char*>(ModuleRealloc(block, static_cast<size_t>(new_size)));
+    input.Value = reinterpret_cast<uintptr_t>(block);
+    std::memcpy(block + kept, kDataSeparator.data(), separator);
+    std::memcpy(block + kept + separator, text.data(), text.size());
+    input.Size = static_cast<uint32_t>(new_size);
+    return;
+  }
+  if (text.size() > UINT32_MAX) Fail("the block would exceed 4 GiB");
+  auto* block = static_cast<char*>(ModuleAlloc(text.size()));
+  std::memcpy(block, text.data(), text.size());
+  input.Value = reinterpret_cast<uintptr_t>(block);
+  input.Kind = ckMemory;
+  input.Size = static_cast<uint32_t>(text.size());
+}
+
+void AppendItems(TParsedDataList& list, IkivParamsListW* output, bool append) {
+  IntfPtr<IkivParamsListA> target;
+  if (output->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(target.put())) != KIV_S_OK || !target)
+    Fail("the Output list offers no 8-bit interface");
+  if (!append) target->Clear();
+  ParamsListBorrow source(list);
+  TkivParamsListWrap::CopyItems(source.A(), target.get(), 0, -1);
+}
+
+}  // namespace
+
+void DeliverParsedData(TPluginCallRec* rec, TParsedDataList& list, bool append) {
+  if (!rec) return;
+  IkivParamsListW* output = CallSlotIntf(rec->Output);
+  if (!output) return;
+  if (!list.PacketText().empty()) WritePacketText(rec->Input, list.PacketText(), append);
+  rec->Output.Counter += 1;
+  AppendItems(list, output, append);
+}
+
+void ClearConsumedInput(TPluginCallRec& rec, uintptr_t noted) noexcept {
+  if (rec.Input.Value == noted) rec.Input.Value = 0;
+}
+
+}  // namespace kiv

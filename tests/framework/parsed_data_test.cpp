@@ -1,0 +1,233 @@
+// Parsed data and its delivery into a prepared call record built by the host library: the
+// packet text in a kind-4 block of the module allocator, the items in the host's Output list,
+// the delivery counter, appending, and what a delivery leaves for the end of the data call.
+#include "framework/parsed_data.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "host/host_call_record.h"
+#include "host/host_params_list.h"
+#include "interfaces/intf_ptr.h"
+#include "interfaces/params_list_wrap.h"
+#include "platform/exception.h"
+#include "platform/module_allocator.h"
+
+namespace kiv {
+namespace {
+
+using kivhost::HostCallRecord;
+using kivhost::HostParamsList;
+using kivhost::HostSlot;
+using kivhost::HostValue;
+
+uintptr_t AddressOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+std::string BlockText(const HostSlot& slot) {
+  return std::string(reinterpret_cast<const char*>(slot.Value), slot.Size);
+}
+
+std::string Joined(std::string a, std::string_view b) { return a.append(kDataSeparator).append(b); }
+
+TEST(ParsedDataList, PacketsJoinWithTheSeparatorAndClearEmptiesThem) {
+  ParamsListPtr owned = TkivParamsList::Create(&TParsedDataList::kClass);
+  auto& list = static_cast<TParsedDataList&>(*owned);
+  list.AddPacket("abc");
+  EXPECT_EQ(list.PacketText(), "abc");
+  list.AddPacket("");
+  list.AddPacket("de");
+  EXPECT_EQ(list.PacketText(), Joined(Joined("abc", ""), "de"));
+  list.Add("FULL_DATA_PACKET", Variant::Int32(1));
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_TRUE(list.PacketText().empty());
+  list.SetPacketText("x");
+  EXPECT_EQ(list.PacketText(), "x");
+}
+
+class DeliveryTest : public ::testing::Test {
+ protected:
+  DeliveryTest() {
+    host_.SetParams(params_.Object());
+    host_.SetOptions(kDataParse | kDataWrites);
+    host_.SetOutput(HostSlot{5, 0, ckParams, AddressOf(output_.Object())});
+  }
+  ~DeliveryTest() override {
+    RestoreCallRec(Rec(), saved_);
+    // The host frees a block left in Input with the allocator it shares with the module.
+    if (host_.Input().Kind == ckMemory) ModuleFree(reinterpret_cast<void*>(host_.Input().Value));
+  }
+
+  TPluginCallRec* Rec() { return static_cast<TPluginCallRec*>(host_.data()); }
+  void Prepare() { ASSERT_TRUE(PrepareCallRec(Rec(), saved_)); }
+
+  // A parsed list of one packet and one item named after it.
+  void Deliver(std::string_view packet, bool append, const char* item = "PACKET") {
+    TParsedDataList parsed;
+    parsed.AddPacket(packet);
+    parsed.Add(item, Variant::Wide(std::u16string(packet.begin(), packet.end())));
+    DeliverParsedData(Rec(), parsed, append);
+  }
+
+  HostParamsList params_;
+  HostParamsList output_;
+  HostCallRecord host_;
+  TPluginCallRecIntf saved_;
+};
+
+TEST_F(DeliveryTest, FirstDeliveryPutsTheTextInANewBlockAndTheItemsInOutput) {
+  output_.Add("Kept", HostValue::Int(1));
+  host_.SetInput(HostSlot{0, 64, ckBuffer, 0});
+  Prepare();
+  const uintptr_t noted = host_.Input().Value;
+  Deliver("$GPGGA,1", true);
+  const HostSlot input = host_.Input();
+  EXPECT_EQ(input.Kind, ckMemory);
+  EXPECT_EQ(BlockText(input), "$GPGGA,1");
+  EXPECT_EQ(host_.Output().Counter, 6u);
+  ClearConsumedInput(*Rec(), noted);
+  EXPECT_EQ(host_.Input().Value, input.Value);  // the block replaced the input and stays
+
+  RestoreCallRec(Rec(), saved_);
+  EXPECT_EQ(host_.Output().Kind, ckParams);  // the host's list is back in Output
+  const auto items = output_.Items();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].Name, "Kept");
+  EXPECT_EQ(items[1].Name, "PACKET");
+  EXPECT_EQ(items[1].Key, "packet");
+  EXPECT_EQ(items[1].Value.Text, u"$GPGGA,1");
+}
+
+TEST_F(DeliveryTest, AppendingDeliveriesJoinPacketsAndItems) {
+  Prepare();
+  Deliver("first packet", true, "A");
+  Deliver("second", true, "B");
+  EXPECT_EQ(BlockText(host_.Input()), Joined("first packet", "second"));
+  EXPECT_EQ(host_.Output().Counter, 7u);
+  // A block that already ends with the separator gets no second one.
+  auto* block = reinterpret_cast<char*>(host_.Input().Value);
+  HostSlot input = host_.Input();
+  block = static_cast<char*>(ModuleRealloc(block, input.Size + kDataSeparator.size()));
+  std::memcpy(block + input.Size, kDataSeparator.data(), kDataSeparator.size());
+  input.Value = AddressOf(block);
+  input.Size += kDataSeparator.size();
+  host_.SetInput(input);
+  Deliver("third", true, "C");
+  EXPECT_EQ(BlockText(host_.Input()), Joined(Joined("first packet", "second"), "third"));
+  RestoreCallRec(Rec(), saved_);
+  const auto items = output_.Items();
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].Name + items[1].Name + items[2].Name, "ABC");
+}
+
+TEST_F(DeliveryTest, PacketsShorterThanTheSeparatorAreStillSeparated) {
+  Prepare();
+  Deliver("ab", true);
+  Deliver("cd", true);
+  EXPECT_EQ(BlockText(host_.Input()), Joined("ab", "cd"));
+}
+
+TEST_F(DeliveryTest, DeliveryWithoutAppendReplacesTextAndItems) {
+  Prepare();
+  Deliver("old data", true, "OLD");
+  Deliver("new", false, "NEW");
+  EXPECT_EQ(BlockText(host_.Input()), "new");
+  EXPECT_EQ(host_.Output().Counter, 7u);
+  RestoreCallRec(Rec(), saved_);
+  const auto items = output_.Items();
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].Name, "NEW");
+}
+
+TEST_F(DeliveryTest, EmptyPacketTextLeavesInputButCountsAndCopiesItems) {
+  HostParamsList input_list;
+  host_.SetInput(HostSlot{0, 0, ckParamsObject, AddressOf(input_list.Object())});
+  Prepare();
+  const HostSlot before = host_.Input();
+  TParsedDataList parsed;
+  parsed.Add("Only", Variant::Int32(3));
+  DeliverParsedData(Rec(), parsed, true);
+  EXPECT_EQ(host_.Input().Kind, before.Kind);
+  EXPECT_EQ(host_.Input().Value, before.Value);
+  EXPECT_EQ(host_.Output().Counter, 6u);
+  RestoreCallRec(Rec(), saved_);
+  ASSERT_EQ(output_.Items().size(), 1u);
+  EXPECT_EQ(output_.Items()[0].Value.Integer, 3);
+}
+
+TEST_F(DeliveryTest, AnInterfaceInOutputReceivesTheItems) {
+  IntfPtr<IkivParamsListW> list = TkivParamsListWrap::Create();
+  IkivParamsListW* variable = list.get();
+  host_.SetOutput(HostSlot{0, 0, ckParamsIntf, AddressOf(&variable)});
+  Prepare();
+  Deliver("one", true, "A");
+  Deliver("two", true, "B");
+  EXPECT_EQ(list->GetCount(), 2);
+  Deliver("three", false, "C");
+  ASSERT_EQ(list->GetCount(), 1);
+  IntfPtr<IkivParamsListItemW> item;
+  ASSERT_EQ(list->GetItem(0, item.put()), KIV_S_OK);
+  EXPECT_STREQ(item->GetName(), "C");
+  EXPECT_EQ(host_.Output().Counter, 3u);
+  EXPECT_EQ(BlockText(host_.Input()), "three");
+}
+
+TEST_F(DeliveryTest, WithoutAnOutputListNothingIsDelivered) {
+  host_.SetInput(HostSlot{0, 8, ckBuffer, 0});
+  HostParamsList no_list(false);  // kind 1 without the signature is no list
+  for (const HostSlot output : {HostSlot{2, 0, ckInteger, 0}, HostSlot{2, 0, ckParams, AddressOf(no_list.Object())}}) {
+    host_.SetOutput(output);
+    Prepare();
+    Deliver("data", true);
+    EXPECT_EQ(host_.Input().Kind, ckBuffer);
+    EXPECT_EQ(host_.Output().Counter, 2u);
+    RestoreCallRec(Rec(), saved_);
+  }
+  EXPECT_TRUE(no_list.Items().empty());
+  DeliverParsedData(nullptr, *std::make_unique<TParsedDataList>(), true);  // no record: nothing
+}
+
+TEST_F(DeliveryTest, UnreadableBlockInInputIsRefusedAndLeftAlone) {
+  const HostSlot bad{0, 4, ckMemory, 16};  // an address in the first page, which no process maps
+  host_.SetInput(bad);
+  Prepare();
+  EXPECT_THROW(Deliver("data", true), EAssertionFailed);
+  EXPECT_EQ(host_.Input().Value, bad.Value);
+  EXPECT_EQ(host_.Input().Size, bad.Size);
+  host_.SetInput(HostSlot{});  // nothing for the host to free
+}
+
+// The block comes from the module allocator, whatever allocator is installed.
+int g_allocs = 0, g_reallocs = 0;
+void* CountingAlloc(size_t n) { ++g_allocs; return std::malloc(n); }
+void* CountingRealloc(void* p, size_t n) { ++g_reallocs; return std::realloc(p, n); }
+
+TEST(DeliveryAllocator, BlocksComeFromAndGrowInTheModuleAllocator) {
+  const ModuleAllocator counting{&CountingAlloc, &CountingRealloc, &std::free};
+  ASSERT_TRUE(SetModuleAllocator(&counting));
+  {
+    HostParamsList output(true, counting);
+    HostCallRecord host;
+    host.SetOutput(HostSlot{0, 0, ckParams, AddressOf(output.Object())});
+    TPluginCallRecIntf saved;
+    auto* rec = static_cast<TPluginCallRec*>(host.data());
+    ASSERT_TRUE(PrepareCallRec(rec, saved));
+    TParsedDataList parsed;
+    parsed.AddPacket("abc");
+    const int allocs = g_allocs;
+    DeliverParsedData(rec, parsed, true);
+    EXPECT_EQ(g_allocs, allocs + 1);
+    DeliverParsedData(rec, parsed, true);
+    EXPECT_EQ(g_reallocs, 1);
+    RestoreCallRec(rec, saved);
+    std::free(reinterpret_cast<void*>(host.Input().Value));
+  }
+  SetModuleAllocator(nullptr);
+}
+
+}  // namespace
+}  // namespace kiv
