@@ -51,7 +51,8 @@ int32_t FreePluginInstanceImpl(TPluginCallRec* rec) noexcept;
 void RunModuleShutdown() noexcept;
 
 // A registered instance held for the length of a call; empty when the look-up failed. While any
-// holder exists, FreePluginInstanceImpl and finalisation wait before freeing the instance.
+// holder exists, FreePluginInstanceImpl and finalisation wait before freeing the instance, so a
+// thread must not free an instance that it holds itself.
 class TPluginRef {
  public:
   TPluginRef() = default;

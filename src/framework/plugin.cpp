@@ -106,7 +106,7 @@ void TkivPlugin::Log(uint8_t level, std::string_view text, bool flag) noexcept {
 }
 
 void TkivPlugin::NotifyLog() noexcept {
-  WindowHandle window = message_window_;
+  WindowHandle window = message_window_.load();
   if (!window) return;
   try {
     const HostPlatform& platform = CurrentHostPlatform();

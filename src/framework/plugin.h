@@ -201,8 +201,8 @@ class TkivPlugin : public TComponent {
   void SetIsTemporaryLoad(bool on) { temporary_load_ = on; }
   WindowHandle OwnerForm() const { return owner_window_; }
   void SetOwnerForm(WindowHandle window) { owner_window_ = window; }
-  WindowHandle MessageWindow() const { return message_window_; }
-  void SetMessageWindow(WindowHandle window) { message_window_ = window; }
+  WindowHandle MessageWindow() const { return message_window_.load(); }
+  void SetMessageWindow(WindowHandle window) { message_window_.store(window); }
   ModuleHandle ParentApp() const { return host_module_; }
   const THostFunctions& HostFunctions() const { return host_functions_; }
   uint8_t DataSubscription() const { return data_subscription_; }
@@ -281,7 +281,7 @@ class TkivPlugin : public TComponent {
   bool temporary_load_ = false;
   bool settings_busy_ = false;
   WindowHandle owner_window_ = nullptr;
-  WindowHandle message_window_ = nullptr;
+  std::atomic<WindowHandle> message_window_{nullptr};  // read by Log on any thread
   ModuleHandle host_module_ = nullptr;
   uint8_t data_subscription_ = 0;
   std::unique_ptr<TModuleConfigList> module_configs_;
