@@ -1,0 +1,208 @@
+// TkivPlugin: construction, destruction, the log, named objects, module configurations,
+// custom values and states.
+#include "framework/plugin.h"
+
+#include <cstdio>
+
+#include "framework/call_params.h"
+#include "platform/path_names.h"
+#include "platform/version_info.h"
+#include "translation/translator.h"
+
+namespace kiv {
+
+namespace {
+
+constexpr const char* kInitialMsgNoData = "No data for processing";
+constexpr const char* kInitialMsgWriteComplete = "Data have been processed successfully";
+constexpr const char* kInitialMsgWriteCompleteError = "Data have been processed with errors";
+
+// The file-name part of `fileName` (after the last folder delimiter).
+std::string FileNamePart(const std::string& fileName) {
+  return fileName.substr(FileFolder(fileName).size());
+}
+
+}  // namespace
+
+TkivPlugin::TkivPlugin(TPluginCallRec* rec, ModuleHandle module) : TComponent(nullptr) {
+  // 1. Module handle, locks, counters (the atomics and the command lock start at 0).
+  module_handle_ = module;
+  settings_lock_ = std::make_unique<ReaderWriterLock>();
+  // 2. A record without a parameter list means a brief load; "TEMPORARY-LOAD" overrides.
+  if (rec) {
+    temporary_load_ = rec->Params == 0;
+    bool value = false;
+    if (ReadCallBool(CallParams(*rec), "TEMPORARY-LOAD", value)) temporary_load_ = value;
+  }
+  // 3. Lists and defaults.
+  parser_items_.assign(1, TParserItem{});
+  config_data_sources_ = std::make_unique<TObjectList>(true);
+  custom_commands_ = std::make_unique<TkivPluginCustomCmdList>();
+  log_ = std::make_unique<TLogDataList>(kLogLineLimit);
+  // 4. Module file and its version.
+  module_file_name_ = CurrentHostPlatform().ModuleFileName(module_handle_);
+  try {
+    const TkivVersionInfo info(module_file_name_);
+    if (info.Valid) version_text_ = info.VersionText();
+  } catch (...) {
+    version_text_.clear();
+  }
+  // 5. Version number and texts.
+  framework_version_ = kFrameworkVersionMajor + kFrameworkVersionMinor / 10.0f;
+  msg_no_data_ = kInitialMsgNoData;
+  msg_write_complete_ = kInitialMsgWriteComplete;
+  msg_write_complete_error_ = kInitialMsgWriteCompleteError;
+  PublishTextField("MsgNoData", msg_no_data_);
+  PublishTextField("MsgWriteComplete", msg_write_complete_);
+  PublishTextField("MsgWriteCompleteError", msg_write_complete_error_);
+  // 6. Name and folder of the module file.
+  module_name_ = FileNamePart(module_file_name_);
+  module_path_ = FileFolder(module_file_name_);
+  // 7. Translator and language.
+  SetUpTranslation();
+  // 8. Named objects.
+  named_objects_ = std::make_unique<TThreadStringList>();
+}
+
+void TkivPlugin::AfterConstruction() {
+  if (constructed_.exchange(true)) return;
+  // 9. The design is the subclass's constructor; OnCreate follows it.
+  if (OnCreate) OnCreate(this);
+  // 10. Initial translation.
+  if (translator_ && !translator_->LanguageFile().empty()) Translate();
+}
+
+void TkivPlugin::BeforeDestruction() {
+  if (destroying_.exchange(true)) return;
+  if (OnDestroy) OnDestroy(this);
+}
+
+TkivPlugin::~TkivPlugin() {
+  try {
+    BeforeDestruction();
+  } catch (...) {
+    // Destruction goes on.
+  }
+  parser_items_text_.clear();
+  parser_items_.clear();
+  config_data_sources_.reset();
+  translator_.reset();
+  custom_commands_.reset();
+  custom_values_.reset();
+  module_configs_.reset();
+  named_objects_.reset();
+  log_.reset();
+  settings_lock_.reset();
+}
+
+void TkivPlugin::Log(uint8_t level, std::string_view text, bool flag) noexcept {
+  if (!log_ || destroying_.load()) return;
+  try {
+    log_->AddLine(MakeLogEntry(level, text, flag, log_title_));
+    NotifyLog();
+  } catch (...) {
+    // Logging never fails its caller.
+  }
+}
+
+void TkivPlugin::NotifyLog() noexcept {
+  WindowHandle window = message_window_.load();
+  if (!window) return;
+  try {
+    const HostPlatform& platform = CurrentHostPlatform();
+    const auto index = static_cast<uintptr_t>(static_cast<uint32_t>(module_index_));
+    if (!platform.PostNotice(window, kMsgLogNotify, index, 0))
+      platform.SendNoticeTimeout(window, kMsgLogNotify, index, 0, kNotifySendTimeout);
+  } catch (...) {
+    // The host learns of the lines at its next collection.
+  }
+}
+
+void TkivPlugin::SetNamedObject(std::string_view name, TObject* object) {
+  WriteLocked<TStringList> list(*named_objects_);
+  const int index = list->IndexOf(name);
+  if (index >= 0)
+    list->PutObject(index, object);
+  else
+    list->AddObject(std::string(name), object);
+}
+
+TObject* TkivPlugin::GetNamedObject(std::string_view name) {
+  ReadLocked<TStringList> list(*named_objects_);
+  const int index = list->IndexOf(name);
+  return index >= 0 ? static_cast<TObject*>(list->Objects(index)) : nullptr;
+}
+
+TObject* TkivPlugin::RemoveNamedObject(std::string_view name) {
+  WriteLocked<TStringList> list(*named_objects_);
+  const int index = list->IndexOf(name);
+  if (index < 0) return nullptr;
+  auto* object = static_cast<TObject*>(list->Objects(index));
+  list->Delete(index);
+  return object;
+}
+
+TModuleConfigList& TkivPlugin::ModuleConfigs() {
+  std::lock_guard<std::mutex> guard(lazy_lock_);
+  if (!module_configs_) module_configs_ = std::make_unique<TModuleConfigList>();
+  return *module_configs_;
+}
+
+std::string TkivPlugin::ModuleConfigsText() {
+  TModuleConfigList& configs = ModuleConfigs();
+  ReadLocked<TStringList> list(configs);
+  std::string text;
+  for (int i = 0; i < list->Count(); ++i) {
+    if (i > 0) text += "\r\n";
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X",
+                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(list->Objects(i))));
+    text += list->Strings(i);
+    text += '\t';
+    text += hex;
+  }
+  return text;
+}
+
+int TkivPlugin::ModuleConfigName(uint32_t id, std::string* name) {
+  if (name) name->clear();
+  if (id == 0) return -1;
+  TModuleConfigList& configs = ModuleConfigs();
+  ReadLocked<TStringList> list(configs);
+  for (int i = 0; i < list->Count(); ++i) {
+    if (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(list->Objects(i))) == id) {
+      if (name) *name = list->Strings(i);
+      return i;
+    }
+  }
+  return -1;
+}
+
+TkivThreadParamsList& TkivPlugin::CustomValues() {
+  std::lock_guard<std::mutex> guard(lazy_lock_);
+  if (!custom_values_) custom_values_ = std::make_unique<TkivThreadParamsList>();
+  return *custom_values_;
+}
+
+TStateSet TkivPlugin::StateSet() const {
+  TStateSet set = 0;
+  for (int i = kStateLow; i <= kStateHigh; ++i)
+    if (states_[i]) set |= static_cast<TStateSet>(1u << i);
+  return set;
+}
+
+TStateSet TkivPlugin::StateSetFromValue(uint32_t value, bool onlyActive) const {
+  TStateSet set = 0;
+  for (int i = kStateLow; i <= kStateHigh; ++i)
+    if ((value & (1u << i)) && (!onlyActive || states_[i])) set |= static_cast<TStateSet>(1u << i);
+  return set;
+}
+
+std::string TkivPlugin::ReadIniFile(IkivParamsListA* params, bool store) {
+  std::string name;
+  ReadCallText(params, "INI-FILE", name);
+  if (store) ini_file_ = name;
+  return name;
+}
+
+}  // namespace kiv
