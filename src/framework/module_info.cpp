@@ -22,7 +22,7 @@ uint32_t Address32(const uint8_t* at) { return static_cast<uint32_t>(reinterpret
 
 }  // namespace
 
-bool GetModuleInfoImpl(TPluginCallRec* rec, void* buffer, uint32_t* size) noexcept {
+bool GetModuleInfoImpl(TPluginCallRec* rec, void* buffer, uint32_t* size) {
   // The out size is written only where the host's variable is readable memory.
   const bool size_usable = size && IsReadableMemory(size, sizeof *size);
   if (size_usable) *size = 0;

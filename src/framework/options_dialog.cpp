@@ -118,7 +118,7 @@ TModuleResourceReader SetModuleResourceReader(TModuleResourceReader reader) {
   return previous ? previous : SystemModuleResourceReader();
 }
 
-void GetOptionsDialogImpl(TPluginCallRec* rec) noexcept {
+void GetOptionsDialogImpl(TPluginCallRec* rec) {
   if (!rec || !IsReadableMemory(rec, sizeof *rec)) return;
   SetOutput(rec, ckInteger, 0, kGetDialogNotFound);
   try {

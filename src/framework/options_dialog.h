@@ -41,8 +41,8 @@ TModuleResourceReader SetModuleResourceReader(TModuleResourceReader reader);
 // Output.Value a status (not found, nothing to describe, too small with Output.Size the size
 // needed). A buffer that is not readable memory over its stated size counts as absent (no name,
 // no room). An exception of the application's handler is logged at level 0 and gives "nothing to
-// describe". Nothing at all when `rec` is not a readable record.
-void GetOptionsDialogImpl(TPluginCallRec* rec) noexcept;
+// describe". Nothing at all when `rec` is not a readable record. Never throws.
+void GetOptionsDialogImpl(TPluginCallRec* rec);
 
 // ShowOptionsDialog. Output.Kind 5, Output.Size 4 and Output.Value a status or the handler's
 // Boolean result. While the handler runs the instance's dialog flag, options and parameters are

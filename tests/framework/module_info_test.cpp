@@ -101,6 +101,10 @@ TEST_F(ModuleInfoTest, MissingOrTooSmallBufferIsUntouchedButTheSizeIsSet) {
   EXPECT_EQ(size, 39u);
   EXPECT_EQ(U32(small, 0), 32u);
   for (size_t i = 4; i < small.size(); ++i) EXPECT_EQ(small[i], kFill) << i;
+  // An address that is no memory of the caller's is refused, not written.
+  size = 0;
+  EXPECT_FALSE(GetModuleInfoImpl(RecFor(handle_), reinterpret_cast<void*>(0x10), &size));
+  EXPECT_EQ(size, 39u);
 }
 
 TEST_F(ModuleInfoTest, EmptyTextsLeaveTheirFieldsZeroAndFitTheFixedPart) {

@@ -144,6 +144,12 @@ TEST_F(OptionsDialogTest, ShortBufferGetsTheSizeNeededAndStaysUntouched) {
   // A form name filling the whole buffer is cut at the stated size.
   GetDialog("myformXYZ", 6);
   EXPECT_EQ(host_.Output().Size, 35u);
+  // A buffer that is not readable memory has no room and no name.
+  g_resources["FORM_DATA"] = "x";
+  host_.SetInput({0, 100, 2, 0x10});
+  GetOptionsDialogImpl(RecFor(handle_));
+  ExpectStatus(kGetDialogTooSmall);
+  EXPECT_EQ(host_.Output().Size, 25u);
 }
 
 TEST_F(OptionsDialogTest, WithoutNameTheDefaultResourcesDescribeTheDialog) {
