@@ -264,7 +264,7 @@ class TkivPlugin : public TComponent {
   std::unique_ptr<TkivPluginCustomCmdList> custom_commands_;
   std::unique_ptr<TkivThreadParamsList> custom_values_;
   std::unique_ptr<TLogDataList> log_;
-  bool terminate_ = false;
+  std::atomic<bool> terminate_{false};  // read by data calls while a command may set it
   std::unique_ptr<TObjectList> config_data_sources_;
   std::string data_source_selection_;
   std::string msg_no_data_;
