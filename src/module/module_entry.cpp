@@ -1,0 +1,18 @@
+// Start-up and shutdown of the module, in the order the framework needs.
+#include "module/module_entry.h"
+
+#include "framework/instance_registry.h"
+#include "platform/module_allocator.h"
+
+namespace kiv {
+
+void ModuleProcessAttach() {
+  AdoptHostAllocator();
+  FrameworkInitialize(true);
+}
+
+void ModuleProcessDetach(bool processTerminating) {
+  if (!processTerminating) FrameworkFinalize();
+}
+
+}  // namespace kiv
