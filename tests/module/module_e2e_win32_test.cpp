@@ -14,6 +14,7 @@
 #include "host/host_module.h"
 #include "host/host_params_list.h"
 #include "host/host_window.h"
+#include "interfaces/params_list_wrap.h"
 #include "module/test_plugin_actions.h"
 #include "platform/win32_test_files.h"
 
@@ -165,6 +166,14 @@ TEST_F(ModuleE2E, RefusesRecordsThatCannotCarryACall) {
   rec.SetParams(nullptr);
   EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, -1);
   EXPECT_EQ(Module().ExecutePluginCommand(nullptr).Value, -1);
+  // A list object without the signature is no list: read as an interface variable it holds none.
+  HostParamsList unsigned_list(false);
+  unsigned_list.Add("COMMAND", HostValue::Wide(u"LOAD"));
+  rec.SetParams(unsigned_list.Object());
+  const kivhost::CallResult unsigned_result = Module().ExecutePluginCommand(rec.data());
+  EXPECT_EQ(unsigned_result.Status, CallStatus::Returned);
+  EXPECT_EQ(unsigned_result.Value, -1);
+  EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(unsigned_list.Object()));
   EXPECT_EQ(Module().ExecutePluginCommand(reinterpret_cast<void*>(0x10)).Value, -1);
   EXPECT_EQ(Free(handle), 0);
 }
@@ -321,6 +330,34 @@ TEST_F(TestModuleE2E, RecordIsRestoredWhilePluginChangesToItsSlotsAreKept) {
     EXPECT_EQ(Named(output.Items(), "SEEN").size(), c.output_seen ? 1u : 0u);
     EXPECT_EQ(Free(handle), 0);
   }
+}
+
+// A host whose runtime offers its lists as interfaces: Params addresses an IkivParamsListA
+// variable, a slot of kind 9 an IkivParamsListW variable.
+TEST_F(TestModuleE2E, HostInterfacesInParamsAndSlotsAreUsedInPlaceAndLeftAsTheHostSetThem) {
+  const uintptr_t handle = Create();
+  ParamsListPtr params_list = TkivParamsList::Create(), input_list = TkivParamsList::Create();
+  TkivParamsList* params = params_list.get();
+  TkivParamsList* input = input_list.get();
+  params->Add("COMMAND", Variant::Ansi("LOAD").Data());
+  params->Add(kTestActionParam, Variant::Ansi(kActionSlots).Data());
+  IntfPtr<IkivParamsListW> params_wrap = TkivParamsListWrap::Create(std::move(params_list));
+  IntfPtr<IkivParamsListW> input_wrap = TkivParamsListWrap::Create(std::move(input_list));
+  IkivParamsListA* params_intf = static_cast<IkivParamsListA*>(TkivParamsListWrap::FromIntf(params_wrap.get()));
+  IkivParamsListW* input_intf = input_wrap.get();
+  HostCallRecord rec;
+  rec.SetInstance(handle);
+  rec.SetFlags(kHostFlags);
+  rec.SetParams(&params_intf);
+  rec.SetInput(HostSlot{0, 0, 9, reinterpret_cast<uintptr_t>(&input_intf)});
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, 0);
+  EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(&params_intf));
+  EXPECT_EQ(rec.Flags(), kHostFlags);
+  EXPECT_EQ(params->GetValue("RESULT").AsWide(), u"loaded");
+  EXPECT_EQ(rec.Input().Kind, 9);
+  EXPECT_EQ(rec.Input().Value, reinterpret_cast<uintptr_t>(&input_intf));
+  EXPECT_EQ(input->GetValue("SEEN").AsWide(), u"Input");
+  EXPECT_EQ(Free(handle), 0);
 }
 
 TEST_F(TestModuleE2E, HandlerFailuresGiveMinusThreeAndLeaveTheInstanceUsable) {

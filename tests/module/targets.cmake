@@ -9,6 +9,8 @@ endif()
 # beside it varnolet.dll and a test module with the same entry points and a plugin class of its own.
 if(WIN32)
   kiv_host_executable(kiv_module_tests)
+  # A host that offers its lists as interfaces uses the list wrapper.
+  target_link_libraries(kiv_module_tests PRIVATE kiv_interfaces)
   kiv_test_dll(kiv_test_module_dll kiv_test_module FOR kiv_module_tests LIBS kiv_module
                SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/module/test_plugin_module.cpp ${KIV_MODULE_DEF})
   target_include_directories(kiv_test_module_dll PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
