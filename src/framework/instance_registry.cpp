@@ -195,4 +195,15 @@ int RegisteredInstanceCount() {
   return registry ? registry->Count() : 0;
 }
 
+void ForEachInstance(const std::function<void(TkivPlugin&)>& visit) {
+  TThreadObjectList* registry = g_registry.load();
+  if (!registry) return;
+  ReadLocked<TObjectList> list(*registry);
+  // A snapshot, since the lock is re-entrant and a visit may free an instance on this thread;
+  // other threads cannot remove one while the read lock is held.
+  const std::vector<TObject*> snapshot(list->begin(), list->end());
+  for (TObject* object : snapshot)
+    if (list->IndexOf(object) >= 0) visit(*static_cast<TkivPlugin*>(object));
+}
+
 }  // namespace kiv

@@ -81,4 +81,8 @@ TPluginRef FindInstance(const TPluginCallRec* rec) noexcept;
 // Number of registered instances (0 without a registry).
 int RegisteredInstanceCount();
 
+// Calls `visit` for every registered instance in registry order, all under the registry's read
+// lock. An instance that `visit` itself frees meanwhile is skipped; exceptions of `visit` leave.
+void ForEachInstance(const std::function<void(TkivPlugin&)>& visit);
+
 }  // namespace kiv

@@ -10,3 +10,7 @@ if(WIN32)
   # It also exports the host's functions, under undecorated names.
   target_link_options(kiv_framework_tests PRIVATE -Wl,--kill-at)
 endif()
+if(WIN32)
+  # Raw-data resources for the dialog description, read through the real resource functions.
+  target_sources(kiv_framework_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/framework/options_dialog_resources.rc)
+endif()
