@@ -1,10 +1,8 @@
 // The command entry point, the command lock with its nesting refusal, and the command rows.
 #include "framework/commands.h"
 
-#include <exception>
-
 #include "framework/call_params.h"
-#include "framework/crash_report.h"
+#include "framework/data_processing.h"
 #include "framework/instance_registry.h"
 #include "platform/exception.h"
 #include "platform/readable_memory.h"
@@ -26,7 +24,7 @@ int32_t RunLoad(TkivPlugin& plugin, TPluginCallRec* rec, IkivParamsListA*) {
   try {
     plugin.PluginLoad(rec);
   } catch (const Exception&) {
-    LogCommandFailure(plugin, "LOAD");
+    LogCaughtException(plugin, "LOAD");
     return kCmdFailed;
   }
   return kCmdDone;
@@ -73,21 +71,6 @@ bool RecordAcceptable(const TPluginCallRec* rec) noexcept {
 
 }  // namespace
 
-void LogCommandFailure(TkivPlugin& plugin, std::string_view context) noexcept {
-  std::string message = "Unknown exception";
-  try {
-    throw;
-  } catch (const std::exception& e) {
-    message = e.what();
-  } catch (...) {
-  }
-  try {
-    plugin.Log(0, "{" + std::string(context) + "} " + message);
-  } catch (...) {
-  }
-  CrashReportCurrentException(context);
-}
-
 int32_t ExecuteCommand(TkivPlugin& plugin, const std::string& name, TPluginCallRec* rec) {
   try {
     CommandScope scope(plugin);
@@ -123,7 +106,7 @@ int32_t ExecutePluginCommandImpl(TPluginCallRec* rec) noexcept {
     context = name;
     return ExecuteCommand(*plugin.get(), name, rec);
   } catch (...) {
-    LogCommandFailure(*plugin.get(), context);
+    LogCaughtException(*plugin.get(), context);
     return kCmdFailed;
   }
 }

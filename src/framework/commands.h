@@ -35,8 +35,4 @@ int32_t ExecutePluginCommandImpl(TPluginCallRec* rec) noexcept;
 // row says so); the nesting refusal is one of them. Other exceptions propagate.
 int32_t ExecuteCommand(TkivPlugin& plugin, const std::string& name, TPluginCallRec* rec);
 
-// Adds a caught exception to the instance log at level 0 as "{context} message" and writes the
-// crash report of the exception being handled to the debugger output. Call inside a catch block.
-void LogCommandFailure(TkivPlugin& plugin, std::string_view context) noexcept;
-
 }  // namespace kiv

@@ -6,7 +6,10 @@
 #include "framework/call_record.h"
 #include "framework/commands.h"
 #include "framework/crash_report.h"
+#include "framework/data_processing.h"
 #include "framework/instance_registry.h"
+#include "framework/module_info.h"
+#include "framework/options_dialog.h"
 #include "kiv/kiv_defs.h"
 #include "platform/readable_memory.h"
 #include "platform/seh_guard.h"
@@ -89,4 +92,32 @@ KIV_EXTERN_C int32_t KIV_STDCALL FreePluginInstance(TPluginCallRec* rec) {
 
 KIV_EXTERN_C int32_t KIV_STDCALL ExecutePluginCommand(TPluginCallRec* rec) {
   return kiv::EnterGuarded(rec, "ExecutePluginCommand", -3, [rec] { return kiv::ExecutePluginCommandImpl(rec); });
+}
+
+KIV_EXTERN_C uint8_t KIV_STDCALL GetModuleInfo(TPluginCallRec* rec, void* buffer, uint32_t* size) {
+  return static_cast<uint8_t>(kiv::EnterGuarded(rec, "GetModuleInfo", 0, [=] {
+    return kiv::GetModuleInfoImpl(rec, buffer, size) ? 1 : 0;
+  }));
+}
+
+KIV_EXTERN_C int32_t KIV_STDCALL GetLogEx(TPluginCallRec* rec) {
+  return kiv::EnterGuarded(rec, "GetLogEx", 0, [rec] { return kiv::GetLogExImpl(rec); });
+}
+
+KIV_EXTERN_C void KIV_STDCALL GetOptionsDialog(TPluginCallRec* rec) {
+  kiv::EnterGuarded(rec, "GetOptionsDialog", 0, [rec] {
+    kiv::GetOptionsDialogImpl(rec);
+    return 0;
+  });
+}
+
+KIV_EXTERN_C void KIV_STDCALL ShowOptionsDialog(TPluginCallRec* rec) {
+  kiv::EnterGuarded(rec, "ShowOptionsDialog", 0, [rec] {
+    kiv::ShowOptionsDialogImpl(rec);
+    return 0;
+  });
+}
+
+KIV_EXTERN_C int32_t KIV_STDCALL ProcessData(TPluginCallRec* rec) {
+  return kiv::EnterGuarded(rec, "ProcessData", -3, [rec] { return kiv::ProcessDataImpl(rec); });
 }

@@ -216,6 +216,29 @@ TEST_F(ModuleE2E, UnknownAndMiscasedCommandsAreNotHandledAndMissingCommandIsNotD
   EXPECT_EQ(Free(handle), 0);
 }
 
+TEST_F(ModuleE2E, DataInformationAndDialogEntryPointsAnswerForLiveInstancesOnly) {
+  const uintptr_t handle = Create();
+  HostParamsList params;
+  HostCallRecord rec;
+  rec.SetInstance(handle);
+  rec.SetParams(params.Object());
+  EXPECT_EQ(Module().ProcessData(rec.data()).Value, 0);
+  uint32_t info[64] = {sizeof info};
+  uint32_t size = 0;
+  EXPECT_EQ(Module().GetModuleInfo(rec.data(), info, &size).Value, 1);
+  EXPECT_GE(size, 33u);
+  EXPECT_EQ(info[2], 4u);  // framework version 4.0
+  ASSERT_EQ(Free(handle), 0);
+
+  // The same calls with the freed handle are refused.
+  EXPECT_EQ(Module().ProcessData(rec.data()).Value, -1);
+  EXPECT_EQ(Module().GetModuleInfo(rec.data(), info, &size).Value, 0);
+  EXPECT_EQ(Module().GetLogEx(rec.data()).Value, 0);
+  EXPECT_TRUE(Module().ShowOptionsDialog(rec.data()).Returned());
+  EXPECT_EQ(rec.Output().Kind, 5);
+  EXPECT_EQ(rec.Output().Value, 2u);
+}
+
 TEST_F(ModuleE2E, InstancesStillRegisteredAreFreedWhenTheModuleUnloads) {
   Create();
   Create();
@@ -257,6 +280,14 @@ TEST_F(TestModuleE2E, LogLinesAreAnnouncedToTheHostWindowWithTheModuleIndex) {
   ASSERT_FALSE(messages.empty());
   EXPECT_EQ(messages[0].Message, kivhost::kMsgLogNotify);
   EXPECT_EQ(messages[0].WParam, 7u);
+  // The host collects the lines the message announced.
+  char text[256] = {};
+  HostCallRecord collect;
+  collect.SetInstance(handle);
+  collect.SetInput(HostSlot{0, sizeof text, 2, reinterpret_cast<uintptr_t>(text)});
+  const int32_t copied = Module().GetLogEx(collect.data()).Value;
+  EXPECT_GT(copied, 0);
+  EXPECT_NE(std::string(text, copied > 0 ? copied : 0).find("loaded logged"), std::string::npos);
   EXPECT_EQ(Free(handle), 0);
 }
 
