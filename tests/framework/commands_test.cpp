@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "framework/crash_report.h"
 #include "framework/instance_registry.h"
@@ -133,6 +135,24 @@ TEST_F(CommandsTest, CommandIssuedInsideACommandIsRefusedAndTheOuterGoesOn) {
   EXPECT_EQ(Plugin().CommandDepth().load(), 0);
   g_on_load = nullptr;
   EXPECT_EQ(Run("UNLOAD"), 0);  // the lock and depth were given back
+  EXPECT_EQ(g_unloads, 1);
+}
+
+TEST_F(CommandsTest, CommandFromAnotherThreadWaitsForTheRunningOneInsteadOfBeingRefused) {
+  std::atomic<bool> other_started{false};
+  int32_t other = 1;
+  std::thread second;
+  g_on_load = [&](TkivPlugin&, TPluginCallRec*, int32_t&) {
+    second = std::thread([&] {
+      other_started = true;
+      other = Run("UNLOAD");
+    });
+    while (!other_started) std::this_thread::yield();
+    for (int i = 0; i < 1000; ++i) std::this_thread::yield();  // give it time to reach the lock
+  };
+  EXPECT_EQ(Run("LOAD"), 0);
+  second.join();
+  EXPECT_EQ(other, 0);  // ran after the LOAD, not refused as nested
   EXPECT_EQ(g_unloads, 1);
 }
 
