@@ -3,11 +3,13 @@
 
 #include "framework/instance_registry.h"
 #include "platform/module_allocator.h"
+#include "support/timeout.h"
 
 namespace kiv {
 
 void ModuleProcessAttach() {
   AdoptHostAllocator();
+  CurrentTickSource();  // the time-outs' tick source is chosen once, before any call can time out
   FrameworkInitialize(true);
 }
 

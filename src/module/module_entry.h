@@ -7,8 +7,9 @@
 namespace kiv {
 
 // Process attach: adopts the host's allocator before anything allocates memory the host may
-// see, then initialises the framework (registry, plugin class, shutdown procedures). Only
-// memory and export look-ups happen here: nothing loads a library, waits or starts a thread.
+// see, chooses the tick source of the time-outs, then initialises the framework (registry,
+// plugin class, shutdown procedures). Only memory and export look-ups happen here: nothing loads
+// a library, waits or starts a thread.
 void ModuleProcessAttach();
 
 // Process detach. `processTerminating` (DllMain's reserved argument non-null) means the process
