@@ -4,3 +4,18 @@ if(WIN32)
                SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/module/smoke_dll.cpp
                        ${CMAKE_CURRENT_SOURCE_DIR}/module/smoke_dll.def)
 endif()
+
+# The end-to-end tests: the test executable is a host (it exports the host's services) and finds
+# beside it varnolet.dll and a test module with the same entry points and a plugin class of its own.
+if(WIN32)
+  kiv_host_executable(kiv_module_tests)
+  # A host that offers its lists as interfaces uses the list wrapper.
+  target_link_libraries(kiv_module_tests PRIVATE kiv_interfaces)
+  kiv_test_dll(kiv_test_module_dll kiv_test_module FOR kiv_module_tests LIBS kiv_module
+               SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/module/test_plugin_module.cpp ${KIV_MODULE_DEF})
+  target_include_directories(kiv_test_module_dll PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  add_dependencies(kiv_module_tests varnolet)
+  add_custom_command(TARGET kiv_module_tests POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet>
+                             ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
+endif()

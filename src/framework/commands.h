@@ -1,0 +1,38 @@
+// The command entry point: named commands from the host, serialised per instance, dispatched by
+// exact name through a table of command rows.
+//
+// Any thread. One command runs at a time on an instance: its command lock makes other threads
+// wait, and its command depth refuses a command issued from inside another on the same thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "framework/call_record.h"
+#include "framework/plugin.h"
+
+namespace kiv {
+
+// Results of the command entry point.
+constexpr int32_t kCmdDone = 0;
+constexpr int32_t kCmdNotDone = -1;     // bad record or instance, no "COMMAND"
+constexpr int32_t kCmdNotHandled = -2;  // no such command
+constexpr int32_t kCmdFailed = -3;      // an exception was raised while the command ran
+
+// The message of the nesting refusal.
+inline constexpr std::string_view kNestedCommandMessage = "Nested plugin commands are not allowed";
+
+// ExecutePluginCommand: checks the record (non-null, Size 102, Params set), finds the instance,
+// prepares the record, reads "TEMPORARY-LOAD" and "COMMAND" and runs the command. Returns the
+// command's code; -1 for a refused record or instance and a missing "COMMAND"; -3 for an
+// exception, which is reported and added to the instance log. The record is restored on every
+// path. Never throws.
+int32_t ExecutePluginCommandImpl(TPluginCallRec* rec) noexcept;
+
+// Runs the command `name` on `plugin` with a prepared record, under the instance's command lock.
+// -2 for a name no row knows. Exceptions of the common base class become -3 (logged where the
+// row says so); the nesting refusal is one of them. Other exceptions propagate.
+int32_t ExecuteCommand(TkivPlugin& plugin, const std::string& name, TPluginCallRec* rec);
+
+}  // namespace kiv

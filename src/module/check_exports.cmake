@@ -1,0 +1,47 @@
+# Checks a built module DLL (cmake -DDLL=... -DDEF=... -DOBJDUMP=... -P check_exports.cmake):
+# its export table holds exactly the names of the .def file, undecorated, and it imports from
+# system DLLs only (the runtime is linked statically). Fails the build otherwise.
+cmake_minimum_required(VERSION 3.25)
+file(STRINGS ${DEF} _def_lines REGEX "^[ \t]+[A-Za-z_][A-Za-z0-9_]*[ \t]*=")
+set(_expected)
+foreach(_line IN LISTS _def_lines)
+  string(REGEX REPLACE "^[ \t]+([A-Za-z_][A-Za-z0-9_]*).*" "\\1" _name "${_line}")
+  list(APPEND _expected ${_name})
+endforeach()
+
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE _dump RESULT_VARIABLE _rc)
+if(NOT _rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
+endif()
+string(REPLACE "\n" ";" _lines "${_dump}")
+
+set(_exported)
+set(_imports)
+set(_in_table FALSE)
+foreach(_line IN LISTS _lines)
+  if(_line MATCHES "\\[Ordinal/Name Pointer\\] Table")
+    set(_in_table TRUE)
+  elseif(_in_table AND _line MATCHES "^[ \t]*\\[[ 0-9]+\\] (.+)$")
+    list(APPEND _exported "${CMAKE_MATCH_1}")
+  elseif(_in_table AND _line STREQUAL "")
+    set(_in_table FALSE)
+  endif()
+  if(_line MATCHES "DLL Name: (.+)$")
+    string(TOLOWER "${CMAKE_MATCH_1}" _dll)
+    list(APPEND _imports ${_dll})
+  endif()
+endforeach()
+
+list(SORT _expected)
+list(SORT _exported)
+if(NOT _exported STREQUAL _expected)
+  message(FATAL_ERROR "${DLL} exports [${_exported}], expected [${_expected}]")
+endif()
+
+set(_system kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll
+            oleaut32.dll version.dll msvcrt.dll ntdll.dll comctl32.dll)
+foreach(_dll IN LISTS _imports)
+  if(NOT _dll IN_LIST _system)
+    message(FATAL_ERROR "${DLL} imports ${_dll}, which is not a system DLL")
+  endif()
+endforeach()

@@ -1,0 +1,123 @@
+// The module's exported entry points. Each enters the framework through the structured-exception
+// guard, so that a bad pointer from the host or a fault in plugin code ends the call with the
+// entry point's failure result instead of the host; a C++ exception never leaves an export.
+#include <cstdint>
+
+#include "framework/call_record.h"
+#include "framework/commands.h"
+#include "framework/crash_report.h"
+#include "framework/data_processing.h"
+#include "framework/instance_registry.h"
+#include "framework/module_info.h"
+#include "framework/options_dialog.h"
+#include "kiv/kiv_defs.h"
+#include "platform/readable_memory.h"
+#include "platform/seh_guard.h"
+
+namespace kiv {
+namespace {
+
+// The fields of the host's record that preparation changes, as the host passed them. A call
+// that a fault abandons has not restored its record: its Params and converted slots may point
+// into stack that no longer exists, so they are put back from here.
+class RecordSnapshot {
+ public:
+  explicit RecordSnapshot(const TPluginCallRec* rec) noexcept
+      : taken_(rec && ReadableCopy(&copy_, rec, sizeof copy_)) {}
+
+  void PutBack(TPluginCallRec* rec) const noexcept {
+    TPluginCallRec now;
+    if (!taken_ || !ReadableCopy(&now, rec, sizeof now)) return;
+    rec->Flags = copy_.Flags;
+    rec->Params = copy_.Params;
+    PutBackSlot(rec->Input, now.Input, copy_.Input);
+    PutBackSlot(rec->Output, now.Output, copy_.Output);
+  }
+
+ private:
+  // A slot that now holds an interface variable it did not hold before was converted.
+  static void PutBackSlot(TPluginCallValue& slot, const TPluginCallValue& now, const TPluginCallValue& before) noexcept {
+    if (now.Kind != ckParamsIntf || (before.Kind == ckParamsIntf && before.Value == now.Value)) return;
+    slot.Kind = before.Kind;
+    slot.Value = before.Value;
+  }
+
+  TPluginCallRec copy_{};
+  bool taken_;
+};
+
+template <class Call>
+struct GuardedCall {
+  Call& call;
+  const char* name;
+  int32_t result;
+};
+
+// Runs inside the guard: nothing here has a destructor. A C++ exception becomes a report and the
+// failure result already stored.
+template <class Call>
+void RunGuarded(void* context) {
+  auto* state = static_cast<GuardedCall<Call>*>(context);
+  try {
+    state->result = state->call();
+  } catch (...) {
+    CrashReportCurrentException(state->name);
+  }
+}
+
+// Calls `call` for the entry point `name` under the guard; `failure` when it faults or throws.
+template <class Call>
+int32_t EnterGuarded(TPluginCallRec* rec, const char* name, int32_t failure, Call call) noexcept {
+  const RecordSnapshot snapshot(rec);
+  GuardedCall<Call> state{call, name, failure};
+  SehException fault;
+  if (CallSehGuarded(&RunGuarded<Call>, &state, &fault)) return state.result;
+  snapshot.PutBack(rec);
+  CrashReportStructured(fault, name);
+  return failure;
+}
+
+}  // namespace
+}  // namespace kiv
+
+using kiv::TPluginCallRec;
+
+KIV_EXTERN_C int32_t KIV_STDCALL CreatePluginInstance(TPluginCallRec* rec) {
+  return kiv::EnterGuarded(rec, "CreatePluginInstance", -1, [rec] { return kiv::CreatePluginInstanceImpl(rec); });
+}
+
+KIV_EXTERN_C int32_t KIV_STDCALL FreePluginInstance(TPluginCallRec* rec) {
+  return kiv::EnterGuarded(rec, "FreePluginInstance", -1, [rec] { return kiv::FreePluginInstanceImpl(rec); });
+}
+
+KIV_EXTERN_C int32_t KIV_STDCALL ExecutePluginCommand(TPluginCallRec* rec) {
+  return kiv::EnterGuarded(rec, "ExecutePluginCommand", -3, [rec] { return kiv::ExecutePluginCommandImpl(rec); });
+}
+
+KIV_EXTERN_C uint8_t KIV_STDCALL GetModuleInfo(TPluginCallRec* rec, void* buffer, uint32_t* size) {
+  return static_cast<uint8_t>(kiv::EnterGuarded(rec, "GetModuleInfo", 0, [=] {
+    return kiv::GetModuleInfoImpl(rec, buffer, size) ? 1 : 0;
+  }));
+}
+
+KIV_EXTERN_C int32_t KIV_STDCALL GetLogEx(TPluginCallRec* rec) {
+  return kiv::EnterGuarded(rec, "GetLogEx", 0, [rec] { return kiv::GetLogExImpl(rec); });
+}
+
+KIV_EXTERN_C void KIV_STDCALL GetOptionsDialog(TPluginCallRec* rec) {
+  kiv::EnterGuarded(rec, "GetOptionsDialog", 0, [rec] {
+    kiv::GetOptionsDialogImpl(rec);
+    return 0;
+  });
+}
+
+KIV_EXTERN_C void KIV_STDCALL ShowOptionsDialog(TPluginCallRec* rec) {
+  kiv::EnterGuarded(rec, "ShowOptionsDialog", 0, [rec] {
+    kiv::ShowOptionsDialogImpl(rec);
+    return 0;
+  });
+}
+
+KIV_EXTERN_C int32_t KIV_STDCALL ProcessData(TPluginCallRec* rec) {
+  return kiv::EnterGuarded(rec, "ProcessData", -3, [rec] { return kiv::ProcessDataImpl(rec); });
+}

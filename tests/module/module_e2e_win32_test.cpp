@@ -1,0 +1,429 @@
+// The module as a host meets it: copied to a folder of its own, loaded by absolute path and
+// driven through the host library. varnolet.dll for creation, freeing and refusals; the test
+// module (the same entry points with a plugin class that acts on request) for what handlers do:
+// log notices, host events and data, changes to the record's slots, nesting and faults.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_call_record.h"
+#include "host/host_exports.h"
+#include "host/host_module.h"
+#include "host/host_params_list.h"
+#include "host/host_window.h"
+#include "interfaces/params_list_wrap.h"
+#include "module/test_plugin_actions.h"
+#include "platform/win32_test_files.h"
+
+namespace kiv {
+namespace {
+
+using kivhost::CallStatus;
+using kivhost::HostCallRecord;
+using kivhost::HostExport;
+using kivhost::HostExportLog;
+using kivhost::HostItem;
+using kivhost::HostModule;
+using kivhost::HostParamsList;
+using kivhost::HostSlot;
+using kivhost::HostValue;
+
+constexpr uint8_t kHostFlags = 0x05;
+
+// The items of `list` named `name`.
+std::vector<HostItem> Named(const std::vector<HostItem>& items, std::string_view name) {
+  std::vector<HostItem> found;
+  for (const HostItem& item : items)
+    if (item.Name == name) found.push_back(item);
+  return found;
+}
+
+// The text or integer of the single "RESULT" item, as text; "" when there is none.
+std::string ResultOf(const HostParamsList& list) {
+  const std::vector<HostItem> results = Named(list.Items(), "RESULT");
+  if (results.size() != 1) return {};
+  const HostValue& v = results[0].Value;
+  if (v.Type == 8) return std::string(v.Text.begin(), v.Text.end());
+  return std::to_string(v.Integer);
+}
+
+// A copy of a built DLL in a fresh temporary folder, loaded as a host loads it.
+class ModuleCopy {
+ public:
+  explicit ModuleCopy(const char* file) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    folder_ = std::string(temp) + "kiv_e2e_" + std::to_string(GetCurrentProcessId()) + "_" +
+              std::to_string(++counter_);
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    path_ = folder_ + "\\" + file;
+    copied_ = CopyFileA((test::ExeFolder() + file).c_str(), path_.c_str(), FALSE);
+    if (copied_) module.Load(path_);
+  }
+  ~ModuleCopy() {
+    module.Unload();
+    DeleteFileA(path_.c_str());
+    RemoveDirectoryA(folder_.c_str());
+  }
+  bool Ready() const { return copied_ && module.Loaded(); }
+
+  HostModule module;
+
+ private:
+  static inline int counter_ = 0;
+  std::string folder_, path_;
+  bool copied_ = false;
+};
+
+class ModuleE2E : public ::testing::Test {
+ protected:
+  explicit ModuleE2E(const char* file = "varnolet.dll") : dll_(file) {}
+  void SetUp() override {
+    HostExportLog::Instance().Reset();
+    ASSERT_TRUE(dll_.Ready()) << dll_.module.Error();
+  }
+
+  HostModule& Module() { return dll_.module; }
+
+  // Creates an instance with a host list as Params (the creating record is then discarded).
+  uintptr_t Create(HostParamsList* params = nullptr) {
+    HostParamsList own;
+    HostCallRecord rec;
+    rec.SetParams((params ? params : &own)->Object());
+    EXPECT_EQ(Module().CreatePluginInstance(rec.data()).Value, 0);
+    return rec.Instance();
+  }
+  int32_t Free(uintptr_t handle) {
+    HostCallRecord rec;
+    rec.SetInstance(handle);
+    return Module().FreePluginInstance(rec.data()).Value;
+  }
+  // A record for `handle` whose Params is `list` with "COMMAND" and an optional test action.
+  static void Prepare(HostCallRecord& rec, uintptr_t handle, HostParamsList& list, const char16_t* command,
+                      const char* action = nullptr) {
+    list.Add("COMMAND", HostValue::Wide(command));
+    if (action) list.Add(kTestActionParam, HostValue::Wide(std::u16string(action, action + std::strlen(action))));
+    rec.SetInstance(handle);
+    rec.SetParams(list.Object());
+    rec.SetFlags(kHostFlags);
+    rec.SetModuleIndex(7);
+  }
+  int32_t Command(uintptr_t handle, HostParamsList& list, const char16_t* command, const char* action = nullptr) {
+    HostCallRecord rec;
+    Prepare(rec, handle, list, command, action);
+    const kivhost::CallResult result = Module().ExecutePluginCommand(rec.data());
+    EXPECT_TRUE(result.Returned());
+    return result.Value;
+  }
+  int32_t Command(uintptr_t handle, const char16_t* command, const char* action = nullptr) {
+    HostParamsList list;
+    return Command(handle, list, command, action);
+  }
+
+ private:
+  ModuleCopy dll_;
+};
+
+class TestModuleE2E : public ModuleE2E {
+ protected:
+  TestModuleE2E() : ModuleE2E("kiv_test_module.dll") {}
+};
+
+TEST_F(ModuleE2E, CreatesAndFreesInstancesAndRestoresTheCreatingRecord) {
+  HostParamsList params;
+  HostCallRecord rec;
+  rec.SetParams(params.Object());
+  rec.SetFlags(kHostFlags);
+  ASSERT_EQ(Module().CreatePluginInstance(rec.data()).Value, 0);
+  const uintptr_t first = rec.Instance();
+  EXPECT_NE(first, 0u);
+  EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(params.Object()));
+  EXPECT_EQ(rec.Flags(), kHostFlags);
+  const uintptr_t second = Create();
+  EXPECT_NE(second, first);
+  EXPECT_EQ(Command(first, u"LOAD"), 0);
+  EXPECT_EQ(Command(first, u"UNLOAD"), 0);
+  EXPECT_EQ(Free(first), 0);
+  EXPECT_EQ(Free(second), 0);
+  EXPECT_EQ(Free(first), -1);  // already freed
+}
+
+TEST_F(ModuleE2E, RefusesRecordsThatCannotCarryACall) {
+  const uintptr_t handle = Create();
+  HostParamsList params;
+  HostCallRecord rec;
+  rec.SetParams(params.Object());
+  rec.SetInstance(handle);
+  EXPECT_EQ(Module().CreatePluginInstance(rec.data()).Value, -1);  // Instance already set
+  EXPECT_EQ(rec.Instance(), handle);
+  Prepare(rec, handle, params, u"LOAD");
+  rec.SetSize(101);
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, -1);
+  rec.SetSize(102);
+  rec.SetParams(nullptr);
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, -1);
+  EXPECT_EQ(Module().ExecutePluginCommand(nullptr).Value, -1);
+  // A list object without the signature is no list: read as an interface variable it holds none.
+  HostParamsList unsigned_list(false);
+  unsigned_list.Add("COMMAND", HostValue::Wide(u"LOAD"));
+  rec.SetParams(unsigned_list.Object());
+  const kivhost::CallResult unsigned_result = Module().ExecutePluginCommand(rec.data());
+  EXPECT_EQ(unsigned_result.Status, CallStatus::Returned);
+  EXPECT_EQ(unsigned_result.Value, -1);
+  EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(unsigned_list.Object()));
+  EXPECT_EQ(Module().ExecutePluginCommand(reinterpret_cast<void*>(0x10)).Value, -1);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+TEST_F(ModuleE2E, FreedForeignAndUnreadableHandlesAreRefusedWithoutAFault) {
+  const uintptr_t freed = Create();
+  ASSERT_EQ(Free(freed), 0);
+  int foreign = 0;
+  void* page = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_NE(page, nullptr);
+  VirtualFree(page, 0, MEM_RELEASE);
+  for (uintptr_t handle : {freed, reinterpret_cast<uintptr_t>(&foreign), uintptr_t{0x10},
+                           reinterpret_cast<uintptr_t>(page), uintptr_t{0}}) {
+    SCOPED_TRACE(handle);
+    EXPECT_EQ(Command(handle, u"LOAD"), -1);
+    EXPECT_EQ(Free(handle), -1);
+  }
+  EXPECT_EQ(foreign, 0);
+}
+
+TEST_F(ModuleE2E, ShutdownRequestSucceedsTwiceAndInstancesLiveOn) {
+  const uintptr_t handle = Create();
+  HostCallRecord rec;
+  rec.SetInput(HostSlot{0, 0, 6, 0xFF01});
+  EXPECT_EQ(Module().FreePluginInstance(rec.data()).Value, 0);
+  EXPECT_EQ(Module().FreePluginInstance(rec.data()).Value, 0);
+  EXPECT_EQ(Command(handle, u"LOAD"), 0);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+TEST_F(ModuleE2E, UnknownAndMiscasedCommandsAreNotHandledAndMissingCommandIsNotDone) {
+  const uintptr_t handle = Create();
+  EXPECT_EQ(Command(handle, u"load"), -2);
+  EXPECT_EQ(Command(handle, u"NO-SUCH-COMMAND"), -2);
+  HostParamsList empty;
+  HostCallRecord rec;
+  rec.SetInstance(handle);
+  rec.SetParams(empty.Object());
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, -1);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+TEST_F(ModuleE2E, DataInformationAndDialogEntryPointsAnswerForLiveInstancesOnly) {
+  const uintptr_t handle = Create();
+  HostParamsList params;
+  HostCallRecord rec;
+  rec.SetInstance(handle);
+  rec.SetParams(params.Object());
+  EXPECT_EQ(Module().ProcessData(rec.data()).Value, 0);
+  uint32_t info[64] = {sizeof info};
+  uint32_t size = 0;
+  EXPECT_EQ(Module().GetModuleInfo(rec.data(), info, &size).Value, 1);
+  EXPECT_GE(size, 33u);
+  EXPECT_EQ(info[2], 4u);  // framework version 4.0
+  ASSERT_EQ(Free(handle), 0);
+
+  // The same calls with the freed handle are refused.
+  EXPECT_EQ(Module().ProcessData(rec.data()).Value, -1);
+  EXPECT_EQ(Module().GetModuleInfo(rec.data(), info, &size).Value, 0);
+  EXPECT_EQ(Module().GetLogEx(rec.data()).Value, 0);
+  EXPECT_TRUE(Module().ShowOptionsDialog(rec.data()).Returned());
+  EXPECT_EQ(rec.Output().Kind, 5);
+  EXPECT_EQ(rec.Output().Value, 2u);
+}
+
+TEST_F(ModuleE2E, InstancesStillRegisteredAreFreedWhenTheModuleUnloads) {
+  Create();
+  Create();
+  Module().Unload();  // must return: the instances go with the module
+  EXPECT_FALSE(Module().Loaded());
+}
+
+TEST_F(TestModuleE2E, LoadAndUnloadNestAndOnlyTheOutermostPairRunsTheHandlers) {
+  const uintptr_t handle = Create();
+  HostParamsList first, second, third, fourth;
+  EXPECT_EQ(Command(handle, first, u"LOAD"), 0);
+  EXPECT_EQ(ResultOf(first), "loaded");
+  EXPECT_EQ(Command(handle, second, u"LOAD"), 0);
+  EXPECT_EQ(ResultOf(second), "");
+  EXPECT_EQ(Command(handle, third, u"UNLOAD"), 0);
+  EXPECT_EQ(ResultOf(third), "");
+  EXPECT_EQ(Command(handle, fourth, u"UNLOAD"), 0);
+  EXPECT_EQ(ResultOf(fourth), "unloaded");
+  EXPECT_EQ(Free(handle), 0);
+}
+
+TEST_F(TestModuleE2E, CommandIssuedInsideAHandlerIsRefusedAndTheOuterCommandSucceeds) {
+  const uintptr_t handle = Create();
+  HostParamsList list;
+  EXPECT_EQ(Command(handle, list, u"LOAD", kActionNest), 0);
+  EXPECT_EQ(ResultOf(list), "-3");
+  EXPECT_EQ(Command(handle, u"UNLOAD"), 0);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+TEST_F(TestModuleE2E, LogLinesAreAnnouncedToTheHostWindowWithTheModuleIndex) {
+  kivhost::HostWindow window;
+  const uintptr_t handle = Create();
+  HostParamsList list;
+  list.Add("MSG-PROC-HANDLE", HostValue::Int(static_cast<int32_t>(window.HandleValue())));
+  EXPECT_EQ(Command(handle, list, u"LOAD", kActionLog), 0);
+  EXPECT_TRUE(window.Pump(5000, [&] { return window.Count(kivhost::kMsgLogNotify) > 0; }));
+  const std::vector<kivhost::HostMessage> messages = window.Messages();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages[0].Message, kivhost::kMsgLogNotify);
+  EXPECT_EQ(messages[0].WParam, 7u);
+  // The host collects the lines the message announced.
+  char text[256] = {};
+  HostCallRecord collect;
+  collect.SetInstance(handle);
+  collect.SetInput(HostSlot{0, sizeof text, 2, reinterpret_cast<uintptr_t>(text)});
+  const int32_t copied = Module().GetLogEx(collect.data()).Value;
+  EXPECT_GT(copied, 0);
+  EXPECT_NE(std::string(text, copied > 0 ? copied : 0).find("loaded logged"), std::string::npos);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+TEST_F(TestModuleE2E, HostEventAndHostDataReachTheHostsExportWithTheirArguments) {
+  const uintptr_t handle = Create();
+  const auto host = static_cast<int32_t>(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  HostParamsList event;
+  event.Add("HANDLE", HostValue::Int(host));
+  EXPECT_EQ(Command(handle, event, u"LOAD", kActionEvent), 0);
+  std::vector<kivhost::HostExportCall> calls = HostExportLog::Instance().Calls(HostExport::SendDataEx);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].Args, (std::vector<uintptr_t>{7, 0, 0, 0, kivhost::kSendKindEvent, calls[0].Args[5], 0}));
+  ASSERT_TRUE(calls[0].HasList);
+  const std::vector<HostItem> types = Named(calls[0].Items, "EVENT-TYPE");
+  ASSERT_EQ(types.size(), 1u);
+  EXPECT_EQ(types[0].Value.Text, u"PORT-OPEN");
+  EXPECT_TRUE(Named(calls[0].Items, "EVENT-GLOBAL").empty());
+  EXPECT_EQ(Command(handle, u"UNLOAD"), 0);
+
+  // Data goes with the record's Context and DataSourceId; the host's answer comes back.
+  HostExportLog::Instance().Reset();
+  HostExportLog::Instance().SetResult(HostExport::SendDataEx, 17);
+  HostParamsList data;
+  data.Add("HANDLE", HostValue::Int(host));
+  HostCallRecord rec;
+  Prepare(rec, handle, data, u"LOAD", kActionSend);
+  rec.SetContext(55);
+  rec.SetDataSourceId(9);
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, 0);
+  EXPECT_EQ(ResultOf(data), "17");
+  calls = HostExportLog::Instance().Calls(HostExport::SendDataEx);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].Args, (std::vector<uintptr_t>{7, 55, 9, 0, kivhost::kSendKindData, calls[0].Args[5],
+                                                   sizeof kTestData}));
+  EXPECT_EQ(calls[0].Data, std::vector<unsigned char>(std::begin(kTestData), std::end(kTestData)));
+  EXPECT_EQ(Free(handle), 0);
+}
+
+// Host lists in the slots: which the module converts for the plugin, and what comes back.
+TEST_F(TestModuleE2E, RecordIsRestoredWhilePluginChangesToItsSlotsAreKept) {
+  struct Case {
+    uint8_t input_kind;
+    bool input_signed;
+    uint8_t output_kind;
+    bool output_signed;
+    bool input_seen, output_seen;
+  };
+  for (const Case& c : {Case{1, true, 8, false, true, true}, Case{1, false, 8, true, false, true},
+                        Case{8, false, 1, true, true, true}, Case{1, false, 1, false, false, false}}) {
+    SCOPED_TRACE(testing::Message() << int(c.input_kind) << c.input_signed << int(c.output_kind) << c.output_signed);
+    const uintptr_t handle = Create();
+    HostParamsList params, input(c.input_signed), output(c.output_signed);
+    HostCallRecord rec;
+    Prepare(rec, handle, params, u"LOAD", kActionSlots);
+    const auto in_value = reinterpret_cast<uintptr_t>(input.Object());
+    const auto out_value = reinterpret_cast<uintptr_t>(output.Object());
+    rec.SetInput(HostSlot{3, 0, c.input_kind, in_value});
+    rec.SetOutput(HostSlot{0, 0, c.output_kind, out_value});
+    EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, 0);
+    EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(params.Object()));
+    EXPECT_EQ(rec.Flags(), kHostFlags);
+    EXPECT_EQ(ResultOf(params), "loaded");
+    // Input: the plugin changed only its Counter; Kind and Value are the host's again.
+    EXPECT_EQ(rec.Input().Counter, 4u);
+    EXPECT_EQ(rec.Input().Kind, c.input_kind);
+    EXPECT_EQ(rec.Input().Value, in_value);
+    // Output: the plugin's Kind and Value reach the host.
+    EXPECT_EQ(rec.Output().Kind, 5);
+    EXPECT_EQ(rec.Output().Value, kTestOutputValue);
+    EXPECT_EQ(Named(input.Items(), "SEEN").size(), c.input_seen ? 1u : 0u);
+    EXPECT_EQ(Named(output.Items(), "SEEN").size(), c.output_seen ? 1u : 0u);
+    EXPECT_EQ(Free(handle), 0);
+  }
+}
+
+// A host whose runtime offers its lists as interfaces: Params addresses an IkivParamsListA
+// variable, a slot of kind 9 an IkivParamsListW variable.
+TEST_F(TestModuleE2E, HostInterfacesInParamsAndSlotsAreUsedInPlaceAndLeftAsTheHostSetThem) {
+  const uintptr_t handle = Create();
+  ParamsListPtr params_list = TkivParamsList::Create(), input_list = TkivParamsList::Create();
+  TkivParamsList* params = params_list.get();
+  TkivParamsList* input = input_list.get();
+  params->Add("COMMAND", Variant::Ansi("LOAD").Data());
+  params->Add(kTestActionParam, Variant::Ansi(kActionSlots).Data());
+  IntfPtr<IkivParamsListW> params_wrap = TkivParamsListWrap::Create(std::move(params_list));
+  IntfPtr<IkivParamsListW> input_wrap = TkivParamsListWrap::Create(std::move(input_list));
+  IkivParamsListA* params_intf = static_cast<IkivParamsListA*>(TkivParamsListWrap::FromIntf(params_wrap.get()));
+  IkivParamsListW* input_intf = input_wrap.get();
+  HostCallRecord rec;
+  rec.SetInstance(handle);
+  rec.SetFlags(kHostFlags);
+  rec.SetParams(&params_intf);
+  rec.SetInput(HostSlot{0, 0, 9, reinterpret_cast<uintptr_t>(&input_intf)});
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, 0);
+  EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(&params_intf));
+  EXPECT_EQ(rec.Flags(), kHostFlags);
+  EXPECT_EQ(params->GetValue("RESULT").AsWide(), u"loaded");
+  EXPECT_EQ(rec.Input().Kind, 9);
+  EXPECT_EQ(rec.Input().Value, reinterpret_cast<uintptr_t>(&input_intf));
+  EXPECT_EQ(input->GetValue("SEEN").AsWide(), u"Input");
+  EXPECT_EQ(Free(handle), 0);
+}
+
+TEST_F(TestModuleE2E, HandlerFailuresGiveMinusThreeAndLeaveTheInstanceUsable) {
+  for (const char* action : {kActionThrow, kActionFault}) {
+    SCOPED_TRACE(action);
+    const uintptr_t handle = Create();
+    HostParamsList list;
+    HostCallRecord rec;
+    Prepare(rec, handle, list, u"LOAD", action);
+    const kivhost::CallResult result = Module().ExecutePluginCommand(rec.data());
+    EXPECT_EQ(result.Status, CallStatus::Returned);
+    EXPECT_EQ(result.Value, -3);
+    EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(list.Object()));
+    EXPECT_EQ(rec.Flags(), kHostFlags);
+    EXPECT_EQ(Command(handle, u"UNLOAD"), 0);  // the command lock was released
+    EXPECT_EQ(Free(handle), 0);
+  }
+}
+
+TEST_F(TestModuleE2E, FaultDuringConstructionIsContainedByTheEntryPoint) {
+  HostParamsList params;
+  params.Add(kTestActionParam, HostValue::Wide(u"FAULT"));
+  HostCallRecord rec;
+  rec.SetParams(params.Object());
+  rec.SetFlags(kHostFlags);
+  const kivhost::CallResult result = Module().CreatePluginInstance(rec.data());
+  EXPECT_EQ(result.Status, CallStatus::Returned);
+  EXPECT_EQ(result.Value, -1);
+  EXPECT_EQ(rec.Instance(), 0u);
+  EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(params.Object()));
+  EXPECT_EQ(rec.Flags(), kHostFlags);
+  const uintptr_t handle = Create();  // the module goes on working
+  EXPECT_NE(handle, 0u);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+}  // namespace
+}  // namespace kiv

@@ -1,0 +1,21 @@
+// What the test module's handlers do, named by the "TEST-ACTION" parameter of a call; shared by
+// the test module and the tests that drive it.
+#pragma once
+
+#include <cstdint>
+
+namespace kiv {
+
+inline constexpr const char* kTestActionParam = "TEST-ACTION";
+inline constexpr const char* kActionLog = "LOG";        // adds a log line (the host hears 1809)
+inline constexpr const char* kActionEvent = "EVENT";    // raises the host event "port-open"
+inline constexpr const char* kActionSend = "SEND";      // sends kTestData; "RESULT" := the host's answer
+inline constexpr const char* kActionSlots = "SLOTS";    // marks list slots, changes Output and Input.Counter
+inline constexpr const char* kActionNest = "NEST";      // "RESULT" := the same command issued again inside
+inline constexpr const char* kActionThrow = "THROW";    // raises an exception of the framework's
+inline constexpr const char* kActionFault = "FAULT";    // writes to address 0 (in construction: unguarded)
+
+inline constexpr unsigned char kTestData[] = {'d', 'a', 't', 'a', 0, 0xFF};
+inline constexpr uintptr_t kTestOutputValue = 1234;
+
+}  // namespace kiv

@@ -1,0 +1,84 @@
+// A test module: the module's own entry points and start-up, with a plugin class whose LOAD and
+// UNLOAD handlers do what the record's "TEST-ACTION" asks, so that the end-to-end tests can watch
+// each path from the host's side. Its construction faults when the creating record asks.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "framework/call_params.h"
+#include "framework/instance_registry.h"
+#include "module/module_entry.h"
+#include "platform/exception.h"
+#include "platform/seh_guard.h"
+#include "module/test_plugin_actions.h"
+
+KIV_EXTERN_C int32_t KIV_STDCALL ExecutePluginCommand(kiv::TPluginCallRec* rec);
+
+namespace kiv {
+namespace {
+
+void WriteNull(void*) { *static_cast<volatile int*>(nullptr) = 1; }
+
+std::string ActionOf(TPluginCallRec* rec) {
+  std::string action;
+  if (rec) ReadCallText(CallParams(*rec), kTestActionParam, action);
+  return action;
+}
+
+// Marks a list slot as seen by the plugin: an item "SEEN" with the slot's name.
+void MarkSlot(const TPluginCallValue& slot, const char16_t* name) {
+  IkivParamsListW* list = CallSlotIntf(slot);
+  if (!list) return;
+  Variant value = Variant::Wide(name);
+  list->SetValue(L"SEEN", reinterpret_cast<const kivVARIANT*>(&value.Data()), 1, nullptr);
+}
+
+void Act(TkivPlugin& plugin, const std::string& action, TPluginCallRec* rec, const char* phase) {
+  IkivParamsListA* params = CallParams(*rec);
+  WriteCallResult(params, Variant::Ansi(phase).Data());
+  if (action == kActionLog) {
+    plugin.Log(1, std::string(phase) + " logged");
+  } else if (action == kActionEvent) {
+    plugin.RaiseHostEvent(false, "port-open", nullptr);
+  } else if (action == kActionSend) {
+    const int32_t sent = plugin.SendHostData(rec, reinterpret_cast<intptr_t>(kTestData), sizeof kTestData);
+    WriteCallResult(params, Variant::Int32(sent).Data());
+  } else if (action == kActionSlots) {
+    MarkSlot(rec->Input, u"Input");
+    MarkSlot(rec->Output, u"Output");
+    rec->Output.Kind = 5;
+    rec->Output.Value = kTestOutputValue;
+    rec->Input.Counter += 1;
+  } else if (action == kActionNest) {
+    WriteCallResult(params, Variant::Int32(ExecutePluginCommand(rec)).Data());
+  } else if (action == kActionThrow) {
+    throw Exception("Handler refused");
+  } else if (action == kActionFault) {
+    // Plugin code that faults is run under the guard, as the proxy runs the inner plugin.
+    if (!CallSehGuarded(&WriteNull, nullptr)) throw Exception("Access violation in the handler");
+  }
+}
+
+class TTestPlugin : public TkivPlugin {
+ public:
+  TTestPlugin(TPluginCallRec* rec, ModuleHandle module) : TkivPlugin(rec, module) {
+    // A fault outside any guard of the plugin's: only the entry point's guard stops it.
+    if (ActionOf(rec) == kActionFault) WriteNull(nullptr);
+    OnPluginLoad = [this](TObject*, TPluginCallRec* r, int32_t&) { Act(*this, ActionOf(r), r, "loaded"); };
+    OnPluginUnload = [this](TObject*, TPluginCallRec* r, int32_t&) { Act(*this, ActionOf(r), r, "unloaded"); };
+  }
+};
+
+}  // namespace
+}  // namespace kiv
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    kiv::ModuleProcessAttach();
+    kiv::RegisterPluginClass(&kiv::PluginClassOf<kiv::TTestPlugin>);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    kiv::ModuleProcessDetach(reserved != nullptr);
+  }
+  return TRUE;
+}
