@@ -85,7 +85,7 @@ void PassThrough(TPluginCallRec& rec, const TPluginCallRecIntf& saved) {
 // The processing of an admitted call on the prepared record. Exceptions outside the handler
 // frame leave, skipping the consumed-input rule.
 int32_t Process(TkivPlugin& plugin, TPluginCallRec& rec, const TPluginCallRecIntf& saved) {
-  const uintptr_t noted = rec.Input.Value;
+  const TConsumedInputNote noted = NoteInput(rec);
   int32_t result = 0;
   const uint8_t options = rec.Options;
   if (options != 0) {
