@@ -7,8 +7,9 @@ endif()
 
 # The end-to-end tests: the test executable is a host (it exports the host's services) and finds
 # beside it varnolet.dll and a test module with the same entry points and a plugin class of its own.
+# It publishes its allocator, which the modules adopt when they load.
 if(WIN32)
-  kiv_host_executable(kiv_module_tests)
+  kiv_host_executable(kiv_module_tests ALLOCATOR)
   # A host that offers its lists as interfaces uses the list wrapper.
   target_link_libraries(kiv_module_tests PRIVATE kiv_interfaces)
   kiv_test_dll(kiv_test_module_dll kiv_test_module FOR kiv_module_tests LIBS kiv_module
