@@ -70,6 +70,7 @@ class ModuleCopy {
     RemoveDirectoryA(folder_.c_str());
   }
   bool Ready() const { return copied_ && module.Loaded(); }
+  const std::string& Path() const { return path_; }
 
   HostModule module;
 
@@ -88,6 +89,7 @@ class ModuleE2E : public ::testing::Test {
   }
 
   HostModule& Module() { return dll_.module; }
+  const std::string& ModulePath() const { return dll_.Path(); }
 
   // Creates an instance with a host list as Params (the creating record is then discarded).
   uintptr_t Create(HostParamsList* params = nullptr) {
@@ -605,6 +607,23 @@ TEST_F(TestModuleE2E, LogCollectionWithShortExactAndZeroBuffers) {
   EXPECT_EQ(zero.Needed, std::string("\x02" "unloaded logged\r\n").size());
   EXPECT_EQ(CollectLog(handle, 4096).Needed, 0u);
   EXPECT_EQ(Free(handle), 0);
+}
+
+// This executable publishes its allocator, so a host that publishes none is a child process: it
+// loads the same copy of the module and checks that the kind-4 block is on the process heap.
+TEST_F(TestModuleE2E, AHostPublishingNoAllocatorGetsBlocksFromTheProcessHeap) {
+  std::string command = "\"" + test::ExeFolder() + "kiv_plain_host.exe\" \"" + ModulePath() + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u) << "the first failed check of the plain host";
 }
 
 }  // namespace

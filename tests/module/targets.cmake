@@ -20,3 +20,13 @@ if(WIN32)
                      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet>
                              ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
 endif()
+
+# A second host that publishes no allocator, run by the end-to-end tests as a child process: the
+# module then falls back to the process heap.
+if(WIN32)
+  add_executable(kiv_plain_host ${CMAKE_CURRENT_SOURCE_DIR}/module/plain_host_win32.cpp)
+  kiv_host_executable(kiv_plain_host)
+  target_include_directories(kiv_plain_host PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  set_target_properties(kiv_plain_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  add_dependencies(kiv_module_tests kiv_plain_host)
+endif()
