@@ -67,6 +67,11 @@ void TPluginCallRecIntf::Release() noexcept {
   OutputIntf = nullptr;
 }
 
+bool CallRecordAccepted(const TPluginCallRec* rec) noexcept {
+  TPluginCallRec copy;
+  return rec && ReadableCopy(&copy, rec, sizeof copy) && copy.Size == kCallRecSize && copy.Params != 0;
+}
+
 bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept {
   if (saved.Prepared) RestoreCallRec(saved.record_, saved);
   saved.Release();

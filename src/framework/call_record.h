@@ -137,6 +137,11 @@ struct TPluginCallRecIntf {
 };
 
 // Prepares `rec` for plugin code: afterwards Params addresses an IkivParamsListA variable, and
+// The record check of the command and data entry points: `rec` is readable for the whole
+// record (read through a copy, without trusting the address), its Size is the record's size and
+// its Params is set.
+bool CallRecordAccepted(const TPluginCallRec* rec) noexcept;
+
 // Input/Output slots holding a list (kind 1 with the signature, or kind 8) hold kind 9 with the
 // address of an IkivParamsListW variable in `saved`. A list object in Params sets nothing in
 // Flags; an interface variable there sets bit 0x40.

@@ -5,7 +5,6 @@
 #include "framework/data_processing.h"
 #include "framework/instance_registry.h"
 #include "platform/exception.h"
-#include "platform/readable_memory.h"
 
 namespace kiv {
 
@@ -63,12 +62,6 @@ class CommandScope {
   bool nested_ = false;
 };
 
-// The record check of the command and data entry points.
-bool RecordAcceptable(const TPluginCallRec* rec) noexcept {
-  TPluginCallRec copy;
-  return rec && ReadableCopy(&copy, rec, sizeof copy) && copy.Size == kCallRecSize && copy.Params != 0;
-}
-
 }  // namespace
 
 int32_t ExecuteCommand(TkivPlugin& plugin, const std::string& name, TPluginCallRec* rec) {
@@ -91,7 +84,7 @@ int32_t ExecuteCommand(TkivPlugin& plugin, const std::string& name, TPluginCallR
 }
 
 int32_t ExecutePluginCommandImpl(TPluginCallRec* rec) noexcept {
-  if (!RecordAcceptable(rec)) return kCmdNotDone;
+  if (!CallRecordAccepted(rec)) return kCmdNotDone;
   TPluginRef plugin = FindInstance(rec);
   if (!plugin) return kCmdNotDone;
   TPluginCallRecIntf saved;  // restores the record on every exit

@@ -29,14 +29,6 @@ std::string CurrentExceptionMessage() {
   }
 }
 
-// The record check of the data and command entry points, on a copy read without trusting the
-// record's address.
-bool RecordAccepted(const TPluginCallRec* rec) noexcept {
-  TPluginCallRec copy;
-  return rec && ReadableCopy(&copy, rec, sizeof copy) && copy.Size == kCallRecSize &&
-         copy.Params != 0;
-}
-
 // Whether a list slot is present but has no items (a list that cannot be read counts as
 // present: only an empty one is treated as no data).
 bool SlotListEmpty(const TPluginCallValue& slot) {
@@ -93,7 +85,7 @@ void PassThrough(TPluginCallRec& rec, const TPluginCallRecIntf& saved) {
 // The processing of an admitted call on the prepared record. Exceptions outside the handler
 // frame leave, skipping the consumed-input rule.
 int32_t Process(TkivPlugin& plugin, TPluginCallRec& rec, const TPluginCallRecIntf& saved) {
-  const uintptr_t noted = rec.Input.Value;
+  const TConsumedInputNote noted = NoteInput(rec);
   int32_t result = 0;
   const uint8_t options = rec.Options;
   if (options != 0) {
@@ -155,7 +147,7 @@ void LogCaughtException(TkivPlugin& plugin, std::string_view context) noexcept {
 }
 
 int32_t ProcessDataImpl(TPluginCallRec* rec) noexcept {
-  if (!RecordAccepted(rec)) return -1;
+  if (!CallRecordAccepted(rec)) return -1;
   const TPluginRef ref = FindInstance(rec);
   if (!ref) return -1;
   TkivPlugin& plugin = *ref.get();

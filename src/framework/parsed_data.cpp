@@ -83,8 +83,13 @@ void DeliverParsedData(TPluginCallRec* rec, TParsedDataList& list, bool append) 
   AppendItems(list, output, append);
 }
 
-void ClearConsumedInput(TPluginCallRec& rec, uintptr_t noted) noexcept {
-  if (rec.Input.Value == noted) rec.Input.Value = 0;
+TConsumedInputNote NoteInput(const TPluginCallRec& rec) noexcept { return {rec.Input.Value, rec.Output.Counter}; }
+
+void ClearConsumedInput(TPluginCallRec& rec, const TConsumedInputNote& noted) noexcept {
+  if (rec.Input.Value != noted.InputValue) return;
+  const bool delivered = rec.Output.Counter != noted.OutputCounter && rec.Input.Kind == ckMemory &&
+                         rec.Input.Size > 0 && rec.Input.Value != 0;
+  if (!delivered) rec.Input.Value = 0;
 }
 
 }  // namespace kiv

@@ -59,9 +59,17 @@ class TParsedDataList : public TkivParamsList {
 // when out of memory (the old block stays intact).
 void DeliverParsedData(TPluginCallRec* rec, TParsedDataList& list, bool append);
 
-// The end of a data call: an Input whose Value still equals `noted` (its value when the call
-// began) was consumed with nothing put in its place, so its Value becomes 0. A delivery puts a
-// block in its place, which stays.
-void ClearConsumedInput(TPluginCallRec& rec, uintptr_t noted) noexcept;
+// Input.Value and Output.Counter of a record when a data call began.
+struct TConsumedInputNote {
+  uintptr_t InputValue;
+  uint32_t OutputCounter;
+};
+TConsumedInputNote NoteInput(const TPluginCallRec& rec) noexcept;
+
+// The end of a data call: an Input whose Value still equals the noted one was consumed with
+// nothing put in its place, so its Value becomes 0. A block that a delivery left in Input stays,
+// also when resizing it kept its address: a delivery counts in Output.Counter and leaves a
+// kind-4 block with a size, and clearing its Value then would lose the host's block.
+void ClearConsumedInput(TPluginCallRec& rec, const TConsumedInputNote& noted) noexcept;
 
 }  // namespace kiv

@@ -83,7 +83,7 @@ TEST_F(DeliveryTest, FirstDeliveryPutsTheTextInANewBlockAndTheItemsInOutput) {
   output_.Add("Kept", HostValue::Int(1));
   host_.SetInput(HostSlot{0, 64, ckBuffer, 0});
   Prepare();
-  const uintptr_t noted = host_.Input().Value;
+  const TConsumedInputNote noted = NoteInput(*Rec());
   Deliver("$GPGGA,1", true);
   const HostSlot input = host_.Input();
   EXPECT_EQ(input.Kind, ckMemory);
@@ -122,6 +122,22 @@ TEST_F(DeliveryTest, AppendingDeliveriesJoinPacketsAndItems) {
   const auto items = output_.Items();
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].Name + items[1].Name + items[2].Name, "ABC");
+}
+
+// A block passed back in Input and resized in place by the delivery keeps its address: the end
+// of the call must not take it for consumed input, or the host loses the block.
+TEST_F(DeliveryTest, ABlockResizedInPlaceIsNotTakenForConsumedInput) {
+  Prepare();
+  Deliver("first", true);
+  const TConsumedInputNote before = NoteInput(*Rec());
+  Deliver("second", true);
+  const uintptr_t block = host_.Input().Value;
+  ClearConsumedInput(*Rec(), TConsumedInputNote{block, before.OutputCounter});
+  EXPECT_EQ(host_.Input().Value, block);
+  // Without a delivery the block was consumed like any input.
+  ClearConsumedInput(*Rec(), NoteInput(*Rec()));
+  EXPECT_EQ(host_.Input().Value, 0u);
+  ModuleFree(reinterpret_cast<void*>(block));
 }
 
 TEST_F(DeliveryTest, PacketsShorterThanTheSeparatorAreStillSeparated) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host_allocator.h"
 #include "host/host_call_record.h"
 #include "host/host_exports.h"
 #include "host/host_module.h"
@@ -69,6 +70,7 @@ class ModuleCopy {
     RemoveDirectoryA(folder_.c_str());
   }
   bool Ready() const { return copied_ && module.Loaded(); }
+  const std::string& Path() const { return path_; }
 
   HostModule module;
 
@@ -87,6 +89,7 @@ class ModuleE2E : public ::testing::Test {
   }
 
   HostModule& Module() { return dll_.module; }
+  const std::string& ModulePath() const { return dll_.Path(); }
 
   // Creates an instance with a host list as Params (the creating record is then discarded).
   uintptr_t Create(HostParamsList* params = nullptr) {
@@ -130,6 +133,48 @@ class ModuleE2E : public ::testing::Test {
 class TestModuleE2E : public ModuleE2E {
  protected:
   TestModuleE2E() : ModuleE2E("kiv_test_module.dll") {}
+
+  // A data call on `rec` for `handle` with `options`; `params` carries the test action.
+  int32_t Data(HostCallRecord& rec, uintptr_t handle, HostParamsList& params, uint8_t options,
+               const char* action = nullptr) {
+    if (action) params.Add(kTestActionParam, HostValue::Wide(std::u16string(action, action + std::strlen(action))));
+    rec.SetInstance(handle);
+    rec.SetParams(params.Object());
+    rec.SetOptions(options);
+    const kivhost::CallResult result = Module().ProcessData(rec.data());
+    EXPECT_TRUE(result.Returned());
+    return result.Value;
+  }
+
+  struct LogCollection {
+    int32_t Result;
+    uint32_t Needed;  // Output.Value
+    std::string Text;  // the buffer's first Result bytes
+  };
+  // GetLogEx into a buffer of `size` bytes (null for 0); checks that nothing beyond Result is written.
+  LogCollection CollectLog(uintptr_t handle, uint32_t size) {
+    std::vector<char> buffer(size + 1, '#');
+    HostCallRecord rec;
+    rec.SetInstance(handle);
+    rec.SetInput(HostSlot{0, size, 2, size ? reinterpret_cast<uintptr_t>(buffer.data()) : 0});
+    const int32_t result = Module().GetLogEx(rec.data()).Value;
+    EXPECT_EQ(rec.Output().Kind, 5);
+    const size_t copied = result > 0 ? static_cast<size_t>(result) : 0;
+    for (size_t i = copied; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], '#') << i;
+    return {result, static_cast<uint32_t>(rec.Output().Value), std::string(buffer.data(), copied)};
+  }
+  // The log lines collected whole (each: the level character, then the text).
+  std::vector<std::string> LogLines(uintptr_t handle) {
+    const LogCollection all = CollectLog(handle, 4096);
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < all.Text.size();) {
+      const size_t end = all.Text.find("\r\n", start);
+      if (end == std::string::npos) break;
+      lines.push_back(all.Text.substr(start, end - start));
+      start = end + 2;
+    }
+    return lines;
+  }
 };
 
 TEST_F(ModuleE2E, CreatesAndFreesInstancesAndRestoresTheCreatingRecord) {
@@ -423,6 +468,162 @@ TEST_F(TestModuleE2E, FaultDuringConstructionIsContainedByTheEntryPoint) {
   const uintptr_t handle = Create();  // the module goes on working
   EXPECT_NE(handle, 0u);
   EXPECT_EQ(Free(handle), 0);
+}
+
+// The Options of a data call decide whether the handler runs and which standard messages follow.
+TEST_F(TestModuleE2E, DataCallOptionsSteerTheHandlerAndItsMessages) {
+  const std::string none;
+  struct Case {
+    uint8_t options;
+    int input_items;  // items of the host's Input list
+    const char* action;
+    int32_t result;
+    std::string handler_saw;  // "" when the handler did not run
+    std::vector<std::string> log;
+    bool row_closed;
+  };
+  const std::string ok = "\x03" "Data have been processed successfully";
+  const std::string failed = "\x02" "Data have been processed with errors";
+  const Case cases[] = {
+      {0x00, 1, nullptr, 0, "", {}, false},  // no options: no handler
+      {0x01, 0, nullptr, 1, "input", {}, false},
+      {0x02, 0, nullptr, 0, "none", {}, false},  // empty list is no data; a positive result needs data
+      {0x02, 1, nullptr, 1, "input", {}, false},
+      {0x02, 1, kActionThrow, -3, "", {failed + ": Handler refused"}, false},
+      {0x04, 0, nullptr, 0, "", {"\x02" "No data for processing"}, false},
+      {0x05, 0, nullptr, 1, "input", {ok}, false},
+      {0x04, 2, nullptr, 1, "input", {ok}, true},
+      {0x08, 1, kActionFail, -1, "", {failed}, false},
+      {0x0C, 1, kActionThrow, -3, "", {failed + ": Handler refused"}, true},
+      {0x20, 1, nullptr, 1, "input", {}, false},  // a handler runs: no pass-through
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "options " << int(c.options) << " items " << c.input_items << " "
+                                    << (c.action ? c.action : ""));
+    const uintptr_t handle = Create();
+    HostParamsList params, input;
+    for (int i = 0; i < c.input_items; ++i) input.Add("LINE", HostValue::Int(i));
+    HostCallRecord rec;
+    rec.SetInput(HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(input.Object())});
+    EXPECT_EQ(Data(rec, handle, params, c.options, c.action), c.result);
+    EXPECT_EQ(ResultOf(params), c.handler_saw);
+    EXPECT_EQ(LogLines(handle), c.log);
+    const std::vector<HostItem> items = input.Items();
+    EXPECT_EQ(!items.empty() && items.back().Name == "$NEW_ROW$", c.row_closed);
+    EXPECT_EQ(rec.Input().Value, 0u);  // consumed, nothing put in its place
+    EXPECT_EQ(rec.Output().Kind, 0);
+    EXPECT_EQ(Free(handle), 0);
+  }
+}
+
+TEST_F(TestModuleE2E, WithoutAHandlerOnlyOption20PassesInputThroughToOutput) {
+  HostParamsList creating;
+  creating.Add(kTestActionParam, HostValue::Wide(u"NO-DATA-HANDLER"));
+  const uintptr_t handle = Create(&creating);
+  HostParamsList input;
+  input.Add("LINE", HostValue::Wide(u"a"));
+  const auto list = reinterpret_cast<uintptr_t>(input.Object());
+  for (uint8_t options : {uint8_t{0x20}, uint8_t{0x2C}, uint8_t{0x0C}}) {
+    SCOPED_TRACE(int(options));
+    HostParamsList params;
+    HostCallRecord rec;
+    rec.SetInput(HostSlot{3, 5, 1, list});
+    EXPECT_EQ(Data(rec, handle, params, options), 0);
+    const HostSlot out = rec.Output();
+    if (options & 0x20) {
+      EXPECT_EQ(out.Counter, 3u);
+      EXPECT_EQ(out.Size, 5u);
+      EXPECT_EQ(out.Kind, 1);
+      EXPECT_EQ(out.Value, list);  // the host's list, not the call's interface variable
+    } else {
+      EXPECT_EQ(out.Kind, 0);
+      EXPECT_EQ(out.Value, 0u);
+    }
+  }
+  EXPECT_TRUE(LogLines(handle).empty());  // the standard messages frame a handler only
+  EXPECT_EQ(input.Items().size(), 2u);    // the row was closed once, by the first writing call
+  EXPECT_EQ(Free(handle), 0);
+}
+
+// The handler delivers parsed data twice into one record: the packet text goes into a block of
+// the host's published allocator in Input, the items are appended to the host's Output list.
+TEST_F(TestModuleE2E, ParsedDataDeliveredTwiceAppendsToTheHostsBlockAndList) {
+  const kivhost::HostAllocatorCalls before = kivhost::PublishedAllocatorCalls();
+  const uintptr_t handle = Create();
+  HostParamsList params, output;
+  HostCallRecord rec;
+  rec.SetOutput(HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(output.Object())});
+  EXPECT_EQ(Data(rec, handle, params, 0x02, kActionDeliver), 0);
+  HostSlot in = rec.Input();
+  ASSERT_EQ(in.Kind, 4);
+  ASSERT_TRUE(kivhost::PublishedAllocatorOwns(reinterpret_cast<void*>(in.Value)));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(in.Value), in.Size), "packet1");
+  EXPECT_EQ(rec.Output().Counter, 1u);
+
+  EXPECT_EQ(Module().ProcessData(rec.data()).Value, 0);  // the block goes back in Input
+  in = rec.Input();
+  ASSERT_EQ(in.Kind, 4);
+  ASSERT_TRUE(kivhost::PublishedAllocatorOwns(reinterpret_cast<void*>(in.Value))) << in.Value << " size " << in.Size;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(in.Value), in.Size), "packet1<{[::]}>packet2");
+  EXPECT_EQ(rec.Output().Counter, 2u);
+  EXPECT_EQ(rec.Output().Kind, 1);
+  EXPECT_EQ(rec.Output().Value, reinterpret_cast<uintptr_t>(output.Object()));
+  const std::vector<HostItem> items = output.Items();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].Name, "ITEM");
+  EXPECT_EQ(items[0].Value.Text, u"1");
+  EXPECT_EQ(items[1].Value.Text, u"2");
+
+  // The host gives the block back through its own function.
+  kivhost::PublishedAllocatorFree(reinterpret_cast<void*>(in.Value));
+  EXPECT_FALSE(kivhost::PublishedAllocatorOwns(reinterpret_cast<void*>(in.Value)));
+  const kivhost::HostAllocatorCalls after = kivhost::PublishedAllocatorCalls();
+  EXPECT_GE(after.Allocs, before.Allocs + 1);
+  EXPECT_GE(after.ReAllocs, before.ReAllocs + 1);
+  EXPECT_GE(after.Frees, before.Frees + 1);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+TEST_F(TestModuleE2E, LogCollectionWithShortExactAndZeroBuffers) {
+  const uintptr_t handle = Create();
+  EXPECT_EQ(Command(handle, u"LOAD", kActionLog), 0);
+  const std::string expected = "\x02" "loaded logged\r\n";
+  const auto needed = static_cast<uint32_t>(expected.size());
+  for (uint32_t shorter : {uint32_t{1}, needed - 1}) {  // too short: nothing copied, the log stays
+    const LogCollection c = CollectLog(handle, shorter);
+    EXPECT_EQ(c.Result, 0);
+    EXPECT_EQ(c.Needed, needed);
+  }
+  const LogCollection exact = CollectLog(handle, needed);
+  EXPECT_EQ(exact.Result, static_cast<int32_t>(needed));
+  EXPECT_EQ(exact.Needed, needed);
+  EXPECT_EQ(exact.Text, expected);
+  EXPECT_EQ(CollectLog(handle, needed).Needed, 0u);  // collected lines are gone
+
+  // A zero-size buffer drops the lines.
+  EXPECT_EQ(Command(handle, u"UNLOAD", kActionLog), 0);
+  const LogCollection zero = CollectLog(handle, 0);
+  EXPECT_EQ(zero.Result, 0);
+  EXPECT_EQ(zero.Needed, std::string("\x02" "unloaded logged\r\n").size());
+  EXPECT_EQ(CollectLog(handle, 4096).Needed, 0u);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+// This executable publishes its allocator, so a host that publishes none is a child process: it
+// loads the same copy of the module and checks that the kind-4 block is on the process heap.
+TEST_F(TestModuleE2E, AHostPublishingNoAllocatorGetsBlocksFromTheProcessHeap) {
+  std::string command = "\"" + test::ExeFolder() + "kiv_plain_host.exe\" \"" + ModulePath() + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u) << "the first failed check of the plain host";
 }
 
 }  // namespace

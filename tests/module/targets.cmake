@@ -7,8 +7,9 @@ endif()
 
 # The end-to-end tests: the test executable is a host (it exports the host's services) and finds
 # beside it varnolet.dll and a test module with the same entry points and a plugin class of its own.
+# It publishes its allocator, which the modules adopt when they load.
 if(WIN32)
-  kiv_host_executable(kiv_module_tests)
+  kiv_host_executable(kiv_module_tests ALLOCATOR)
   # A host that offers its lists as interfaces uses the list wrapper.
   target_link_libraries(kiv_module_tests PRIVATE kiv_interfaces)
   kiv_test_dll(kiv_test_module_dll kiv_test_module FOR kiv_module_tests LIBS kiv_module
@@ -18,4 +19,14 @@ if(WIN32)
   add_custom_command(TARGET kiv_module_tests POST_BUILD
                      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet>
                              ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
+endif()
+
+# A second host that publishes no allocator, run by the end-to-end tests as a child process: the
+# module then falls back to the process heap.
+if(WIN32)
+  add_executable(kiv_plain_host ${CMAKE_CURRENT_SOURCE_DIR}/module/plain_host_win32.cpp)
+  kiv_host_executable(kiv_plain_host)
+  target_include_directories(kiv_plain_host PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  set_target_properties(kiv_plain_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  add_dependencies(kiv_module_tests kiv_plain_host)
 endif()

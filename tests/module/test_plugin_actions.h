@@ -14,6 +14,13 @@ inline constexpr const char* kActionSlots = "SLOTS";    // marks list slots, cha
 inline constexpr const char* kActionNest = "NEST";      // "RESULT" := the same command issued again inside
 inline constexpr const char* kActionThrow = "THROW";    // raises an exception of the framework's
 inline constexpr const char* kActionFault = "FAULT";    // writes to address 0 (in construction: unguarded)
+// Data calls. The handler writes "RESULT" := "input" or "none" (whether Input has data) and
+// returns 1, unless:
+inline constexpr const char* kActionFail = "FAIL";        // returns -1
+inline constexpr const char* kActionDeliver = "DELIVER";  // delivers packet "packet<n>" and item
+                                                          // "ITEM" = n, appending; n = Output.Counter + 1
+// In the creating record: the instance has no data handler.
+inline constexpr const char* kActionNoDataHandler = "NO-DATA-HANDLER";
 
 inline constexpr unsigned char kTestData[] = {'d', 'a', 't', 'a', 0, 0xFF};
 inline constexpr uintptr_t kTestOutputValue = 1234;

@@ -8,6 +8,7 @@
 
 #include "framework/call_params.h"
 #include "framework/instance_registry.h"
+#include "framework/parsed_data.h"
 #include "module/module_entry.h"
 #include "platform/exception.h"
 #include "platform/seh_guard.h"
@@ -60,6 +61,24 @@ void Act(TkivPlugin& plugin, const std::string& action, TPluginCallRec* rec, con
   }
 }
 
+// The data handler: see test_plugin_actions.h.
+void ProcessAct(TPluginCallRec& rec, int32_t& result) {
+  const std::string action = ActionOf(&rec);
+  if (action == kActionThrow) throw Exception("Handler refused");
+  if (action == kActionFail) {
+    result = -1;
+  } else if (action == kActionDeliver) {
+    const std::string n = std::to_string(rec.Output.Counter + 1);
+    TParsedDataList parsed;
+    parsed.AddPacket("packet" + n);
+    parsed.Add("ITEM", Variant::Ansi(n).Data());
+    DeliverParsedData(&rec, parsed, true);
+  } else {
+    WriteCallResult(CallParams(rec), Variant::Ansi(rec.Input.Value != 0 ? "input" : "none").Data());
+    result = 1;
+  }
+}
+
 class TTestPlugin : public TkivPlugin {
  public:
   TTestPlugin(TPluginCallRec* rec, ModuleHandle module) : TkivPlugin(rec, module) {
@@ -67,6 +86,8 @@ class TTestPlugin : public TkivPlugin {
     if (ActionOf(rec) == kActionFault) WriteNull(nullptr);
     OnPluginLoad = [this](TObject*, TPluginCallRec* r, int32_t&) { Act(*this, ActionOf(r), r, "loaded"); };
     OnPluginUnload = [this](TObject*, TPluginCallRec* r, int32_t&) { Act(*this, ActionOf(r), r, "unloaded"); };
+    if (ActionOf(rec) != kActionNoDataHandler)
+      OnProcessData = [](TObject*, TPluginCallRec* r, int32_t& result) { ProcessAct(*r, result); };
   }
 };
 
