@@ -14,3 +14,6 @@ if(WIN32)
   # Raw-data resources for the dialog description, read through the real resource functions.
   target_sources(kiv_framework_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/framework/options_dialog_resources.rc)
 endif()
+# The list settings tests store through the settings test helpers (temporary folder, test key).
+target_sources(kiv_framework_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/settings/temp_dir_helper.cpp
+                                           ${CMAKE_CURRENT_SOURCE_DIR}/settings/registry_key_helper.cpp)
