@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "framework/plugin.h"
 #include "paramlist/params_list.h"
@@ -168,6 +171,9 @@ TEST(ListSaveHelper, BooleanItemsTakeTextNumbersAndBooleansAndIgnoreTheRest) {
   Variant saved;
   helper.GetValue(saved, 0);
   EXPECT_EQ(VarTextAnsi(saved), "True");
+  // A value that is no Boolean is not saved (the settings component then skips the item).
+  list->Items(0)->SetValue(Variant::Wide(u"maybe"));
+  EXPECT_THROW(helper.GetValue(saved, 0), EVariantError);
 }
 
 TEST_F(ListSave, ListsWithTagZeroHoldTheirTextsEncoded) {
@@ -227,6 +233,27 @@ TEST_F(ListSave, RunsUnderTheSettingsLockWithTheBusyFlagSet) {
   EXPECT_FALSE(helper.Loading());
   EXPECT_FALSE(plugin_.SettingsBusy());
   EXPECT_FALSE(plugin_.SettingsLock().WriteHeldByThisThread());
+}
+
+TEST_F(ListSave, WaitsForTheSettingsLockHeldElsewhere) {
+  ParamsListPtr list = TkivParamsList::Create();
+  list->Add("Value", Variant::Int32(1))->SetDataType(varInteger);
+  std::atomic<bool> done{false};
+  bool saved = false;
+  std::thread saver;
+  {
+    WriteGuard held(plugin_.SettingsLock());
+    saver = std::thread([&] {
+      saved = SaveListSettings(plugin_, *list, "", Ini());
+      done = true;
+    });
+    while (plugin_.SettingsLock().WaitingWriters() == 0) std::this_thread::yield();
+    EXPECT_FALSE(done);
+    EXPECT_FALSE(plugin_.SettingsBusy());
+  }
+  saver.join();
+  EXPECT_TRUE(saved);
+  EXPECT_NE(IniText().find("Value=1"), std::string::npos);
 }
 
 TEST_F(ListSave, AFailedSaveIsReportedAndLeavesTheInstanceIdle) {
