@@ -77,7 +77,8 @@ Variant InItemType(const Variant& value, TVarType itemType) {
 
 TVarType ItemVariantType(int32_t dataType) {
   const auto raw = static_cast<uint32_t>(dataType);
-  if (!(raw & kParserTypeFlag)) return static_cast<TVarType>(raw);
+  // A number beyond the 16 bits of a variant type names none of the known types.
+  if (!(raw & kParserTypeFlag)) return raw <= 0xFFFF ? static_cast<TVarType>(raw) : varUnknown;
   const uint32_t parserType = raw & 0x7F;
   if (parserType < std::size(kParserItemVariantTypes)) return kParserItemVariantTypes[parserType];
   return varUnknown;

@@ -146,6 +146,15 @@ TEST_F(ListSave, StoredBooleanTextsAndNumbersLoadByTheBooleanRules) {
   }
 }
 
+TEST(ListSaveHelper, ItemTypesMapToVariantTypes) {
+  EXPECT_EQ(ItemVariantType(varCurrency), varCurrency);
+  EXPECT_EQ(ItemVariantType(kParser | 3), varOleStr);
+  EXPECT_EQ(ItemVariantType(kParser | 10), varDate);
+  EXPECT_EQ(ItemVariantType(kParser | 0x100 | 8), varInteger);  // only the low 7 bits count
+  EXPECT_EQ(ItemVariantType(kParser | 17), varUnknown);
+  EXPECT_EQ(ItemVariantType(0x1000B), varUnknown);  // not a Boolean by its low bits
+}
+
 TEST(ListSaveHelper, BooleanItemsTakeTextNumbersAndBooleansAndIgnoreTheRest) {
   TkivPlugin plugin(nullptr, nullptr);
   ParamsListPtr list = TkivParamsList::Create();
