@@ -2,8 +2,12 @@
 #include "framework/commands.h"
 
 #include "framework/call_params.h"
+#include "framework/command_rows.h"
 #include "framework/data_processing.h"
 #include "framework/instance_registry.h"
+#include "framework/module_params.h"
+#include "paramlist/variant.h"
+#include "platform/code_page.h"
 #include "platform/exception.h"
 
 namespace kiv {
@@ -38,10 +42,116 @@ int32_t RunUnload(TkivPlugin& plugin, TPluginCallRec* rec, IkivParamsListA*) {
   return kCmdDone;
 }
 
+// Runs an application handler that reports its own code; a failure gives -3 and is logged
+// under the command's name.
+template <class Handler>
+int32_t RunHandler(TkivPlugin& plugin, std::string_view context, int32_t& result, Handler&& handler) {
+  try {
+    handler();
+  } catch (const Exception&) {
+    LogCaughtException(plugin, context);
+    return kCmdFailed;
+  }
+  return result;
+}
+
+int32_t RunEvent(TkivPlugin& plugin, TPluginCallRec* rec, IkivParamsListA* params) {
+  std::string type;
+  if (!ReadCallText(params, "EVENT-TYPE", type)) return kCmdNotDone;
+  int32_t result = kCmdDone;
+  return RunHandler(plugin, "EVENT", result, [&] {
+    if (plugin.OnEvent) plugin.OnEvent(&plugin, type, rec, result);
+  });
+}
+
+int32_t RunSetItems(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
+  Variant items;
+  if (!ReadCallParam(params, "ITEMS", items) || (items.VType() != varOleStr && items.VType() != varString))
+    return kCmdNotDone;
+  SetParserItems(plugin.ParserItems(), WideToAnsi(items.AsWide()), true);
+  if (plugin.OnSetParserItems) plugin.OnSetParserItems(&plugin);
+  return kCmdDone;
+}
+
+int32_t RunItems(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
+  const std::string name(kCallRecResult);
+  int32_t index = -1;
+  if (params->IndexOf(name.c_str(), 0, -1, &index) != KIV_S_OK || index < 0) return kCmdNotDone;
+  if (plugin.OnGetParserItems) plugin.OnGetParserItems(&plugin);
+  plugin.ParserItemsText() = ParserItemsText(plugin.ParserItems());
+  WriteCallResult(params, Variant::Wide(AnsiToWide(plugin.ParserItemsText())).Data());
+  return kCmdDone;
+}
+
+int32_t RunEventsSupport(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
+  WriteCallResult(params, Variant::Wide(AnsiToWide(plugin.EventsSupported())).Data());
+  return kCmdDone;
+}
+
+int32_t RunGetModuleParameter(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
+  std::string name;
+  if (!ReadCallText(params, "PARAM", name)) return kCmdNotHandled;
+  WriteCallResult(params, GetModuleParameter(plugin, name).Data());
+  return kCmdDone;
+}
+
+int32_t RunSetModuleParameter(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
+  std::string name;
+  if (!ReadCallText(params, "PARAM", name)) return kCmdNotHandled;
+  Variant value;
+  ReadCallParam(params, "VALUE", value);  // absent reads as empty
+  WriteCallResult(params, Variant::Bool(SetModuleParameter(plugin, name, value)).Data());
+  return kCmdDone;
+}
+
+// SAVE-SETTINGS-NOW and LOAD-SETTINGS-NOW: the handlers run with the INI file the host names,
+// and the instance's own INI file is put back afterwards. The code stays -2: the host decides.
+int32_t RunSettingsNow(TkivPlugin& plugin, IkivParamsListA* params, bool load) {
+  struct KeepIniFile {
+    TkivPlugin& plugin;
+    std::string kept;
+    ~KeepIniFile() { plugin.SetINIFile(std::move(kept)); }
+  } keep{plugin, plugin.INIFile()};
+  plugin.ReadIniFile(params, true);
+  if (load) {
+    if (plugin.OnLoadSettingsNow) plugin.OnLoadSettingsNow(&plugin);
+    plugin.SetINIFile(keep.kept);  // what was read is saved to the instance's own file
+  }
+  int32_t noSave = 0;
+  if (!ReadCallInt(params, "NO-SAVE", noSave)) noSave = 0;
+  if (plugin.OnSaveSettingsNow && noSave == 0) plugin.OnSaveSettingsNow(&plugin);
+  return kCmdNotHandled;
+}
+
+int32_t RunSaveSettingsNow(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
+  return RunSettingsNow(plugin, params, false);
+}
+
+int32_t RunLoadSettingsNow(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
+  return RunSettingsNow(plugin, params, true);
+}
+
+// A name no row knows goes to the application.
+int32_t RunCustomCommand(TkivPlugin& plugin, const std::string& name, TPluginCallRec* rec) {
+  int32_t result = kCmdNotHandled;
+  return RunHandler(plugin, name, result, [&] {
+    if (plugin.OnExecuteCustomCommand) plugin.OnExecuteCustomCommand(&plugin, name, rec, result);
+  });
+}
+
 // The rows in dispatch order; the first exact match wins.
 constexpr CommandRow kCommandRows[] = {
     {"LOAD", &RunLoad},
     {"UNLOAD", &RunUnload},
+    {"EVENT", &RunEvent},
+    {"SET-ITEMS", &RunSetItems},
+    {"ITEMS", &RunItems},
+    {"SET-STATE", &RunSetState},
+    {"EVENTS-SUPPORT", &RunEventsSupport},
+    {"GET-MODULE-PARAMETER", &RunGetModuleParameter},
+    {"SET-MODULE-PARAMETER", &RunSetModuleParameter},
+    {"SAVE-SETTINGS-NOW", &RunSaveSettingsNow},
+    {"LOAD-SETTINGS-NOW", &RunLoadSettingsNow},
 };
 
 // Holds the command lock and one step of the command depth for the length of a command.
@@ -77,7 +187,7 @@ int32_t ExecuteCommand(TkivPlugin& plugin, const std::string& name, TPluginCallR
       plugin.SetOwnerForm(reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(static_cast<uint32_t>(value))));
     for (const CommandRow& row : kCommandRows)
       if (row.Name == name) return row.Run(plugin, rec, params);
-    return kCmdNotHandled;
+    return RunCustomCommand(plugin, name, rec);
   } catch (const Exception&) {
     return kCmdFailed;
   }

@@ -17,8 +17,16 @@ namespace kiv {
 // Results of the command entry point.
 constexpr int32_t kCmdDone = 0;
 constexpr int32_t kCmdNotDone = -1;     // bad record or instance, no "COMMAND"
-constexpr int32_t kCmdNotHandled = -2;  // no such command
+constexpr int32_t kCmdNotHandled = -2;  // no such command, or one that sets no code
 constexpr int32_t kCmdFailed = -3;      // an exception was raised while the command ran
+
+// The host's event names by index, as the EVENT command passes them in "EVENT-TYPE" and an
+// application lists them in its events text. Index 11 has no name.
+inline constexpr std::string_view kHostEventNames[] = {
+    "LOG-MESSAGE", "NEW-LOG-FILE", "LOG-FILE-DELETE", "NEW-DATA-PACKET", "ERROR-WRITE-FILE",
+    "PORT-OPEN",   "PORT-CLOSE",   "CONFIG-CHANGE",   "USER-LOGOOF",     "USER-LOGON",
+    "STOP-SERVICE", "",            "DUMMY",
+};
 
 // The message of the nesting refusal.
 inline constexpr std::string_view kNestedCommandMessage = "Nested plugin commands are not allowed";

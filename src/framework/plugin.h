@@ -42,12 +42,17 @@ constexpr uint8_t kModuleOptionConfigId = 1u << 2;
 constexpr uint16_t kFrameworkVersionMajor = 4;
 constexpr uint16_t kFrameworkVersionMinor = 0;
 
-// A configured data source, set by SET-STATE.
+// A configured data source, set by SET-STATE from one line "id;name;extra...".
 class TConfigDataSource : public TObject {
  public:
+  TConfigDataSource() = default;
+  TConfigDataSource(std::string line, int32_t id, std::string name, std::string extra)
+      : Line(std::move(line)), Id(id), Name(std::move(name)), Extra(std::move(extra)) {}
   std::string ClassName() const override { return "TConfigDataSource"; }
-  std::string Name;
-  int32_t Id = 0;
+  std::string Line;   // the whole line
+  int32_t Id = 0;     // field 1
+  std::string Name;   // field 2
+  std::string Extra;  // field 3
 };
 
 // Configuration names, each with its 32-bit identifier in the object slot.
