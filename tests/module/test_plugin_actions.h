@@ -14,6 +14,10 @@ inline constexpr const char* kActionSlots = "SLOTS";    // marks list slots, cha
 inline constexpr const char* kActionNest = "NEST";      // "RESULT" := the same command issued again inside
 inline constexpr const char* kActionThrow = "THROW";    // raises an exception of the framework's
 inline constexpr const char* kActionFault = "FAULT";    // writes to address 0 (in construction: unguarded)
+inline constexpr const char* kActionHold = "HOLD";      // "RESULT" := handlers running at entry, then waits
+// The EVENT handler and custom commands act as LOAD does; a custom command then returns
+// kTestCustomResult.
+inline constexpr int32_t kTestCustomResult = 7;
 // Data calls. The handler writes "RESULT" := "input" or "none" (whether Input has data) and
 // returns 1, unless:
 inline constexpr const char* kActionFail = "FAIL";        // returns -1

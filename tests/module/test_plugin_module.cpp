@@ -3,6 +3,7 @@
 // each path from the host's side. Its construction faults when the creating record asks.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -53,6 +54,12 @@ void Act(TkivPlugin& plugin, const std::string& action, TPluginCallRec* rec, con
     rec->Input.Counter += 1;
   } else if (action == kActionNest) {
     WriteCallResult(params, Variant::Int32(ExecutePluginCommand(rec)).Data());
+  } else if (action == kActionHold) {
+    // Counts the handlers running at once on any thread; a serialised instance sees only itself.
+    static std::atomic<int> running{0};
+    WriteCallResult(params, Variant::Int32(++running).Data());
+    Sleep(150);
+    --running;
   } else if (action == kActionThrow) {
     throw Exception("Handler refused");
   } else if (action == kActionFault) {
@@ -86,6 +93,13 @@ class TTestPlugin : public TkivPlugin {
     if (ActionOf(rec) == kActionFault) WriteNull(nullptr);
     OnPluginLoad = [this](TObject*, TPluginCallRec* r, int32_t&) { Act(*this, ActionOf(r), r, "loaded"); };
     OnPluginUnload = [this](TObject*, TPluginCallRec* r, int32_t&) { Act(*this, ActionOf(r), r, "unloaded"); };
+    OnEvent = [this](TObject*, const std::string&, TPluginCallRec* r, int32_t&) {
+      Act(*this, ActionOf(r), r, "event");
+    };
+    OnExecuteCustomCommand = [this](TObject*, const std::string&, TPluginCallRec* r, int32_t& result) {
+      Act(*this, ActionOf(r), r, "custom");
+      result = kTestCustomResult;
+    };
     if (ActionOf(rec) != kActionNoDataHandler)
       OnProcessData = [](TObject*, TPluginCallRec* r, int32_t& result) { ProcessAct(*r, result); };
   }

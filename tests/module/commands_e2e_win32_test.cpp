@@ -1,0 +1,251 @@
+// The command protocol as a host meets it: the test module copied to a folder of its own, loaded
+// by absolute path and driven through its command and module-information entry points.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/host_call_record.h"
+#include "host/host_module.h"
+#include "host/host_params_list.h"
+#include "module/test_plugin_actions.h"
+#include "platform/win32_test_files.h"
+
+namespace kiv {
+namespace {
+
+using kivhost::HostCallRecord;
+using kivhost::HostItem;
+using kivhost::HostModule;
+using kivhost::HostParamsList;
+using kivhost::HostValue;
+
+constexpr const char* kModuleFile = "kiv_test_module.dll";
+
+std::u16string Wide(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+
+// The single "RESULT" item of a list; an empty value (type 0) when there is none or several.
+HostValue Result(const HostParamsList& list) {
+  HostValue found;
+  int count = 0;
+  for (const HostItem& item : list.Items())
+    if (item.Name == "RESULT") found = item.Value, ++count;
+  return count == 1 ? found : HostValue{};
+}
+
+// A command's parameters: "COMMAND" first, then named values.
+struct Call {
+  explicit Call(const char* command) { list.Add("COMMAND", HostValue::Wide(Wide(command))); }
+  Call& With(const char* name, const HostValue& value) {
+    list.Add(name, value);
+    return *this;
+  }
+  Call& With(const char* name, const char* text) { return With(name, HostValue::Wide(Wide(text))); }
+  Call& Action(const char* action) { return With(kTestActionParam, action); }
+  // A "RESULT" item the command may overwrite.
+  Call& Slot() { return With("RESULT", HostValue::Null()); }
+  std::string Text() const { return Narrow(Result(list).Text); }
+
+  HostParamsList list;
+  uint8_t options = 0;
+};
+
+class CommandsE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    folder_ = std::string(temp) + "kiv_cmd_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    path_ = folder_ + "\\" + kModuleFile;
+    ASSERT_TRUE(CopyFileA((test::ExeFolder() + kModuleFile).c_str(), path_.c_str(), FALSE));
+    ASSERT_TRUE(module_.Load(path_)) << module_.Error();
+    handle_ = Create();
+  }
+  void TearDown() override {
+    Free(handle_);
+    module_.Unload();
+    DeleteFileA(path_.c_str());
+    RemoveDirectoryA(folder_.c_str());
+  }
+
+  uintptr_t Create() {
+    HostParamsList params;
+    HostCallRecord rec;
+    rec.SetParams(params.Object());
+    EXPECT_EQ(module_.CreatePluginInstance(rec.data()).Value, 0);
+    return rec.Instance();
+  }
+  void Free(uintptr_t handle) {
+    HostCallRecord rec;
+    rec.SetInstance(handle);
+    module_.FreePluginInstance(rec.data());
+  }
+  int32_t Run(Call& call, uintptr_t handle) {
+    HostCallRecord rec;
+    rec.SetInstance(handle);
+    rec.SetParams(call.list.Object());
+    rec.SetModuleIndex(7);
+    rec.SetOptions(call.options);
+    const kivhost::CallResult result = module_.ExecutePluginCommand(rec.data());
+    EXPECT_TRUE(result.Returned());
+    return result.Value;
+  }
+  int32_t Run(Call& call) { return Run(call, handle_); }
+  int32_t Run(Call&& call) { return Run(call, handle_); }
+
+  HostValue Get(const char* name) {
+    Call call("GET-MODULE-PARAMETER");
+    call.With("PARAM", name).Slot();
+    EXPECT_EQ(Run(call), 0) << name;
+    return Result(call.list);
+  }
+  std::string GetText(const char* name) {
+    const HostValue value = Get(name);
+    EXPECT_EQ(value.Type, 8) << name;
+    return Narrow(value.Text);
+  }
+  // SET-MODULE-PARAMETER; true when the module accepted the value.
+  bool Set(const char* name, const HostValue& value) {
+    Call call("SET-MODULE-PARAMETER");
+    call.With("PARAM", name).With("VALUE", value).Slot();
+    EXPECT_EQ(Run(call), 0) << name;
+    const HostValue result = Result(call.list);
+    EXPECT_EQ(result.Type, 11) << name;
+    return result.Integer != 0;
+  }
+  // The instance log as collected by the host.
+  std::string Log() {
+    std::vector<char> buffer(8192);
+    HostCallRecord rec;
+    rec.SetInstance(handle_);
+    rec.SetInput(kivhost::HostSlot{0, static_cast<uint32_t>(buffer.size()), 2, reinterpret_cast<uintptr_t>(buffer.data())});
+    const int32_t length = module_.GetLogEx(rec.data()).Value;
+    return std::string(buffer.data(), length > 0 ? static_cast<size_t>(length) : 0);
+  }
+
+  // Two threads issue a command whose handler holds for a while; each handler reports how many
+  // were running when it entered.
+  std::vector<int64_t> HoldOnTwoThreads(uintptr_t first, uintptr_t second) {
+    Call a("EVENT"), b("EVENT");
+    a.With("EVENT-TYPE", "PORT-OPEN").Action(kActionHold);
+    b.With("EVENT-TYPE", "PORT-OPEN").Action(kActionHold);
+    int32_t codes[2] = {1, 1};
+    std::thread one([&] { codes[0] = Run(a, first); });
+    std::thread two([&] { codes[1] = Run(b, second); });
+    one.join();
+    two.join();
+    EXPECT_EQ(codes[0], 0);
+    EXPECT_EQ(codes[1], 0);
+    return {Result(a.list).Integer, Result(b.list).Integer};
+  }
+
+  HostModule module_;
+  uintptr_t handle_ = 0;
+  std::string folder_, path_;
+};
+
+TEST_F(CommandsE2E, RecordLookUpAndCommandName) {
+  HostParamsList empty;
+  HostCallRecord rec;
+  rec.SetInstance(handle_);
+  rec.SetParams(empty.Object());
+  EXPECT_EQ(module_.ExecutePluginCommand(rec.data()).Value, -1);  // no "COMMAND"
+  Call load("LOAD");
+  EXPECT_EQ(Run(load, handle_ + 4), -1);  // no such instance
+  EXPECT_EQ(Run(Call("load")), kTestCustomResult);  // names are exact: a custom command
+  EXPECT_EQ(Run(Call("LOAD").With("TEMPORARY-LOAD", HostValue::Int(1))), 0);
+  EXPECT_NE(Get("IsTemporaryLoad").Integer, 0);
+  EXPECT_EQ(Run(Call("UNLOAD").With("TEMPORARY-LOAD", HostValue::Int(0))), 0);
+  EXPECT_EQ(Get("IsTemporaryLoad").Integer, 0);
+}
+
+TEST_F(CommandsE2E, EventRowRunsTheHandlerAndLogsItsFailure) {
+  EXPECT_EQ(Run(Call("EVENT")), -1);  // no "EVENT-TYPE"
+  Call event("EVENT");
+  event.With("EVENT-TYPE", "PORT-OPEN");
+  EXPECT_EQ(Run(event), 0);
+  EXPECT_EQ(event.Text(), "event");
+  EXPECT_EQ(Run(Call("EVENT").With("EVENT-TYPE", "PORT-OPEN").Action(kActionThrow)), -3);
+  EXPECT_NE(Log().find("Handler refused"), std::string::npos) << Log();
+}
+
+TEST_F(CommandsE2E, ParserItemRowsReplaceAndReportTheItems) {
+  EXPECT_EQ(Run(Call("SET-ITEMS")), -1);
+  EXPECT_EQ(Run(Call("SET-ITEMS").With("ITEMS", HostValue::Int(3))), -1);  // not text
+  EXPECT_EQ(Run(Call("SET-ITEMS").With("ITEMS", "Speed|SPEED|Integer|\r\nName|NAME|String|")), 0);
+  EXPECT_EQ(Run(Call("ITEMS")), -1);  // no "RESULT" to answer in
+  Call items("ITEMS");
+  items.Slot();
+  EXPECT_EQ(Run(items), 0);
+  EXPECT_EQ(items.Text(), "Speed|SPEED|Integer|\r\nName|NAME|String|");
+  EXPECT_EQ(Get("ParserItemsCount").Integer, 2);
+  EXPECT_EQ(GetText("ParserItemName1"), "NAME");
+  EXPECT_EQ(GetText("ParserItemDesc0"), "Speed");
+  EXPECT_EQ(Get("ParserItemType0").Integer, 8);
+  EXPECT_EQ(Get("ParserItemName2").Type, 0);  // beyond the items
+  EXPECT_EQ(Get("parseritemname0").Type, 0);  // the prefix is compared exactly
+}
+
+TEST_F(CommandsE2E, SetStateEventsSupportAndSettingsRows) {
+  EXPECT_EQ(Run(Call("SET-STATE")), -1);  // nothing to set
+  Call state("SET-STATE");
+  state.With("RESULT", HostValue::Int(1)).With("DATA-SOURCE-LOAD", "COM1");
+  state.options = 0x02;
+  EXPECT_EQ(Run(state), 0);
+  EXPECT_EQ(GetText("DataSourceLoadFor"), "COM1");
+
+  ASSERT_TRUE(Set("EventsSupported", HostValue::Wide(u"PORT-OPEN,PORT-CLOSE")));
+  Call events("EVENTS-SUPPORT");
+  EXPECT_EQ(Run(events), 0);
+  EXPECT_EQ(events.Text(), "PORT-OPEN,PORT-CLOSE");
+
+  // The settings rows leave the code to the host and keep the instance's own INI file.
+  const std::string ini = GetText("INIFile");
+  const std::string other = folder_ + "\\other.ini";
+  EXPECT_EQ(Run(Call("SAVE-SETTINGS-NOW").With("INI-FILE", other.c_str())), -2);
+  EXPECT_EQ(Run(Call("LOAD-SETTINGS-NOW").With("INI-FILE", other.c_str()).With("NO-SAVE", HostValue::Int(1))), -2);
+  EXPECT_EQ(GetText("INIFile"), ini);
+  DeleteFileA(other.c_str());
+}
+
+TEST_F(CommandsE2E, CustomCommandsAndWindowsFromTheRecord) {
+  Call custom("PING");
+  EXPECT_EQ(Run(custom), kTestCustomResult);
+  EXPECT_EQ(custom.Text(), "custom");
+  EXPECT_EQ(Run(Call("PING").Action(kActionThrow)), -3);
+  EXPECT_NE(Log().find("PING"), std::string::npos) << Log();
+  // Any command passes the owner form on.
+  EXPECT_EQ(Run(Call("PING").With("OWNER-FORM", HostValue::Int(0x1234))), kTestCustomResult);
+  EXPECT_EQ(Get("OWNER-FORM").Integer, 0x1234);
+  // Without a parameter name the module-parameter rows leave the code to the host.
+  EXPECT_EQ(Run(Call("GET-MODULE-PARAMETER").Slot()), -2);
+  EXPECT_EQ(Run(Call("SET-MODULE-PARAMETER").Slot()), -2);
+}
+
+TEST_F(CommandsE2E, CommandFromAnEventHandlerIsRefusedAndTheOuterOneCompletes) {
+  Call event("EVENT");
+  event.With("EVENT-TYPE", "PORT-OPEN").Action(kActionNest);
+  EXPECT_EQ(Run(event), 0);
+  EXPECT_EQ(Result(event.list).Integer, -3);
+  Call again("EVENT");
+  again.With("EVENT-TYPE", "PORT-OPEN");
+  EXPECT_EQ(Run(again), 0);  // the depth went back
+}
+
+TEST_F(CommandsE2E, CommandsOnOneInstanceFromTwoThreadsRunOneAfterTheOther) {
+  EXPECT_EQ(HoldOnTwoThreads(handle_, handle_), (std::vector<int64_t>{1, 1}));
+  // Two instances are not serialised against each other: the handlers overlap.
+  const uintptr_t other = Create();
+  const std::vector<int64_t> seen = HoldOnTwoThreads(handle_, other);
+  EXPECT_EQ(std::max(seen[0], seen[1]), 2);
+  Free(other);
+}
+
+}  // namespace
+}  // namespace kiv
