@@ -247,5 +247,165 @@ TEST_F(CommandsE2E, CommandsOnOneInstanceFromTwoThreadsRunOneAfterTheOther) {
   Free(other);
 }
 
+TEST_F(CommandsE2E, EveryModuleParameterReadsAsTheInstanceStandsWithoutRegardToCase) {
+  EXPECT_EQ(Get("ModuleLoadCount").Integer, 0);
+  EXPECT_EQ(Run(Call("LOAD").With("APPLICATION-NAME", "Test Host")), 0);
+  EXPECT_EQ(Get("ModuleLoadCount").Integer, 1);
+  EXPECT_EQ(Get("moduleindex").Integer, 7);
+  EXPECT_EQ(static_cast<uintptr_t>(Get("ModulePluginHandle").Integer), handle_);
+  EXPECT_EQ(GetText("MODULENAME"), kModuleFile);
+  EXPECT_EQ(_stricmp(GetText("ModulePath").c_str(), (folder_ + "\\").c_str()), 0) << GetText("ModulePath");
+  const int64_t dll = Get("ModuleDllHandle").Integer;
+  EXPECT_TRUE(dll == 0 || dll == static_cast<int32_t>(reinterpret_cast<uintptr_t>(module_.Handle()))) << dll;
+  EXPECT_EQ(GetText("ApplicationFullName"), "Test Host");
+  EXPECT_EQ(Get("TerminateNow").Type, 11);
+  EXPECT_EQ(Get("TerminateNow").Integer, 0);
+  EXPECT_EQ(Get("ModuleRegistryRoot1").Integer, 2);
+  EXPECT_EQ(Get("ModuleRegistryRoot2").Integer, 1);
+  EXPECT_EQ(Get("ModuleEnabled").Integer, 0);
+  Call state("SET-STATE");
+  state.With("RESULT", HostValue::Int(1));
+  state.options = 0x06;
+  ASSERT_EQ(Run(state), 0);
+  EXPECT_EQ(Get("ModuleEnabled").Integer, 6);
+  EXPECT_EQ(Get("ParentApp").Type, 3);
+  EXPECT_EQ(Get("ModuleLoadForConfig").Type, 19);
+  EXPECT_EQ(Get("TESTTRANSL").Type, 11);
+  EXPECT_EQ(Get("TESTTRANSL").Integer, 0);  // not among this program's arguments
+  for (const char* name : {"INIFile", "ModuleRegistryPath", "INISectionPrefix", "DisplayFullVersion", "ModuleConfigId"})
+    GetText(name);
+  // The data folder lies under the application-data folder and its configuration part.
+  const std::string data = GetText("ModuleDataPath");
+  const std::string app = GetText("AppDataPath");
+  EXPECT_EQ(data.substr(0, app.size()), app);
+  EXPECT_NE(data.find(GetText("ModuleConfigId")), std::string::npos) << data;
+  EXPECT_EQ(data.back(), '\\');
+  EXPECT_EQ(Get("SUBSCRIBE-FOR-DATA").Type, 0);
+  EXPECT_EQ(Get("NoSuchParameter").Type, 0);
+  EXPECT_EQ(Run(Call("UNLOAD")), 0);
+  EXPECT_NE(Get("TerminateNow").Integer, 0);
+}
+
+TEST_F(CommandsE2E, WritableParametersReadBackAndTheOthersRefuseAWrite) {
+  for (const char* name : {"LogTitle", "Description", "EventsSupported"}) {
+    EXPECT_TRUE(Set(name, HostValue::Wide(u"Serial reader")));
+    EXPECT_EQ(GetText(name), "Serial reader") << name;
+  }
+  EXPECT_TRUE(Set("ParserItems", HostValue::Wide(u"Weight|WEIGHT|Float|")));
+  EXPECT_EQ(GetText("ParserItems"), "Weight|WEIGHT|Float|");
+  EXPECT_EQ(Get("ParserItemsCount").Integer, 1);
+  // Custom commands are added, never replaced; short lines are skipped.
+  ASSERT_TRUE(Set("CustomCommands", HostValue::Wide(u"PING|Ping|Pings the port|1|0\r\nSHORT|line")));
+  EXPECT_EQ(GetText("CustomCommands"), "PING|Ping|Pings the port|1|0\r\n");
+  ASSERT_TRUE(Set("CustomCommands", HostValue::Wide(u"RESET|Reset||true|1|extra")));
+  EXPECT_EQ(GetText("CustomCommands"), "PING|Ping|Pings the port|1|0\r\nRESET|Reset||0|1\r\n");
+  EXPECT_TRUE(Set("TranslatorComponentProperties", HostValue::Wide(u"Caption;Hint")));
+  GetText("TranslatorComponentProperties");
+
+  EXPECT_TRUE(Set("moduletype", HostValue::Int(0x105)));  // members 0..7 only
+  EXPECT_EQ(Get("ModuleType").Integer, 5);
+  EXPECT_FALSE(Set("ModuleType", HostValue::Wide(u"many")));
+  EXPECT_EQ(Get("ModuleType").Integer, 5);
+  EXPECT_TRUE(Set("ModuleType", HostValue{}));
+  EXPECT_EQ(Get("ModuleType").Integer, 0);
+  EXPECT_TRUE(Set("OWNER-FORM", HostValue::Int(0x2468)));
+  EXPECT_EQ(Get("owner-form").Integer, 0x2468);
+  EXPECT_TRUE(Set("SUBSCRIBE-FOR-DATA", HostValue::Int(1)));
+
+  // Custom values: by name with or without a separator, by row, and the count.
+  EXPECT_TRUE(Set("Custom:Speed", HostValue::Int(9600)));
+  EXPECT_TRUE(Set("Custom_Parity", HostValue::Wide(u"even")));
+  EXPECT_EQ(Get("Custom Speed").Integer, 9600);
+  EXPECT_EQ(Get("CustomSpeed").Integer, 9600);
+  EXPECT_EQ(Narrow(Get("Custom1").Text), "even");
+  EXPECT_TRUE(Set("Custom0", HostValue::Int(19200)));
+  EXPECT_EQ(Get("Custom:Speed").Integer, 19200);
+  EXPECT_EQ(Get("Custom:COUNT").Integer, 2);
+  EXPECT_EQ(Get("custom:Speed").Type, 0);  // "Custom" is compared exactly
+  EXPECT_TRUE(Set("Custom:COUNT", HostValue::Int(0)));
+  EXPECT_EQ(Get("Custom:COUNT").Integer, 0);
+
+  for (const char* name : {"ModuleEnabled", "ModuleDllHandle", "ModuleLoadCount", "ModuleIndex",
+                           "ModulePluginHandle", "ModulePath", "ModuleDataPath", "AppDataPath", "ModuleName",
+                           "ModuleLoadForConfig", "ModuleConfigId", "ApplicationFullName", "INIFile",
+                           "ModuleRegistryRoot1", "ModuleRegistryRoot2", "ModuleRegistryPath", "INISectionPrefix",
+                           "DisplayFullVersion", "ParserItemsCount", "ParserItemName0", "DataSourceLoadFor",
+                           "TerminateNow", "IsTemporaryLoad", "ParentApp", "TESTTRANSL", "NoSuchParameter"})
+    EXPECT_FALSE(Set(name, HostValue::Int(1))) << name;
+  EXPECT_EQ(Get("ModuleIndex").Integer, 0);
+}
+
+// GetModuleInfo into a buffer of `capacity` bytes (plus guard bytes that must stay untouched).
+struct ModuleInfo {
+  bool Complete;
+  uint32_t Needed;
+  std::vector<uint8_t> Bytes;  // the buffer as the module left it, guard bytes included
+  uint32_t At(size_t offset) const {
+    uint32_t value;
+    std::memcpy(&value, Bytes.data() + offset, 4);
+    return value;
+  }
+  // The text whose length and address fields start at `offset`.
+  std::string Text(size_t offset) const {
+    if (At(offset) == 0) return {};
+    const size_t start = At(offset + 4) - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Bytes.data()));
+    return std::string(reinterpret_cast<const char*>(Bytes.data()) + start, At(offset));
+  }
+};
+
+constexpr size_t kGuard = 16;
+
+TEST_F(CommandsE2E, ModuleInformationWithShortExactAndLargeBuffers) {
+  ASSERT_TRUE(Set("Description", HostValue::Wide(u"Serial reader")));
+  ASSERT_TRUE(Set("CustomCommands", HostValue::Wide(u"PING|Ping|Pings|1|0")));
+  ASSERT_TRUE(Set("ModuleType", HostValue::Int(0x21)));
+  const std::string commands = "PING|Ping|Pings|1|0\r\n";
+  const uint32_t needed = 33 + 13 + static_cast<uint32_t>(commands.size());
+
+  const auto info = [&](uint32_t capacity) {
+    ModuleInfo result{false, 0xFFFFFFFF, std::vector<uint8_t>(capacity + kGuard, 0xAB)};
+    std::memcpy(result.Bytes.data(), &capacity, 4);
+    HostCallRecord rec;
+    rec.SetInstance(handle_);
+    const kivhost::CallResult call = module_.GetModuleInfo(rec.data(), result.Bytes.data(), &result.Needed);
+    EXPECT_TRUE(call.Returned());
+    result.Complete = call.Value != 0;
+    return result;
+  };
+  const auto untouched_from = [](const ModuleInfo& got, size_t from) {
+    for (size_t i = from; i < got.Bytes.size(); ++i)
+      if (got.Bytes[i] != 0xAB) return false;
+    return true;
+  };
+
+  // Below the fixed part: nothing written but the needed size.
+  const ModuleInfo tiny = info(20);
+  EXPECT_FALSE(tiny.Complete);
+  EXPECT_EQ(tiny.Needed, needed);
+  EXPECT_TRUE(untouched_from(tiny, 4));
+
+  // Room for the fixed part only: it is filled, the text fields stay 0.
+  const ModuleInfo fixed = info(needed - 1);
+  EXPECT_FALSE(fixed.Complete);
+  EXPECT_EQ(fixed.Needed, needed);
+  EXPECT_EQ(fixed.At(0), needed - 1);
+  EXPECT_EQ(fixed.At(4) & 0xFF, 0x21u);
+  EXPECT_EQ(fixed.At(8), 4u);  // framework version 4.0
+  EXPECT_EQ(fixed.At(17), 0u);
+  EXPECT_EQ(fixed.At(25), 0u);
+  EXPECT_TRUE(untouched_from(fixed, 33));
+
+  for (const uint32_t capacity : {needed, needed + 100}) {
+    const ModuleInfo whole = info(capacity);
+    EXPECT_TRUE(whole.Complete) << capacity;
+    EXPECT_EQ(whole.Needed, needed);
+    EXPECT_EQ(whole.At(0), capacity);
+    EXPECT_EQ(whole.Text(17), "Serial reader");
+    EXPECT_EQ(whole.Text(25), commands);
+    EXPECT_EQ(whole.At(21), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(whole.Bytes.data())) + 33);
+    EXPECT_TRUE(untouched_from(whole, needed)) << capacity;
+  }
+}
+
 }  // namespace
 }  // namespace kiv
