@@ -192,26 +192,56 @@ TEST_F(CommandsE2E, ParserItemRowsReplaceAndReportTheItems) {
   EXPECT_EQ(Get("parseritemname0").Type, 0);  // the prefix is compared exactly
 }
 
-TEST_F(CommandsE2E, SetStateEventsSupportAndSettingsRows) {
+TEST_F(CommandsE2E, SetStateAndEventsSupportRows) {
   EXPECT_EQ(Run(Call("SET-STATE")), -1);  // nothing to set
   Call state("SET-STATE");
   state.With("RESULT", HostValue::Int(1)).With("DATA-SOURCE-LOAD", "COM1");
   state.options = 0x02;
   EXPECT_EQ(Run(state), 0);
   EXPECT_EQ(GetText("DataSourceLoadFor"), "COM1");
+  // States named by Options: 1 turns them on, any other value off; the rest are left.
+  state.options = 0x0A;
+  EXPECT_EQ(Run(state), 0);
+  EXPECT_EQ(Get("ModuleEnabled").Integer, 0x0A);
+  Call off("SET-STATE");
+  off.With("RESULT", HostValue::Int(2));
+  off.options = 0x02;
+  EXPECT_EQ(Run(off), 0);
+  EXPECT_EQ(Get("ModuleEnabled").Integer, 0x08);
 
   ASSERT_TRUE(Set("EventsSupported", HostValue::Wide(u"PORT-OPEN,PORT-CLOSE")));
   Call events("EVENTS-SUPPORT");
   EXPECT_EQ(Run(events), 0);
   EXPECT_EQ(events.Text(), "PORT-OPEN,PORT-CLOSE");
+}
 
-  // The settings rows leave the code to the host and keep the instance's own INI file.
-  const std::string ini = GetText("INIFile");
-  const std::string other = folder_ + "\\other.ini";
-  EXPECT_EQ(Run(Call("SAVE-SETTINGS-NOW").With("INI-FILE", other.c_str())), -2);
-  EXPECT_EQ(Run(Call("LOAD-SETTINGS-NOW").With("INI-FILE", other.c_str()).With("NO-SAVE", HostValue::Int(1))), -2);
-  EXPECT_EQ(GetText("INIFile"), ini);
-  DeleteFileA(other.c_str());
+// The INI value the test plugin's settings handlers keep; "" when the file or key is missing.
+std::string IniTitle(const std::string& file) {
+  char title[256] = {};
+  GetPrivateProfileStringA(kTestIniSection, kTestIniKey, "", title, sizeof title, file.c_str());
+  return title;
+}
+
+TEST_F(CommandsE2E, SettingsRowsUseTheGivenIniFileAndKeepTheInstancesOwn) {
+  const std::string own = folder_ + "\\own.ini", given = folder_ + "\\given.ini", other = folder_ + "\\other.ini";
+  ASSERT_EQ(Run(Call("LOAD").With("INI-FILE", own.c_str())), 0);
+  ASSERT_EQ(GetText("INIFile"), own);
+  ASSERT_TRUE(Set("LogTitle", HostValue::Wide(u"alpha")));
+  // The code stays -2: what follows is the host's decision.
+  EXPECT_EQ(Run(Call("SAVE-SETTINGS-NOW").With("INI-FILE", given.c_str())), -2);
+  EXPECT_EQ(IniTitle(given), "alpha");
+  EXPECT_EQ(IniTitle(own), "");
+  EXPECT_EQ(GetText("INIFile"), own);
+  EXPECT_EQ(Run(Call("SAVE-SETTINGS-NOW").With("INI-FILE", other.c_str()).With("NO-SAVE", HostValue::Int(1))), -2);
+  EXPECT_EQ(GetFileAttributesA(other.c_str()), INVALID_FILE_ATTRIBUTES);
+  // Loading reads the given file and saves what it read to the instance's own file.
+  ASSERT_TRUE(Set("LogTitle", HostValue::Wide(u"beta")));
+  EXPECT_EQ(Run(Call("LOAD-SETTINGS-NOW").With("INI-FILE", given.c_str())), -2);
+  EXPECT_EQ(GetText("LogTitle"), "alpha");
+  EXPECT_EQ(IniTitle(own), "alpha");
+  EXPECT_EQ(GetText("INIFile"), own);
+  EXPECT_EQ(Run(Call("UNLOAD")), 0);
+  for (const std::string& file : {own, given, other}) DeleteFileA(file.c_str());
 }
 
 TEST_F(CommandsE2E, CustomCommandsAndWindowsFromTheRecord) {
@@ -356,11 +386,12 @@ struct ModuleInfo {
 constexpr size_t kGuard = 16;
 
 TEST_F(CommandsE2E, ModuleInformationWithShortExactAndLargeBuffers) {
-  ASSERT_TRUE(Set("Description", HostValue::Wide(u"Serial reader")));
+  ASSERT_TRUE(Set("Description", HostValue::Wide(u"Serial r\u00e9ader")));
   ASSERT_TRUE(Set("CustomCommands", HostValue::Wide(u"PING|Ping|Pings|1|0")));
   ASSERT_TRUE(Set("ModuleType", HostValue::Int(0x21)));
   const std::string commands = "PING|Ping|Pings|1|0\r\n";
-  const uint32_t needed = 33 + 13 + static_cast<uint32_t>(commands.size());
+  const std::string description = "Serial r\xC3\xA9" "ader";  // UTF-8
+  const uint32_t needed = 33 + static_cast<uint32_t>(description.size()) + static_cast<uint32_t>(commands.size());
 
   const auto info = [&](uint32_t capacity) {
     ModuleInfo result{false, 0xFFFFFFFF, std::vector<uint8_t>(capacity + kGuard, 0xAB)};
@@ -400,7 +431,7 @@ TEST_F(CommandsE2E, ModuleInformationWithShortExactAndLargeBuffers) {
     EXPECT_TRUE(whole.Complete) << capacity;
     EXPECT_EQ(whole.Needed, needed);
     EXPECT_EQ(whole.At(0), capacity);
-    EXPECT_EQ(whole.Text(17), "Serial reader");
+    EXPECT_EQ(whole.Text(17), description);
     EXPECT_EQ(whole.Text(25), commands);
     EXPECT_EQ(whole.At(21), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(whole.Bytes.data())) + 33);
     EXPECT_TRUE(untouched_from(whole, needed)) << capacity;

@@ -18,6 +18,9 @@ inline constexpr const char* kActionHold = "HOLD";      // "RESULT" := handlers 
 // The EVENT handler and custom commands act as LOAD does; a custom command then returns
 // kTestCustomResult.
 inline constexpr int32_t kTestCustomResult = 7;
+// The settings handlers save and load the log title as this key of the INI file they are given.
+inline constexpr const char* kTestIniSection = "Test";
+inline constexpr const char* kTestIniKey = "Title";
 // Data calls. The handler writes "RESULT" := "input" or "none" (whether Input has data) and
 // returns 1, unless:
 inline constexpr const char* kActionFail = "FAIL";        // returns -1

@@ -100,6 +100,15 @@ class TTestPlugin : public TkivPlugin {
       Act(*this, ActionOf(r), r, "custom");
       result = kTestCustomResult;
     };
+    // Settings: the log title, kept as "Title" in section "Test" of the current INI file.
+    OnSaveSettingsNow = [this](TObject*) {
+      WritePrivateProfileStringA(kTestIniSection, kTestIniKey, LogTitle().c_str(), INIFile().c_str());
+    };
+    OnLoadSettingsNow = [this](TObject*) {
+      char title[256] = {};
+      GetPrivateProfileStringA(kTestIniSection, kTestIniKey, "", title, sizeof title, INIFile().c_str());
+      SetLogTitle(title);
+    };
     if (ActionOf(rec) != kActionNoDataHandler)
       OnProcessData = [](TObject*, TPluginCallRec* r, int32_t& result) { ProcessAct(*r, result); };
   }
