@@ -119,6 +119,14 @@ class CommandsE2E : public ::testing::Test {
     EXPECT_EQ(result.Type, 11) << name;
     return result.Integer != 0;
   }
+  // SET-STATE on the states in `members` with "RESULT" = `value`; the states then on.
+  int64_t SwitchStates(uint8_t members, int32_t value) {
+    Call state("SET-STATE");
+    state.With("RESULT", HostValue::Int(value));
+    state.options = members;
+    EXPECT_EQ(Run(state), 0);
+    return Get("ModuleEnabled").Integer;
+  }
   // The instance log as collected by the host.
   std::string Log() {
     std::vector<char> buffer(8192);
@@ -200,14 +208,8 @@ TEST_F(CommandsE2E, SetStateAndEventsSupportRows) {
   EXPECT_EQ(Run(state), 0);
   EXPECT_EQ(GetText("DataSourceLoadFor"), "COM1");
   // States named by Options: 1 turns them on, any other value off; the rest are left.
-  state.options = 0x0A;
-  EXPECT_EQ(Run(state), 0);
-  EXPECT_EQ(Get("ModuleEnabled").Integer, 0x0A);
-  Call off("SET-STATE");
-  off.With("RESULT", HostValue::Int(2));
-  off.options = 0x02;
-  EXPECT_EQ(Run(off), 0);
-  EXPECT_EQ(Get("ModuleEnabled").Integer, 0x08);
+  EXPECT_EQ(SwitchStates(0x0A, 1), 0x0A);
+  EXPECT_EQ(SwitchStates(0x02, 2), 0x08);
 
   ASSERT_TRUE(Set("EventsSupported", HostValue::Wide(u"PORT-OPEN,PORT-CLOSE")));
   Call events("EVENTS-SUPPORT");
@@ -293,11 +295,7 @@ TEST_F(CommandsE2E, EveryModuleParameterReadsAsTheInstanceStandsWithoutRegardToC
   EXPECT_EQ(Get("ModuleRegistryRoot1").Integer, 2);
   EXPECT_EQ(Get("ModuleRegistryRoot2").Integer, 1);
   EXPECT_EQ(Get("ModuleEnabled").Integer, 0);
-  Call state("SET-STATE");
-  state.With("RESULT", HostValue::Int(1));
-  state.options = 0x06;
-  ASSERT_EQ(Run(state), 0);
-  EXPECT_EQ(Get("ModuleEnabled").Integer, 6);
+  EXPECT_EQ(SwitchStates(0x06, 1), 6);
   EXPECT_EQ(Get("ParentApp").Type, 3);
   EXPECT_EQ(Get("ModuleLoadForConfig").Type, 19);
   EXPECT_EQ(Get("TESTTRANSL").Type, 11);
