@@ -12,6 +12,7 @@
 #include "host/host_call_record.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
+#include "host/host_window.h"
 #include "module/test_plugin_actions.h"
 #include "platform/win32_test_files.h"
 
@@ -202,6 +203,8 @@ TEST_F(CommandsE2E, ParserItemRowsReplaceAndReportTheItems) {
 
 TEST_F(CommandsE2E, SetStateAndEventsSupportRows) {
   EXPECT_EQ(Run(Call("SET-STATE")), -1);  // nothing to set
+  // Configured data sources alone set no code; unnumbered lines are skipped.
+  EXPECT_EQ(Run(Call("SET-STATE").With("DATA-SOURCES-IN-CFG", "1;COM1;Serial\r\nnone;x\r\n-1;y")), -1);
   Call state("SET-STATE");
   state.With("RESULT", HostValue::Int(1)).With("DATA-SOURCE-LOAD", "COM1");
   state.options = 0x02;
@@ -255,6 +258,13 @@ TEST_F(CommandsE2E, CustomCommandsAndWindowsFromTheRecord) {
   // Any command passes the owner form on.
   EXPECT_EQ(Run(Call("PING").With("OWNER-FORM", HostValue::Int(0x1234))), kTestCustomResult);
   EXPECT_EQ(Get("OWNER-FORM").Integer, 0x1234);
+  // Any command passes the host's message window on: log lines are announced there.
+  kivhost::HostWindow window;
+  Call logging("PING");
+  logging.With("MSG-PROC-HANDLE", HostValue::Int(static_cast<int32_t>(window.HandleValue()))).Action(kActionLog);
+  EXPECT_EQ(Run(logging), kTestCustomResult);
+  EXPECT_TRUE(window.Pump(5000, [&] { return window.Count(kivhost::kMsgLogNotify) > 0; }));
+  EXPECT_NE(Log().find("custom logged"), std::string::npos) << Log();
   // Without a parameter name the module-parameter rows leave the code to the host.
   EXPECT_EQ(Run(Call("GET-MODULE-PARAMETER").Slot()), -2);
   EXPECT_EQ(Run(Call("SET-MODULE-PARAMETER").Slot()), -2);
