@@ -32,15 +32,16 @@ struct TPluginCallRecIntf {
   IkivParamsListW* ParamsW;
 };
 
-// The variables converted slots address, 8 bytes on the 32-bit target:
+#pragma pack(pop)
+
+// The variables converted slots address, 8 bytes on the 32-bit target (naturally aligned, so
+// that the inner plugin reads them through aligned addresses):
 //   0  4  InputList   IkivParamsListW reference for Input, or null
 //   4  4  OutputList  IkivParamsListW reference for Output, or null
 struct TInterfacedCallData {
   IkivParamsListW* InputList;
   IkivParamsListW* OutputList;
 };
-
-#pragma pack(pop)
 
 struct TPluginCallRecIntfLayout {
   static_assert(std::is_standard_layout_v<TPluginCallRecIntf>);
