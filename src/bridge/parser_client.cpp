@@ -154,38 +154,36 @@ std::unique_ptr<TCustomParserClient> CreateCustomParserClient(TkivPlugin* plugin
 TCustomParserClient* TCustomParserClientList::FindOrCreate(const TPluginCallRec& rec, TkivPlugin* plugin,
                                                            bool activeOnly, TParserClientFactory factory) {
   const bool placeholderName = IsPlaceholderName(CallRecSourceName(rec));
-  {
-    ReadLocked<List> reader(*this);
-    const Match m = Search(*reader, rec.DataSourceId, activeOnly);
-    if (m.found) return m.found;
-    // A placeholder asked for by another placeholder name is returned as it is.
-    if (m.placeholder && placeholderName) return m.placeholder;
-    if (!m.placeholder && !factory) return nullptr;
+  ReadLocked<List> reader(*this);
+  const Match m = Search(*reader, rec.DataSourceId, activeOnly);
+  if (m.found) return m.found;
+  // A placeholder asked for by another placeholder name is returned as it is.
+  if (m.placeholder && placeholderName) return m.placeholder;
+  if (!m.placeholder && !factory) return nullptr;
 
-    // Take-over and creation change the list: promote, then look again, since another thread
-    // may have created this client or taken the placeholder while the read share was set aside.
-    WriteLocked<List> writer(*this);
-    const Match again = Search(*writer, rec.DataSourceId, activeOnly);
-    if (again.found) return again.found;
-    if (TCustomParserClient* client = again.placeholder) {
-      if (placeholderName) return client;
-      // Re-key first (the only step that may fail), so that a failure changes nothing.
-      const uintptr_t key = KeyOf(rec.DataSourceId);
-      if (key != again.placeholderKey) {
-        writer->Add(key, client);
-        (void)writer->Extract(again.placeholderKey);  // the same client, now under `key`
-      }
-      client->InitFromRecord(rec);
-      client->FPlaceholder = client->FDataSourceId == 0;
-      if (!client->FPlaceholder && rec.Input.Kind == ckNotify) client->FFromNotify = true;
-      return client;
+  // Take-over and creation change the list: promote, then look again, since another thread
+  // may have created this client or taken the placeholder while the read share was set aside.
+  WriteLocked<List> writer(*this);
+  const Match again = Search(*writer, rec.DataSourceId, activeOnly);
+  if (again.found) return again.found;
+  if (TCustomParserClient* client = again.placeholder) {
+    if (placeholderName) return client;
+    // Re-key first (the only step that may fail), so that a failure changes nothing.
+    const uintptr_t key = KeyOf(rec.DataSourceId);
+    if (key != again.placeholderKey) {
+      writer->Add(key, client);
+      (void)writer->Extract(again.placeholderKey);  // the same client, now under `key`
     }
-    if (!factory) return nullptr;
-    std::unique_ptr<TCustomParserClient> created = factory(plugin, rec);
-    TCustomParserClient* client = created.get();
-    writer->Add(KeyOf(client->FDataSourceId), std::move(created));
+    client->InitFromRecord(rec);
+    client->FPlaceholder = client->FDataSourceId == 0;
+    if (!client->FPlaceholder && rec.Input.Kind == ckNotify) client->FFromNotify = true;
     return client;
   }
+  if (!factory) return nullptr;
+  std::unique_ptr<TCustomParserClient> created = factory(plugin, rec);
+  TCustomParserClient* client = created.get();
+  writer->Add(KeyOf(client->FDataSourceId), std::move(created));
+  return client;
 }
 
 int TCustomParserClientList::RemoveIdle(uint32_t limitMs, bool remove) {
