@@ -131,6 +131,75 @@ TEST(InnerCallRec, InterfaceSlotIsLentAndTheHostsReferenceCountRestored) {
   EXPECT_EQ(SlotList(empty.Record(), empty.Record().Rec.Input), nullptr);
 }
 
+// A list interface of another module that counts its references; no list behind it.
+class ForeignList final : public IkivParamsListW {
+ public:
+  int refs = 0;
+  int queries = 0;
+  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID& iid, void** obj) override {
+    ++queries;
+    *obj = nullptr;
+    if (!kivIsEqualGUID(&iid, &IID_IkivParamsListW)) return KIV_E_NOINTERFACE;
+    *obj = static_cast<IkivParamsListW*>(this);
+    ++refs;
+    return KIV_S_OK;
+  }
+  int32_t KIV_STDCALL AddRef() override { return ++refs; }
+  int32_t KIV_STDCALL Release() override { return --refs; }
+  int32_t KIV_STDCALL GetCount() override { return 0; }
+  int32_t KIV_STDCALL GetSignature() override { return 0; }
+  int32_t KIV_STDCALL GetTag() override { return 0; }
+  void KIV_STDCALL SetTag(int32_t) override {}
+  void KIV_STDCALL Clear() override {}
+  void KIV_STDCALL Delete(int32_t) override {}
+  kivBOOL KIV_STDCALL FindRowEnd(int32_t, int32_t*, kivBOOL*) override { return 0; }
+  void KIV_STDCALL NewRow() override {}
+  void KIV_STDCALL AppendAsRow(IkivParamsList_*) override {}
+  kivHRESULT KIV_STDCALL GetItem(int32_t, IkivParamsListItemW**) override { return KIV_E_UNEXPECTED; }
+  kivHRESULT KIV_STDCALL Append(IkivParamsList_*, kivBOOL*) override { return KIV_E_UNEXPECTED; }
+  kivHRESULT KIV_STDCALL AppendRange(IkivParamsList_*, int32_t, int32_t, kivBOOL*) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL Find(const kivWCHAR*, int32_t, int32_t, IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL IndexOf(const kivWCHAR*, int32_t, int32_t, int32_t*) override { return KIV_E_UNEXPECTED; }
+  kivHRESULT KIV_STDCALL GetValue(const kivWCHAR*, int32_t, int32_t, kivVARIANT*) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL GetValueDef(const kivWCHAR*, const kivVARIANT*, int32_t, int32_t, kivVARIANT*) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL Add(const kivWCHAR*, const kivVARIANT*, IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL Insert(int32_t, const kivWCHAR*, const kivVARIANT*, IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL SetValue(const kivWCHAR*, const kivVARIANT*, kivBOOL, IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW*, IkivParamsListItemW**) override { return KIV_E_UNEXPECTED; }
+};
+
+TEST(InnerCallRec, ForeignInterfacesAreQueriedAndReleasedWithTheRecord) {
+  ForeignList params, input;
+  IkivParamsListW* paramsVariable = &params;
+  IkivParamsListW* inputVariable = &input;
+  TPluginCallRec rec = Rec(1, "", kiv::ckParamsIntf, reinterpret_cast<uintptr_t>(&inputVariable));
+  rec.Params = reinterpret_cast<uintptr_t>(&paramsVariable);
+  {
+    InnerCallRec call(rec);
+    EXPECT_EQ(+call.Record().ParamsW, &params);
+    EXPECT_EQ(SlotList(call.Record(), call.Record().Rec.Input), &input);
+    EXPECT_EQ(params.refs, 1);
+    EXPECT_EQ(input.refs, 1);
+  }
+  EXPECT_EQ(params.queries, 1);
+  EXPECT_EQ(params.refs, 0);
+  EXPECT_EQ(input.refs, 0);
+}
+
 TEST(InnerCallRec, ReferencesKeptPastTheCallFailWithoutReachingTheLists) {
   ParamsListPtr params = ListOf(1), input = ListOf(2);
   TPluginCallRec rec = Rec(1, "", kiv::ckParams, reinterpret_cast<uintptr_t>(input.get()));
