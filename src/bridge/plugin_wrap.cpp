@@ -37,6 +37,11 @@ void SetOut(kivBOOL* out, bool value) {
   if (out) *out = value ? KIV_TRUE : KIV_FALSE;
 }
 
+// Variant outputs start empty; their old content is overwritten, not freed (the COM out rule).
+void EmptyOut(kivVARIANT* out) {
+  if (out) *out = kivVARIANT{};
+}
+
 // The host record at the start of `rec` (the inner plugin's converted record), copied after a
 // readability check of its bytes.
 TPluginCallRec ReadHostRecord(const kivPluginCallRecIntf* rec) {
@@ -164,7 +169,7 @@ kivHRESULT AddLogImpl(TkivPlugin& owner, int32_t level, const Text* text) {
 
 template <class Text>
 kivHRESULT GetModuleParameterImpl(TkivPlugin& owner, const Text* name, kivVARIANT* value) {
-  ClearVariant(value);
+  EmptyOut(value);
   KIV_BOUNDARY_BEGIN
   StoreOutgoing(GetModuleParameter(owner, NameOf(name)).Data(), value);
   return KIV_S_OK;
@@ -205,7 +210,7 @@ kivHRESULT TakeNamedObjectImpl(TkivPlugin& owner, const Text* name, void** objec
 // Stores the framework text that `make` yields in `out` as a wide string (a BSTR).
 template <class Make>
 kivHRESULT StoreText(kivVARIANT* out, Make&& make) {
-  ClearVariant(out);
+  EmptyOut(out);
   KIV_BOUNDARY_BEGIN
   StoreOutgoing(Variant::Wide(AnsiToWide(make())).Data(), out);
   return KIV_S_OK;

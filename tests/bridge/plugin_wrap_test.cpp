@@ -3,12 +3,15 @@
 // by a recording fake.
 #include "bridge/plugin_wrap.h"
 
+#include <cstddef>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bridge/plugin_sdk_c_api.h"
 #include "framework/call_params.h"
 #include "framework/log_list.h"
 #include "framework/parser_items.h"
@@ -16,11 +19,34 @@
 #include "framework/plugin_call_helper.h"
 #include "interfaces/intf_test_util.h"
 #include "interfaces/params_list_wrap.h"
+#include "platform/bstr.h"
 #include "settings/setting_value.h"
 #include "settings/temp_dir_helper.h"
 
 namespace kiv {
 namespace {
+
+// The framework's record and the SDK's are one layout: the wrapper reads the one as the other.
+#define KIV_SAME_FIELD(type_a, type_b, field) \
+  static_assert(offsetof(type_a, field) == offsetof(type_b, field), #field)
+KIV_SAME_FIELD(TPluginCallValue, kivPluginCallValue, Counter);
+KIV_SAME_FIELD(TPluginCallValue, kivPluginCallValue, Size);
+KIV_SAME_FIELD(TPluginCallValue, kivPluginCallValue, Kind);
+KIV_SAME_FIELD(TPluginCallValue, kivPluginCallValue, Value);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, Size);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, Flags);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, Instance);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, ModuleIndex);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, Context);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, DataSourceId);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, Options);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, Params);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, Input);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, Output);
+KIV_SAME_FIELD(TPluginCallRec, kivPluginCallRec, DataSourceName);
+static_assert(sizeof(TPluginCallValue) == sizeof(kivPluginCallValue));
+static_assert(sizeof(TPluginCallRec) == sizeof(kivPluginCallRec));
+static_assert(offsetof(kivPluginCallRecIntf, ParamsW) == sizeof(TPluginCallRec));
 
 using test::OutVariant;
 using testing::PreparedCall;
@@ -323,9 +349,9 @@ TEST_F(PluginWrap, ModuleParametersAreReadAndWrittenByName) {
             KIV_E_UNEXPECTED);
   EXPECT_EQ(accepted, KIV_FALSE);
   EXPECT_EQ(plugin_.LogTitle(), "Inner");
-  ASSERT_EQ(w_->GetModuleParameter(KIV_TEXT_W("LogTitle"), v.put()), KIV_S_OK);
-  EXPECT_EQ(w_->GetModuleParameter(static_cast<const kivWCHAR*>(kUnmapped), &v.v), KIV_E_UNEXPECTED);
-  EXPECT_EQ(v->vt, KIV_VT_EMPTY);
+  kivVARIANT raw = test::I4(9);
+  EXPECT_EQ(w_->GetModuleParameter(static_cast<const kivWCHAR*>(kUnmapped), &raw), KIV_E_UNEXPECTED);
+  EXPECT_EQ(raw.vt, KIV_VT_EMPTY);
 }
 
 TEST_F(PluginWrap, ParserItemsAndModuleConfigsComeAsText) {
@@ -370,16 +396,24 @@ class CountedBuffer : public IkivFifoBuffer {
   int32_t KIV_STDCALL AddRef() override { return ++refs; }
   int32_t KIV_STDCALL Release() override { return --refs; }
   kivHRESULT KIV_STDCALL GetSize(uint32_t* size) override {
-    *size = 0;
+    *size = 5;
     return KIV_S_OK;
   }
   kivHRESULT KIV_STDCALL GetData(const uint8_t** data) override {
-    *data = nullptr;
+    *data = reinterpret_cast<const uint8_t*>("fifo!");
     return KIV_S_OK;
   }
-  kivHRESULT KIV_STDCALL Clear() override { return KIV_S_OK; }
-  kivHRESULT KIV_STDCALL Remove(uint32_t) override { return KIV_S_OK; }
+  kivHRESULT KIV_STDCALL Clear() override {
+    ++cleared;
+    return KIV_S_OK;
+  }
+  kivHRESULT KIV_STDCALL Remove(uint32_t count) override {
+    removed += count;
+    return KIV_S_OK;
+  }
   int32_t refs = 0;
+  int cleared = 0;
+  uint32_t removed = 0;
 };
 
 // The parser clients as the proxy offers them: records what it was asked for.
@@ -443,6 +477,46 @@ TEST_F(PluginWrap, TheExtendedWrapperAnswersItsIdentifierAndHandsOutClientBuffer
   // The plain wrapper's services are there as well.
   EXPECT_EQ(ex.A()->AddLog(1, "via ex"), KIV_S_OK);
   EXPECT_EQ(LogEntries().size(), 1u);
+}
+
+void FreeBstr(kivBSTR bstr) { BstrFree(reinterpret_cast<char16_t*>(bstr)); }
+
+TEST_F(PluginWrap, EverySlotOfTheCViewReachesItsMethod) {
+  LoadWithHostService();
+  test::TempDir dir;
+  plugin_.SetINIFile(dir.Path("c.ini"));
+  {
+    WriteLocked<TStringList> list(plugin_.ModuleConfigs());
+    list->AddObject("Main", reinterpret_cast<void*>(uintptr_t{1}));
+  }
+  FakeClients clients;
+  TkivPluginWrapEx ex(plugin_, clients);
+  const IntfPtr<IkivParamsListW> parsed = TkivParamsListWrap::Create();
+  ex.SetParsedData(AnsiOf(parsed).get());
+  kivPluginCallRecIntf rec{};
+  rec.Rec.Context = 5;
+  rec.Rec.DataSourceId = 6;
+
+  ASSERT_EQ(kivc_plugin_wide_slots(ex.W(), &rec, &FreeBstr), 0) << "failed check at that line";
+  EXPECT_EQ(LogEntries().back(), MakeLogEntry(2, "from C", false, plugin_.LogTitle()));
+  EXPECT_EQ(plugin_.Description(), "C text");
+  EXPECT_EQ(parsed->GetCount(), 1);
+  ASSERT_EQ(g_host.calls.size(), 2u);  // the data, then the event
+  EXPECT_EQ(g_host.calls[0], (std::vector<intptr_t>{3, 5, 6, 0, 129, g_host.calls[0][5], 1}));
+  EXPECT_EQ(g_host.event_type, "CEVENT");
+  EXPECT_EQ(g_host.event_count, 2);
+  EXPECT_NE(test::ReadFileBytes(dir.Path("c.ini")).find("yes"), std::string::npos);
+
+  ASSERT_EQ(kivc_plugin_ansi_slots(ex.A(), &rec, &FreeBstr), 0) << "failed check at that line";
+  EXPECT_EQ(parsed->GetCount(), 2);
+  EXPECT_EQ(g_host.calls.size(), 4u);
+
+  ASSERT_EQ(kivc_plugin_ex_slots(ex.Ex(), &rec), 0) << "failed check at that line";
+  EXPECT_EQ(clients.ids, std::vector<int32_t>{6});
+  EXPECT_EQ(clients.buffer.removed, 2u);
+  EXPECT_EQ(clients.buffer.cleared, 1);
+  EXPECT_EQ(clients.buffer.refs, 0);
+  ex.SetParsedData(nullptr);
 }
 
 }  // namespace
