@@ -1,8 +1,7 @@
 #include "bridge/plugin_wrap.h"
 
-#include <algorithm>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "framework/list_save.h"
 #include "framework/module_params.h"
@@ -95,14 +94,26 @@ ParamsListPtr CopyList(typename Form::List* list) {
   return copy;
 }
 
-// Writes the values of `loaded` (a copy made by CopyList) back into the items of `list` at the
-// same positions, so that a settings load reaches the caller.
+// The list-settings handlers that also note which items a load gave a value.
+class TLoadRecorder : public TListSaveHelper {
+ public:
+  using TListSaveHelper::TListSaveHelper;
+  void SetValue(const Variant& value, int index) override {
+    TListSaveHelper::SetValue(value, index);
+    loaded.push_back(index);
+  }
+  std::vector<int> loaded;
+};
+
+// Loads the values of `copy` (made by CopyList from `list`) and writes each loaded value back into
+// the item of `list` at the same position, so that the load reaches the caller.
 template <class Form>
-void WriteBack(const TkivParamsList& loaded, typename Form::List* list) {
-  const int32_t count = std::min<int32_t>(loaded.Count(), list->GetCount());
-  for (int32_t i = 0; i < count; ++i) {
-    const IntfPtr<typename Form::Item> item = ItemAt<Form>(list, i);
-    const TVarData& value = loaded.Items(i)->Value();
+void LoadInto(TkivPlugin& owner, TkivParamsList& copy, typename Form::List* list) {
+  TLoadRecorder recorder(&owner, &copy);
+  ProcessListSettings(recorder, "", "", true);
+  for (const int index : recorder.loaded) {
+    const IntfPtr<typename Form::Item> item = ItemAt<Form>(list, index);
+    const TVarData& value = copy.Items(index)->Value();
     if (Form::SetItemValue(item.get(), reinterpret_cast<const kivVARIANT*>(&value)) != KIV_S_OK)
       Fail("item call failed");
   }
@@ -124,12 +135,10 @@ kivHRESULT ProcessSettingsImpl(TkivPlugin& owner, kivBOOL save, typename Form::L
   KIV_BOUNDARY_BEGIN
   if (!params) return KIV_S_OK;
   const ParamsListPtr copy = CopyList<Form>(params);
-  if (save) {
+  if (save)
     SaveListSettings(owner, *copy, "", "");
-  } else {
-    LoadListSettings(owner, *copy, "", "");
-    WriteBack<Form>(*copy, params);
-  }
+  else
+    LoadInto<Form>(owner, *copy, params);
   return KIV_S_OK;
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
 }

@@ -134,10 +134,6 @@ class PluginWrap : public ::testing::Test {
   IkivPlugin* a_ = wrap_.A();
 };
 
-std::string Narrow(const kivVARIANT& v) {
-  return v.vt == KIV_VT_BSTR ? test::Narrow(v.bstrVal) : "<vt " + std::to_string(v.vt) + ">";
-}
-
 TEST_F(PluginWrap, QueriesAnswerExactlyThePluginIdentifiersOfTheSameObject) {
   void* out = kUnmapped;
   ASSERT_EQ(w_->QueryInterface(IID_IkivPlugin, &out), KIV_S_OK);
@@ -230,6 +226,16 @@ TEST_F(PluginWrap, ParsedDataIsReachableOnlyWhileTheSlotIsSet) {
   parsed->Release();
   EXPECT_EQ(a_->GetParsedData(ansi.put()), KIV_E_UNEXPECTED);
   EXPECT_EQ(ansi.get(), nullptr);
+
+  // A wrapper destroyed while the slot is set lets the list go too.
+  {
+    TkivPluginWrap other(plugin_);
+    other.SetParsedData(AnsiOf(parsed).get());
+    EXPECT_EQ(parsed->AddRef(), 3);
+    parsed->Release();
+  }
+  EXPECT_EQ(parsed->AddRef(), 2);
+  parsed->Release();
 }
 
 TEST_F(PluginWrap, SendDataReportsMinusOneWithoutTheHostServiceAndPassesTheRecordOtherwise) {
@@ -315,11 +321,11 @@ TEST_F(PluginWrap, ProcessSettingsSaveThenLoadReturnsTheStoredValuesToTheCallers
     ASSERT_EQ(status, KIV_S_OK);
     OutVariant v;
     ASSERT_EQ(loaded->GetValue(KIV_TEXT_W("Alpha"), -1, -1, v.put()), KIV_S_OK);
-    EXPECT_EQ(Narrow(v.v), "one");
+    EXPECT_EQ(test::TextOf(v.v), "one");
     ASSERT_EQ(loaded->GetValue(KIV_TEXT_W("Beta"), -1, -1, v.put()), KIV_S_OK);
     EXPECT_EQ(VarToText(*reinterpret_cast<const TVarData*>(&v.v)), "2");
     ASSERT_EQ(loaded->GetValue(KIV_TEXT_W("Gamma"), -1, -1, v.put()), KIV_S_OK);
-    EXPECT_EQ(Narrow(v.v), "kept");
+    EXPECT_EQ(test::TextOf(v.v), "kept");
   }
 }
 
@@ -334,9 +340,9 @@ TEST_F(PluginWrap, ModuleParametersAreReadAndWrittenByName) {
   EXPECT_EQ(a_->SetModuleParameter("Description", &text, &accepted), KIV_S_OK);
   EXPECT_EQ(accepted, KIV_TRUE);
   ASSERT_EQ(a_->GetModuleParameter("DESCRIPTION", v.put()), KIV_S_OK);
-  EXPECT_EQ(Narrow(v.v), "Described");
+  EXPECT_EQ(test::TextOf(v.v), "Described");
   ASSERT_EQ(w_->GetModuleParameter(KIV_TEXT_W("LogTitle"), v.put()), KIV_S_OK);
-  EXPECT_EQ(Narrow(v.v), "Inner");
+  EXPECT_EQ(test::TextOf(v.v), "Inner");
 
   // Read-only and unknown names are refused; an unknown one reads as empty.
   EXPECT_EQ(a_->SetModuleParameter("ModuleIndex", &title, &accepted), KIV_S_OK);
@@ -363,10 +369,10 @@ TEST_F(PluginWrap, ParserItemsAndModuleConfigsComeAsText) {
   }
   OutVariant v;
   ASSERT_EQ(a_->GetParserItems(v.put()), KIV_S_OK);
-  EXPECT_EQ(Narrow(v.v), ParserItemsText(plugin_.ParserItems()));
-  EXPECT_NE(Narrow(v.v).find("F1"), std::string::npos);
+  EXPECT_EQ(test::TextOf(v.v), ParserItemsText(plugin_.ParserItems()));
+  EXPECT_NE(test::TextOf(v.v).find("F1"), std::string::npos);
   ASSERT_EQ(w_->GetModuleConfigs(v.put()), KIV_S_OK);
-  EXPECT_EQ(Narrow(v.v), "Main\t00001A2B\r\nSpare\tFFFFFFFF");
+  EXPECT_EQ(test::TextOf(v.v), "Main\t00001A2B\r\nSpare\tFFFFFFFF");
   EXPECT_EQ(w_->GetModuleConfigs(nullptr), KIV_S_OK);
 }
 
