@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/plugin_sdk_c_api.h"
@@ -235,6 +237,30 @@ TEST_F(PluginWrap, ParsedDataIsReachableOnlyWhileTheSlotIsSet) {
     parsed->Release();
   }
   EXPECT_EQ(parsed->AddRef(), 2);
+  parsed->Release();
+}
+
+TEST_F(PluginWrap, ParsedDataSlotChangesWhileAnotherThreadReadsIt) {
+  const IntfPtr<IkivParamsListW> parsed = TkivParamsListWrap::Create();
+  const IntfPtr<IkivParamsListA> ansi = AnsiOf(parsed);
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      IkivParamsListW* got = nullptr;
+      const kivHRESULT status = w_->GetParsedData(&got);
+      if (status == KIV_S_OK && got == parsed.get()) {
+        got->Release();
+      } else if (status != KIV_E_UNEXPECTED || got != nullptr) {
+        bad.fetch_add(1);
+      }
+    }
+  });
+  for (int i = 0; i < 2000; ++i) wrap_.SetParsedData(i % 2 ? nullptr : ansi.get());
+  done.store(true);
+  reader.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(parsed->AddRef(), 3);  // `parsed` and `ansi` only
   parsed->Release();
 }
 
