@@ -321,6 +321,81 @@ TEST_F(PluginWrap, FireEventSendsACopyOfTheListWithTheUpperCasedType) {
   EXPECT_EQ(g_host.calls.size(), sent);
 }
 
+// A list of another module with one item, whose GetItem fails or hands out an item whose value
+// cannot be read (StubItem's GetValue fails).
+class ForeignList : public IkivParamsListW {
+ public:
+  explicit ForeignList(bool item_call_fails) : item_call_fails_(item_call_fails) {}
+  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID&, void** obj) override {
+    *obj = nullptr;
+    return KIV_E_NOINTERFACE;
+  }
+  int32_t KIV_STDCALL AddRef() override { return 1; }
+  int32_t KIV_STDCALL Release() override { return 1; }
+  int32_t KIV_STDCALL GetCount() override { return 1; }
+  int32_t KIV_STDCALL GetSignature() override { return KIV_PARAMS_LIST_SIGNATURE; }
+  int32_t KIV_STDCALL GetTag() override { return 0; }
+  void KIV_STDCALL SetTag(int32_t) override {}
+  void KIV_STDCALL Clear() override {}
+  void KIV_STDCALL Delete(int32_t) override {}
+  kivBOOL KIV_STDCALL FindRowEnd(int32_t, int32_t*, kivBOOL*) override { return KIV_FALSE; }
+  void KIV_STDCALL NewRow() override {}
+  void KIV_STDCALL AppendAsRow(IkivParamsList_*) override {}
+  kivHRESULT KIV_STDCALL GetItem(int32_t, IkivParamsListItemW** item) override {
+    *item = item_call_fails_ ? nullptr : &item_;
+    return item_call_fails_ ? KIV_E_UNEXPECTED : KIV_S_OK;
+  }
+  kivHRESULT KIV_STDCALL Append(IkivParamsList_*, kivBOOL*) override { return KIV_E_UNEXPECTED; }
+  kivHRESULT KIV_STDCALL AppendRange(IkivParamsList_*, int32_t, int32_t, kivBOOL*) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL Find(const kivWCHAR*, int32_t, int32_t, IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL IndexOf(const kivWCHAR*, int32_t, int32_t, int32_t*) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL GetValue(const kivWCHAR*, int32_t, int32_t, kivVARIANT*) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL GetValueDef(const kivWCHAR*, const kivVARIANT*, int32_t, int32_t,
+                                     kivVARIANT*) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL Add(const kivWCHAR*, const kivVARIANT*, IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL Insert(int32_t, const kivWCHAR*, const kivVARIANT*,
+                                IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL SetValue(const kivWCHAR*, const kivVARIANT*, kivBOOL,
+                                  IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+  kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW*, IkivParamsListItemW**) override {
+    return KIV_E_UNEXPECTED;
+  }
+
+ private:
+  bool item_call_fails_;
+  test::StubItem item_;
+};
+
+TEST_F(PluginWrap, AFailingItemCallOfAForeignListAbortsEventsAndSettings) {
+  LoadWithHostService();
+  test::TempDir dir;
+  plugin_.SetINIFile(dir.Path("foreign.ini"));
+  for (bool item_call_fails : {true, false}) {
+    ForeignList list(item_call_fails);
+    EXPECT_EQ(w_->FireEvent(KIV_TEXT_W("x"), &list), KIV_E_UNEXPECTED);
+    EXPECT_EQ(w_->ProcessSettings(KIV_TRUE, &list), KIV_E_UNEXPECTED);
+    EXPECT_EQ(w_->ProcessSettings(KIV_FALSE, &list), KIV_E_UNEXPECTED);
+  }
+  EXPECT_TRUE(g_host.calls.empty());
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{});
+}
+
 TEST_F(PluginWrap, ProcessSettingsWithoutAListDoesNothing) {
   EXPECT_EQ(w_->ProcessSettings(KIV_TRUE, nullptr), KIV_S_OK);
   EXPECT_EQ(a_->ProcessSettings(KIV_FALSE, nullptr), KIV_S_OK);
