@@ -26,6 +26,8 @@ using kivhost::HostSlot;
 using kivhost::HostValue;
 
 constexpr uint8_t kParserPath = 0x02;
+// A plain-path data call: a data call with no option bit set is not processed at all.
+constexpr uint8_t kPlainPath = 0x01;
 
 // varnolet.dll, and optionally an inner plugin as plugin.dll, in a fresh temporary folder.
 class ProxyCopy {
@@ -37,9 +39,12 @@ class ProxyCopy {
     CreateDirectoryA(folder_.c_str(), nullptr);
     copied_ = Copy("varnolet.dll", "varnolet.dll") && (!inner || Copy(inner, "plugin.dll"));
     if (copied_) module.Load(folder_ + "\\varnolet.dll");
+    // The test holds the inner library too, so that what it recorded outlives the instances.
+    if (inner) pinned_ = LoadLibraryA((folder_ + "\\plugin.dll").c_str());
   }
   ~ProxyCopy() {
     module.Unload();
+    if (pinned_) FreeLibrary(pinned_);
     for (const std::string& file : files_) DeleteFileA(file.c_str());
     RemoveDirectoryA(folder_.c_str());
   }
@@ -58,6 +63,7 @@ class ProxyCopy {
   std::string folder_;
   std::vector<std::string> files_;
   bool copied_ = false;
+  HMODULE pinned_ = nullptr;
 };
 
 // A host-layout list from name/value pairs.
@@ -197,7 +203,7 @@ TEST_F(NoInnerPlugin, EveryRequestGetsTheFrameworksPresetResultAndNothingIsLogge
   EXPECT_EQ(Event(handle, u"PING"), 0);
   EXPECT_EQ(Command(handle, u"SOME-COMMAND"), -2);
   const int32_t value = 77;
-  EXPECT_EQ(Data(handle, 0, HostSlot{0, 4, 5, static_cast<uintptr_t>(value)}), 0);
+  EXPECT_EQ(Data(handle, kPlainPath, HostSlot{0, 4, 5, static_cast<uintptr_t>(value)}), 0);
   HostParamsList output;
   EXPECT_EQ(Feed(handle, 1, "PORT", "line\n", output), 0);
   EXPECT_TRUE(output.Items().empty());
@@ -231,7 +237,7 @@ TEST_F(DataOnlyInnerPlugin, DataIsForwardedAndEverythingElseIsHandledAsWithoutAL
   const uintptr_t handle = Create();
   ASSERT_NE(Copy().Inner(), nullptr);
   EXPECT_EQ(Command(handle, u"LOAD"), 0);
-  EXPECT_EQ(Data(handle, 0, HostSlot{0, 4, 5, 41}), 42);
+  EXPECT_EQ(Data(handle, kPlainPath, HostSlot{0, 4, 5, 41}), 42);
   HostParamsList output;
   EXPECT_EQ(Feed(handle, 1, "PORT", "12345", output), 5);
   EXPECT_EQ(Event(handle, u"PING"), 0);
@@ -277,14 +283,18 @@ TEST_F(RecordedInnerPlugin, EveryRequestIsForwardedWithItsArguments) {
   AddWide(state, "STATE", u"ENABLED=1");
   Command(handle, u"SET-STATE", &state);
   Command(handle, u"SAVE-SETTINGS-NOW");
-  Command(handle, u"LOAD-SETTINGS-NOW");
+  HostParamsList noSave;
+  noSave.Add("NO-SAVE", HostValue::Int(1));  // a reload saves first unless told not to
+  Command(handle, u"LOAD-SETTINGS-NOW", &noSave);
   HostParamsList items;
-  AddWide(items, "ITEMS", u"TEMP\r\nPRESSURE");
+  AddWide(items, "ITEMS", u"Temperature|TEMP|Float\r\nPressure|PRES|Integer");
   Command(handle, u"SET-ITEMS", &items);
   calls = Calls();
   EXPECT_FALSE(LineOf(calls, "SaveSettingsNow").empty());
   EXPECT_FALSE(LineOf(calls, "LoadSettingsNow").empty());
-  EXPECT_EQ(LineOf(calls, "SetParserItems"), "SetParserItems TEMP||PRESSURE");
+  const std::string parserItems = LineOf(calls, "SetParserItems");
+  EXPECT_TRUE(Contains(parserItems, "Temperature|TEMP|Float")) << parserItems;
+  EXPECT_TRUE(Contains(parserItems, "||Pressure|PRES|Integer")) << parserItems;
 
   HostCallRecord dialog;
   dialog.SetInstance(handle);
@@ -320,7 +330,7 @@ TEST_F(RecordedInnerPlugin, PlainPathPassesTheHostsValueAndDeliversNothing) {
   Calls();
   HostParamsList output;
   HostCallRecord rec;
-  EXPECT_EQ(Data(handle, 0, HostSlot{0, 4, 5, 1234}, &output, 8, "PORT", &rec), 5);
+  EXPECT_EQ(Data(handle, kPlainPath, HostSlot{0, 4, 5, 1234}, &output, 8, "PORT", &rec), 5);
   const std::string line = LineOf(Calls(), "ProcessData");
   EXPECT_TRUE(Contains(line, "ds=8")) << line;
   EXPECT_TRUE(Contains(line, "in=5/4")) << line;
@@ -387,14 +397,14 @@ TEST_F(RecordedInnerPlugin, ReferencesKeptPastTheirCallFailCleanly) {
   EXPECT_TRUE(Contains(line, "buffer:00000000,size=0")) << line;
 }
 
-TEST_F(RecordedInnerPlugin, ParserPathOutsideLoadFailsAndAnInstanceFreedWithoutUnloadGoesCleanly) {
+TEST_F(RecordedInnerPlugin, ParserPathBeforeLoadFailsAndAnInstanceFreedWithoutUnloadGoesCleanly) {
   const uintptr_t handle = Create();
   HostParamsList output;
   EXPECT_EQ(Feed(handle, 1, "PORT", "x\n", output), -3);  // before LOAD: no clients
   Command(handle, u"LOAD");
   EXPECT_EQ(Feed(handle, 1, "PORT", "x\n", output), 1);
   Command(handle, u"UNLOAD");
-  EXPECT_EQ(Feed(handle, 1, "PORT", "x\n", output), -3);
+  EXPECT_EQ(Feed(handle, 1, "PORT", "x\n", output), -1);  // an unloaded instance takes no data
   Command(handle, u"LOAD");
   EXPECT_EQ(Feed(handle, 2, "PORT", "y", output), 0);
   Calls();
@@ -420,7 +430,7 @@ TEST_P(FaultingInnerPlugin, EveryFaultIsContainedAndTheHostIsStillServed) {
   Command(handle, u"SET-STATE", &state);
   Command(handle, u"SAVE-SETTINGS-NOW");
   Command(handle, u"LOAD-SETTINGS-NOW");
-  EXPECT_EQ(Data(handle, 0, HostSlot{0, 4, 5, 1}), -3);
+  EXPECT_EQ(Data(handle, kPlainPath, HostSlot{0, 4, 5, 1}), -3);
   HostParamsList output;
   EXPECT_EQ(Feed(handle, 1, "PORT", "x\n", output), -3);
   HostCallRecord dialog;

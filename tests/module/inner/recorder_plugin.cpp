@@ -5,6 +5,7 @@
 //
 // The test reads the record through kivTestTakeCalls; the lines are separated by '\n'.
 #include <windows.h>
+#include <oleauto.h>
 
 #include <cstdio>
 #include <cstring>
