@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host/host_call_record.h"
@@ -54,6 +56,7 @@ struct Call {
 
   HostParamsList list;
   uint8_t options = 0;
+  int32_t module_index = 7;
 };
 
 class CommandsE2E : public ::testing::Test {
@@ -91,7 +94,7 @@ class CommandsE2E : public ::testing::Test {
     HostCallRecord rec;
     rec.SetInstance(handle);
     rec.SetParams(call.list.Object());
-    rec.SetModuleIndex(7);
+    rec.SetModuleIndex(call.module_index);
     rec.SetOptions(call.options);
     const kivhost::CallResult result = module_.ExecutePluginCommand(rec.data());
     EXPECT_TRUE(result.Returned());
@@ -280,6 +283,20 @@ TEST_F(CommandsE2E, CommandFromAnEventHandlerIsRefusedAndTheOuterOneCompletes) {
   EXPECT_EQ(Run(again), 0);  // the depth went back
 }
 
+TEST_F(CommandsE2E, CustomCommandsAndEventsNestedInEachOthersHandlersAreRefused) {
+  Call event("EVENT");
+  event.With("EVENT-TYPE", "PORT-OPEN").With(kNestCommandParam, "PING").Action(kActionNest);
+  EXPECT_EQ(Run(event), 0);
+  EXPECT_EQ(Result(event.list).Integer, -3);
+  Call custom("PING");
+  custom.With(kNestCommandParam, "EVENT").With("EVENT-TYPE", "PORT-OPEN").Action(kActionNest);
+  EXPECT_EQ(Run(custom), kTestCustomResult);
+  EXPECT_EQ(Result(custom.list).Integer, -3);
+  Call again("PING");
+  EXPECT_EQ(Run(again), kTestCustomResult);
+  EXPECT_EQ(again.Text(), "custom");
+}
+
 TEST_F(CommandsE2E, CommandsOnOneInstanceFromTwoThreadsRunOneAfterTheOther) {
   EXPECT_EQ(HoldOnTwoThreads(handle_, handle_), (std::vector<int64_t>{1, 1}));
   // Two instances are not serialised against each other: the handlers overlap.
@@ -444,6 +461,263 @@ TEST_F(CommandsE2E, ModuleInformationWithShortExactAndLargeBuffers) {
     EXPECT_EQ(whole.At(21), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(whole.Bytes.data())) + 33);
     EXPECT_TRUE(untouched_from(whole, needed)) << capacity;
   }
+}
+
+// The test module's dialog resources.
+constexpr std::string_view kTestForm = "object PortForm\r\n  Caption = 'Port'\r\nend\r\n";
+constexpr std::string_view kTestFormCode = "procedure Apply; begin end;";
+constexpr std::string_view kDefaultCode = "procedure Defaults; begin end;";
+
+// GetOptionsDialog into a buffer of `capacity` bytes that starts with `form` (with its terminator
+// when there is room), followed by guard bytes that must stay untouched.
+struct DialogDescription {
+  kivhost::HostSlot Output;
+  std::vector<uint8_t> Bytes;
+  uint32_t At(size_t offset) const {
+    uint32_t value;
+    std::memcpy(&value, Bytes.data() + offset, 4);
+    return value;
+  }
+  // Block i (0 to 2) as its header pair describes it.
+  std::string Block(int i) const {
+    return std::string(reinterpret_cast<const char*>(Bytes.data()) + At(8 * i), At(8 * i + 4));
+  }
+  bool UntouchedFrom(size_t from) const {
+    return std::all_of(Bytes.begin() + from, Bytes.end(), [](uint8_t b) { return b == 0xAB; });
+  }
+};
+
+TEST_F(CommandsE2E, OptionsDialogDescribedFromTheModulesResources) {
+  const auto describe = [&](std::string_view form, uint32_t capacity, uintptr_t handle) {
+    DialogDescription got{{}, std::vector<uint8_t>(capacity + kGuard, 0xAB)};
+    std::memcpy(got.Bytes.data(), std::string(form).c_str(), std::min<size_t>(form.size() + 1, capacity));
+    HostCallRecord rec;
+    rec.SetInstance(handle);
+    rec.SetInput(kivhost::HostSlot{0, capacity, 2, reinterpret_cast<uintptr_t>(got.Bytes.data())});
+    EXPECT_TRUE(module_.GetOptionsDialog(rec.data()).Returned());
+    got.Output = rec.Output();
+    return got;
+  };
+  const uint32_t total = static_cast<uint32_t>(24 + kTestForm.size() + kTestFormCode.size());
+
+  // A form named in lower case: its upper-case resource and code, exactly or with room to spare.
+  for (const uint32_t capacity : {total, total + 40}) {
+    const DialogDescription got = describe("testform", capacity, handle_);
+    EXPECT_EQ(got.Output.Kind, 2);
+    EXPECT_EQ(got.Output.Size, 0u);
+    EXPECT_EQ(got.Output.Value, total);
+    EXPECT_EQ(got.At(0), 24u);
+    EXPECT_EQ(got.Block(0), kTestForm);
+    EXPECT_EQ(got.Block(1), "");
+    EXPECT_EQ(got.At(8), 24u + kTestForm.size());
+    EXPECT_EQ(got.Block(2), kTestFormCode);
+    EXPECT_TRUE(got.UntouchedFrom(total)) << capacity;
+  }
+  // Without a name: the form FORM_NAME names and the code FORM_DATA.
+  const DialogDescription defaults = describe("", 200, handle_);
+  EXPECT_EQ(defaults.Output.Kind, 2);
+  EXPECT_EQ(defaults.Output.Value, 24 + kTestForm.size() + kDefaultCode.size());
+  EXPECT_EQ(defaults.Block(0), kTestForm);
+  EXPECT_EQ(defaults.Block(2), kDefaultCode);
+  // A form without code.
+  const DialogDescription bare = describe("Bare", 100, handle_);
+  EXPECT_EQ(bare.Output.Value, 24u + 19);
+  EXPECT_EQ(bare.Block(0), "object BareForm end");
+  EXPECT_EQ(bare.Block(2), "");
+
+  // A buffer one byte short, and one that holds only the name without its terminator: the size
+  // needed is reported and nothing past the name is written.
+  for (const uint32_t capacity : {total - 1, 8u}) {
+    const DialogDescription shortish = describe("testform", capacity, handle_);
+    EXPECT_EQ(shortish.Output.Kind, 5) << capacity;
+    EXPECT_EQ(shortish.Output.Value, 3u);
+    EXPECT_EQ(shortish.Output.Size, total);
+    EXPECT_TRUE(shortish.UntouchedFrom(std::min<size_t>(9, capacity))) << capacity;
+  }
+  // A missing form describes nothing; an unknown instance is not found.
+  const DialogDescription missing = describe("NoSuchForm", 100, handle_);
+  EXPECT_EQ(missing.Output.Kind, 5);
+  EXPECT_EQ(missing.Output.Value, 2u);
+  EXPECT_TRUE(missing.UntouchedFrom(11));
+  const DialogDescription unknown = describe("testform", 200, handle_ + 4);
+  EXPECT_EQ(unknown.Output.Kind, 5);
+  EXPECT_EQ(unknown.Output.Value, 1u);
+  EXPECT_TRUE(unknown.UntouchedFrom(9));
+}
+
+// ShowOptionsDialog for `handle` with the call's parameters and an input list for the dialog;
+// returns the output slot.
+kivhost::HostSlot ShowDialog(HostModule& module, uintptr_t handle, Call& call, HostParamsList* input) {
+  HostCallRecord rec;
+  rec.SetInstance(handle);
+  rec.SetParams(call.list.Object());
+  rec.SetOptions(call.options);
+  if (input) rec.SetInput(kivhost::HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(input->Object())});
+  EXPECT_TRUE(module.ShowOptionsDialog(rec.data()).Returned());
+  // The record is the host's again.
+  EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(call.list.Object()));
+  EXPECT_EQ(rec.Input().Kind, input ? 1 : 0);
+  return rec.Output();
+}
+
+TEST_F(CommandsE2E, OptionsDialogOfTheApplicationAndItsStatusValues) {
+  ASSERT_EQ(Run(Call("LOAD")), 0);
+  const std::string ini = folder_ + "\\dialog.ini";
+  HostParamsList input;
+  Call confirmed("DIALOG");
+  confirmed.With("INI-FILE", ini.c_str()).With("OWNER-FORM", HostValue::Int(0x4321)).Slot();
+  confirmed.options = 0x05;
+  kivhost::HostSlot out = ShowDialog(module_, handle_, confirmed, &input);
+  EXPECT_EQ(out.Kind, 5);
+  EXPECT_EQ(out.Size, 4u);
+  EXPECT_EQ(out.Value, 1u);
+  // While the handler ran: the options, the dialog flag and the dialog's parameter list.
+  EXPECT_EQ(Result(confirmed.list).Integer, 0x305);
+  const std::vector<HostItem> seen = input.Items();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(Narrow(seen[0].Value.Text), "Dialog");
+  EXPECT_EQ(GetText("INIFile"), ini);
+  EXPECT_EQ(Get("OWNER-FORM").Integer, 0x4321);
+  // Confirmed: the instance, loaded on this thread, reloaded its settings here.
+  EXPECT_EQ(Get("Custom:ReloadThread").Integer, static_cast<int32_t>(GetCurrentThreadId()));
+
+  // Without an input list the dialog has no parameters; a cancelled dialog reloads nothing.
+  ASSERT_TRUE(Set("Custom:COUNT", HostValue::Int(0)));
+  Call cancelled("DIALOG");
+  cancelled.Action(kActionCancel).Slot();
+  EXPECT_EQ(ShowDialog(module_, handle_, cancelled, nullptr).Value, 0u);
+  EXPECT_EQ(Result(cancelled.list).Integer, 0x100);
+  EXPECT_EQ(Get("Custom:ReloadThread").Type, 0);
+  // A failing handler is logged and counts as not confirmed.
+  Call failing("DIALOG");
+  failing.Action(kActionThrow);
+  EXPECT_EQ(ShowDialog(module_, handle_, failing, nullptr).Value, 0u);
+  EXPECT_NE(Log().find("Dialog refused {SHOWOPTIONS}"), std::string::npos) << Log();
+  EXPECT_EQ(Get("Custom:ReloadThread").Type, 0);
+  Call unknown("DIALOG");
+  EXPECT_EQ(ShowDialog(module_, handle_ + 4, unknown, nullptr).Value, 2u);
+  DeleteFileA(ini.c_str());
+}
+
+TEST_F(CommandsE2E, AConfirmedDialogReloadsEachSharingInstanceOnItsOwnThread) {
+  const char* shared = "Software\\KivTest\\Shared";
+  ASSERT_EQ(Run(Call("LOAD").With("REGISTRY-PATH", shared)), 0);
+  const uintptr_t elsewhere = Create();  // other settings: not told
+  ASSERT_EQ(Run(Call("LOAD").With("REGISTRY-PATH", "Software\\KivTest\\Other"), elsewhere), 0);
+
+  // A second host thread loads an instance with the same settings and serves its message window;
+  // told to reload (1812 with the instance's module index), it issues LOAD-SETTINGS-NOW there.
+  const uintptr_t remote = Create();
+  constexpr int32_t kRemoteIndex = 9;
+  HANDLE loaded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD remote_thread = 0;
+  std::vector<kivhost::HostMessage> received;
+  std::thread host_thread([&] {
+    kivhost::HostWindow window;
+    remote_thread = GetCurrentThreadId();
+    bool reloaded = false;
+    window.SetCallback([&](const kivhost::HostMessage& message) {
+      if (message.Message != kivhost::kMsgReloadSettings || message.WParam != kRemoteIndex) return;
+      Call reload("LOAD-SETTINGS-NOW");
+      reload.With("NO-SAVE", HostValue::Int(1));
+      reloaded = Run(reload, remote) == -2;
+    });
+    Call load("LOAD");
+    load.With("REGISTRY-PATH", shared).With("MSG-PROC-HANDLE", HostValue::Int(static_cast<int32_t>(window.HandleValue())));
+    load.module_index = kRemoteIndex;
+    EXPECT_EQ(Run(load, remote), 0);
+    SetEvent(loaded);
+    EXPECT_TRUE(window.Pump(10000, [&] { return reloaded; }));
+    received = window.Messages();
+  });
+  ASSERT_EQ(WaitForSingleObject(loaded, 10000), WAIT_OBJECT_0);
+  Call confirmed("DIALOG");
+  EXPECT_EQ(ShowDialog(module_, handle_, confirmed, nullptr).Value, 1u);
+  host_thread.join();
+  CloseHandle(loaded);
+
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].LParam, 0);
+  const auto reload_thread = [&](uintptr_t handle) {
+    Call get("GET-MODULE-PARAMETER");
+    get.With("PARAM", "Custom:ReloadThread").Slot();
+    EXPECT_EQ(Run(get, handle), 0);
+    return Result(get.list);
+  };
+  EXPECT_EQ(reload_thread(handle_).Integer, static_cast<int32_t>(GetCurrentThreadId()));
+  EXPECT_EQ(reload_thread(remote).Integer, static_cast<int32_t>(remote_thread));
+  EXPECT_EQ(reload_thread(elsewhere).Type, 0);
+  Free(remote);
+  Free(elsewhere);
+}
+
+// What a second process reads of the test list's settings (kiv_plain_host in its list mode): its
+// exit code and output.
+std::pair<DWORD, std::string> ReadListInAnotherProcess(const std::string& module, const std::string& registry_path,
+                                                       const std::string& ini) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string out_file = std::string(temp) + "kiv_list_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA(out_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  EXPECT_NE(out, INVALID_HANDLE_VALUE);
+  std::string command = "\"" + test::ExeFolder() + "kiv_plain_host.exe\" \"" + module + "\" LOAD-LIST \"" +
+                        registry_path + "\"" + (ini.empty() ? "" : " \"" + ini + "\"");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  DWORD code = 99;
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(out);
+  std::string text;
+  if (FILE* file = std::fopen(out_file.c_str(), "rb")) {
+    char chunk[512];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+    std::fclose(file);
+  }
+  DeleteFileA(out_file.c_str());
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return {code, text};
+}
+
+TEST_F(CommandsE2E, ListSettingsSavedHereAreReadByAnotherProcessFromTheRegistryAndAnIniFile) {
+  const std::string path = "Software\\KivTest\\Lists" + std::to_string(GetCurrentProcessId());
+  const std::string ini = folder_ + "\\lists.ini";
+  ASSERT_EQ(Run(Call("LOAD").With("REGISTRY-PATH", path.c_str())), 0);
+  const auto save = [&](const std::string& file, int32_t speed, const char16_t* port, int32_t enabled, double ratio) {
+    Call call("WRITE-LIST");
+    call.Action(kActionSaveList).Slot();
+    if (!file.empty()) call.With(kListIniParam, file.c_str());
+    call.With("Speed", HostValue::Int(speed)).With("Port", HostValue::Wide(port));
+    call.With("Enabled", HostValue::Int(enabled)).With("Ratio", HostValue::Real(ratio));
+    EXPECT_EQ(Run(call), kTestCustomResult);
+    EXPECT_NE(Result(call.list).Integer, 0) << file;
+  };
+  // Different values in each store, so that neither read can be served by the other.
+  save("", 9600, u"COM\u00e9 1", 1, 1.5);
+  save(ini, 19200, u"COM2", 0, 0.25);
+
+  const auto registry = ReadListInAnotherProcess(path_, path, "");
+  EXPECT_EQ(registry.first, 0u);
+  EXPECT_EQ(registry.second, "RESULT=1\nSpeed=3:9600\nPort=8:COM\xC3\xA9 1\nEnabled=11:-1\nRatio=5:1.5\n");
+  const auto from_ini = ReadListInAnotherProcess(path_, path, ini);
+  EXPECT_EQ(from_ini.first, 0u);
+  EXPECT_EQ(from_ini.second, "RESULT=1\nSpeed=3:19200\nPort=8:COM2\nEnabled=11:0\nRatio=5:0.25\n");
+  // Another registry path holds nothing.
+  const auto elsewhere = ReadListInAnotherProcess(path_, path + "X", "");
+  EXPECT_EQ(elsewhere.first, 0u);
+  EXPECT_EQ(elsewhere.second, "RESULT=0\n");
+
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteTreeA(root, path.c_str());
+  DeleteFileA(ini.c_str());
 }
 
 }  // namespace

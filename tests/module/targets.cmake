@@ -7,13 +7,15 @@ endif()
 
 # The end-to-end tests: the test executable is a host (it exports the host's services) and finds
 # beside it varnolet.dll and a test module with the same entry points and a plugin class of its own.
-# It publishes its allocator, which the modules adopt when they load.
+# It publishes its allocator, which the modules adopt when they load. The test module carries
+# raw-data resources for the options dialog.
 if(WIN32)
   kiv_host_executable(kiv_module_tests ALLOCATOR)
   # A host that offers its lists as interfaces uses the list wrapper.
   target_link_libraries(kiv_module_tests PRIVATE kiv_interfaces)
   kiv_test_dll(kiv_test_module_dll kiv_test_module FOR kiv_module_tests LIBS kiv_module
-               SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/module/test_plugin_module.cpp ${KIV_MODULE_DEF})
+               SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/module/test_plugin_module.cpp ${KIV_MODULE_DEF}
+                       ${CMAKE_CURRENT_SOURCE_DIR}/module/test_module_dialog.rc)
   target_include_directories(kiv_test_module_dll PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   add_dependencies(kiv_module_tests varnolet)
   add_custom_command(TARGET kiv_module_tests POST_BUILD
@@ -22,7 +24,7 @@ if(WIN32)
 endif()
 
 # A second host that publishes no allocator, run by the end-to-end tests as a child process: the
-# module then falls back to the process heap.
+# module then falls back to the process heap; it also reads back settings saved by the tests.
 if(WIN32)
   add_executable(kiv_plain_host ${CMAKE_CURRENT_SOURCE_DIR}/module/plain_host_win32.cpp)
   kiv_host_executable(kiv_plain_host)

@@ -9,7 +9,10 @@
 
 #include "framework/call_params.h"
 #include "framework/instance_registry.h"
+#include "framework/list_save.h"
 #include "framework/parsed_data.h"
+#include "paramlist/params_list.h"
+#include "support/thread_object.h"
 #include "module/module_entry.h"
 #include "platform/exception.h"
 #include "platform/seh_guard.h"
@@ -28,12 +31,46 @@ std::string ActionOf(TPluginCallRec* rec) {
   return action;
 }
 
-// Marks a list slot as seen by the plugin: an item "SEEN" with the slot's name.
-void MarkSlot(const TPluginCallValue& slot, const char16_t* name) {
-  IkivParamsListW* list = CallSlotIntf(slot);
+// Marks a list as seen by the plugin: an item "SEEN" with the given name.
+void MarkList(IkivParamsListW* list, const char16_t* name) {
   if (!list) return;
   Variant value = Variant::Wide(name);
   list->SetValue(L"SEEN", reinterpret_cast<const kivVARIANT*>(&value.Data()), 1, nullptr);
+}
+void MarkSlot(const TPluginCallValue& slot, const char16_t* name) { MarkList(CallSlotIntf(slot), name); }
+
+// Issues the call's command again from inside its handler, or the one "NEST-COMMAND" names (the
+// call's "COMMAND" is put back afterwards).
+int32_t Nest(IkivParamsListA* params, TPluginCallRec* rec) {
+  std::string inner, outer;
+  if (!ReadCallText(params, kNestCommandParam, inner)) return ExecutePluginCommand(rec);
+  ReadCallText(params, "COMMAND", outer);
+  params->SetValue("COMMAND", reinterpret_cast<const kivVARIANT*>(&Variant::Ansi(inner).Data()), 1, nullptr);
+  const int32_t result = ExecutePluginCommand(rec);
+  params->SetValue("COMMAND", reinterpret_cast<const kivVARIANT*>(&Variant::Ansi(outer).Data()), 1, nullptr);
+  return result;
+}
+
+// Saves the call's values of the test list's items, or loads the list into the call's parameters.
+void ListSettings(TkivPlugin& plugin, IkivParamsListA* params, bool load) {
+  ParamsListPtr list = TkivParamsList::Create();
+  list->SetTag(1);  // texts held plain
+  for (const TestListItem& def : kTestListItems) {
+    Variant value;
+    if (!load) ReadCallParam(params, def.Name, value);
+    list->Add(def.Name, value.Data())->SetDataType(def.DataType);
+  }
+  std::string ini;
+  ReadCallText(params, kListIniParam, ini);
+  const bool done = load ? LoadListSettings(plugin, *list, kTestListSection, ini)
+                         : SaveListSettings(plugin, *list, kTestListSection, ini);
+  for (int i = 0; load && i < list->Count(); ++i) {
+    const Variant value = list->Items(i)->GetValue();
+    if (!value.IsEmptyOrNull())
+      params->SetValue(std::string(list->Items(i)->Name()).c_str(), reinterpret_cast<const kivVARIANT*>(&value.Data()),
+                       1, nullptr);
+  }
+  WriteCallResult(params, Variant::Bool(done).Data());
 }
 
 void Act(TkivPlugin& plugin, const std::string& action, TPluginCallRec* rec, const char* phase) {
@@ -53,7 +90,9 @@ void Act(TkivPlugin& plugin, const std::string& action, TPluginCallRec* rec, con
     rec->Output.Value = kTestOutputValue;
     rec->Input.Counter += 1;
   } else if (action == kActionNest) {
-    WriteCallResult(params, Variant::Int32(ExecutePluginCommand(rec)).Data());
+    WriteCallResult(params, Variant::Int32(Nest(params, rec)).Data());
+  } else if (action == kActionSaveList || action == kActionLoadList) {
+    ListSettings(plugin, params, action == kActionLoadList);
   } else if (action == kActionHold) {
     // Counts the handlers running at once on any thread; a serialised instance sees only itself.
     static std::atomic<int> running{0};
@@ -108,6 +147,17 @@ class TTestPlugin : public TkivPlugin {
       char title[256] = {};
       GetPrivateProfileStringA(kTestIniSection, kTestIniKey, "", title, sizeof title, INIFile().c_str());
       SetLogTitle(title);
+      WriteLocked<TkivParamsList> values(CustomValues());
+      values->SetValue(kReloadThreadValue, Variant::Int32(static_cast<int32_t>(GetCurrentThreadId())).Data(), true);
+    };
+    OnShowOptionsDialog = [this](TObject*, TPluginCallRec* r, bool& result) {
+      const std::string action = ActionOf(r);
+      if (action == kActionThrow) throw Exception("Dialog refused");
+      int32_t seen = DialogOptions() | (DialogOpen() ? 0x100 : 0);
+      if (DialogParams()) seen |= 0x200;
+      MarkList(DialogParams(), u"Dialog");
+      WriteCallResult(CallParams(*r), Variant::Int32(seen).Data());
+      result = action != kActionCancel;
     };
     if (ActionOf(rec) != kActionNoDataHandler)
       OnProcessData = [](TObject*, TPluginCallRec* r, int32_t& result) { ProcessAct(*r, result); };
