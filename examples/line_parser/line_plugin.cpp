@@ -90,12 +90,13 @@ bool AddLine(IkivParamsListW* list, const line_parser::Line& line) {
     kivVARIANT value{};
     switch (f.kind) {
       case line_parser::Field::Kind::kInteger:
+        // The module's lists hold 32-bit integers; wider ones travel as reals.
         if (f.integer >= INT32_MIN && f.integer <= INT32_MAX) {
           value.vt = KIV_VT_I4;
           value.lVal = int32_t(f.integer);
         } else {
-          value.vt = KIV_VT_I8;
-          value.llVal = f.integer;
+          value.vt = KIV_VT_R8;
+          value.dblVal = double(f.integer);
         }
         break;
       case line_parser::Field::Kind::kReal:

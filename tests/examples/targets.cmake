@@ -12,3 +12,14 @@ if(WIN32 AND CMAKE_TOOLCHAIN_FILE)
                      -P ${CMAKE_CURRENT_SOURCE_DIR}/examples/standalone_build.cmake)
   endforeach()
 endif()
+
+# The sample DLLs, called directly by the tests with a stand-in for the module's side.
+if(WIN32)
+  target_link_libraries(kiv_examples_tests PRIVATE kiv_interfaces oleaut32)
+  foreach(example line_parser frame_parser)
+    add_dependencies(kiv_examples_tests ${example})
+    add_custom_command(TARGET kiv_examples_tests POST_BUILD
+                       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${example}>
+                               ${CMAKE_CURRENT_BINARY_DIR}/${example}.dll)
+  endforeach()
+endif()
