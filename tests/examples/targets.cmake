@@ -23,3 +23,14 @@ if(WIN32)
                                ${CMAKE_CURRENT_BINARY_DIR}/${example}.dll)
   endforeach()
 endif()
+
+# The samples behind the real module: the test executable is a host (it publishes its allocator)
+# and finds varnolet.dll and the sample DLLs beside it.
+if(WIN32)
+  kiv_host_executable(kiv_examples_tests ALLOCATOR)
+  target_compile_definitions(kiv_examples_tests PRIVATE KIV_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+  add_dependencies(kiv_examples_tests varnolet)
+  add_custom_command(TARGET kiv_examples_tests POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet>
+                             ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
+endif()
