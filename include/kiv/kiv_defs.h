@@ -136,6 +136,14 @@ _Static_assert(sizeof(kivVARIANT) == 16, "kivVARIANT has the OLE VARIANT layout"
 _Static_assert(sizeof(kivGUID) == 16, "kivGUID has the GUID layout");
 #endif
 
+/* The tag of an interface type in the function tables: the C++ view declares interfaces as
+ * classes, the C view as structs. */
+#if defined(__cplusplus) && !defined(KIV_CINTERFACE)
+#define KIV_INTERFACE class
+#else
+#define KIV_INTERFACE struct
+#endif
+
 /* The standard base interface (IUnknown): slots 0 to 2 of every interface of this SDK.
  * AddRef and Release return the new reference count. */
 #if defined(__cplusplus) && !defined(KIV_CINTERFACE)

@@ -248,7 +248,7 @@ typedef struct IkivParamsListItemW {
   void(KIV_STDCALL* Delete)(T * self, int32_t index);                                          \
   kivBOOL(KIV_STDCALL* FindRowEnd)(T * self, int32_t from, int32_t* index, kivBOOL* is_marker); \
   void(KIV_STDCALL* NewRow)(T * self);                                                         \
-  void(KIV_STDCALL* AppendAsRow)(T * self, struct IkivParamsList_ * other);
+  void(KIV_STDCALL* AppendAsRow)(T * self, KIV_INTERFACE IkivParamsList_ * other);
 
 /* Slots 12 to 22; CH is the name's character type, ITEM the item interface, OTHER the type of
    the other list in Append and AppendRange. */
@@ -273,30 +273,30 @@ typedef struct IkivParamsListItemW {
   kivHRESULT(KIV_STDCALL* AddItem)(T * self, ITEM * source, ITEM * *item);
 
 typedef struct IkivParamsListItemAVtbl {
-  KIV_PARAMS_LIST_ITEM_A_SLOTS(struct IkivParamsListItemA)
+  KIV_PARAMS_LIST_ITEM_A_SLOTS(KIV_INTERFACE IkivParamsListItemA)
 } IkivParamsListItemAVtbl;
 
 typedef struct IkivParamsListItemWVtbl {
-  KIV_PARAMS_LIST_ITEM_A_SLOTS(struct IkivParamsListItemW)
-  void(KIV_STDCALL* SetNameW)(struct IkivParamsListItemW* self, const kivWCHAR* name);
-  const kivWCHAR*(KIV_STDCALL* GetNameW)(struct IkivParamsListItemW* self);
-  kivHRESULT(KIV_STDCALL* SetValueW)(struct IkivParamsListItemW* self, const kivVARIANT* value);
-  kivHRESULT(KIV_STDCALL* GetValueW)(struct IkivParamsListItemW* self, kivVARIANT* value);
+  KIV_PARAMS_LIST_ITEM_A_SLOTS(KIV_INTERFACE IkivParamsListItemW)
+  void(KIV_STDCALL* SetNameW)(KIV_INTERFACE IkivParamsListItemW* self, const kivWCHAR* name);
+  const kivWCHAR*(KIV_STDCALL* GetNameW)(KIV_INTERFACE IkivParamsListItemW* self);
+  kivHRESULT(KIV_STDCALL* SetValueW)(KIV_INTERFACE IkivParamsListItemW* self, const kivVARIANT* value);
+  kivHRESULT(KIV_STDCALL* GetValueW)(KIV_INTERFACE IkivParamsListItemW* self, kivVARIANT* value);
 } IkivParamsListItemWVtbl;
 
 typedef struct IkivParamsList_Vtbl {
-  KIV_PARAMS_LIST_SHARED_SLOTS(struct IkivParamsList_)
+  KIV_PARAMS_LIST_SHARED_SLOTS(KIV_INTERFACE IkivParamsList_)
 } IkivParamsList_Vtbl;
 
 typedef struct IkivParamsListWVtbl {
-  KIV_PARAMS_LIST_SHARED_SLOTS(struct IkivParamsListW)
-  KIV_PARAMS_LIST_OWN_SLOTS(struct IkivParamsListW, kivWCHAR, struct IkivParamsListItemW,
-                            struct IkivParamsList_*)
+  KIV_PARAMS_LIST_SHARED_SLOTS(KIV_INTERFACE IkivParamsListW)
+  KIV_PARAMS_LIST_OWN_SLOTS(KIV_INTERFACE IkivParamsListW, kivWCHAR, KIV_INTERFACE IkivParamsListItemW,
+                            KIV_INTERFACE IkivParamsList_*)
 } IkivParamsListWVtbl;
 
 typedef struct IkivParamsListAVtbl {
-  KIV_PARAMS_LIST_SHARED_SLOTS(struct IkivParamsListA)
-  KIV_PARAMS_LIST_OWN_SLOTS(struct IkivParamsListA, char, struct IkivParamsListItemA, void*)
+  KIV_PARAMS_LIST_SHARED_SLOTS(KIV_INTERFACE IkivParamsListA)
+  KIV_PARAMS_LIST_OWN_SLOTS(KIV_INTERFACE IkivParamsListA, char, KIV_INTERFACE IkivParamsListItemA, void*)
 } IkivParamsListAVtbl;
 
 #endif /* KIV_KIV_PARAMS_LIST_H */

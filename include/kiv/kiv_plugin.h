@@ -76,11 +76,7 @@ static const kivGUID IID_IkivFifoBuffer = KIV_IID_INIT(0xD0u);
  *  102    4  ParamsW  the call's parameters, or null */
 typedef struct kivPluginCallRecIntf {
   kivPluginCallRec Rec;
-#if defined(__cplusplus) && !defined(KIV_CINTERFACE)
-  class IkivParamsListW* ParamsW;
-#else
-  struct IkivParamsListW* ParamsW;
-#endif
+  KIV_INTERFACE IkivParamsListW* ParamsW;
 } kivPluginCallRecIntf;
 
 #pragma pack(pop)
@@ -177,15 +173,15 @@ typedef struct IkivPluginEx { const struct IkivPluginExVtbl* lpVtbl; } IkivPlugi
 
 /* Function tables, slot by slot (KIV_UNKNOWN_SLOTS from kiv_params_list.h). */
 typedef struct IkivFifoBufferVtbl {
-  KIV_UNKNOWN_SLOTS(struct IkivFifoBuffer)
-  kivHRESULT(KIV_STDCALL* GetSize)(struct IkivFifoBuffer* self, uint32_t* size);
-  kivHRESULT(KIV_STDCALL* GetData)(struct IkivFifoBuffer* self, const uint8_t** data);
-  kivHRESULT(KIV_STDCALL* Clear)(struct IkivFifoBuffer* self);
-  kivHRESULT(KIV_STDCALL* Remove)(struct IkivFifoBuffer* self, uint32_t count);
+  KIV_UNKNOWN_SLOTS(KIV_INTERFACE IkivFifoBuffer)
+  kivHRESULT(KIV_STDCALL* GetSize)(KIV_INTERFACE IkivFifoBuffer* self, uint32_t* size);
+  kivHRESULT(KIV_STDCALL* GetData)(KIV_INTERFACE IkivFifoBuffer* self, const uint8_t** data);
+  kivHRESULT(KIV_STDCALL* Clear)(KIV_INTERFACE IkivFifoBuffer* self);
+  kivHRESULT(KIV_STDCALL* Remove)(KIV_INTERFACE IkivFifoBuffer* self, uint32_t count);
 } IkivFifoBufferVtbl;
 
 typedef struct IkivPlugin_Vtbl {
-  KIV_UNKNOWN_SLOTS(struct IkivPlugin_)
+  KIV_UNKNOWN_SLOTS(KIV_INTERFACE IkivPlugin_)
 } IkivPlugin_Vtbl;
 
 /* Slots 3 to 15; T the interface, CH the text character, LIST the list interface. */
@@ -208,18 +204,18 @@ typedef struct IkivPlugin_Vtbl {
   kivHRESULT(KIV_STDCALL* ProcessSettings)(T * self, kivBOOL save, LIST* params);
 
 typedef struct IkivPluginWVtbl {
-  KIV_PLUGIN_SLOTS(struct IkivPluginW, kivWCHAR, struct IkivParamsListW)
+  KIV_PLUGIN_SLOTS(KIV_INTERFACE IkivPluginW, kivWCHAR, KIV_INTERFACE IkivParamsListW)
 } IkivPluginWVtbl;
 
 typedef struct IkivPluginAVtbl {
-  KIV_PLUGIN_SLOTS(struct IkivPlugin, char, struct IkivParamsListA)
+  KIV_PLUGIN_SLOTS(KIV_INTERFACE IkivPlugin, char, KIV_INTERFACE IkivParamsListA)
 } IkivPluginAVtbl;
 
 typedef struct IkivPluginExVtbl {
-  KIV_UNKNOWN_SLOTS(struct IkivPluginEx)
-  kivHRESULT(KIV_STDCALL* GetParserClientBuffer)(struct IkivPluginEx* self,
+  KIV_UNKNOWN_SLOTS(KIV_INTERFACE IkivPluginEx)
+  kivHRESULT(KIV_STDCALL* GetParserClientBuffer)(KIV_INTERFACE IkivPluginEx* self,
                                                  const kivPluginCallRecIntf* rec,
-                                                 struct IkivFifoBuffer** buffer);
+                                                 KIV_INTERFACE IkivFifoBuffer** buffer);
 } IkivPluginExVtbl;
 
 /* The twelve entry points, in the order the module looks them up. `plugin`, `rec` and the texts
