@@ -1,0 +1,16 @@
+// Readable text for request results: one header line per request ("[line] request -> code"),
+// then one indented line per value, packet, item, log line, message and export call. Texts are
+// printed as they are, with control characters and the backslash escaped. Pure.
+#pragma once
+
+#include <string>
+
+#include "result.h"
+
+namespace kivhost {
+
+std::string FormatText(const RequestResult& result);
+// Escapes control characters and backslashes (\n, \r, \t, \\, \xHH); other bytes stay.
+std::string EscapeText(std::string_view text);
+
+}  // namespace kivhost
