@@ -13,6 +13,7 @@ namespace kivhost {
 struct NamedValue {
   std::string Name;
   std::string Value;
+  bool operator==(const NamedValue&) const = default;
 };
 
 // A message the host window received.

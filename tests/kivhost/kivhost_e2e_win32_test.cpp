@@ -1,0 +1,354 @@
+// kivhost.exe as its users run it: a child process with a script or requests on its command line,
+// against the framework's test module and against varnolet.dll. Its output is compared with the
+// expected text and JSON, with what varies from run to run (handles, addresses, folders) masked.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/win32_test_files.h"
+
+namespace kivhost {
+namespace {
+
+struct Outcome {
+  DWORD Exit = 0;
+  std::string Out;
+  std::string Err;
+};
+
+// One argument quoted for CommandLineToArgv: backslashes before a quote are doubled.
+std::string Quote(const std::string& arg) {
+  std::string out = "\"";
+  size_t slashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, '\\');
+  return out + "\"";
+}
+
+std::string ReadAll(HANDLE pipe) {
+  std::string text;
+  char buffer[4096];
+  DWORD n = 0;
+  while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) text.append(buffer, n);
+  return text;
+}
+
+// Runs kivhost.exe with `args`; standard error goes to a file read afterwards, so that neither
+// pipe can fill while the other is read.
+Outcome Kivhost(const std::vector<std::string>& args) {
+  const std::string folder = kiv::test::ExeFolder();
+  std::string command = Quote(folder + "kivhost.exe");
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_out = nullptr, write_out = nullptr;
+  EXPECT_TRUE(CreatePipe(&read_out, &write_out, &inherit, 0));
+  SetHandleInformation(read_out, HANDLE_FLAG_INHERIT, 0);
+  const std::string err_path = folder + "kivhost_e2e_" + std::to_string(GetCurrentProcessId()) + ".err";
+  HANDLE err = CreateFileA(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = write_out;
+  si.hStdError = err;
+  PROCESS_INFORMATION pi{};
+  Outcome outcome;
+  const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                                      &si, &pi);
+  EXPECT_TRUE(started) << command;
+  CloseHandle(write_out);
+  CloseHandle(err);
+  if (started) {
+    outcome.Out = ReadAll(read_out);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    GetExitCodeProcess(pi.hProcess, &outcome.Exit);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  CloseHandle(read_out);
+  std::ifstream err_file(err_path, std::ios::binary);
+  outcome.Err.assign(std::istreambuf_iterator<char>(err_file), std::istreambuf_iterator<char>());
+  err_file.close();
+  DeleteFileA(err_path.c_str());
+  return outcome;
+}
+
+// Masks what varies: handles and addresses, the test folder, the data address a module sends.
+std::string Masked(std::string text) {
+  const std::string folder = kiv::test::ExeFolder();
+  for (size_t at; (at = text.find(folder)) != std::string::npos;) text.replace(at, folder.size(), "<dir>\\");
+  const std::string json_folder = std::regex_replace(folder, std::regex(R"(\\)"), R"(\\)");
+  for (size_t at; (at = text.find(json_folder)) != std::string::npos;)
+    text.replace(at, json_folder.size(), "<dir>\\\\");
+  text = std::regex_replace(text, std::regex("0x[0-9a-f]{8}"), "0x*");
+  text = std::regex_replace(text, std::regex(R"((Vantrel_SendDataEx\((?:-?\d+, ){5})\d+)"), "$1*");
+  text = std::regex_replace(text, std::regex(R"(("args":\[(?:-?\d+,){5})\d+)"), "$1*");
+  return text;
+}
+
+class KivhostE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    dir_ = std::string(temp) + "kivhost_e2e_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++count_);
+    CreateDirectoryA(dir_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const std::string& file : files_) DeleteFileA(file.c_str());
+    RemoveDirectoryA(dir_.c_str());
+  }
+  // Writes a file into the test's temporary folder; its full path.
+  std::string Write(const std::string& name, const std::string& content) {
+    const std::string path = dir_ + "\\" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    files_.push_back(path);
+    return path;
+  }
+  static std::string TestModule() { return kiv::test::ExeFolder() + "kiv_test_module.dll"; }
+  static std::string Varnolet() { return kiv::test::ExeFolder() + "kivhost_varnolet\\varnolet.dll"; }
+
+ private:
+  static inline int count_ = 0;
+  std::string dir_;
+  std::vector<std::string> files_;
+};
+
+// A session with the test module: every kind of request, the values its handlers write back,
+// its log lines with the title set in between, the host's window messages and exports.
+constexpr const char* kSession =
+    "# a whole session\n"
+    "set ACTION LOG\n"
+    "create\n"
+    "load LANGUAGE=en TEST-ACTION=$ACTION\n"
+    "get-param ModuleIndex\n"
+    "set-param LogTitle \"Port 1\"\n"
+    "event PORT-OPEN TEST-ACTION=EVENT\n"
+    "command READ-ALL TEST-ACTION=LOG\n"
+    "feed ${SCRIPT_DIR}\\data.txt chunk=6 source=3 TEST-ACTION=DELIVER\n"
+    "feed data.txt chunk=100 path=plain options=8\n"
+    "info\n"
+    "dialog-form\n"
+    "dialog options=2\n"
+    "log\n"
+    "unload\n"
+    "free\n";
+
+constexpr const char* kSessionText =
+    "[0] module <dir>\\kiv_test_module.dll -> 0\n"
+    "[3] create -> 0\n"
+    "  instance: 0x*\n"
+    "[4] load LANGUAGE=en TEST-ACTION=LOG -> 0\n"
+    "  RESULT: loaded\n"
+    "  log[1]: loaded logged\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[5] get-param ModuleIndex -> 0\n"
+    "  RESULT: 1\n"
+    "[6] set-param LogTitle \"Port 1\" -> 0\n"
+    "  RESULT: true\n"
+    "[7] event PORT-OPEN TEST-ACTION=EVENT -> 0\n"
+    "  RESULT: event\n"
+    "  export: Vantrel_SendDataEx(1, 0, 0, 0, 7, *, 0) EVENT-TYPE=\"PORT-OPEN\"\n"
+    "[8] command READ-ALL TEST-ACTION=LOG -> 7\n"
+    "  RESULT: custom\n"
+    "  log[1]: Port 1. custom logged\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[9] feed <tmp>\\data.txt chunk=6 source=3 TEST-ACTION=DELIVER -> 0\n"
+    "  calls: 2\n"
+    "  bytes: 12\n"
+    "  failed: 0\n"
+    "  deliveries: 2\n"
+    "  packet: packet1\n"
+    "  packet: packet1\n"
+    "  item: ITEM = 1\n"
+    "  item: ITEM = 1\n"
+    "[10] feed data.txt chunk=100 path=plain options=8 -> 1\n"
+    "  RESULT: input\n"
+    "  calls: 1\n"
+    "  bytes: 12\n"
+    "  failed: 0\n"
+    "  deliveries: 0\n"
+    "  log[2]: Port 1. Data have been processed successfully\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[11] info -> 1\n"
+    "  module-type: 0\n"
+    "  module-options: 0\n"
+    "  framework: 4.0\n"
+    "  version: 4.0\n"
+    "  description: \n"
+    "  custom-commands: \n"
+    "  size: 33\n"
+    "[12] dialog-form -> 0\n"
+    "  status: 0\n"
+    "  size: 96\n"
+    "  form: object PortForm\\r\\n  Caption = 'Port'\\r\\nend\\r\\n\n"
+    "  form-data: \n"
+    "  code: procedure Defaults; begin end;\n"
+    "[13] dialog options=2 -> 1\n"
+    "  RESULT: 770\n"
+    "  item: SEEN = Dialog\n"
+    "[14] log -> 0\n"
+    "[15] unload -> 0\n"
+    "  RESULT: unloaded\n"
+    "[16] free -> 0\n";
+
+std::string WithTempDir(std::string text, const std::string& dir) {
+  for (size_t at; (at = text.find(dir)) != std::string::npos;) text.replace(at, dir.size(), "<tmp>");
+  return text;
+}
+
+TEST_F(KivhostE2E, ScriptSessionWithTheTestModulePrintsTheExpectedText) {
+  Write("data.txt", "line1\nline2\n");
+  const std::string script = Write("session.kvh", kSession);
+  const Outcome run = Kivhost({"run", script, TestModule()});
+  EXPECT_EQ(run.Exit, 0u) << run.Err;
+  EXPECT_EQ(WithTempDir(Masked(run.Out), script.substr(0, script.rfind('\\'))), kSessionText);
+  EXPECT_EQ(run.Err, "");  // no progress line when the output is not a terminal
+}
+
+TEST_F(KivhostE2E, ExecOnTheCommandLineAgreesWithTheSameRequestsInAScript) {
+  const std::vector<std::string> lines{"create", "load TEST-ACTION=LOG", "set-param LogTitle \"A b\"",
+                                       "command X TEST-ACTION=LOG", "free"};
+  std::string script;
+  for (const std::string& line : lines) script += line + "\n";
+  std::vector<std::string> exec{"exec", TestModule()};
+  exec.insert(exec.end(), lines.begin(), lines.end());
+  const Outcome from_script = Kivhost({"run", Write("s.kvh", script), TestModule()});
+  const Outcome from_args = Kivhost(exec);
+  EXPECT_EQ(from_script.Exit, 0u);
+  EXPECT_EQ(from_args.Exit, 0u);
+  EXPECT_EQ(Masked(from_args.Out), Masked(from_script.Out));
+  EXPECT_NE(from_args.Out.find("log[1]: A b. custom logged"), std::string::npos) << from_args.Out;
+}
+
+TEST_F(KivhostE2E, JsonLinesCarryTheSameOutcomes) {
+  Write("data.txt", "abc");
+  const std::string script = Write("j.kvh",
+                                   "create\n"
+                                   "load TEST-ACTION=LOG\n"
+                                   "event PORT-OPEN TEST-ACTION=SEND\n"
+                                   "feed data.txt TEST-ACTION=DELIVER\n");
+  const Outcome run = Kivhost({"--json", "run", script, TestModule()});
+  EXPECT_EQ(run.Exit, 0u) << run.Err;
+  EXPECT_EQ(Masked(run.Out),
+            "{\"line\":0,\"request\":\"module <dir>\\\\kiv_test_module.dll\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n"
+            "{\"line\":1,\"request\":\"create\",\"status\":\"returned\",\"code\":0,\"values\":{\"instance\":\"0x*\"},"
+            "\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n"
+            "{\"line\":2,\"request\":\"load TEST-ACTION=LOG\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{\"RESULT\":\"loaded\"},\"packets\":[],\"items\":[],"
+            "\"log\":[{\"level\":1,\"flag\":false,\"text\":\"loaded logged\"}],"
+            "\"messages\":[{\"message\":1809,\"wparam\":1,\"lparam\":0}],\"exports\":[]}\n"
+            "{\"line\":3,\"request\":\"event PORT-OPEN TEST-ACTION=SEND\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{\"RESULT\":\"0\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],"
+            "\"exports\":[{\"name\":\"Vantrel_SendDataEx\",\"args\":[1,0,0,0,129,*,6],"
+            "\"data\":\"data\\u0000\\u00ff\",\"items\":[]}]}\n"
+            "{\"line\":4,\"request\":\"feed data.txt TEST-ACTION=DELIVER\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{\"calls\":\"1\",\"bytes\":\"3\",\"failed\":\"0\",\"deliveries\":\"1\"},"
+            "\"packets\":[\"packet1\"],\"items\":[{\"name\":\"ITEM\",\"value\":\"1\"}],\"log\":[],\"messages\":[],"
+            "\"exports\":[]}\n"
+            // The instance still live at the end is unloaded and freed, as a host does.
+            "{\"line\":0,\"request\":\"unload\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{\"RESULT\":\"unloaded\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],"
+            "\"exports\":[]}\n"
+            "{\"line\":0,\"request\":\"free\",\"status\":\"returned\",\"code\":0,\"values\":{},\"packets\":[],"
+            "\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n");
+}
+
+TEST_F(KivhostE2E, ExitCodesTellUsageErrorsMissingModulesAndFailedRequests) {
+  const Outcome bad_script = Kivhost({"run", Write("bad.kvh", "create\nload X=$NOPE\n"), TestModule()});
+  EXPECT_EQ(bad_script.Exit, 2u);
+  EXPECT_EQ(bad_script.Out, "");  // nothing runs when the script does not parse
+  EXPECT_NE(bad_script.Err.find("bad.kvh:2: unknown variable $NOPE"), std::string::npos) << bad_script.Err;
+  EXPECT_EQ(Kivhost({"frobnicate"}).Exit, 2u);
+  EXPECT_EQ(Kivhost({"exec", TestModule(), "create", "feed"}).Exit, 2u);
+
+  const Outcome missing = Kivhost({"exec", kiv::test::ExeFolder() + "no_such_module.dll", "create"});
+  EXPECT_EQ(missing.Exit, 3u);
+  EXPECT_NE(missing.Out.find("-> failed"), std::string::npos) << missing.Out;
+
+  // A construction that faults: the module refuses the instance, so the request after it fails.
+  const Outcome fault = Kivhost({"exec", TestModule(), "create TEST-ACTION=FAULT", "free"});
+  EXPECT_EQ(fault.Exit, 1u);
+  EXPECT_NE(fault.Out.find("[1] create TEST-ACTION=FAULT -> -1\n[2] free -> failed (no instance: create one first)"),
+            std::string::npos)
+      << fault.Out;
+
+  const Outcome no_file = Kivhost({"exec", TestModule(), "create", "feed missing.bin"});
+  EXPECT_EQ(no_file.Exit, 1u);
+  EXPECT_NE(no_file.Out.find("-> failed (cannot read missing.bin)"), std::string::npos) << no_file.Out;
+  EXPECT_EQ(Kivhost({"help"}).Exit, 0u);
+}
+
+TEST_F(KivhostE2E, StressRunOfEightThreadsAndSixteenSourcesLosesNothing) {
+  std::string data;
+  for (int i = 0; i < 3000; ++i) data += "record " + std::to_string(i) + "\n";
+  const std::string file = Write("stress.txt", data);
+  const Outcome run = Kivhost({"stress", TestModule(), file, "threads=8", "sources=16", "chunk=1000",
+                               "TEST-ACTION=DELIVER"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  const size_t chunks = (data.size() + 999) / 1000;
+  const std::string fed = std::to_string(16 * data.size());
+  EXPECT_NE(run.Out.find("  threads: 8\n  sources: 16\n  calls: " + std::to_string(16 * chunks) + "\n  fed: " + fed +
+                         "\n  taken: " + fed + "\n  reported: 0\n  packets: " + std::to_string(16 * chunks) + "\n"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_EQ(run.Out.find("finding"), std::string::npos);
+
+  // Failures the module reports count as accounted for: the check still passes.
+  const Outcome failing = Kivhost({"stress", TestModule(), file, "threads=2", "sources=4", "chunk=5000",
+                                   "TEST-ACTION=FAIL"});
+  EXPECT_EQ(failing.Exit, 0u) << failing.Out;
+  EXPECT_NE(failing.Out.find("  taken: 0\n  reported: " + std::to_string(4 * data.size()) + "\n"), std::string::npos)
+      << failing.Out;
+}
+
+// varnolet.dll without an inner plugin beside it: instances live, and data calls are taken
+// without anything delivered.
+TEST_F(KivhostE2E, VarnoletWithoutInnerPluginTakesDataAndDeliversNothing) {
+  Write("data.bin", std::string(5000, 'x'));
+  const std::string script = Write("v.kvh",
+                                   "create\n"
+                                   "load LANGUAGE=en\n"
+                                   "feed data.bin chunk=2048 source=7 name=COM7\n"
+                                   "feed data.bin path=plain options=0x20\n"
+                                   "unload\n"
+                                   "free\n");
+  const Outcome run = Kivhost({"run", script, Varnolet()});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  EXPECT_EQ(Masked(run.Out),
+            "[0] module <dir>\\kivhost_varnolet\\varnolet.dll -> 0\n"
+            "[1] create -> 0\n"
+            "  instance: 0x*\n"
+            "[2] load LANGUAGE=en -> 0\n"
+            "[3] feed data.bin chunk=2048 source=7 name=COM7 -> 0\n"
+            "  calls: 3\n"
+            "  bytes: 5000\n"
+            "  failed: 0\n"
+            "  deliveries: 0\n"
+            "[4] feed data.bin path=plain options=0x20 -> 0\n"
+            "  calls: 2\n"
+            "  bytes: 5000\n"
+            "  failed: 0\n"
+            "  deliveries: 0\n"
+            "[5] unload -> 0\n"
+            "[6] free -> 0\n");
+  const Outcome stress = Kivhost({"stress", Varnolet(), kiv::test::ExeFolder() + "kivhost.exe", "threads=8",
+                                  "sources=16", "chunk=65536"});
+  EXPECT_EQ(stress.Exit, 0u) << stress.Out;
+}
+
+}  // namespace
+}  // namespace kivhost
