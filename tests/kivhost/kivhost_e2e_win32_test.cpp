@@ -315,6 +315,24 @@ TEST_F(KivhostE2E, StressRunOfEightThreadsAndSixteenSourcesLosesNothing) {
       << failing.Out;
 }
 
+TEST_F(KivhostE2E, ProgressLineGoesToStandardErrorOnlyWhenAsked) {
+  const std::string file = Write("big.bin", std::string(256 * 1024, 'z'));
+  const std::vector<std::string> requests{"create", "feed " + file + " chunk=512 TEST-ACTION=DELIVER"};
+  std::vector<std::string> with{"--progress", "exec", TestModule()}, without{"exec", TestModule()};
+  with.insert(with.end(), requests.begin(), requests.end());
+  without.insert(without.end(), requests.begin(), requests.end());
+  const Outcome shown = Kivhost(with);
+  const Outcome quiet = Kivhost(without);
+  EXPECT_EQ(shown.Exit, 0u);
+  EXPECT_NE(shown.Err.find("\rfed "), std::string::npos) << shown.Err;
+  EXPECT_NE(shown.Err.find(" of 256.0 KiB ("), std::string::npos) << shown.Err;
+  EXPECT_NE(shown.Err.find(" packets"), std::string::npos) << shown.Err;
+  EXPECT_EQ(quiet.Err, "");
+  // The progress line leaves standard output alone.
+  EXPECT_EQ(Masked(shown.Out), Masked(quiet.Out));
+  EXPECT_NE(quiet.Out.find("  calls: 512\n"), std::string::npos) << quiet.Out;
+}
+
 // varnolet.dll without an inner plugin beside it: instances live, and data calls are taken
 // without anything delivered.
 TEST_F(KivhostE2E, VarnoletWithoutInnerPluginTakesDataAndDeliversNothing) {

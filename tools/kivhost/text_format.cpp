@@ -25,14 +25,14 @@ std::string EscapeText(std::string_view text) {
 }
 
 std::string FormatText(const RequestResult& r) {
-  std::string out = "[" + std::to_string(r.Line) + "] " + r.Request + " -> ";
+  std::string out = "[" + std::to_string(r.Line) + "] " + EscapeText(r.Request) + " -> ";
   if (r.Status == RequestStatus::Returned) out += std::to_string(r.Code);
   else out += RequestStatusName(r.Status);
   if (!r.Error.empty()) out += " (" + EscapeText(r.Error) + ")";
   out += '\n';
-  for (const NamedValue& v : r.Values) out += "  " + v.Name + ": " + EscapeText(v.Value) + '\n';
+  for (const NamedValue& v : r.Values) out += "  " + EscapeText(v.Name) + ": " + EscapeText(v.Value) + '\n';
   for (const std::string& p : r.Packets) out += "  packet: " + EscapeText(p) + '\n';
-  for (const NamedValue& v : r.Items) out += "  item: " + v.Name + " = " + EscapeText(v.Value) + '\n';
+  for (const NamedValue& v : r.Items) out += "  item: " + EscapeText(v.Name) + " = " + EscapeText(v.Value) + '\n';
   for (const std::string& line : r.Log) {
     const LogEntry e = ParseLogEntry(line);
     out += "  log[" + std::to_string(e.Level) + (e.Flag ? ",flag" : "") + "]: " + EscapeText(e.Text) + '\n';
@@ -45,7 +45,7 @@ std::string FormatText(const RequestResult& r) {
     for (size_t i = 0; i < e.Args.size(); ++i) out += (i ? ", " : "") + std::to_string(e.Args[i]);
     out += ")";
     if (!e.Data.empty()) out += " data=\"" + EscapeText(e.Data) + "\"";
-    for (const NamedValue& v : e.Items) out += " " + v.Name + "=\"" + EscapeText(v.Value) + "\"";
+    for (const NamedValue& v : e.Items) out += " " + EscapeText(v.Name) + "=\"" + EscapeText(v.Value) + "\"";
     out += '\n';
   }
   return out;
