@@ -34,6 +34,10 @@ ModuleHandle LoadedModule(const std::string& name) {
 }
 
 void* ExportAddress(ModuleHandle module, const char* name) {
+  // The host names its module by a number in "HANDLE": only a module loaded in this process is
+  // searched, so a stale or made-up number finds no export.
+  char probe[2];
+  if (!module || GetModuleFileNameA(static_cast<HMODULE>(module), probe, sizeof probe) == 0) return nullptr;
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 

@@ -189,6 +189,7 @@ class TkivPlugin : public TComponent {
   const std::string& DataSourceLoadFor() const { return data_source_selection_; }
   void SetDataSourceLoadFor(std::string text) { data_source_selection_ = std::move(text); }
   float FrameworkVersion() const { return framework_version_; }
+  void SetFrameworkVersion(float version) { framework_version_ = version; }
   const std::string& INIFile() const { return ini_file_; }
   void SetINIFile(std::string name) { ini_file_ = std::move(name); }
   uint8_t ModuleRegistryRoot1() const { return registry_root1_; }

@@ -1,15 +1,20 @@
-// Entry point of varnolet.dll: the start-up and shutdown of module_entry.h, nothing else under
-// the loader lock.
+// Entry point of varnolet.dll: the start-up and shutdown of module_entry.h with the proxy as the
+// plugin class, nothing else under the loader lock.
 #include <windows.h>
 
+#include "bridge/inner_library.h"
+#include "bridge/proxy_plugin.h"
 #include "module/module_entry.h"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       kiv::ModuleProcessAttach();
+      kiv::RegisterProxyPluginClass();
       break;
     case DLL_PROCESS_DETACH:
+      // Instances still alive are freed under the loader lock, where no library may be unloaded.
+      kiv::SetInnerLibraryUnloadDeferred(true);
       kiv::ModuleProcessDetach(reserved != nullptr);
       break;
     default:

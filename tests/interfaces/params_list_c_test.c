@@ -3,6 +3,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "interfaces/c_view_check.h"
 #include "interfaces/params_list_c_api.h"
 
 
@@ -19,18 +20,6 @@ SLOT(IkivParamsListItemWVtbl, IsRowMarker, 13);
 SLOT(IkivParamsListItemWVtbl, GetValueW, 17);
 _Static_assert(sizeof(IkivParamsListWVtbl) == 23 * sizeof(void*), "list table has 23 slots");
 _Static_assert(sizeof(IkivParamsListItemWVtbl) == 18 * sizeof(void*), "item table has 18 slots");
-
-#define CHECK(cond) \
-  do {              \
-    if (!(cond)) return __LINE__; \
-  } while (0)
-
-static int wide_equals(const kivWCHAR* a, const char* ascii) {
-  if (!a) return 0;
-  while (*ascii)
-    if (*a++ != (kivWCHAR)*ascii++) return 0;
-  return *a == 0;
-}
 
 int kivc_wide_list_round_trip(IkivParamsListW* list, kivc_free_bstr_fn free_bstr) {
   IkivParamsListItemW* item = NULL;

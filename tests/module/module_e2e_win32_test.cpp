@@ -371,6 +371,22 @@ TEST_F(TestModuleE2E, HostEventAndHostDataReachTheHostsExportWithTheirArguments)
   EXPECT_EQ(Free(handle), 0);
 }
 
+TEST_F(TestModuleE2E, AHandleThatNamesNoLoadedModuleFindsNoHostServices) {
+  const uintptr_t handle = Create();
+  // An unmapped address, and one inside the executable that is no module's base.
+  const auto inside = static_cast<int32_t>(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)) + 0x1000);
+  for (const int32_t bogus : {0x12345670, inside}) {
+    HostExportLog::Instance().Reset();
+    HostParamsList data;
+    data.Add("HANDLE", HostValue::Int(bogus));
+    EXPECT_EQ(Command(handle, data, u"LOAD", kActionSend), 0);
+    EXPECT_EQ(ResultOf(data), "-1");  // no data service
+    EXPECT_TRUE(HostExportLog::Instance().Calls(HostExport::SendDataEx).empty());
+    EXPECT_EQ(Command(handle, u"UNLOAD"), 0);
+  }
+  EXPECT_EQ(Free(handle), 0);
+}
+
 // Host lists in the slots: which the module converts for the plugin, and what comes back.
 TEST_F(TestModuleE2E, RecordIsRestoredWhilePluginChangesToItsSlotsAreKept) {
   struct Case {

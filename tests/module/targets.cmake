@@ -32,3 +32,21 @@ if(WIN32)
   set_target_properties(kiv_plain_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   add_dependencies(kiv_module_tests kiv_plain_host)
 endif()
+
+# Inner plugins for the proxy's end-to-end tests, built from the SDK headers alone; a test copies
+# one of them beside varnolet.dll as plugin.dll.
+if(WIN32)
+  function(kiv_inner_plugin target)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEFINES" ${ARGN})
+    kiv_test_dll(${target} ${target} FOR kiv_module_tests SOURCES ${ARG_SOURCES})
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include)
+    target_compile_definitions(${target} PRIVATE ${ARG_DEFINES})
+    target_link_libraries(${target} PRIVATE oleaut32)
+  endfunction()
+  set(_inner ${CMAKE_CURRENT_SOURCE_DIR}/module/inner)
+  kiv_inner_plugin(kiv_inner_recorder SOURCES ${_inner}/recorder_plugin.cpp ${_inner}/recorder_plugin.def)
+  kiv_inner_plugin(kiv_inner_data_only SOURCES ${_inner}/data_only_plugin.c ${_inner}/data_only_plugin.def)
+  kiv_inner_plugin(kiv_inner_faulting SOURCES ${_inner}/faulty_plugin.c ${_inner}/faulty_plugin.def)
+  kiv_inner_plugin(kiv_inner_foreign SOURCES ${_inner}/faulty_plugin.c ${_inner}/faulty_plugin.def
+                   DEFINES KIV_FAULT_FOREIGN)
+endif()

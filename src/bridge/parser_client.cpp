@@ -1,0 +1,209 @@
+#include "bridge/parser_client.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace kiv {
+namespace {
+
+constexpr int32_t kDiscardStep = 64;
+
+using ClientHashList = TCustomParserClientList::List;
+
+bool IsPlaceholderName(std::string_view name) { return name.substr(0, kPlaceholderPrefix.size()) == kPlaceholderPrefix; }
+
+uintptr_t KeyOf(int32_t dataSourceId) { return static_cast<uintptr_t>(static_cast<uint32_t>(dataSourceId)); }
+
+// What a look-up found: the client for the key, else the first placeholder met.
+struct Match {
+  TCustomParserClient* found = nullptr;
+  TCustomParserClient* placeholder = nullptr;
+  uintptr_t placeholderKey = 0;
+};
+
+// Entries are keyed by their client's id, so the key finds the client directly; the walk is
+// needed only for a placeholder when the key has none.
+Match Search(const ClientHashList& list, int32_t dataSourceId, bool activeOnly) {
+  Match m;
+  TCustomParserClient* byKey = list.GetValue(KeyOf(dataSourceId));
+  if (byKey && !(activeOnly && byKey->Inactive())) {
+    m.found = byKey;
+    return m;
+  }
+  list.ForEach([&](uintptr_t key, TCustomParserClient* client, bool& stop) {
+    if (client->Placeholder()) {
+      m.placeholder = client;
+      m.placeholderKey = key;
+      stop = true;
+    }
+  });
+  return m;
+}
+
+}  // namespace
+
+std::string ParserClientBaseName(std::string_view name) {
+  const size_t cut = name.find_last_of(".:");
+  return cut == std::string_view::npos ? std::string() : std::string(name.substr(0, cut));
+}
+
+std::string_view CallRecSourceName(const TPluginCallRec& rec) {
+  const size_t n = sizeof rec.DataSourceName;
+  const void* end = std::memchr(rec.DataSourceName, 0, n);
+  return {rec.DataSourceName, end ? static_cast<size_t>(static_cast<const char*>(end) - rec.DataSourceName) : n};
+}
+
+TCustomParserClient::TCustomParserClient(TkivPlugin* plugin, const TPluginCallRec& rec, int32_t bufferSize)
+    : FOwner(plugin),
+      FBufferSize(bufferSize),
+      FStream(std::make_shared<TFIFOStream>(bufferSize == 0 ? kDefaultParserBufferSize : bufferSize,
+                                            kDiscardStep, true)),
+      FHostValue(rec.Context),
+      FFromNotify(rec.Input.Kind == ckNotify) {
+  InitFromRecord(rec);
+}
+
+TCustomParserClient::~TCustomParserClient() = default;
+
+void TCustomParserClient::InitFromRecord(const TPluginCallRec& rec) {
+  const std::string_view name = CallRecSourceName(rec);
+  FDataSourceId = rec.DataSourceId;
+  FDataSourceName.assign(name);
+  FBaseName = ParserClientBaseName(name);
+  FPlaceholder = IsPlaceholderName(name);
+}
+
+void TCustomParserClient::RestartIdle() { FIdle.Restart(); }
+
+bool TCustomParserClient::GetFlag() const {
+  std::lock_guard<std::mutex> guard(state_mutex_);
+  return FFlag;
+}
+
+void TCustomParserClient::SetFlag(bool flag) {
+  std::lock_guard<std::mutex> guard(state_mutex_);
+  FFlag = flag;
+  RestartIdle();
+}
+
+void TCustomParserClient::ResetState() {
+  std::lock_guard<std::mutex> guard(state_mutex_);
+  FFresh = true;
+  RestartIdle();
+}
+
+bool TCustomParserClient::Fresh() const {
+  std::lock_guard<std::mutex> guard(state_mutex_);
+  return FFresh;
+}
+
+void TCustomParserClient::ClearBuffer() { FStream->Clear(); }
+
+void TCustomParserClient::AddText(std::string_view text) {
+  if (!text.empty()) FStream->Write(text.data(), static_cast<int32_t>(text.size()));
+  {
+    std::lock_guard<std::mutex> guard(state_mutex_);
+    if (!FInactive) RestartIdle();
+  }
+  TextAdded(text);
+}
+
+void TCustomParserClient::AddData(const void* data, int32_t length) {
+  if (length > 0) FStream->Write(data, length);
+  {
+    std::lock_guard<std::mutex> guard(state_mutex_);
+    if (!FInactive) RestartIdle();
+  }
+  DataAdded(data, length);
+}
+
+void TCustomParserClient::TextAdded(std::string_view) {}
+void TCustomParserClient::DataAdded(const void*, int32_t) {}
+
+void TCustomParserClient::SetInactive(bool inactive) {
+  std::lock_guard<std::mutex> guard(state_mutex_);
+  if (FInactive == inactive) return;
+  FInactive = inactive;
+  if (inactive) RestartIdle();
+}
+
+bool TCustomParserClient::Inactive() const {
+  std::lock_guard<std::mutex> guard(state_mutex_);
+  return FInactive;
+}
+
+bool TCustomParserClient::IsIdle(uint32_t limitMs) {
+  {
+    std::lock_guard<std::mutex> guard(state_mutex_);
+    if (!FIdle.Elapsed(limitMs)) return false;
+  }
+  SetInactive(true);
+  return true;
+}
+
+void TCustomParserClient::StartSourceClosing() {
+  std::lock_guard<std::mutex> guard(state_mutex_);
+  FIdle.StartShifted(kSourceClosingShift);
+}
+
+std::unique_ptr<TCustomParserClient> CreateCustomParserClient(TkivPlugin* plugin, const TPluginCallRec& rec) {
+  return std::make_unique<TCustomParserClient>(plugin, rec);
+}
+
+TCustomParserClient* TCustomParserClientList::FindOrCreate(const TPluginCallRec& rec, TkivPlugin* plugin,
+                                                           bool activeOnly, TParserClientFactory factory) {
+  const bool placeholderName = IsPlaceholderName(CallRecSourceName(rec));
+  ReadLocked<List> reader(*this);
+  const Match m = Search(*reader, rec.DataSourceId, activeOnly);
+  if (m.found) return m.found;
+  // A placeholder asked for by another placeholder name is returned as it is.
+  if (m.placeholder && placeholderName) return m.placeholder;
+  if (!m.placeholder && !factory) return nullptr;
+
+  // Take-over and creation change the list: promote, then look again, since another thread
+  // may have created this client or taken the placeholder while the read share was set aside.
+  WriteLocked<List> writer(*this);
+  const Match again = Search(*writer, rec.DataSourceId, activeOnly);
+  if (again.found) return again.found;
+  if (TCustomParserClient* client = again.placeholder) {
+    if (placeholderName) return client;
+    // Re-key first (the only step that may fail), so that a failure changes nothing.
+    const uintptr_t key = KeyOf(rec.DataSourceId);
+    if (key != again.placeholderKey) {
+      writer->Add(key, client);
+      (void)writer->Extract(again.placeholderKey);  // the same client, now under `key`
+    }
+    client->InitFromRecord(rec);
+    client->FPlaceholder = client->FDataSourceId == 0;
+    if (!client->FPlaceholder && rec.Input.Kind == ckNotify) client->FFromNotify = true;
+    return client;
+  }
+  if (!factory) return nullptr;
+  std::unique_ptr<TCustomParserClient> created = factory(plugin, rec);
+  TCustomParserClient* client = created.get();
+  writer->Add(KeyOf(client->FDataSourceId), std::move(created));
+  return client;
+}
+
+int TCustomParserClientList::RemoveIdle(uint32_t limitMs, bool remove) {
+  std::vector<std::pair<uintptr_t, TCustomParserClient*>> idle;
+  std::vector<std::unique_ptr<TCustomParserClient>> removed;  // freed after the locks
+  {
+    ReadLocked<List> reader(*this);
+    reader->ForEach([&](uintptr_t key, TCustomParserClient* client, bool&) {
+      if (client->IsIdle(limitMs)) idle.emplace_back(key, client);
+    });
+    if (remove && !idle.empty()) {
+      removed.reserve(idle.size());
+      WriteLocked<List> writer(*this);
+      // Another writer may have run during the promotion: remove only entries unchanged since.
+      for (const auto& [key, client] : idle) {
+        if (writer->GetValue(key) == client && client->Inactive()) removed.emplace_back(writer->Extract(key));
+      }
+    }
+  }
+  return static_cast<int>(idle.size());
+}
+
+}  // namespace kiv

@@ -1,0 +1,95 @@
+// TaPlugin: the plugin class of varnolet.dll. Every instance loads `plugin.dll` from the module's
+// own folder and forwards each host request to the inner plugin's entry points, handing it the
+// plugin interface, converted call records and, per data source, a FIFO buffer of raw bytes.
+//
+// Threads: commands (Load, Unload, events, settings, the options dialog) are serialised by the
+// framework's command lock. Data calls run beside them and beside each other: the parser path
+// holds the client list's read lock, creation and the expiry sweep promote to its write lock,
+// and ClientsLock keeps the list alive while any of them uses it (Unload and destruction free it
+// under its write lock). Data calls of one instance take turns on the parsed-data slot of the
+// plugin interface (ParsedDataLock). Every call into the inner plugin runs inside the
+// structured-exception guard.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "bridge/inner_library.h"
+#include "bridge/parser_client.h"
+#include "bridge/plugin_wrap.h"
+#include "framework/parsed_data.h"
+#include "framework/plugin.h"
+#include "support/rw_lock.h"
+#include "support/timer_ex.h"
+
+namespace kiv {
+
+// The period of the parser clients' expiry sweep.
+constexpr uint32_t kParserClientSweepInterval = 500;
+// The framework version an instance reports, and its module types {0, 1, 2, 5}.
+constexpr float kProxyFrameworkVersion = 5.0f;
+constexpr uint8_t kProxyModuleTypes = 0x27;
+constexpr const char* kProxyDescription = "Varnolet";
+
+class TaPlugin : public TkivPlugin, private TParserClientSource {
+ public:
+  TaPlugin(TPluginCallRec* rec, ModuleHandle module);
+  // Calls the inner plugin's kivPluginDestroy and unloads it; an instance freed without Unload
+  // first stops its timer and frees its parser clients.
+  ~TaPlugin() override;
+  std::string ClassName() const override { return "TaPlugin"; }
+
+  const std::string& LibraryName() const { return library_name_; }
+  bool LibraryLoaded() const { return library_ != nullptr; }
+  const TInnerPluginExports& Exports() const { return exports_; }
+  // The interface handed to every inner entry point.
+  IkivPluginW* PluginIntf() const { return plugin_; }
+  // Clients of the data sources; 0 outside Load..Unload.
+  int ParserClientCount();
+  // Whether the sweep timer is switched on (false without one).
+  bool SweepTimerEnabled() const;
+  // One sweep, as the timer runs it: forgets clients idle longer than the limit and keeps the
+  // timer on only while at least two clients remain.
+  void ParserClientTimerTick(TObject* sender);
+
+ private:
+  // Handlers, named after the inner entry points they forward to.
+  void kivPluginCreate(TObject* sender);
+  void kivPluginDestroy(TObject* sender);
+  void kivPluginLoad(TObject* sender, TPluginCallRec* rec, int32_t& result);
+  void kivPluginUnload(TObject* sender, TPluginCallRec* rec, int32_t& result);
+  void kivPluginLoadSettingsNow(TObject* sender);
+  void kivPluginSaveSettingsNow(TObject* sender);
+  void kivPluginShowOptionsDialog(TObject* sender, TPluginCallRec* rec, bool& shown);
+  void kivPluginEvent(TObject* sender, const std::string& eventType, TPluginCallRec* rec, int32_t& result);
+  void kivPluginExecuteCustomCommand(TObject* sender, const std::string& command, TPluginCallRec* rec,
+                                     int32_t& result);
+  void kivPluginStateChanged(TObject* sender, TStateSet states);
+  void kivPluginSetParserItems(TObject* sender);
+  void kivPluginProcessData(TObject* sender, TPluginCallRec* rec, int32_t& result);
+
+  // The parser path of a data call (step 5 with bit 0x02).
+  void ProcessParserPath(TPluginCallRec& rec, TParsedDataList& parsed, int32_t& result);
+  // A buffer over the record's client stream for IkivPluginEx (TParserClientSource).
+  IkivFifoBuffer* NewParserClientBuffer(const TPluginCallRec& rec) override;
+  // Switches the sweep timer (nothing without one); failures are dropped.
+  void SetSweepTimer(bool on) noexcept;
+  // Stops and frees the timer, then frees the parser clients.
+  void FreeParserClients() noexcept;
+
+  IkivPluginW* plugin_ = nullptr;
+  std::unique_ptr<TkivPluginWrapEx> plugin_wrap_;
+  std::unique_ptr<TkivTimerEx> parser_client_timer_;
+  std::unique_ptr<TCustomParserClientList> parser_clients_;
+  ReaderWriterLock clients_lock_;  // keeps parser_clients_ and the timer alive while used
+  std::mutex parsed_data_lock_;    // one data call at a time owns the parsed-data slot
+  std::string library_name_;
+  LibraryHandle library_ = nullptr;
+  TInnerPluginExports exports_;
+};
+
+// Makes TaPlugin the class that CreatePluginInstance builds.
+void RegisterProxyPluginClass();
+
+}  // namespace kiv

@@ -1,0 +1,20 @@
+// Loading a library by its full file name and finding its exports: LoadLibraryA, GetProcAddress
+// and FreeLibrary on Windows, dlopen and its siblings elsewhere.
+//
+// Any thread; the platform counts loads, so a library loaded twice needs two frees.
+#pragma once
+
+#include <string>
+
+namespace kiv {
+
+using LibraryHandle = void*;
+
+// The library at `fileName` (8-bit, system code page), or null when it cannot be loaded.
+LibraryHandle LoadLibraryFile(const std::string& fileName) noexcept;
+// The address of the export `name`, or null when it is missing or `library` is null.
+void* LibrarySymbol(LibraryHandle library, const char* name) noexcept;
+// Drops one load of `library` (null: nothing). False when the platform refused.
+bool FreeLibraryFile(LibraryHandle library) noexcept;
+
+}  // namespace kiv

@@ -1,0 +1,269 @@
+// An inner plugin for the end-to-end tests of the proxy, built from the SDK headers alone. It
+// exports all twelve entry points, records every call with its arguments as one text line, and
+// acts on request: the event type (or the custom command name) says what to do with the plugin
+// interface, and data calls on the parser path parse text lines from the data source's stream.
+//
+// The test reads the record through kivTestTakeCalls; the lines are separated by '\n'.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "kiv/kiv_plugin.h"
+
+namespace {
+
+std::mutex g_lock;
+std::string g_calls;
+// References the plugin kept past the call that handed them over (KEEP-REFS, KEEP in a data
+// source name); USE-KEPT tries them and lets them go.
+std::vector<IkivParamsListW*> g_kept_lists;
+std::vector<IkivFifoBuffer*> g_kept_buffers;
+
+void Record(const std::string& line) {
+  std::lock_guard lock(g_lock);
+  g_calls += line;
+  g_calls += '\n';
+}
+
+std::string Narrow(const kivWCHAR* text) {
+  std::string out;
+  if (text)
+    for (; *text; ++text) out += *text < 0x80 ? static_cast<char>(*text) : '?';
+  return out;
+}
+
+std::string Hex(uint32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(value));
+  return buf;
+}
+
+// The list a converted slot addresses (kind 1: the address of a variable holding the list).
+IkivParamsListW* SlotList(const kivPluginCallValue& slot) {
+  if (slot.Kind != KIV_KIND_PARAMS || !slot.Value) return nullptr;
+  return *reinterpret_cast<IkivParamsListW**>(slot.Value);
+}
+
+// The text value of `name` in `list` ("" when missing or not text).
+std::string TextValue(IkivParamsListW* list, const kivWCHAR* name) {
+  if (!list) return {};
+  kivVARIANT v{};
+  std::string text;
+  if (list->GetValue(name, -1, -1, &v) == KIV_S_OK && v.vt == KIV_VT_BSTR) text = Narrow(v.bstrVal);
+  VariantClear(reinterpret_cast<VARIANT*>(&v));
+  return text;
+}
+
+std::string Describe(const kivPluginCallRecIntf* rec) {
+  if (!rec) return "rec=null";
+  std::string s = "ds=" + std::to_string(rec->Rec.DataSourceId) + " idx=" + std::to_string(rec->Rec.ModuleIndex) +
+                  " opt=" + std::to_string(rec->Rec.Options) + " in=" + std::to_string(rec->Rec.Input.Kind) + "/" +
+                  std::to_string(rec->Rec.Input.Size) + " out=" + std::to_string(rec->Rec.Output.Kind);
+  s += rec->ParamsW ? " params=" + std::to_string(rec->ParamsW->GetCount()) : " params=none";
+  if (IkivParamsListW* input = SlotList(rec->Rec.Input)) s += " inlist=" + std::to_string(input->GetCount());
+  return s;
+}
+
+void Keep(IkivParamsListW* list) {
+  if (!list) return;
+  list->AddRef();
+  std::lock_guard lock(g_lock);
+  g_kept_lists.push_back(list);
+}
+
+// Tries every kept reference: a list handed over for one call must fail now.
+std::string UseKept() {
+  std::vector<IkivParamsListW*> lists;
+  std::vector<IkivFifoBuffer*> buffers;
+  {
+    std::lock_guard lock(g_lock);
+    lists.swap(g_kept_lists);
+    buffers.swap(g_kept_buffers);
+  }
+  std::string s = "kept";
+  for (IkivParamsListW* list : lists) {
+    IkivParamsListItemW* item = nullptr;
+    const kivHRESULT hr = list->GetItem(0, &item);
+    s += " list:count=" + std::to_string(list->GetCount()) + ",sig=" + Hex(list->GetSignature()) + ",item=" + Hex(hr);
+    if (item) item->Release();
+    list->Release();
+  }
+  for (IkivFifoBuffer* buffer : buffers) {
+    uint32_t size = 0;
+    const kivHRESULT hr = buffer->GetSize(&size);
+    s += " buffer:" + Hex(hr) + ",size=" + std::to_string(size);
+    buffer->Release();
+  }
+  return s;
+}
+
+// Acts on an event type or command name; returns what to add to the call's record line.
+std::string Act(IkivPluginW* plugin, const std::string& what, kivPluginCallRecIntf* rec, int32_t* result) {
+  if (what == "KEEP-REFS") {
+    Keep(rec->ParamsW);
+    Keep(SlotList(rec->Rec.Input));
+    return " kept";
+  }
+  if (what == "USE-KEPT") return " " + UseKept();
+  if (what == "LOG") {
+    plugin->AddLog(7, KIV_TEXT_W("inner log line"));
+    return {};
+  }
+  if (what == "FIRE") {
+    const kivHRESULT hr = plugin->FireEvent(KIV_TEXT_W("inner-event"), rec->ParamsW);
+    return " fire=" + Hex(hr);
+  }
+  if (what == "SEND") {
+    int32_t sent = 0;
+    const kivHRESULT hr = plugin->SendData(rec, "abc", 3, &sent);
+    return " send=" + Hex(hr) + "," + std::to_string(sent);
+  }
+  if (what == "QUERY") {
+    void* a = nullptr;
+    void* ex = nullptr;
+    void* unk = nullptr;
+    std::string s = " qa=" + Hex(plugin->QueryInterface(IID_IkivPlugin, &a));
+    s += " qex=" + Hex(plugin->QueryInterface(IID_IkivPluginEx, &ex));
+    s += " qfifo=" + Hex(plugin->QueryInterface(IID_IkivFifoBuffer, &unk));
+    s += " addref=" + std::to_string(plugin->AddRef()) + " release=" + std::to_string(plugin->Release());
+    kivVARIANT v{};
+    plugin->GetModuleParameter(KIV_TEXT_W("Description"), &v);
+    if (v.vt == KIV_VT_BSTR) s += " description=" + Narrow(v.bstrVal);
+    VariantClear(reinterpret_cast<VARIANT*>(&v));
+    return s;
+  }
+  if (what == "RESULT-9") *result = 9;
+  return {};
+}
+
+// The parser path: whole text lines of the stream become packets with a length field; a partial
+// line stays for the next call.
+int32_t ParseLines(IkivPluginW* plugin, kivPluginCallRecIntf* rec, std::string& note) {
+  IkivPluginEx* ex = nullptr;
+  if (plugin->QueryInterface(IID_IkivPluginEx, reinterpret_cast<void**>(&ex)) != KIV_S_OK) return -1;
+  IkivFifoBuffer* buffer = nullptr;
+  const kivHRESULT hr = ex->GetParserClientBuffer(rec, &buffer);
+  if (hr != KIV_S_OK || !buffer) {
+    note += " buffer=" + Hex(hr);
+    return -1;
+  }
+  IkivParamsListW* parsed = nullptr;
+  plugin->GetParsedData(&parsed);
+  uint32_t size = 0;
+  const uint8_t* data = nullptr;
+  buffer->GetSize(&size);
+  buffer->GetData(&data);
+  int32_t lines = 0;
+  uint32_t consumed = 0;
+  for (uint32_t i = 0; i < size; ++i) {
+    if (data[i] != '\n') continue;
+    std::u16string line(data + consumed, data + i);
+    consumed = i + 1;
+    ++lines;
+    if (!parsed) continue;
+    kivVARIANT v{};
+    v.vt = KIV_VT_WIDE_POINTER;
+    v.pwszVal = reinterpret_cast<const kivWCHAR*>(line.c_str());
+    parsed->Add(KIV_TEXT_W("FULL_DATA_PACKET"), &v, nullptr);
+    kivVARIANT n{};
+    n.vt = KIV_VT_I4;
+    n.lVal = static_cast<int32_t>(line.size());
+    parsed->Add(KIV_TEXT_W("LINE_LENGTH"), &n, nullptr);
+  }
+  buffer->Remove(consumed);
+  note += " lines=" + std::to_string(lines) + " left=" + std::to_string(size - consumed);
+  const std::string source(rec->Rec.DataSourceName, strnlen(rec->Rec.DataSourceName, sizeof rec->Rec.DataSourceName));
+  if (source.find("KEEP") != std::string::npos) {
+    std::lock_guard lock(g_lock);
+    g_kept_buffers.push_back(buffer);
+    if (parsed) g_kept_lists.push_back(parsed);
+    return lines;
+  }
+  if (parsed) parsed->Release();
+  buffer->Release();
+  return lines;
+}
+
+}  // namespace
+
+extern "C" {
+
+void KIV_STDCALL kivPluginCreate(IkivPluginW* plugin) { Record(std::string("Create ") + (plugin ? "plugin" : "null")); }
+
+void KIV_STDCALL kivPluginDestroy(IkivPluginW*) { Record("Destroy"); }
+
+void KIV_STDCALL kivPluginLoad(IkivPluginW*, kivPluginCallRecIntf* rec, int32_t* result) {
+  Record("Load " + Describe(rec) + " result=" + std::to_string(*result) +
+         " lang=" + TextValue(rec->ParamsW, KIV_TEXT_W("LANGUAGE")));
+}
+
+void KIV_STDCALL kivPluginUnload(IkivPluginW*, kivPluginCallRecIntf* rec, int32_t* result) {
+  Record("Unload " + Describe(rec) + " result=" + std::to_string(*result));
+}
+
+void KIV_STDCALL kivPluginLoadSettingsNow(IkivPluginW*) { Record("LoadSettingsNow"); }
+
+void KIV_STDCALL kivPluginSaveSettingsNow(IkivPluginW*) { Record("SaveSettingsNow"); }
+
+void KIV_STDCALL kivPluginShowOptionsDialog(IkivPluginW*, kivPluginCallRecIntf* rec, kivBOOL* shown) {
+  Record("ShowOptionsDialog " + Describe(rec) + " shown=" + std::to_string(*shown));
+  *shown = KIV_TRUE;
+}
+
+void KIV_STDCALL kivPluginEvent(IkivPluginW* plugin, const kivWCHAR* type, kivPluginCallRecIntf* rec, int32_t* result) {
+  const std::string what = Narrow(type);
+  std::string line = "Event [" + what + "] " + Describe(rec) + " result=" + std::to_string(*result);
+  line += Act(plugin, what, rec, result);
+  Record(line);
+}
+
+void KIV_STDCALL kivPluginExecuteCustomCommand(IkivPluginW* plugin, const kivWCHAR* command, kivPluginCallRecIntf* rec,
+                                               int32_t* result) {
+  const std::string what = Narrow(command);
+  std::string line = "Command [" + what + "] " + Describe(rec) + " result=" + std::to_string(*result);
+  *result = 42;
+  line += Act(plugin, what, rec, result);
+  Record(line);
+}
+
+void KIV_STDCALL kivPluginStateChanged(IkivPluginW*, uint32_t mask) { Record("StateChanged " + Hex(mask)); }
+
+void KIV_STDCALL kivPluginSetParserItems(IkivPluginW* plugin) {
+  kivVARIANT v{};
+  plugin->GetParserItems(&v);
+  std::string items = v.vt == KIV_VT_BSTR ? Narrow(v.bstrVal) : "?";
+  VariantClear(reinterpret_cast<VARIANT*>(&v));
+  for (char& c : items)
+    if (c == '\r' || c == '\n') c = '|';
+  Record("SetParserItems " + items);
+}
+
+void KIV_STDCALL kivPluginProcessData(IkivPluginW* plugin, kivPluginCallRecIntf* rec, int32_t* result) {
+  std::string line = "ProcessData " + Describe(rec) + " result=" + std::to_string(*result);
+  if (rec->Rec.Options & KIV_OPTION_PARSER_PATH) {
+    *result = ParseLines(plugin, rec, line);
+  } else {
+    line += " value=" + std::to_string(rec->Rec.Input.Value);
+    *result = 5;
+  }
+  Record(line);
+}
+
+// For the test: copies the record (and clears it) when it fits in `size` bytes with its
+// terminator; returns the record's length either way.
+int kivTestTakeCalls(char* buffer, int size) {
+  std::lock_guard lock(g_lock);
+  const int length = static_cast<int>(g_calls.size());
+  if (buffer && size > length) {
+    std::memcpy(buffer, g_calls.c_str(), g_calls.size() + 1);
+    g_calls.clear();
+  }
+  return length;
+}
+
+}  // extern "C"
