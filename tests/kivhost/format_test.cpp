@@ -54,7 +54,7 @@ TEST(FormatText, PrintsOneHeaderLineAndAnIndentedLinePerOutcome) {
             "  calls: 2\n"
             "  packet: line 1\n"
             "  packet: tab\\there\n"
-            "  item: FIELD = x\\\\y\n"
+            "  item: FIELD = x\\y\n"
             "  log[1]: Title. done\n"
             "  log[0,flag]: flagged\n"
             "  message: 1809 wparam=1 lparam=0\n"
@@ -67,7 +67,7 @@ TEST(FormatText, PrintsOneHeaderLineAndAnIndentedLinePerOutcome) {
 }
 
 TEST(EscapeText, EscapesControlCharactersAndKeepsOtherBytes) {
-  EXPECT_EQ(EscapeText(std::string("a\r\n\x1f\x7f\xe9", 6)), "a\\r\\n\\x1f\\x7f\xe9");
+  EXPECT_EQ(EscapeText(std::string("a\r\n\x1f\x7f\xe9\\", 7)), "a\\r\\n\\x1f\\x7f\xe9\\");
 }
 
 TEST(FormatJson, WritesOneObjectOnOneLine) {

@@ -118,7 +118,10 @@ class KivhostE2E : public ::testing::Test {
     return path;
   }
   static std::string TestModule() { return kiv::test::ExeFolder() + "kiv_test_module.dll"; }
-  static std::string Varnolet() { return kiv::test::ExeFolder() + "kivhost_varnolet\\varnolet.dll"; }
+  // varnolet.dll alone in its folder, or with an inner test plugin beside it as plugin.dll.
+  static std::string Varnolet(const char* folder = "kivhost_varnolet") {
+    return kiv::test::ExeFolder() + folder + "\\varnolet.dll";
+  }
 
  private:
   static inline int count_ = 0;
@@ -366,6 +369,96 @@ TEST_F(KivhostE2E, VarnoletWithoutInnerPluginTakesDataAndDeliversNothing) {
   const Outcome stress = Kivhost({"stress", Varnolet(), kiv::test::ExeFolder() + "kivhost.exe", "threads=8",
                                   "sources=16", "chunk=65536"});
   EXPECT_EQ(stress.Exit, 0u) << stress.Out;
+}
+
+// varnolet.dll with an inner plugin that parses text lines from each data source's stream:
+// lines split across data calls come out whole, the inner plugin's log line and the data it sends
+// reach the host.
+constexpr const char* kInnerSession =
+    "create\n"
+    "load LANGUAGE=en\n"
+    "info\n"
+    "event LOG\n"
+    "event SEND\n"
+    "feed lines.txt chunk=4 source=2 name=COM2\n"
+    "feed lines.txt path=plain options=8\n"
+    "unload\n"
+    "free\n";
+
+TEST_F(KivhostE2E, VarnoletWithAnInnerLineParserDeliversWholeLines) {
+  Write("lines.txt", "alpha\nbeta gamma\npartial");
+  const Outcome run = Kivhost({"run", Write("inner.kvh", kInnerSession), Varnolet("kivhost_recorder")});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  EXPECT_EQ(Masked(run.Out),
+            "[0] module <dir>\\kivhost_recorder\\varnolet.dll -> 0\n"
+            "[1] create -> 0\n"
+            "  instance: 0x*\n"
+            "[2] load LANGUAGE=en -> 0\n"
+            "[3] info -> 1\n"
+            "  module-type: 39\n"
+            "  module-options: 0\n"
+            "  framework: 4.0\n"
+            "  version: 5.0\n"
+            "  description: Varnolet\n"
+            "  custom-commands: \n"
+            "  size: 41\n"
+            "[4] event LOG -> 0\n"
+            "  log[2]: Varnolet. inner log line\n"
+            "  message: 1809 wparam=1 lparam=0\n"
+            "[5] event SEND -> 0\n"
+            "  export: Vantrel_SendDataEx(1, 0, 0, 0, 129, *, 3) data=\"abc\"\n"
+            "[6] feed lines.txt chunk=4 source=2 name=COM2 -> 0\n"
+            "  calls: 6\n"
+            "  bytes: 24\n"
+            "  failed: 0\n"
+            "  deliveries: 2\n"
+            "  packet: alpha\n"
+            "  packet: beta gamma\n"
+            "  item: FULL_DATA_PACKET = alpha\n"
+            "  item: LINE_LENGTH = 5\n"
+            "  item: FULL_DATA_PACKET = beta gamma\n"
+            "  item: LINE_LENGTH = 10\n"
+            "[7] feed lines.txt path=plain options=8 -> 5\n"
+            "  calls: 1\n"
+            "  bytes: 24\n"
+            "  failed: 0\n"
+            "  deliveries: 0\n"
+            "  log[2]: Varnolet. Data have been processed successfully\n"
+            "  message: 1809 wparam=1 lparam=0\n"
+            "[8] unload -> 0\n"
+            "[9] free -> 0\n");
+
+  const Outcome json = Kivhost({"--json", "run", Write("inner.kvh", kInnerSession), Varnolet("kivhost_recorder")});
+  EXPECT_EQ(json.Exit, 0u);
+  EXPECT_NE(json.Out.find("{\"line\":6,\"request\":\"feed lines.txt chunk=4 source=2 name=COM2\",\"status\":\"returned\","
+                          "\"code\":0,\"values\":{\"calls\":\"6\",\"bytes\":\"24\",\"failed\":\"0\",\"deliveries\":\"2\"},"
+                          "\"packets\":[\"alpha\",\"beta gamma\"],\"items\":[{\"name\":\"FULL_DATA_PACKET\",\"value\":\"alpha\"},"
+                          "{\"name\":\"LINE_LENGTH\",\"value\":\"5\"},{\"name\":\"FULL_DATA_PACKET\",\"value\":\"beta gamma\"},"
+                          "{\"name\":\"LINE_LENGTH\",\"value\":\"10\"}],\"log\":[],\"messages\":[],\"exports\":[]}\n"),
+            std::string::npos)
+      << json.Out;
+}
+
+TEST_F(KivhostE2E, StressThroughTheInnerLineParserDeliversEveryLineOfEverySource) {
+  std::string data;
+  size_t lines = 0;
+  for (int i = 0; i < 1500; ++i, ++lines) data += "line " + std::to_string(i) + std::string(i % 53, 'x') + "\n";
+  const std::string file = Write("lines.txt", data);
+  // Chunks of 333 bytes cut most lines in two: each source's stream must put them together again.
+  const Outcome run = Kivhost({"stress", Varnolet("kivhost_recorder"), file, "threads=8", "sources=16", "chunk=333"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  const std::string fed = std::to_string(16 * data.size());
+  EXPECT_NE(run.Out.find("  fed: " + fed + "\n  taken: " + fed + "\n  reported: 0\n  packets: " +
+                         std::to_string(16 * lines) + "\n  packet-bytes: " + std::to_string(16 * (data.size() - lines)) +
+                         "\n"),
+            std::string::npos)
+      << run.Out;
+
+  // An inner plugin that faults on every call: each data call is reported as failed, none lost.
+  const Outcome faulting = Kivhost({"stress", Varnolet("kivhost_faulting"), file, "threads=4", "sources=8"});
+  EXPECT_EQ(faulting.Exit, 0u) << faulting.Out;
+  EXPECT_NE(faulting.Out.find("  taken: 0\n  reported: " + std::to_string(8 * data.size()) + "\n"), std::string::npos)
+      << faulting.Out;
 }
 
 }  // namespace

@@ -9,8 +9,7 @@ std::string EscapeText(std::string_view text) {
   out.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
+    if (c == '\n') out += "\\n";
     else if (c == '\r') out += "\\r";
     else if (c == '\t') out += "\\t";
     else if (byte < 0x20 || byte == 0x7F) {

@@ -1,6 +1,7 @@
 // Readable text for request results: one header line per request ("[line] request -> code"),
 // then one indented line per value, packet, item, log line, message and export call. Texts are
-// printed as they are, with control characters and the backslash escaped. Pure.
+// printed as they are, with control characters escaped, so that each stays on its line; paths
+// keep their backslashes as written. Pure.
 #pragma once
 
 #include <string>
@@ -10,7 +11,7 @@
 namespace kivhost {
 
 std::string FormatText(const RequestResult& result);
-// Escapes control characters and backslashes (\n, \r, \t, \\, \xHH); other bytes stay.
+// Escapes control characters (\n, \r, \t, \xHH); other bytes, the backslash included, stay.
 std::string EscapeText(std::string_view text);
 
 }  // namespace kivhost
