@@ -88,6 +88,13 @@ TEST(FormatJson, WritesOneObjectOnOneLine) {
   EXPECT_EQ(json.find('\n'), std::string::npos);
 }
 
+TEST(FormatJson, KeepsObjectKeysUniqueWhenANameRepeats) {
+  RequestResult r;
+  r.Values = {{"finding", "a"}, {"RESULT", "1"}, {"finding", "b"}, {"finding", "c"}};
+  EXPECT_NE(FormatJson(r).find("\"values\":{\"finding\":\"a\",\"RESULT\":\"1\",\"finding#2\":\"b\",\"finding#3\":\"c\"}"),
+            std::string::npos);
+}
+
 TEST(JsonString, KeepsValidUtf8AndEscapesEverythingElse) {
   EXPECT_EQ(JsonString("\"q\" \\ \t\x01"), "\"\\\"q\\\" \\\\ \\t\\u0001\"");
   EXPECT_EQ(JsonString("\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"), "\"\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\"");

@@ -55,8 +55,13 @@ Outcome Kivhost(const std::vector<std::string>& args) {
   HANDLE read_out = nullptr, write_out = nullptr;
   EXPECT_TRUE(CreatePipe(&read_out, &write_out, &inherit, 0));
   SetHandleInformation(read_out, HANDLE_FLAG_INHERIT, 0);
-  const std::string err_path = folder + "kivhost_e2e_" + std::to_string(GetCurrentProcessId()) + ".err";
-  HANDLE err = CreateFileA(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  // A file of its own per run: an exited child's handle may close a little after its exit.
+  static int runs = 0;
+  const std::string err_path =
+      folder + "kivhost_e2e_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++runs) + ".err";
+  HANDLE err = CreateFileA(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  EXPECT_NE(err, INVALID_HANDLE_VALUE);
   STARTUPINFOA si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -316,6 +321,26 @@ TEST_F(KivhostE2E, StressRunOfEightThreadsAndSixteenSourcesLosesNothing) {
   EXPECT_EQ(failing.Exit, 0u) << failing.Out;
   EXPECT_NE(failing.Out.find("  taken: 0\n  reported: " + std::to_string(4 * data.size()) + "\n"), std::string::npos)
       << failing.Out;
+}
+
+// Without a message window the host hears of no new lines and collects the log itself.
+TEST_F(KivhostE2E, LogRequestReportsTheSizeNeededKeepsOrDropsTheLines) {
+  const Outcome run = Kivhost({"exec", TestModule(), "create", "load MSG-PROC-HANDLE:int=0 TEST-ACTION=LOG",
+                               "log size=4", "log", "command X TEST-ACTION=LOG", "log size=0", "log"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  EXPECT_NE(Masked(run.Out).find("[2] load MSG-PROC-HANDLE:int=0 TEST-ACTION=LOG -> 0\n"
+                                 "  RESULT: loaded\n"
+                                 "[3] log size=4 -> 0\n"
+                                 "  needed: 16\n"
+                                 "[4] log -> 16\n"
+                                 "  log[1]: loaded logged\n"
+                                 "[5] command X TEST-ACTION=LOG -> 7\n"
+                                 "  RESULT: custom\n"
+                                 "[6] log size=0 -> 0\n"
+                                 "  needed: 16\n"
+                                 "[7] log -> 0\n"),
+            std::string::npos)
+      << run.Out;
 }
 
 TEST_F(KivhostE2E, ProgressLineGoesToStandardErrorOnlyWhenAsked) {

@@ -85,6 +85,7 @@ TEST(BuildRequest, TakesPositionalArgumentsPerKind) {
   EXPECT_TRUE(set.Values.empty());
   EXPECT_EQ(BuildRequest({"dialog-form", "form=portform", "size=100"}).Name, "portform");
   EXPECT_EQ(BuildRequest({"log", "size=0"}).Size, 0u);
+  EXPECT_FALSE(BuildRequest({"log"}).Size);
   EXPECT_EQ(BuildRequest({"dialog", "options=3"}).Options, 3);
   const Request stress = BuildRequest({"stress", "d.bin", "threads=8", "sources=16"});
   EXPECT_EQ(stress.Stress.Threads, 8);

@@ -34,11 +34,18 @@ void AppendEscaped(std::string& out, unsigned code) {
   out += hex;
 }
 
+// An object's keys must be unique: a name met again gets "#2", "#3", ... appended.
+std::string UniqueKey(const std::vector<NamedValue>& values, size_t index) {
+  size_t seen = 1;
+  for (size_t i = 0; i < index; ++i) seen += values[i].Name == values[index].Name;
+  return seen == 1 ? values[index].Name : values[index].Name + "#" + std::to_string(seen);
+}
+
 std::string NamedValues(const std::vector<NamedValue>& values, bool as_object) {
   std::string out = as_object ? "{" : "[";
   for (size_t i = 0; i < values.size(); ++i) {
     if (i) out += ',';
-    if (as_object) out += JsonString(values[i].Name) + ":" + JsonString(values[i].Value);
+    if (as_object) out += JsonString(UniqueKey(values, i)) + ":" + JsonString(values[i].Value);
     else out += "{\"name\":" + JsonString(values[i].Name) + ",\"value\":" + JsonString(values[i].Value) + "}";
   }
   return out + (as_object ? "}" : "]");

@@ -1,6 +1,7 @@
 // JSON lines for request results: one object per request, on one line, for other tools.
-// Fields: line, request, status, code, error (when set), values (object), packets, items,
-// log, messages, exports (arrays). Pure.
+// Fields: line, request, status, code, error (when set), values (object; a name that repeats
+// gets "#2", "#3", ... so that keys stay unique), packets, items, log, messages, exports
+// (arrays). Pure.
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ struct Request {
   std::vector<CallValue> Values;
   FeedOptions Feed;           // feed and stress
   StressOptions Stress;       // stress
-  uint32_t Size = 0;          // log: buffer size (0: as large as needed); dialog-form: buffer size
+  std::optional<uint32_t> Size;  // log, dialog-form: the buffer size, when given
   uint8_t Options = 0;        // dialog: the record's Options
 };
 

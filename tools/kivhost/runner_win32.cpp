@@ -11,11 +11,13 @@
 
 #include "call_values.h"
 #include "data_call.h"
+#include "dialog_form_text.h"
 #include "host/host_call_record.h"
 #include "host/host_exports.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
 #include "host/host_window.h"
+#include "module_info_text.h"
 #include "packet_text.h"
 #include "platform/code_page.h"
 #include "progress.h"
@@ -95,15 +97,16 @@ struct Runner::State {
       log_waiting |= messages[i].Message == kMsgLogNotify;
     }
     messages_seen = messages.size();
-    if (log_waiting && instance != 0) CollectLog(r, 0);
+    if (log_waiting && instance != 0) CollectLog(r, std::nullopt);
     const std::vector<HostExportCall> calls = HostExportLog::Instance().Calls();
     for (size_t i = exports_seen; i < calls.size(); ++i) r.Exports.push_back(ToRecord(calls[i]));
     exports_seen = calls.size();
   }
 
-  // GetLogEx into a buffer of `size` bytes; with size 0 the buffer grows to what the log needs.
-  CallResult CollectLog(RequestResult& r, uint32_t size) {
-    uint32_t capacity = size ? size : kLogBuffer;
+  // GetLogEx into a buffer of `size` bytes, once, reporting the size the log needs; without a
+  // size the buffer grows to what the log needs.
+  CallResult CollectLog(RequestResult& r, std::optional<uint32_t> size) {
+    uint32_t capacity = size.value_or(kLogBuffer);
     for (int attempt = 0; attempt < 3; ++attempt) {
       std::vector<char> buffer(capacity);
       HostCallRecord rec;
@@ -116,8 +119,8 @@ struct Runner::State {
         for (std::string& line : LogLines(std::string_view(buffer.data(), static_cast<size_t>(call.Value))))
           r.Log.push_back(std::move(line));
       }
-      if (size != 0 || !call.Returned() || call.Value > 0 || needed <= capacity) {
-        if (size != 0) r.Values.push_back({"needed", std::to_string(needed)});
+      if (size || !call.Returned() || call.Value > 0 || needed <= capacity) {
+        if (size) r.Values.push_back({"needed", std::to_string(needed)});
         return call;
       }
       capacity = needed;  // the log grew past the buffer: ask again with room for it
@@ -171,59 +174,33 @@ struct Runner::State {
     rec.SetInstance(instance);
     uint32_t needed = 0;
     CallResult call = module.GetModuleInfo(rec.data(), nullptr, &needed);
-    if (call.Returned() && needed >= 33) {
+    if (call.Returned() && needed >= kModuleInfoFixedSize) {
       std::vector<unsigned char> info(needed);
       std::memcpy(info.data(), &needed, 4);
       call = module.GetModuleInfo(rec.data(), info.data(), &needed);
-      auto u32 = [&](size_t at) {
-        uint32_t v;
-        std::memcpy(&v, info.data() + at, 4);
-        return v;
-      };
-      auto text = [&](size_t len_at) {
-        const uint32_t len = u32(len_at), address = u32(len_at + 4);
-        const auto* base = info.data();
-        const auto* at = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(address));
-        if (len == 0 || at < base + 33 || at + len > base + info.size()) return std::string();
-        return std::string(reinterpret_cast<const char*>(at), len);
-      };
-      if (call.Returned() && call.Value) {
-        float version;
-        std::memcpy(&version, info.data() + 12, 4);
-        char number[16];
-        std::snprintf(number, sizeof number, "%.1f", version);
-        r.Values.push_back({"module-type", std::to_string(u32(4) & 0xFF)});
-        r.Values.push_back({"module-options", std::to_string((u32(4) >> 16) & 7)});
-        r.Values.push_back({"framework", std::to_string(u32(8) & 0xFFFF) + "." + std::to_string(u32(8) >> 16)});
-        r.Values.push_back({"version", number});
-        r.Values.push_back({"description", text(17)});
-        r.Values.push_back({"custom-commands", text(25)});
-      }
+      if (call.Returned() && call.Value)
+        r.Values = DescribeModuleInfo(info.data(), info.size(), reinterpret_cast<uintptr_t>(info.data()));
     }
     r.Values.push_back({"size", std::to_string(needed)});
     SetStatus(r, call, module);
   }
 
   void DialogForm(RequestResult& r, const Request& q) {
-    const uint32_t size = q.Size ? q.Size : kDialogBuffer;
+    const uint32_t size = q.Size.value_or(kDialogBuffer);
     std::vector<char> buffer(std::max<size_t>(size, q.Name.size() + 1));
     std::memcpy(buffer.data(), q.Name.c_str(), q.Name.size() + 1);
     HostCallRecord rec;
     rec.SetInstance(instance);
     rec.SetInput(HostSlot{0, size, 0, reinterpret_cast<uintptr_t>(buffer.data())});
     SetStatus(r, module.GetOptionsDialog(rec.data()), module);
+    // Kind 2: the description was written and Value is its size; otherwise Value is a status.
     const HostSlot out = rec.Output();
-    r.Code = out.Kind == 2 ? 0 : static_cast<int32_t>(out.Value);
-    r.Values.push_back({"status", std::to_string(out.Kind == 2 ? 0 : out.Value)});
-    if (out.Kind == 3 || (out.Kind == 5 && out.Value == 3)) r.Values.push_back({"needed", std::to_string(out.Size)});
-    if (out.Kind != 2 || out.Value < 24 || out.Value > size) return;
-    r.Values.push_back({"size", std::to_string(out.Value)});
-    static const char* const kBlocks[] = {"form", "form-data", "code"};
-    for (size_t b = 0; b < 3; ++b) {
-      uint32_t at, len;
-      std::memcpy(&at, buffer.data() + 8 * b, 4);
-      std::memcpy(&len, buffer.data() + 8 * b + 4, 4);
-      if (at <= out.Value && len <= out.Value - at) r.Values.push_back({kBlocks[b], std::string(buffer.data() + at, len)});
+    const bool written = out.Kind == 2;
+    r.Code = written ? 0 : static_cast<int32_t>(out.Value);
+    r.Values.push_back({"status", std::to_string(written ? 0 : out.Value)});
+    if (!written && out.Value == 3) r.Values.push_back({"needed", std::to_string(out.Size)});
+    if (written) {
+      for (NamedValue& v : DescribeDialogForm(buffer.data(), size, out.Value)) r.Values.push_back(std::move(v));
     }
   }
 
@@ -253,6 +230,7 @@ struct Runner::State {
     ProgressThrottle throttle;
     const ULONGLONG start = GetTickCount64();
     uint64_t calls = 0, failed = 0, deliveries = 0, packets = 0;
+    std::vector<NamedValue> last_values;
     for (size_t at = 0; at < data.size() || (data.empty() && calls == 0); at += q.Feed.Chunk) {
       const std::string_view chunk = std::string_view(data).substr(at, q.Feed.Chunk);
       DataCallOutcome out = FeedChunk(module, instance, kModuleIndex, q.Feed.SourceId, name, options, chunk, q.Values);
@@ -267,7 +245,7 @@ struct Runner::State {
       deliveries += out.Deliveries;
       for (std::string& p : SplitPackets(out.Block)) r.Packets.push_back(std::move(p)), ++packets;
       r.Items.insert(r.Items.end(), out.Items.begin(), out.Items.end());
-      for (NamedValue& v : out.Values) r.Values.push_back(std::move(v));
+      last_values = std::move(out.Values);
       if (settings.Progress && throttle.Due(GetTickCount64() - start)) {
         const ProgressFigures f{at + chunk.size(), data.size(), packets, GetTickCount64() - start};
         std::fprintf(stderr, "\r%s ", ProgressLine(f).c_str());
@@ -276,6 +254,8 @@ struct Runner::State {
       if (data.empty()) break;
     }
     if (settings.Progress) std::fprintf(stderr, "\r%79s\r", "");
+    // The values the module wrote back are those of the last call, as with any other request.
+    r.Values = std::move(last_values);
     r.Values.push_back({"calls", std::to_string(calls)});
     r.Values.push_back({"bytes", std::to_string(data.size())});
     r.Values.push_back({"failed", std::to_string(failed)});
