@@ -361,6 +361,28 @@ TEST_F(KivhostE2E, ProgressLineGoesToStandardErrorOnlyWhenAsked) {
   EXPECT_NE(quiet.Out.find("  calls: 512\n"), std::string::npos) << quiet.Out;
 }
 
+// A module that refuses LOAD and UNLOAD, leaves the input where it was and exports no
+// FreePluginInstance: the check finds each of these, and the run fails.
+TEST_F(KivhostE2E, StressCheckFailsWhenBytesAreUnaccountedOrInstancesLeft) {
+  const std::string file = Write("d.bin", std::string(3000, 'd'));
+  const Outcome run = Kivhost({"--json", "stress", kiv::test::ExeFolder() + "kiv_host_module.dll", file, "threads=2",
+                               "sources=3", "chunk=1000"});
+  EXPECT_EQ(run.Exit, 1u) << run.Out;
+  EXPECT_NE(run.Out.find("\"status\":\"failed\",\"code\":1,\"error\":\"check failed: 10 finding(s)\""),
+            std::string::npos)
+      << run.Out;
+  // Threads finish in any order; the sources and the instances are checked last, in order.
+  for (const char* finding : {"thread 1: LOAD failed", "thread 2: UNLOAD failed", "thread 1: free missing",
+                              "thread 2: free missing"})
+    EXPECT_NE(run.Out.find(std::string(":\"") + finding + "\""), std::string::npos) << finding;
+  EXPECT_NE(run.Out.find("\"finding#7\":\"source 0: 3000 bytes fed, 0 taken, 0 reported, 3000 unaccounted\","
+                         "\"finding#8\":\"source 1: 3000 bytes fed, 0 taken, 0 reported, 3000 unaccounted\","
+                         "\"finding#9\":\"source 2: 3000 bytes fed, 0 taken, 0 reported, 3000 unaccounted\","
+                         "\"finding#10\":\"2 of 2 instances left\""),
+            std::string::npos)
+      << run.Out;
+}
+
 // varnolet.dll without an inner plugin beside it: instances live, and data calls are taken
 // without anything delivered.
 TEST_F(KivhostE2E, VarnoletWithoutInnerPluginTakesDataAndDeliversNothing) {

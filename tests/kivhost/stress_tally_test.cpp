@@ -35,12 +35,15 @@ TEST(StressTally, FindsBytesNobodyAccountedForAndInstancesLeft) {
   tally.InstanceGone();
   tally.DataCall(0, 100, 0, false);  // success, yet the input still addresses the caller's bytes
   tally.DataCall(1, 10, -7, false);  // not a documented code
+  tally.DataCall(1, 10, -7, false);
+  tally.Unanswered(1, 5);  // faulted: fed, never answered
   tally.Problem("thread 2: LOAD failed");
   const std::vector<std::string> findings = tally.Check();
   EXPECT_EQ(findings, (std::vector<std::string>{
-                          "source 1: undocumented result -7",
+                          "source 1: undocumented result -7 (2 times)",
                           "thread 2: LOAD failed",
                           "source 0: 100 bytes fed, 0 taken, 0 reported, 100 unaccounted",
+                          "source 1: 25 bytes fed, 0 taken, 20 reported, 5 unaccounted",
                           "source 2: no data fed",
                           "1 of 2 instances left",
                       }));

@@ -1,8 +1,9 @@
-# The end-to-end tests run kivhost.exe (copied beside them) against the framework's test module
-# and against varnolet.dll, installed as a host installs it: in a folder of its own, alone, or
+# The end-to-end tests run kivhost.exe (copied beside them) against the framework's test module,
+# the host library's minimal module (which keeps the input and cannot free), and against varnolet.dll, installed as a host installs it: in a folder of its own, alone, or
 # with an inner test plugin beside it as plugin.dll.
 if(WIN32)
-  add_dependencies(kiv_kivhost_tests kivhost kiv_test_module_dll varnolet kiv_inner_recorder kiv_inner_faulting)
+  add_dependencies(kiv_kivhost_tests kivhost kiv_test_module_dll kiv_host_module_dll varnolet kiv_inner_recorder
+                   kiv_inner_faulting)
   set(_out ${CMAKE_CURRENT_BINARY_DIR})
   add_custom_command(TARGET kiv_kivhost_tests POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kivhost> ${_out}/kivhost.exe

@@ -1,5 +1,7 @@
 #include "data_call.h"
 
+#include <algorithm>
+
 #include "call_values.h"
 #include "host/host_allocator.h"
 #include "host/host_call_record.h"

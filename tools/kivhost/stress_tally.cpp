@@ -1,10 +1,11 @@
 #include "stress_tally.h"
 
-#include <utility>
 
 namespace kivhost {
 
 void StressTally::DataCall(int source, uint64_t bytes, int32_t code, bool taken) {
+  // The data entry point documents 0 or more and -1 to -3.
+  if (code < -3) Problem("source " + std::to_string(source) + ": undocumented result " + std::to_string(code));
   std::lock_guard<std::mutex> lock(mutex_);
   SourceTally& s = sources_.at(static_cast<size_t>(source));
   s.Fed += bytes;
@@ -12,8 +13,13 @@ void StressTally::DataCall(int source, uint64_t bytes, int32_t code, bool taken)
   if (code < 0) s.Reported += bytes;
   else if (taken) s.Consumed += bytes;
   // The data entry point documents 0 or more and -1 to -3.
-  if (code < -3)
-    problems_.push_back("source " + std::to_string(source) + ": undocumented result " + std::to_string(code));
+}
+
+void StressTally::Unanswered(int source, uint64_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  SourceTally& s = sources_.at(static_cast<size_t>(source));
+  s.Fed += bytes;
+  ++s.Calls;
 }
 
 void StressTally::Delivered(int source, uint64_t packets, uint64_t bytes) {
@@ -33,9 +39,15 @@ void StressTally::InstanceGone() {
   ++gone_;
 }
 
-void StressTally::Problem(std::string text) {
+void StressTally::Problem(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  problems_.push_back(std::move(text));
+  for (auto& [known, count] : problems_) {
+    if (known == text) {
+      ++count;
+      return;
+    }
+  }
+  problems_.emplace_back(text, 1);
 }
 
 SourceTally StressTally::Source(int source) const {
@@ -59,7 +71,9 @@ SourceTally StressTally::Total() const {
 
 std::vector<std::string> StressTally::Check() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<std::string> findings = problems_;
+  std::vector<std::string> findings;
+  for (const auto& [text, count] : problems_)
+    findings.push_back(count == 1 ? text : text + " (" + std::to_string(count) + " times)");
   for (size_t i = 0; i < sources_.size(); ++i) {
     const SourceTally& s = sources_[i];
     if (s.Calls == 0) findings.push_back("source " + std::to_string(i) + ": no data fed");

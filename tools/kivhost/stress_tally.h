@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kivhost {
@@ -27,12 +28,16 @@ class StressTally {
   // One data call on `source` with `bytes` of input: its result code and whether the input was
   // taken (Input.Value no longer addresses the caller's bytes afterwards).
   void DataCall(int source, uint64_t bytes, int32_t code, bool taken);
+  // A data call that did not return (a contained fault, a missing entry point): its bytes count
+  // as fed and stay unaccounted.
+  void Unanswered(int source, uint64_t bytes);
   void Delivered(int source, uint64_t packets, uint64_t bytes);
   void InstanceCreated();
   // An instance was freed and a second free of its handle found no instance.
   void InstanceGone();
-  // Something that must not happen (a fault, a missing entry point, a failed request).
-  void Problem(std::string text);
+  // Something that must not happen (a fault, a missing entry point, a failed request). The same
+  // text reported again is counted, not repeated.
+  void Problem(const std::string& text);
 
   SourceTally Source(int source) const;
   SourceTally Total() const;
@@ -44,7 +49,7 @@ class StressTally {
   std::vector<SourceTally> sources_;
   int created_ = 0;
   int gone_ = 0;
-  std::vector<std::string> problems_;
+  std::vector<std::pair<std::string, int>> problems_;
 };
 
 }  // namespace kivhost

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -49,10 +50,11 @@ int32_t Command(Shared& shared, HostModule& module, uintptr_t instance, int32_t 
   return call.Value;
 }
 
-// Collects the log of `instance` until it is empty, counting its lines.
+// Collects the log of `instance` until it is empty, counting its lines. A few rounds at most:
+// a module whose log never empties must not hold the thread.
 void CollectLog(Shared& shared, HostModule& module, uintptr_t instance) {
   std::vector<char> buffer(64 * 1024);
-  for (;;) {
+  for (int round = 0; round < 8; ++round) {
     HostCallRecord rec;
     rec.SetInstance(instance);
     rec.SetInput(HostSlot{0, static_cast<uint32_t>(buffer.size()), 2, reinterpret_cast<uintptr_t>(buffer.data())});
@@ -106,6 +108,7 @@ void HostThread(Shared& shared, int t) {
           FeedChunk(module, instance, index, id, FeedSourceName(feed, id), options, chunk, shared.q.Values);
       if (!out.Call.Returned()) {
         shared.tally.Problem(who + "data call " + (out.Call.Status == CallStatus::Faulted ? "faulted" : "missing"));
+        shared.tally.Unanswered(source, chunk.size());
         continue;
       }
       shared.tally.DataCall(source, chunk.size(), out.Call.Value, out.Taken);
@@ -127,9 +130,22 @@ void HostThread(Shared& shared, int t) {
   if (Command(shared, module, instance, index, u"UNLOAD", 0) != 0) shared.tally.Problem(who + "UNLOAD failed");
   HostCallRecord free_rec;
   free_rec.SetInstance(instance);
-  if (module.FreePluginInstance(free_rec.data()).Value != 0) shared.tally.Problem(who + "free failed");
+  const CallResult freed = module.FreePluginInstance(free_rec.data());
+  if (!freed.Returned() || freed.Value != 0) {
+    shared.tally.Problem(who + "free " + (freed.Status == CallStatus::Missing ? "missing" : "failed"));
+    return;
+  }
   // The handle must be gone from the module's registry now.
-  else if (module.FreePluginInstance(free_rec.data()).Value == -1) shared.tally.InstanceGone();
+  if (module.FreePluginInstance(free_rec.data()).Value == -1) shared.tally.InstanceGone();
+}
+
+// A thread's work; nothing may escape the thread.
+void GuardedHostThread(Shared& shared, int t) {
+  try {
+    HostThread(shared, t);
+  } catch (const std::exception& e) {
+    shared.tally.Problem("thread " + std::to_string(t + 1) + ": " + e.what());
+  }
 }
 
 }  // namespace
@@ -141,7 +157,7 @@ RequestResult RunStress(const std::string& module_path, const Request& q, const 
   std::atomic<int> running{count};
   for (int t = 0; t < count; ++t)
     threads.emplace_back([&shared, &running, t] {
-      HostThread(shared, t);
+      GuardedHostThread(shared, t);
       --running;
     });
   const ULONGLONG start = GetTickCount64();
