@@ -245,10 +245,10 @@ TEST_F(KivhostE2E, JsonLinesCarryTheSameOutcomes) {
   Write("data.txt", "abc");
   const std::string script = Write("j.kvh",
                                    "create\n"
-                                   "load TEST-ACTION=LOG\n"
+                                   "load TEST-ACTION=$ACTION\n"
                                    "event PORT-OPEN TEST-ACTION=SEND\n"
                                    "feed data.txt TEST-ACTION=DELIVER\n");
-  const Outcome run = Kivhost({"--json", "run", script, TestModule()});
+  const Outcome run = Kivhost({"--json", "-D", "ACTION=LOG", "run", script, TestModule()});
   EXPECT_EQ(run.Exit, 0u) << run.Err;
   EXPECT_EQ(Masked(run.Out),
             "{\"line\":0,\"request\":\"module <dir>\\\\kiv_test_module.dll\",\"status\":\"returned\",\"code\":0,"

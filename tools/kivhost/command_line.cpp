@@ -6,7 +6,7 @@
 namespace kivhost {
 namespace {
 
-// Subcommands and the arguments they take; a new subcommand adds a row and a case in main.
+// Subcommands and the arguments they take; main_win32.cpp has the matching table of what runs them.
 struct SubcommandInfo {
   const char* Name;
   size_t MinArgs;

@@ -6,7 +6,8 @@
 //     stress <module> <file> [option=value]...   a stress run (see README.md)
 //     help                           the usage text
 //
-// Pure: parsing reads no file. Further subcommands are added to the table in command_line.cpp.
+// Pure: parsing reads no file. A further subcommand adds a row to the argument table in
+// command_line.cpp and one to the table of what runs it in main_win32.cpp.
 #pragma once
 
 #include <optional>

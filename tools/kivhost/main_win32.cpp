@@ -81,17 +81,8 @@ void Print(const RequestResult& result, bool json) {
   std::fflush(stdout);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  _setmode(_fileno(stdout), _O_BINARY);
-  Invocation inv;
-  if (auto error = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), inv)) return UsageError(error->Message);
-  if (inv.Subcommand == "help") {
-    std::fputs(UsageText(), stdout);
-    return kExitOk;
-  }
-
+// Runs the requests of `run`, `exec` and `stress`, printing each result; the exit code.
+int RunRequests(const Invocation& inv) {
   ScriptParser parser;
   Runner::Settings settings;
   if (inv.Subcommand == "run") {
@@ -117,4 +108,32 @@ int main(int argc, char** argv) {
     if (result.Status != RequestStatus::Returned) exit_code = kExitCheckFailed;
   }
   return exit_code;
+}
+
+int Help(const Invocation&) {
+  std::fputs(UsageText(), stdout);
+  return kExitOk;
+}
+
+// What each subcommand runs; command_line.cpp lists the arguments they take.
+struct Subcommand {
+  const char* Name;
+  int (*Run)(const Invocation&);
+};
+constexpr Subcommand kSubcommands[] = {
+    {"run", RunRequests},
+    {"exec", RunRequests},
+    {"stress", RunRequests},
+    {"help", Help},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  Invocation inv;
+  if (auto error = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), inv)) return UsageError(error->Message);
+  for (const Subcommand& sub : kSubcommands)
+    if (inv.Subcommand == sub.Name) return sub.Run(inv);
+  return UsageError("unknown subcommand " + inv.Subcommand);
 }
