@@ -298,6 +298,15 @@ TEST_F(KivhostE2E, ExitCodesTellUsageErrorsMissingModulesAndFailedRequests) {
   EXPECT_EQ(no_file.Exit, 1u);
   EXPECT_NE(no_file.Out.find("-> failed (cannot read missing.bin)"), std::string::npos) << no_file.Out;
   EXPECT_EQ(Kivhost({"help"}).Exit, 0u);
+
+  // A code the module returns is output, not a failure of the run; a feed reports its first failure.
+  Write("three.bin", "abc");
+  const Outcome refused =
+      Kivhost({"run", Write("r.kvh", "create\nfeed three.bin chunk=1 TEST-ACTION=FAIL\n"), TestModule()});
+  EXPECT_EQ(refused.Exit, 0u) << refused.Out;
+  EXPECT_NE(refused.Out.find("[2] feed three.bin chunk=1 TEST-ACTION=FAIL -> -1\n  calls: 3\n  bytes: 3\n  failed: 3\n"),
+            std::string::npos)
+      << refused.Out;
 }
 
 TEST_F(KivhostE2E, StressRunOfEightThreadsAndSixteenSourcesLosesNothing) {
