@@ -168,6 +168,7 @@ Result Measure(const internal::Benchmark& b, const Options& options) {
   IterationCount n = 1;
   double seconds = 0;
   int64_t bytes = 0, items = 0;
+  std::map<std::string, double> counters;
   // Grow the iteration count until one run lasts the minimum time, as Google Benchmark does:
   // aim 40% past it, and grow at most tenfold while a run is too short to predict from.
   for (;;) {
@@ -179,6 +180,7 @@ Result Measure(const internal::Benchmark& b, const Options& options) {
     seconds = static_cast<double>(state.Elapsed()) / frequency;
     bytes = state.BytesProcessed();
     items = state.ItemsProcessed();
+    counters = state.counters;
     if (seconds >= options.min_time || n >= kMaxIterations) break;
     double multiplier = options.min_time * 1.4 / std::max(seconds, 1e-9);
     if (seconds / options.min_time <= 0.1) multiplier = std::min(multiplier, 10.0);
@@ -196,6 +198,7 @@ Result Measure(const internal::Benchmark& b, const Options& options) {
     per_iteration.push_back(static_cast<double>(state.Elapsed()) / frequency / static_cast<double>(n));
   }
   r.iterations = n;
+  r.counters = counters;
   r.seconds_per_iteration = Median(per_iteration);
   // Counters count one run of n iterations: reported as rates at the median time.
   const double run_seconds = r.seconds_per_iteration * static_cast<double>(n);
@@ -243,6 +246,7 @@ std::string FormatJson(const std::vector<Result>& results, const std::string& ex
            ",\n      \"time_unit\": \"" + UnitName(r.unit) + "\"";
     if (r.bytes_per_second > 0) out += ",\n      \"bytes_per_second\": " + Format("%.6g", r.bytes_per_second);
     if (r.items_per_second > 0) out += ",\n      \"items_per_second\": " + Format("%.6g", r.items_per_second);
+    for (const auto& [name, value] : r.counters) out += ",\n      " + JsonString(name) + ": " + Format("%.6g", value);
     out += "\n    }";
   }
   return out + "\n  ]\n}\n";

@@ -1,6 +1,7 @@
 // The runner of the Windows benchmark harness, exposed for its main() and its tests.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct Result {
   double seconds_per_iteration = 0;  // median over the repetitions
   double bytes_per_second = 0;
   double items_per_second = 0;
+  std::map<std::string, double> counters;  // the user counters of the calibrated run
   TimeUnit unit = kNanosecond;
 };
 

@@ -9,8 +9,13 @@
 
 namespace kiv {
 
-// Whether the `size` bytes at `address` are committed and readable now. True for size 0.
+// Whether the `size` bytes at `address` are committed and readable now. True for size 0. On
+// Windows the pages are read under the structured-exception guard; natively the kernel reads them.
 bool IsReadableMemory(const void* address, size_t size) noexcept;
+
+// The same answer from the system's description of the pages, without reading them: slower, but
+// usable inside an exception handler (the frame walk of a fault). Natively as IsReadableMemory.
+bool IsMappedReadable(const void* address, size_t size) noexcept;
 
 // Copies the `size` bytes at `source` to `target` when they are all readable; false (target
 // unspecified) otherwise. Natively the copy goes through the kernel, so memory that was freed

@@ -16,7 +16,8 @@ bool ReadableCopy(void* target, const void* source, size_t size) noexcept {
   if (!source || begin + size < begin) return false;
   iovec local{target, size};
   iovec remote{const_cast<void*>(source), size};
-  return process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+  static const pid_t self = getpid();  // one system call less per check
+  return process_vm_readv(self, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
 }
 
 bool IsReadableMemory(const void* address, size_t size) noexcept {
@@ -30,5 +31,11 @@ bool IsReadableMemory(const void* address, size_t size) noexcept {
   } while (size > 0);
   return true;
 }
+
+}  // namespace kiv
+
+namespace kiv {
+
+bool IsMappedReadable(const void* address, size_t size) noexcept { return IsReadableMemory(address, size); }
 
 }  // namespace kiv

@@ -64,6 +64,17 @@ void Record(const EXCEPTION_RECORD& record, const CONTEXT* context, SehException
                            WalkFrameChain(out.FramePointer, out.Stack + 1, kSehStackDepth - 1));
 }
 
+// Touching a guard page clears its guard flag before the exception is raised. The page belongs to
+// someone else (another thread's stack end, a buffer's sentinel): it is guarded again, so that
+// the read we contained does not change how its owner's memory behaves.
+void RearmGuardPage(const EXCEPTION_RECORD& record) {
+  void* page = reinterpret_cast<void*>(record.ExceptionInformation[1]);
+  MEMORY_BASIC_INFORMATION info;
+  if (VirtualQuery(page, &info, sizeof info) != sizeof info || info.State != MEM_COMMIT) return;
+  DWORD old = 0;
+  VirtualProtect(page, 1, info.Protect | PAGE_GUARD, &old);
+}
+
 // Called by the dispatcher with the stack of the fault still in place below it; it never returns
 // for a dispatch. The realigned stack protects the SSE code of ours from the system's 4-byte one.
 extern "C" __attribute__((force_align_arg_pointer)) EXCEPTION_DISPOSITION __cdecl KivSehGuardHandler(
@@ -71,6 +82,7 @@ extern "C" __attribute__((force_align_arg_pointer)) EXCEPTION_DISPOSITION __cdec
   if (record->ExceptionFlags & kUnwindFlags) return ExceptionContinueSearch;
   GuardFrame* frame = static_cast<GuardFrame*>(establisher);
   if (frame->Out) Record(*record, context, *frame->Out);
+  if (record->ExceptionCode == STATUS_GUARD_PAGE_VIOLATION && record->NumberParameters >= 2) RearmGuardPage(*record);
   // Runs the termination handlers of the foreign frames between the fault and this record and
   // unlinks them, so that the chain's head is this record again; then it returns here.
   RtlUnwind(establisher, nullptr, record, nullptr);
@@ -101,8 +113,11 @@ std::size_t WalkFrameChain(uintptr_t frame_pointer, uintptr_t* out, std::size_t 
   std::size_t count = 0;
   while (count < max && frame_pointer && (frame_pointer & 3) == 0) {
     uintptr_t frame[2];  // caller's frame pointer, return address
-    if (!ReadableCopy(frame, reinterpret_cast<const void*>(frame_pointer), sizeof frame) || !frame[1])
-      break;
+    // Runs inside the exception handler too, so the pages are asked about, not read under a guard.
+    const void* at = reinterpret_cast<const void*>(frame_pointer);
+    if (!IsMappedReadable(at, sizeof frame)) break;
+    std::memcpy(frame, at, sizeof frame);
+    if (!frame[1]) break;
     out[count++] = frame[1];
     if (frame[0] <= frame_pointer) break;
     frame_pointer = frame[0];

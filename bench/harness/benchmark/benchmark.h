@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <type_traits>
 
@@ -50,6 +51,9 @@ class State {
   void SkipWithError(const char* message) { error_ = message ? message : "error"; }
   void SetBytesProcessed(int64_t bytes) { bytes_processed_ = bytes; }
   void SetItemsProcessed(int64_t items) { items_processed_ = items; }
+
+  // Named values of the last run, reported as they are (Google Benchmark's user counters).
+  std::map<std::string, double> counters;
 
   // Read by the runner after the case returns.
   bool Skipped() const { return !error_.empty(); }

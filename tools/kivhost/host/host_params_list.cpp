@@ -94,7 +94,7 @@ HostParamsList::HostParamsList(bool with_signature, const HostAllocator& allocat
 }
 
 HostParamsList::~HostParamsList() {
-  for (int32_t i = 0; i < list_->Count; ++i) FreeItem(list_->Items[i]);
+  Clear();
   allocator_.Free(list_->Items);
   ReleaseString(list_->Identifier);
   allocator_.Free(list_);
@@ -150,6 +150,11 @@ void HostParamsList::Add(std::string_view name, const HostValue& value) {
     default: break;
   }
   list_->Items[list_->Count++] = item;
+}
+
+void HostParamsList::Clear() {
+  for (int32_t i = 0; i < list_->Count; ++i) FreeItem(list_->Items[i]);
+  list_->Count = 0;
 }
 
 void HostParamsList::AddRowMarker() {

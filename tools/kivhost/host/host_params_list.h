@@ -75,6 +75,8 @@ class HostParamsList {
 
   // Appends an item (State 2, DataType 0, key the ASCII lower-cased name).
   void Add(std::string_view name, const HostValue& value);
+  // Frees every item (also those the module added); the list stays, empty.
+  void Clear();
   // Appends a "$NEW_ROW$" marker.
   void AddRowMarker();
 

@@ -1,0 +1,219 @@
+// varnolet.dll with an inner plugin, as a host drives it: a plain-path data call with an empty
+// inner handler and a parser-path call of 64 bytes delivering one packet, each against a bare
+// stdcall call into a DLL; the parser path's throughput in 4 KiB chunks against memcpy of the
+// same bytes; and, as counters, the heap allocations of one parser-path call in steady state.
+#include <benchmark/benchmark.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_allocator.h"
+#include "host/host_call_record.h"
+#include "host/host_module.h"
+#include "host/host_params_list.h"
+#include "module/import_counter.h"
+
+namespace {
+
+using kivhost::HostCallRecord;
+using kivhost::HostModule;
+using kivhost::HostParamsList;
+using kivhost::HostSlot;
+using kivhost::HostValue;
+
+constexpr uint8_t kPlainPath = 0x01;  // processed, no empty-list check
+constexpr uint8_t kParserPath = 0x02;
+
+std::string BesideExe(const char* file) {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, n);
+  return folder.substr(0, folder.find_last_of("\\/") + 1) + file;
+}
+
+// varnolet.dll from the proxy folder (with the bench inner plugin beside it as plugin.dll), one
+// instance created and loaded.
+class Proxy {
+ public:
+  Proxy() {
+    if (!module_.Load(BesideExe("proxy\\varnolet.dll"))) {
+      error = "varnolet.dll not loaded: " + module_.Error();
+      return;
+    }
+    HostParamsList params;
+    HostCallRecord rec;
+    rec.SetParams(params.Object());
+    if (module_.CreatePluginInstance(rec.data()).Value != 0 || rec.Instance() == 0) {
+      error = "no instance";
+      return;
+    }
+    handle_ = rec.Instance();
+    HostParamsList load;
+    load.Add("COMMAND", HostValue::Wide(u"LOAD"));
+    HostCallRecord command;
+    command.SetInstance(handle_);
+    command.SetParams(load.Object());
+    if (module_.ExecutePluginCommand(command.data()).Value != 0) error = "LOAD failed";
+  }
+  ~Proxy() {
+    if (!handle_) return;
+    HostCallRecord rec;
+    rec.SetInstance(handle_);
+    module_.FreePluginInstance(rec.data());
+  }
+  bool Ready() const { return handle_ && error.empty(); }
+  HostModule& Module() { return module_; }
+  uintptr_t Handle() const { return handle_; }
+  HMODULE Dll() const { return GetModuleHandleA(BesideExe("proxy\\varnolet.dll").c_str()); }
+
+  std::string error;
+
+ private:
+  HostModule module_;
+  uintptr_t handle_ = 0;
+};
+
+// A parser-path data call of `bytes` on one data source, as a host makes it each time: fresh
+// Input, the host's Output list. After each call the host takes what was delivered: it frees the
+// block and empties its list, outside the timed stretch.
+class ParserFeed {
+ public:
+  ParserFeed(Proxy& proxy, std::vector<char> bytes) : proxy_(proxy), bytes_(std::move(bytes)) {
+    rec_.SetInstance(proxy_.Handle());
+    rec_.SetParams(params_.Object());
+    rec_.SetOptions(kParserPath);
+    rec_.SetDataSourceId(1);
+    rec_.SetDataSourceName("BENCH");
+    rec_.SetOutput(HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(output_.Object())});
+  }
+
+  int32_t Call() {
+    rec_.SetInput(HostSlot{0, static_cast<uint32_t>(bytes_.size()), 2, reinterpret_cast<uintptr_t>(bytes_.data())});
+    const int32_t result = proxy_.Module().ProcessData(rec_.data()).Value;
+    return result;
+  }
+  // The host takes the delivery: frees the block and empties its Output list.
+  void Take() {
+    const HostSlot in = rec_.Input();
+    if (in.Kind == 4 && in.Value) kivhost::PublishedAllocatorFree(reinterpret_cast<void*>(in.Value));
+    rec_.SetInput(HostSlot{});
+    output_.Clear();
+  }
+  // The timed loop of `state`, the host's taking outside the timed stretches.
+  void Run(benchmark::State& state) {
+    for (auto _ : state) {
+      benchmark::DoNotOptimize(Call());
+      state.PauseTiming();
+      Take();
+      state.ResumeTiming();
+    }
+  }
+
+ private:
+
+  Proxy& proxy_;
+  std::vector<char> bytes_;
+  HostParamsList params_;
+  HostCallRecord rec_;
+  HostParamsList output_;
+};
+
+std::vector<char> Bytes(size_t n) {
+  std::vector<char> bytes(n);
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>('A' + i % 26);
+  return bytes;
+}
+
+// The baseline call: an empty stdcall export of another DLL, called through its address.
+void BareCall(benchmark::State& state) {
+  HMODULE dll = LoadLibraryA(BesideExe("kiv_bench_empty_call.dll").c_str());
+  using EmptyCall = void(__stdcall*)(void*);
+  void* address = dll ? reinterpret_cast<void*>(GetProcAddress(dll, "KivBenchEmptyCall")) : nullptr;
+  auto call = reinterpret_cast<EmptyCall>(address);
+  if (!call) {
+    if (dll) FreeLibrary(dll);
+    return state.SkipWithError("empty-call DLL not loaded");
+  }
+  HostCallRecord rec;
+  for (auto _ : state) {
+    call(rec.data());
+    benchmark::ClobberMemory();
+  }
+  FreeLibrary(dll);
+}
+
+void PlainCallKiv(benchmark::State& state) {
+  Proxy proxy;
+  if (!proxy.Ready()) return state.SkipWithError(proxy.error.c_str());
+  HostParamsList params;
+  HostCallRecord rec;
+  rec.SetInstance(proxy.Handle());
+  rec.SetParams(params.Object());
+  rec.SetOptions(kPlainPath);
+  rec.SetInput(HostSlot{0, 4, 5, 1});  // an integer: the inner plugin is called
+  for (auto _ : state) benchmark::DoNotOptimize(proxy.Module().ProcessData(rec.data()));
+}
+BENCHMARK(PlainCallKiv)->Name("ProxyPlainDataCall/kiv");
+BENCHMARK(BareCall)->Name("ProxyPlainDataCall/base");
+
+void ParserCallKiv(benchmark::State& state) {
+  Proxy proxy;
+  if (!proxy.Ready()) return state.SkipWithError(proxy.error.c_str());
+  ParserFeed feed(proxy, Bytes(64));
+  const int32_t first = feed.Call();
+  feed.Take();
+  if (first != 1) return state.SkipWithError("no packet delivered");
+  // Heap allocations of one call in steady state, counted outside the timed loop: varnolet.dll's
+  // own (C runtime and system heap) and the delivered blocks from the host's allocator.
+  {
+    kivbench::AllocationCounter counter(proxy.Dll());
+    for (int i = 0; i < 64; ++i) {
+      feed.Call();
+      feed.Take();
+    }
+    constexpr int kCounted = 512;
+    int64_t module = 0, host = 0;
+    for (int i = 0; i < kCounted; ++i) {
+      kivbench::AllocationCounter::Reset();
+      const kivhost::HostAllocatorCalls before = kivhost::PublishedAllocatorCalls();
+      feed.Call();
+      const kivhost::HostAllocatorCalls after = kivhost::PublishedAllocatorCalls();
+      module += kivbench::AllocationCounter::Count();
+      host += (after.Allocs - before.Allocs) + (after.ReAllocs - before.ReAllocs);
+      feed.Take();
+    }
+    state.counters["module_heap_allocations_per_call"] = counter.Hooked() ? static_cast<double>(module) / kCounted : -1;
+    state.counters["host_allocator_allocations_per_call"] = static_cast<double>(host) / kCounted;
+  }
+  feed.Run(state);
+}
+BENCHMARK(ParserCallKiv)->Name("ProxyParserCall64B/kiv");
+BENCHMARK(BareCall)->Name("ProxyParserCall64B/base");
+
+void ParserThroughputKiv(benchmark::State& state) {
+  Proxy proxy;
+  if (!proxy.Ready()) return state.SkipWithError(proxy.error.c_str());
+  ParserFeed feed(proxy, Bytes(4096));
+  const int32_t first = feed.Call();
+  feed.Take();
+  if (first != 1) return state.SkipWithError("no packet delivered");
+  feed.Run(state);
+  state.SetBytesProcessed(state.iterations() * 4096);
+}
+BENCHMARK(ParserThroughputKiv)->Name("ProxyParserThroughput4KiB/kiv");
+
+void ParserThroughputBase(benchmark::State& state) {
+  const std::vector<char> from = Bytes(4096);
+  std::vector<char> to(4096);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), from.size());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * 4096);
+}
+BENCHMARK(ParserThroughputBase)->Name("ProxyParserThroughput4KiB/base");
+
+}  // namespace

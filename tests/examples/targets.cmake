@@ -1,0 +1,36 @@
+# The sample plugins' parsing cores, tested without a host.
+target_link_libraries(kiv_examples_tests PRIVATE line_parser_core frame_parser_core)
+
+# Each sample also builds as a project of its own against the SDK folder alone.
+if(WIN32 AND CMAKE_TOOLCHAIN_FILE)
+  foreach(example line_parser frame_parser)
+    add_test(NAME examples_standalone_${example}
+             COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/examples/${example}
+                     -DBINARY=${CMAKE_CURRENT_BINARY_DIR}/standalone_${example} -DNAME=${example}
+                     -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE} -DGENERATOR=${CMAKE_GENERATOR}
+                     -DOBJDUMP=${CMAKE_OBJDUMP}
+                     -P ${CMAKE_CURRENT_SOURCE_DIR}/examples/standalone_build.cmake)
+  endforeach()
+endif()
+
+# The sample DLLs, called directly by the tests with a stand-in for the module's side.
+if(WIN32)
+  target_link_libraries(kiv_examples_tests PRIVATE kiv_interfaces oleaut32)
+  foreach(example line_parser frame_parser)
+    add_dependencies(kiv_examples_tests ${example})
+    add_custom_command(TARGET kiv_examples_tests POST_BUILD
+                       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${example}>
+                               ${CMAKE_CURRENT_BINARY_DIR}/${example}.dll)
+  endforeach()
+endif()
+
+# The samples behind the real module: the test executable is a host (it publishes its allocator)
+# and finds varnolet.dll and the sample DLLs beside it.
+if(WIN32)
+  kiv_host_executable(kiv_examples_tests ALLOCATOR)
+  target_compile_definitions(kiv_examples_tests PRIVATE KIV_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+  add_dependencies(kiv_examples_tests varnolet)
+  add_custom_command(TARGET kiv_examples_tests POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet>
+                             ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
+endif()
