@@ -517,5 +517,114 @@ TEST_F(KivhostE2E, StressThroughTheInnerLineParserDeliversEveryLineOfEverySource
       << faulting.Out;
 }
 
+// The sample inner plugins behind varnolet.dll on their own sample data (copied beside them).
+constexpr const char* kFrameSessionText =
+    "[0] module <dir>\\kivhost_frame_parser\\varnolet.dll -> 0\n"
+    "[1] create -> 0\n"
+    "  instance: 0x*\n"
+    "[2] load LANGUAGE=en -> 0\n"
+    "  log[2]: Varnolet. Frame parser loaded\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[3] feed sample.bin chunk=64 source=4 name=COM4 -> 0\n"
+    "  calls: 2\n"
+    "  bytes: 87\n"
+    "  failed: 0\n"
+    "  deliveries: 2\n"
+    "  packet: 0100D700D8FF\n"
+    "  packet: 0200F503\n"
+    "  packet: 03006400C8002C019001\n"
+    "  packet: 0102D900D9FF\n"
+    "  packet: 0201F403\n"
+    "  item: FULL_DATA_PACKET = 0100D700D8FF\n"
+    "  item: Channel = 1\n"
+    "  item: Sequence = 0\n"
+    "  item: Sample1 = 215\n"
+    "  item: Sample2 = -40\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  item: FULL_DATA_PACKET = 0200F503\n"
+    "  item: Channel = 2\n"
+    "  item: Sequence = 0\n"
+    "  item: Sample1 = 1013\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  item: FULL_DATA_PACKET = 03006400C8002C019001\n"
+    "  item: Channel = 3\n"
+    "  item: Sequence = 0\n"
+    "  item: Sample1 = 100\n"
+    "  item: Sample2 = 200\n"
+    "  item: Sample3 = 300\n"
+    "  item: Sample4 = 400\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  item: FULL_DATA_PACKET = 0102D900D9FF\n"
+    "  item: Channel = 1\n"
+    "  item: Sequence = 2\n"
+    "  item: Sample1 = 217\n"
+    "  item: Sample2 = -39\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  item: FULL_DATA_PACKET = 0201F403\n"
+    "  item: Channel = 2\n"
+    "  item: Sequence = 1\n"
+    "  item: Sample1 = 1012\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  log[2]: Varnolet. 3 bytes outside frames skipped on data source 4\n"
+    "  log[1]: Varnolet. Frame with a bad checksum skipped on data source 4\n"
+    "  log[2]: Varnolet. 8 bytes outside frames skipped on data source 4\n"
+    "  log[1]: Varnolet. Frame with a bad length skipped on data source 4\n"
+    "  log[2]: Varnolet. 29 bytes outside frames skipped on data source 4\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[4] unload -> 0\n"
+    "[5] free -> 0\n";
+
+TEST_F(KivhostE2E, FrameParserSampleDeliversItsGoodFramesAndLogsTheBadOnes) {
+  const std::string sample = kiv::test::ExeFolder() + "kivhost_frame_parser\\sample.bin";
+  const Outcome run = Kivhost({"exec", Varnolet("kivhost_frame_parser"), "create", "load LANGUAGE=en",
+                               "feed " + sample + " chunk=64 source=4 name=COM4", "unload", "free"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  std::string out = Masked(run.Out);
+  const std::string shown_sample = "<dir>\\kivhost_frame_parser\\sample.bin";
+  for (size_t at; (at = out.find(shown_sample)) != std::string::npos;) out.replace(at, shown_sample.size(), "sample.bin");
+  EXPECT_EQ(out, kFrameSessionText);
+}
+
+// The sample's non-empty lines, each one packet, in order.
+std::vector<std::string> SampleLines(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST_F(KivhostE2E, LineParserSampleDeliversEveryLineAlsoUnderStress) {
+  const std::string sample = kiv::test::ExeFolder() + "kivhost_line_parser\\sample.txt";
+  const std::vector<std::string> lines = SampleLines(sample);
+  ASSERT_GT(lines.size(), 10u);
+  const Outcome run = Kivhost({"exec", Varnolet("kivhost_line_parser"), "create", "load",
+                               "feed " + sample + " chunk=100 source=1 name=COM1", "command GET-STATS"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  std::string packets;
+  for (const std::string& line : lines) packets += "  packet: " + line + "\n";
+  EXPECT_NE(run.Out.find("  deliveries: 22\n" + packets + "  item: FULL_DATA_PACKET = " + lines[0] + "\n"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_NE(run.Out.find("[4] command GET-STATS -> 0\n  Lines: " + std::to_string(lines.size()) +
+                         "\n  Dropped: 0\n  MaxLine: 1024\n"),
+            std::string::npos)
+      << run.Out;
+
+  // Chunks of 97 bytes cut lines anywhere; every source still gets every line once.
+  const Outcome stress =
+      Kivhost({"stress", Varnolet("kivhost_line_parser"), sample, "threads=8", "sources=16", "chunk=97"});
+  EXPECT_EQ(stress.Exit, 0u) << stress.Out;
+  EXPECT_NE(stress.Out.find("  reported: 0\n  packets: " + std::to_string(16 * lines.size()) + "\n"),
+            std::string::npos)
+      << stress.Out;
+}
+
 }  // namespace
 }  // namespace kivhost
