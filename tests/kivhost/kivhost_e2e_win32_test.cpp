@@ -1,0 +1,630 @@
+// kivhost.exe as its users run it: a child process with a script or requests on its command line,
+// against the framework's test module and against varnolet.dll. Its output is compared with the
+// expected text and JSON, with what varies from run to run (handles, addresses, folders) masked.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/win32_test_files.h"
+
+namespace kivhost {
+namespace {
+
+struct Outcome {
+  DWORD Exit = 0;
+  std::string Out;
+  std::string Err;
+};
+
+// One argument quoted for CommandLineToArgv: backslashes before a quote are doubled.
+std::string Quote(const std::string& arg) {
+  std::string out = "\"";
+  size_t slashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, '\\');
+  return out + "\"";
+}
+
+std::string ReadAll(HANDLE pipe) {
+  std::string text;
+  char buffer[4096];
+  DWORD n = 0;
+  while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) text.append(buffer, n);
+  return text;
+}
+
+// Runs kivhost.exe with `args`; standard error goes to a file read afterwards, so that neither
+// pipe can fill while the other is read.
+Outcome Kivhost(const std::vector<std::string>& args) {
+  const std::string folder = kiv::test::ExeFolder();
+  std::string command = Quote(folder + "kivhost.exe");
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_out = nullptr, write_out = nullptr;
+  EXPECT_TRUE(CreatePipe(&read_out, &write_out, &inherit, 0));
+  SetHandleInformation(read_out, HANDLE_FLAG_INHERIT, 0);
+  // A file of its own per run: an exited child's handle may close a little after its exit.
+  static int runs = 0;
+  const std::string err_path =
+      folder + "kivhost_e2e_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++runs) + ".err";
+  HANDLE err = CreateFileA(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  EXPECT_NE(err, INVALID_HANDLE_VALUE);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = write_out;
+  si.hStdError = err;
+  PROCESS_INFORMATION pi{};
+  Outcome outcome;
+  const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                                      &si, &pi);
+  EXPECT_TRUE(started) << command;
+  CloseHandle(write_out);
+  CloseHandle(err);
+  if (started) {
+    outcome.Out = ReadAll(read_out);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    GetExitCodeProcess(pi.hProcess, &outcome.Exit);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  CloseHandle(read_out);
+  std::ifstream err_file(err_path, std::ios::binary);
+  outcome.Err.assign(std::istreambuf_iterator<char>(err_file), std::istreambuf_iterator<char>());
+  err_file.close();
+  DeleteFileA(err_path.c_str());
+  return outcome;
+}
+
+// Masks what varies: handles and addresses, the test folder, the data address a module sends.
+std::string Masked(std::string text) {
+  const std::string folder = kiv::test::ExeFolder();
+  for (size_t at; (at = text.find(folder)) != std::string::npos;) text.replace(at, folder.size(), "<dir>\\");
+  const std::string json_folder = std::regex_replace(folder, std::regex(R"(\\)"), R"(\\)");
+  for (size_t at; (at = text.find(json_folder)) != std::string::npos;)
+    text.replace(at, json_folder.size(), "<dir>\\\\");
+  text = std::regex_replace(text, std::regex("0x[0-9a-f]{8}"), "0x*");
+  text = std::regex_replace(text, std::regex(R"((Vantrel_SendDataEx\((?:-?\d+, ){5})\d+)"), "$1*");
+  text = std::regex_replace(text, std::regex(R"(("args":\[(?:-?\d+,){5})\d+)"), "$1*");
+  return text;
+}
+
+class KivhostE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    dir_ = std::string(temp) + "kivhost_e2e_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++count_);
+    CreateDirectoryA(dir_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const std::string& file : files_) DeleteFileA(file.c_str());
+    RemoveDirectoryA(dir_.c_str());
+  }
+  // Writes a file into the test's temporary folder; its full path.
+  std::string Write(const std::string& name, const std::string& content) {
+    const std::string path = dir_ + "\\" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    files_.push_back(path);
+    return path;
+  }
+  static std::string TestModule() { return kiv::test::ExeFolder() + "kiv_test_module.dll"; }
+  // varnolet.dll alone in its folder, or with an inner test plugin beside it as plugin.dll.
+  static std::string Varnolet(const char* folder = "kivhost_varnolet") {
+    return kiv::test::ExeFolder() + folder + "\\varnolet.dll";
+  }
+
+ private:
+  static inline int count_ = 0;
+  std::string dir_;
+  std::vector<std::string> files_;
+};
+
+// A session with the test module: every kind of request, the values its handlers write back,
+// its log lines with the title set in between, the host's window messages and exports.
+constexpr const char* kSession =
+    "# a whole session\n"
+    "set ACTION LOG\n"
+    "create\n"
+    "load LANGUAGE=en TEST-ACTION=$ACTION\n"
+    "get-param ModuleIndex\n"
+    "set-param LogTitle \"Port 1\"\n"
+    "event PORT-OPEN TEST-ACTION=EVENT\n"
+    "command READ-ALL TEST-ACTION=LOG\n"
+    "feed ${SCRIPT_DIR}\\data.txt chunk=6 source=3 TEST-ACTION=DELIVER\n"
+    "feed data.txt chunk=100 path=plain options=8\n"
+    "info\n"
+    "dialog-form\n"
+    "dialog options=2\n"
+    "log\n"
+    "unload\n"
+    "free\n";
+
+constexpr const char* kSessionText =
+    "[0] module <dir>\\kiv_test_module.dll -> 0\n"
+    "[3] create -> 0\n"
+    "  instance: 0x*\n"
+    "[4] load LANGUAGE=en TEST-ACTION=LOG -> 0\n"
+    "  RESULT: loaded\n"
+    "  log[1]: loaded logged\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[5] get-param ModuleIndex -> 0\n"
+    "  RESULT: 1\n"
+    "[6] set-param LogTitle \"Port 1\" -> 0\n"
+    "  RESULT: true\n"
+    "[7] event PORT-OPEN TEST-ACTION=EVENT -> 0\n"
+    "  RESULT: event\n"
+    "  export: Vantrel_SendDataEx(1, 0, 0, 0, 7, *, 0) EVENT-TYPE=\"PORT-OPEN\"\n"
+    "[8] command READ-ALL TEST-ACTION=LOG -> 7\n"
+    "  RESULT: custom\n"
+    "  log[1]: Port 1. custom logged\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[9] feed <tmp>\\data.txt chunk=6 source=3 TEST-ACTION=DELIVER -> 0\n"
+    "  calls: 2\n"
+    "  bytes: 12\n"
+    "  failed: 0\n"
+    "  deliveries: 2\n"
+    "  packet: packet1\n"
+    "  packet: packet1\n"
+    "  item: ITEM = 1\n"
+    "  item: ITEM = 1\n"
+    "[10] feed data.txt chunk=100 path=plain options=8 -> 1\n"
+    "  RESULT: input\n"
+    "  calls: 1\n"
+    "  bytes: 12\n"
+    "  failed: 0\n"
+    "  deliveries: 0\n"
+    "  log[2]: Port 1. Data have been processed successfully\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[11] info -> 1\n"
+    "  module-type: 0\n"
+    "  module-options: 0\n"
+    "  framework: 4.0\n"
+    "  version: 4.0\n"
+    "  description: \n"
+    "  custom-commands: \n"
+    "  size: 33\n"
+    "[12] dialog-form -> 0\n"
+    "  status: 0\n"
+    "  size: 96\n"
+    "  form: object PortForm\\r\\n  Caption = 'Port'\\r\\nend\\r\\n\n"
+    "  form-data: \n"
+    "  code: procedure Defaults; begin end;\n"
+    "[13] dialog options=2 -> 1\n"
+    "  RESULT: 770\n"
+    "  item: SEEN = Dialog\n"
+    "[14] log -> 0\n"
+    "[15] unload -> 0\n"
+    "  RESULT: unloaded\n"
+    "[16] free -> 0\n";
+
+std::string WithTempDir(std::string text, const std::string& dir) {
+  for (size_t at; (at = text.find(dir)) != std::string::npos;) text.replace(at, dir.size(), "<tmp>");
+  return text;
+}
+
+TEST_F(KivhostE2E, ScriptSessionWithTheTestModulePrintsTheExpectedText) {
+  Write("data.txt", "line1\nline2\n");
+  const std::string script = Write("session.kvh", kSession);
+  const Outcome run = Kivhost({"run", script, TestModule()});
+  EXPECT_EQ(run.Exit, 0u) << run.Err;
+  EXPECT_EQ(WithTempDir(Masked(run.Out), script.substr(0, script.rfind('\\'))), kSessionText);
+  EXPECT_EQ(run.Err, "");  // no progress line when the output is not a terminal
+}
+
+TEST_F(KivhostE2E, ExecOnTheCommandLineAgreesWithTheSameRequestsInAScript) {
+  const std::vector<std::string> lines{"create", "load TEST-ACTION=LOG", "set-param LogTitle \"A b\"",
+                                       "command X TEST-ACTION=LOG", "free"};
+  std::string script;
+  for (const std::string& line : lines) script += line + "\n";
+  std::vector<std::string> exec{"exec", TestModule()};
+  exec.insert(exec.end(), lines.begin(), lines.end());
+  const Outcome from_script = Kivhost({"run", Write("s.kvh", script), TestModule()});
+  const Outcome from_args = Kivhost(exec);
+  EXPECT_EQ(from_script.Exit, 0u);
+  EXPECT_EQ(from_args.Exit, 0u);
+  EXPECT_EQ(Masked(from_args.Out), Masked(from_script.Out));
+  EXPECT_NE(from_args.Out.find("log[1]: A b. custom logged"), std::string::npos) << from_args.Out;
+}
+
+TEST_F(KivhostE2E, JsonLinesCarryTheSameOutcomes) {
+  Write("data.txt", "abc");
+  const std::string script = Write("j.kvh",
+                                   "create\n"
+                                   "load TEST-ACTION=$ACTION\n"
+                                   "event PORT-OPEN TEST-ACTION=SEND\n"
+                                   "feed data.txt TEST-ACTION=DELIVER\n");
+  const Outcome run = Kivhost({"--json", "-D", "ACTION=LOG", "run", script, TestModule()});
+  EXPECT_EQ(run.Exit, 0u) << run.Err;
+  EXPECT_EQ(Masked(run.Out),
+            "{\"line\":0,\"request\":\"module <dir>\\\\kiv_test_module.dll\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n"
+            "{\"line\":1,\"request\":\"create\",\"status\":\"returned\",\"code\":0,\"values\":{\"instance\":\"0x*\"},"
+            "\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n"
+            "{\"line\":2,\"request\":\"load TEST-ACTION=LOG\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{\"RESULT\":\"loaded\"},\"packets\":[],\"items\":[],"
+            "\"log\":[{\"level\":1,\"flag\":false,\"text\":\"loaded logged\"}],"
+            "\"messages\":[{\"message\":1809,\"wparam\":1,\"lparam\":0}],\"exports\":[]}\n"
+            "{\"line\":3,\"request\":\"event PORT-OPEN TEST-ACTION=SEND\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{\"RESULT\":\"0\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],"
+            "\"exports\":[{\"name\":\"Vantrel_SendDataEx\",\"args\":[1,0,0,0,129,*,6],"
+            "\"data\":\"data\\u0000\\u00ff\",\"items\":[]}]}\n"
+            "{\"line\":4,\"request\":\"feed data.txt TEST-ACTION=DELIVER\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{\"calls\":\"1\",\"bytes\":\"3\",\"failed\":\"0\",\"deliveries\":\"1\"},"
+            "\"packets\":[\"packet1\"],\"items\":[{\"name\":\"ITEM\",\"value\":\"1\"}],\"log\":[],\"messages\":[],"
+            "\"exports\":[]}\n"
+            // The instance still live at the end is unloaded and freed, as a host does.
+            "{\"line\":0,\"request\":\"unload\",\"status\":\"returned\",\"code\":0,"
+            "\"values\":{\"RESULT\":\"unloaded\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],"
+            "\"exports\":[]}\n"
+            "{\"line\":0,\"request\":\"free\",\"status\":\"returned\",\"code\":0,\"values\":{},\"packets\":[],"
+            "\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n");
+}
+
+TEST_F(KivhostE2E, ExitCodesTellUsageErrorsMissingModulesAndFailedRequests) {
+  const Outcome bad_script = Kivhost({"run", Write("bad.kvh", "create\nload X=$NOPE\n"), TestModule()});
+  EXPECT_EQ(bad_script.Exit, 2u);
+  EXPECT_EQ(bad_script.Out, "");  // nothing runs when the script does not parse
+  EXPECT_NE(bad_script.Err.find("bad.kvh:2: unknown variable $NOPE"), std::string::npos) << bad_script.Err;
+  EXPECT_EQ(Kivhost({"frobnicate"}).Exit, 2u);
+  EXPECT_EQ(Kivhost({"exec", TestModule(), "create", "feed"}).Exit, 2u);
+
+  const Outcome missing = Kivhost({"exec", kiv::test::ExeFolder() + "no_such_module.dll", "create"});
+  EXPECT_EQ(missing.Exit, 3u);
+  EXPECT_NE(missing.Out.find("-> failed"), std::string::npos) << missing.Out;
+
+  // A construction that faults: the module refuses the instance, so the request after it fails.
+  const Outcome fault = Kivhost({"exec", TestModule(), "create TEST-ACTION=FAULT", "free"});
+  EXPECT_EQ(fault.Exit, 1u);
+  EXPECT_NE(fault.Out.find("[1] create TEST-ACTION=FAULT -> -1\n[2] free -> failed (no instance: create one first)"),
+            std::string::npos)
+      << fault.Out;
+
+  const Outcome no_file = Kivhost({"exec", TestModule(), "create", "feed missing.bin"});
+  EXPECT_EQ(no_file.Exit, 1u);
+  EXPECT_NE(no_file.Out.find("-> failed (cannot read missing.bin)"), std::string::npos) << no_file.Out;
+  EXPECT_EQ(Kivhost({"help"}).Exit, 0u);
+
+  // A code the module returns is output, not a failure of the run; a feed reports its first failure.
+  Write("three.bin", "abc");
+  const Outcome refused =
+      Kivhost({"run", Write("r.kvh", "create\nfeed three.bin chunk=1 TEST-ACTION=FAIL\n"), TestModule()});
+  EXPECT_EQ(refused.Exit, 0u) << refused.Out;
+  EXPECT_NE(refused.Out.find("[2] feed three.bin chunk=1 TEST-ACTION=FAIL -> -1\n  calls: 3\n  bytes: 3\n  failed: 3\n"),
+            std::string::npos)
+      << refused.Out;
+}
+
+TEST_F(KivhostE2E, StressRunOfEightThreadsAndSixteenSourcesLosesNothing) {
+  std::string data;
+  for (int i = 0; i < 3000; ++i) data += "record " + std::to_string(i) + "\n";
+  const std::string file = Write("stress.txt", data);
+  const Outcome run = Kivhost({"stress", TestModule(), file, "threads=8", "sources=16", "chunk=1000",
+                               "TEST-ACTION=DELIVER"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  const size_t chunks = (data.size() + 999) / 1000;
+  const std::string fed = std::to_string(16 * data.size());
+  EXPECT_NE(run.Out.find("  threads: 8\n  sources: 16\n  calls: " + std::to_string(16 * chunks) + "\n  fed: " + fed +
+                         "\n  taken: " + fed + "\n  reported: 0\n  packets: " + std::to_string(16 * chunks) + "\n"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_EQ(run.Out.find("finding"), std::string::npos);
+
+  // Failures the module reports count as accounted for: the check still passes.
+  const Outcome failing = Kivhost({"stress", TestModule(), file, "threads=2", "sources=4", "chunk=5000",
+                                   "TEST-ACTION=FAIL"});
+  EXPECT_EQ(failing.Exit, 0u) << failing.Out;
+  EXPECT_NE(failing.Out.find("  taken: 0\n  reported: " + std::to_string(4 * data.size()) + "\n"), std::string::npos)
+      << failing.Out;
+}
+
+// Without a message window the host hears of no new lines and collects the log itself.
+TEST_F(KivhostE2E, LogRequestReportsTheSizeNeededKeepsOrDropsTheLines) {
+  const Outcome run = Kivhost({"exec", TestModule(), "create", "load MSG-PROC-HANDLE:int=0 TEST-ACTION=LOG",
+                               "log size=4", "log", "command X TEST-ACTION=LOG", "log size=0", "log"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  EXPECT_NE(Masked(run.Out).find("[2] load MSG-PROC-HANDLE:int=0 TEST-ACTION=LOG -> 0\n"
+                                 "  RESULT: loaded\n"
+                                 "[3] log size=4 -> 0\n"
+                                 "  needed: 16\n"
+                                 "[4] log -> 16\n"
+                                 "  log[1]: loaded logged\n"
+                                 "[5] command X TEST-ACTION=LOG -> 7\n"
+                                 "  RESULT: custom\n"
+                                 "[6] log size=0 -> 0\n"
+                                 "  needed: 16\n"
+                                 "[7] log -> 0\n"),
+            std::string::npos)
+      << run.Out;
+}
+
+TEST_F(KivhostE2E, ProgressLineGoesToStandardErrorOnlyWhenAsked) {
+  const std::string file = Write("big.bin", std::string(256 * 1024, 'z'));
+  const std::vector<std::string> requests{"create", "feed " + file + " chunk=512 TEST-ACTION=DELIVER"};
+  std::vector<std::string> with{"--progress", "exec", TestModule()}, without{"exec", TestModule()};
+  with.insert(with.end(), requests.begin(), requests.end());
+  without.insert(without.end(), requests.begin(), requests.end());
+  const Outcome shown = Kivhost(with);
+  const Outcome quiet = Kivhost(without);
+  EXPECT_EQ(shown.Exit, 0u);
+  EXPECT_NE(shown.Err.find("\rfed "), std::string::npos) << shown.Err;
+  EXPECT_NE(shown.Err.find(" of 256.0 KiB ("), std::string::npos) << shown.Err;
+  EXPECT_NE(shown.Err.find(" packets"), std::string::npos) << shown.Err;
+  EXPECT_EQ(quiet.Err, "");
+  // The progress line leaves standard output alone.
+  EXPECT_EQ(Masked(shown.Out), Masked(quiet.Out));
+  EXPECT_NE(quiet.Out.find("  calls: 512\n"), std::string::npos) << quiet.Out;
+}
+
+// A module that refuses LOAD and UNLOAD, leaves the input where it was and exports no
+// FreePluginInstance: the check finds each of these, and the run fails.
+TEST_F(KivhostE2E, StressCheckFailsWhenBytesAreUnaccountedOrInstancesLeft) {
+  const std::string file = Write("d.bin", std::string(3000, 'd'));
+  const Outcome run = Kivhost({"--json", "stress", kiv::test::ExeFolder() + "kiv_host_module.dll", file, "threads=2",
+                               "sources=3", "chunk=1000"});
+  EXPECT_EQ(run.Exit, 1u) << run.Out;
+  EXPECT_NE(run.Out.find("\"status\":\"failed\",\"code\":1,\"error\":\"check failed: 10 finding(s)\""),
+            std::string::npos)
+      << run.Out;
+  // Threads finish in any order; the sources and the instances are checked last, in order.
+  for (const char* finding : {"thread 1: LOAD failed", "thread 2: UNLOAD failed", "thread 1: free missing",
+                              "thread 2: free missing"})
+    EXPECT_NE(run.Out.find(std::string(":\"") + finding + "\""), std::string::npos) << finding;
+  EXPECT_NE(run.Out.find("\"finding#7\":\"source 0: 3000 bytes fed, 0 taken, 0 reported, 3000 unaccounted\","
+                         "\"finding#8\":\"source 1: 3000 bytes fed, 0 taken, 0 reported, 3000 unaccounted\","
+                         "\"finding#9\":\"source 2: 3000 bytes fed, 0 taken, 0 reported, 3000 unaccounted\","
+                         "\"finding#10\":\"2 of 2 instances left\""),
+            std::string::npos)
+      << run.Out;
+}
+
+// varnolet.dll without an inner plugin beside it: instances live, and data calls are taken
+// without anything delivered.
+TEST_F(KivhostE2E, VarnoletWithoutInnerPluginTakesDataAndDeliversNothing) {
+  Write("data.bin", std::string(5000, 'x'));
+  const std::string script = Write("v.kvh",
+                                   "create\n"
+                                   "load LANGUAGE=en\n"
+                                   "feed data.bin chunk=2048 source=7 name=COM7\n"
+                                   "feed data.bin path=plain options=0x20\n"
+                                   "unload\n"
+                                   "free\n");
+  const Outcome run = Kivhost({"run", script, Varnolet()});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  EXPECT_EQ(Masked(run.Out),
+            "[0] module <dir>\\kivhost_varnolet\\varnolet.dll -> 0\n"
+            "[1] create -> 0\n"
+            "  instance: 0x*\n"
+            "[2] load LANGUAGE=en -> 0\n"
+            "[3] feed data.bin chunk=2048 source=7 name=COM7 -> 0\n"
+            "  calls: 3\n"
+            "  bytes: 5000\n"
+            "  failed: 0\n"
+            "  deliveries: 0\n"
+            "[4] feed data.bin path=plain options=0x20 -> 0\n"
+            "  calls: 2\n"
+            "  bytes: 5000\n"
+            "  failed: 0\n"
+            "  deliveries: 0\n"
+            "[5] unload -> 0\n"
+            "[6] free -> 0\n");
+  const Outcome stress = Kivhost({"stress", Varnolet(), kiv::test::ExeFolder() + "kivhost.exe", "threads=8",
+                                  "sources=16", "chunk=65536"});
+  EXPECT_EQ(stress.Exit, 0u) << stress.Out;
+}
+
+// varnolet.dll with an inner plugin that parses text lines from each data source's stream:
+// lines split across data calls come out whole, the inner plugin's log line and the data it sends
+// reach the host.
+constexpr const char* kInnerSession =
+    "create\n"
+    "load LANGUAGE=en\n"
+    "info\n"
+    "event LOG\n"
+    "event SEND\n"
+    "feed lines.txt chunk=4 source=2 name=COM2\n"
+    "feed lines.txt path=plain options=8\n"
+    "unload\n"
+    "free\n";
+
+TEST_F(KivhostE2E, VarnoletWithAnInnerLineParserDeliversWholeLines) {
+  Write("lines.txt", "alpha\nbeta gamma\npartial");
+  const Outcome run = Kivhost({"run", Write("inner.kvh", kInnerSession), Varnolet("kivhost_recorder")});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  EXPECT_EQ(Masked(run.Out),
+            "[0] module <dir>\\kivhost_recorder\\varnolet.dll -> 0\n"
+            "[1] create -> 0\n"
+            "  instance: 0x*\n"
+            "[2] load LANGUAGE=en -> 0\n"
+            "[3] info -> 1\n"
+            "  module-type: 39\n"
+            "  module-options: 0\n"
+            "  framework: 4.0\n"
+            "  version: 5.0\n"
+            "  description: Varnolet\n"
+            "  custom-commands: \n"
+            "  size: 41\n"
+            "[4] event LOG -> 0\n"
+            "  log[2]: Varnolet. inner log line\n"
+            "  message: 1809 wparam=1 lparam=0\n"
+            "[5] event SEND -> 0\n"
+            "  export: Vantrel_SendDataEx(1, 0, 0, 0, 129, *, 3) data=\"abc\"\n"
+            "[6] feed lines.txt chunk=4 source=2 name=COM2 -> 0\n"
+            "  calls: 6\n"
+            "  bytes: 24\n"
+            "  failed: 0\n"
+            "  deliveries: 2\n"
+            "  packet: alpha\n"
+            "  packet: beta gamma\n"
+            "  item: FULL_DATA_PACKET = alpha\n"
+            "  item: LINE_LENGTH = 5\n"
+            "  item: FULL_DATA_PACKET = beta gamma\n"
+            "  item: LINE_LENGTH = 10\n"
+            "[7] feed lines.txt path=plain options=8 -> 5\n"
+            "  calls: 1\n"
+            "  bytes: 24\n"
+            "  failed: 0\n"
+            "  deliveries: 0\n"
+            "  log[2]: Varnolet. Data have been processed successfully\n"
+            "  message: 1809 wparam=1 lparam=0\n"
+            "[8] unload -> 0\n"
+            "[9] free -> 0\n");
+
+  const Outcome json = Kivhost({"--json", "run", Write("inner.kvh", kInnerSession), Varnolet("kivhost_recorder")});
+  EXPECT_EQ(json.Exit, 0u);
+  EXPECT_NE(json.Out.find("{\"line\":6,\"request\":\"feed lines.txt chunk=4 source=2 name=COM2\",\"status\":\"returned\","
+                          "\"code\":0,\"values\":{\"calls\":\"6\",\"bytes\":\"24\",\"failed\":\"0\",\"deliveries\":\"2\"},"
+                          "\"packets\":[\"alpha\",\"beta gamma\"],\"items\":[{\"name\":\"FULL_DATA_PACKET\",\"value\":\"alpha\"},"
+                          "{\"name\":\"LINE_LENGTH\",\"value\":\"5\"},{\"name\":\"FULL_DATA_PACKET\",\"value\":\"beta gamma\"},"
+                          "{\"name\":\"LINE_LENGTH\",\"value\":\"10\"}],\"log\":[],\"messages\":[],\"exports\":[]}\n"),
+            std::string::npos)
+      << json.Out;
+}
+
+TEST_F(KivhostE2E, StressThroughTheInnerLineParserDeliversEveryLineOfEverySource) {
+  std::string data;
+  size_t lines = 0;
+  for (int i = 0; i < 1500; ++i, ++lines) data += "line " + std::to_string(i) + std::string(i % 53, 'x') + "\n";
+  const std::string file = Write("lines.txt", data);
+  // Chunks of 333 bytes cut most lines in two: each source's stream must put them together again.
+  const Outcome run = Kivhost({"stress", Varnolet("kivhost_recorder"), file, "threads=8", "sources=16", "chunk=333"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  const std::string fed = std::to_string(16 * data.size());
+  EXPECT_NE(run.Out.find("  fed: " + fed + "\n  taken: " + fed + "\n  reported: 0\n  packets: " +
+                         std::to_string(16 * lines) + "\n  packet-bytes: " + std::to_string(16 * (data.size() - lines)) +
+                         "\n"),
+            std::string::npos)
+      << run.Out;
+
+  // An inner plugin that faults on every call: each data call is reported as failed, none lost.
+  const Outcome faulting = Kivhost({"stress", Varnolet("kivhost_faulting"), file, "threads=4", "sources=8"});
+  EXPECT_EQ(faulting.Exit, 0u) << faulting.Out;
+  EXPECT_NE(faulting.Out.find("  taken: 0\n  reported: " + std::to_string(8 * data.size()) + "\n"), std::string::npos)
+      << faulting.Out;
+}
+
+// The sample inner plugins behind varnolet.dll on their own sample data (copied beside them).
+constexpr const char* kFrameSessionText =
+    "[0] module <dir>\\kivhost_frame_parser\\varnolet.dll -> 0\n"
+    "[1] create -> 0\n"
+    "  instance: 0x*\n"
+    "[2] load LANGUAGE=en -> 0\n"
+    "  log[2]: Varnolet. Frame parser loaded\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[3] feed sample.bin chunk=64 source=4 name=COM4 -> 0\n"
+    "  calls: 2\n"
+    "  bytes: 87\n"
+    "  failed: 0\n"
+    "  deliveries: 2\n"
+    "  packet: 0100D700D8FF\n"
+    "  packet: 0200F503\n"
+    "  packet: 03006400C8002C019001\n"
+    "  packet: 0102D900D9FF\n"
+    "  packet: 0201F403\n"
+    "  item: FULL_DATA_PACKET = 0100D700D8FF\n"
+    "  item: Channel = 1\n"
+    "  item: Sequence = 0\n"
+    "  item: Sample1 = 215\n"
+    "  item: Sample2 = -40\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  item: FULL_DATA_PACKET = 0200F503\n"
+    "  item: Channel = 2\n"
+    "  item: Sequence = 0\n"
+    "  item: Sample1 = 1013\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  item: FULL_DATA_PACKET = 03006400C8002C019001\n"
+    "  item: Channel = 3\n"
+    "  item: Sequence = 0\n"
+    "  item: Sample1 = 100\n"
+    "  item: Sample2 = 200\n"
+    "  item: Sample3 = 300\n"
+    "  item: Sample4 = 400\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  item: FULL_DATA_PACKET = 0102D900D9FF\n"
+    "  item: Channel = 1\n"
+    "  item: Sequence = 2\n"
+    "  item: Sample1 = 217\n"
+    "  item: Sample2 = -39\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  item: FULL_DATA_PACKET = 0201F403\n"
+    "  item: Channel = 2\n"
+    "  item: Sequence = 1\n"
+    "  item: Sample1 = 1012\n"
+    "  item: $NEW_ROW$ = null\n"
+    "  log[2]: Varnolet. 3 bytes outside frames skipped on data source 4\n"
+    "  log[1]: Varnolet. Frame with a bad checksum skipped on data source 4\n"
+    "  log[2]: Varnolet. 8 bytes outside frames skipped on data source 4\n"
+    "  log[1]: Varnolet. Frame with a bad length skipped on data source 4\n"
+    "  log[2]: Varnolet. 29 bytes outside frames skipped on data source 4\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0\n"
+    "[4] unload -> 0\n"
+    "[5] free -> 0\n";
+
+TEST_F(KivhostE2E, FrameParserSampleDeliversItsGoodFramesAndLogsTheBadOnes) {
+  const std::string sample = kiv::test::ExeFolder() + "kivhost_frame_parser\\sample.bin";
+  const Outcome run = Kivhost({"exec", Varnolet("kivhost_frame_parser"), "create", "load LANGUAGE=en",
+                               "feed " + sample + " chunk=64 source=4 name=COM4", "unload", "free"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  std::string out = Masked(run.Out);
+  const std::string shown_sample = "<dir>\\kivhost_frame_parser\\sample.bin";
+  for (size_t at; (at = out.find(shown_sample)) != std::string::npos;) out.replace(at, shown_sample.size(), "sample.bin");
+  EXPECT_EQ(out, kFrameSessionText);
+}
+
+// The sample's non-empty lines, each one packet, in order.
+std::vector<std::string> SampleLines(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST_F(KivhostE2E, LineParserSampleDeliversEveryLineAlsoUnderStress) {
+  const std::string sample = kiv::test::ExeFolder() + "kivhost_line_parser\\sample.txt";
+  const std::vector<std::string> lines = SampleLines(sample);
+  ASSERT_GT(lines.size(), 10u);
+  const Outcome run = Kivhost({"exec", Varnolet("kivhost_line_parser"), "create", "load",
+                               "feed " + sample + " chunk=100 source=1 name=COM1", "command GET-STATS"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  std::string packets;
+  for (const std::string& line : lines) packets += "  packet: " + line + "\n";
+  EXPECT_NE(run.Out.find("  deliveries: 22\n" + packets + "  item: FULL_DATA_PACKET = " + lines[0] + "\n"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_NE(run.Out.find("[4] command GET-STATS -> 0\n  Lines: " + std::to_string(lines.size()) +
+                         "\n  Dropped: 0\n  MaxLine: 1024\n"),
+            std::string::npos)
+      << run.Out;
+
+  // Chunks of 97 bytes cut lines anywhere; every source still gets every line once.
+  const Outcome stress =
+      Kivhost({"stress", Varnolet("kivhost_line_parser"), sample, "threads=8", "sources=16", "chunk=97"});
+  EXPECT_EQ(stress.Exit, 0u) << stress.Out;
+  EXPECT_NE(stress.Out.find("  reported: 0\n  packets: " + std::to_string(16 * lines.size()) + "\n"),
+            std::string::npos)
+      << stress.Out;
+}
+
+}  // namespace
+}  // namespace kivhost

@@ -1,0 +1,31 @@
+# The end-to-end tests run kivhost.exe (copied beside them) against the framework's test module,
+# the host library's minimal module (which keeps the input and cannot free), and varnolet.dll as a
+# host installs it: in a folder of its own, alone or with an inner plugin (a test plugin or a
+# sample) beside it as plugin.dll.
+if(WIN32)
+  add_dependencies(kiv_kivhost_tests kivhost kiv_test_module_dll kiv_host_module_dll varnolet kiv_inner_recorder
+                   kiv_inner_faulting)
+  set(_out ${CMAKE_CURRENT_BINARY_DIR})
+  add_custom_command(TARGET kiv_kivhost_tests POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kivhost> ${_out}/kivhost.exe
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_out}/kivhost_varnolet ${_out}/kivhost_recorder
+                                               ${_out}/kivhost_faulting
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet> ${_out}/kivhost_varnolet/varnolet.dll
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet> ${_out}/kivhost_recorder/varnolet.dll
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kiv_inner_recorder> ${_out}/kivhost_recorder/plugin.dll
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet> ${_out}/kivhost_faulting/varnolet.dll
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kiv_inner_faulting> ${_out}/kivhost_faulting/plugin.dll)
+  # The sample inner plugins behind varnolet.dll, each with its sample data.
+  foreach(example line_parser frame_parser)
+    add_dependencies(kiv_kivhost_tests ${example})
+    add_custom_command(TARGET kiv_kivhost_tests POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${_out}/kivhost_${example}
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet> ${_out}/kivhost_${example}/varnolet.dll
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${example}> ${_out}/kivhost_${example}/plugin.dll)
+  endforeach()
+  add_custom_command(TARGET kiv_kivhost_tests POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/examples/line_parser/sample.txt
+            ${_out}/kivhost_line_parser/sample.txt
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/examples/frame_parser/sample.bin
+            ${_out}/kivhost_frame_parser/sample.bin)
+endif()
