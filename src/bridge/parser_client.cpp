@@ -1,5 +1,7 @@
 #include "bridge/parser_client.h"
 
+#include "bridge/fifo_buffer_wrap.h"
+
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -65,6 +67,13 @@ TCustomParserClient::TCustomParserClient(TkivPlugin* plugin, const TPluginCallRe
 }
 
 TCustomParserClient::~TCustomParserClient() = default;
+
+IkivFifoBuffer* TCustomParserClient::NewBufferReference() {
+  std::lock_guard lock(state_mutex_);
+  if (!buffer_) buffer_ = MakeFifoBuffer(FStream);
+  buffer_->AddRef();
+  return buffer_.get();
+}
 
 void TCustomParserClient::InitFromRecord(const TPluginCallRec& rec) {
   const std::string_view name = CallRecSourceName(rec);

@@ -15,6 +15,8 @@
 #include <string_view>
 
 #include "framework/call_record.h"
+#include "interfaces/intf_ptr.h"
+#include "kiv/kiv_plugin.h"
 #include "support/component.h"
 #include "support/fifo_stream.h"
 #include "support/thread_ptr_uint_object_hash_list.h"
@@ -76,6 +78,9 @@ class TCustomParserClient : public TObject {
   // The stream; shared so that a FIFO buffer handed to the inner plugin keeps it alive after
   // the client is freed. Set at construction, never replaced.
   const std::shared_ptr<TFIFOStream>& Stream() const { return FStream; }
+  // The FIFO buffer over the stream, with one new reference for the caller. The client keeps one
+  // buffer for all callers (made on first use), so that a data call does not build one each time.
+  IkivFifoBuffer* NewBufferReference();
   int32_t DataSourceId() const { return FDataSourceId; }
   const std::string& DataSourceName() const { return FDataSourceName; }
   const std::string& BaseName() const { return FBaseName; }
@@ -109,6 +114,7 @@ class TCustomParserClient : public TObject {
   bool FFlag = false;      // guarded by state_mutex_
   bool FFresh = true;      // guarded by state_mutex_
   TTimeout FIdle{};        // guarded by state_mutex_; zeroed until the first activity
+  IntfPtr<IkivFifoBuffer> buffer_;  // guarded by state_mutex_; made on first use
 };
 
 // Makes a client of some class for (plugin, record); may throw.

@@ -211,7 +211,14 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
   if (!library_ || !exports_.ProcessData) return;
   // Data calls of this instance take turns on the parsed-data slot.
   std::lock_guard turn(parsed_data_lock_);
-  TParsedDataList parsed;
+  // One list serves every data call of the instance, emptied before and after each.
+  if (!parsed_data_) parsed_data_ = std::make_unique<TParsedDataList>();
+  TParsedDataList& parsed = *parsed_data_;
+  parsed.Clear();
+  struct EmptyAfter {
+    TParsedDataList& list;
+    ~EmptyAfter() { list.Clear(); }
+  } emptyAfter{parsed};
   ParamsListBorrow lent(parsed);
   plugin_wrap_->SetParsedData(static_cast<IkivParamsListA*>(&lent.Wrap()));
   struct ClearSlot {
@@ -271,7 +278,7 @@ IkivFifoBuffer* TaPlugin::NewParserClientBuffer(const TPluginCallRec& rec) {
   ReadLocked<TCustomParserClientList::List> clients(*parser_clients_);
   TCustomParserClient* client = parser_clients_->FindOrCreate(rec, this, false, &CreateCustomParserClient);
   if (!client) throw EInnerPluginCall("No parser client for the data source");
-  return MakeFifoBuffer(client->Stream()).detach();
+  return client->NewBufferReference();
 }
 
 int TaPlugin::ParserClientCount() {

@@ -68,6 +68,10 @@ void AppendItems(TParsedDataList& list, IkivParamsListW* output, bool append) {
   if (output->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(target.put())) != KIV_S_OK || !target)
     Fail("the Output list offers no 8-bit interface");
   if (!append) target->Clear();
+  if (list.Count() == 0) return;
+  // The Output list of a prepared record is lent through a wrapper of ours: copy list to list.
+  if (TkivParamsListWrap* own = TkivParamsListWrap::FromIntf(target.get()))
+    return TkivParamsListWrap::CopyListItems(list, own->Live(), 0, -1);
   ParamsListBorrow source(list);
   TkivParamsListWrap::CopyItems(source.A(), target.get(), 0, -1);
 }

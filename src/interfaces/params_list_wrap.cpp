@@ -4,7 +4,8 @@
 #include <new>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <algorithm>
+#include <vector>
 #include <utility>
 
 #include "interfaces/params_list_item_wrap.h"
@@ -22,7 +23,9 @@ constexpr const char* kRefCountMessage =
     "TkivParamsListWrap.Destroy. Reference counter should be zero!";
 
 // The interface pointers of every live wrapper, so that an address passed in by a caller can be
-// recognised without reading through it. Never destroyed: wrappers may outlive static cleanup.
+// recognised without reading through it, and the memory of freed wrappers for the next ones:
+// every call record lends its lists through new wrappers, so making one must not cost heap
+// allocations. Never destroyed: wrappers may outlive static cleanup.
 class WrapRegistry {
  public:
   static WrapRegistry& Get() {
@@ -32,23 +35,104 @@ class WrapRegistry {
   }
   void Add(TkivParamsListWrap* wrap) {
     std::lock_guard<std::mutex> guard(mutex_);
-    live_.emplace(static_cast<IkivParamsListW*>(wrap), wrap);
-    live_.emplace(static_cast<IkivParamsListA*>(wrap), wrap);
+    Reserve(2);
+    Insert(static_cast<IkivParamsListW*>(wrap), wrap);
+    Insert(static_cast<IkivParamsListA*>(wrap), wrap);
   }
   void Remove(TkivParamsListWrap* wrap) noexcept {
     std::lock_guard<std::mutex> guard(mutex_);
-    live_.erase(static_cast<IkivParamsListW*>(wrap));
-    live_.erase(static_cast<IkivParamsListA*>(wrap));
+    Erase(static_cast<IkivParamsListW*>(wrap));
+    Erase(static_cast<IkivParamsListA*>(wrap));
   }
   TkivParamsListWrap* Find(const void* intf) {
     std::lock_guard<std::mutex> guard(mutex_);
-    const auto it = live_.find(intf);
-    return it == live_.end() ? nullptr : it->second;
+    Slot* slot = Lookup(intf);
+    return slot ? slot->Wrap : nullptr;
+  }
+
+  // Wrapper memory: a freed wrapper's block is kept for the next one (up to kKeptBlocks).
+  void* Allocate(std::size_t size) {
+    if (!kPooled) return ::operator new(size);
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (size == sizeof(TkivParamsListWrap) && !free_blocks_.empty()) {
+        void* block = free_blocks_.back();
+        free_blocks_.pop_back();
+        return block;
+      }
+    }
+    return ::operator new(size);
+  }
+  void Deallocate(void* block, std::size_t size) noexcept {
+    if (kPooled && size == sizeof(TkivParamsListWrap)) {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (free_blocks_.size() < kKeptBlocks) {
+        free_blocks_.push_back(block);  // reserved up front: never allocates
+        return;
+      }
+    }
+    ::operator delete(block);
   }
 
  private:
+  // Open addressing with linear probing; Key null marks an empty slot, kRemoved a removed one.
+  struct Slot {
+    const void* Key;
+    TkivParamsListWrap* Wrap;
+  };
+  static constexpr std::size_t kKeptBlocks = 64;
+  // Sanitizer builds free every wrapper, so that a use after the last Release is still caught.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  static constexpr bool kPooled = false;
+#else
+  static constexpr bool kPooled = true;
+#endif
+  static inline const void* const kRemoved = reinterpret_cast<const void*>(uintptr_t{1});
+
+  WrapRegistry() {
+    slots_.resize(64);
+    free_blocks_.reserve(kKeptBlocks);
+  }
+  std::size_t Home(const void* key) const {
+    const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key) >> 3);
+    return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & (slots_.size() - 1);
+  }
+  Slot* Lookup(const void* key) {
+    for (std::size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+      Slot& slot = slots_[i];
+      if (slot.Key == key) return &slot;
+      if (!slot.Key) return nullptr;
+    }
+  }
+  // Makes room for `more` entries: the table stays at most three quarters full, removed slots
+  // counted, so that every probe ends at an empty slot.
+  void Reserve(std::size_t more) {
+    if ((used_ + more) * 4 <= slots_.size() * 3) return;
+    std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * ((live_ + more) * 2 > slots_.size() ? 2 : 1)));
+    old.swap(slots_);
+    used_ = live_ = 0;
+    for (const Slot& slot : old)
+      if (slot.Key && slot.Key != kRemoved) Insert(slot.Key, slot.Wrap);
+  }
+  void Insert(const void* key, TkivParamsListWrap* wrap) {
+    std::size_t i = Home(key);
+    while (slots_[i].Key && slots_[i].Key != kRemoved) i = (i + 1) & (slots_.size() - 1);
+    if (!slots_[i].Key) ++used_;
+    slots_[i] = {key, wrap};
+    ++live_;
+  }
+  void Erase(const void* key) noexcept {
+    if (Slot* slot = Lookup(key)) {
+      *slot = {kRemoved, nullptr};
+      --live_;
+    }
+  }
+
   std::mutex mutex_;
-  std::unordered_map<const void*, TkivParamsListWrap*> live_;  // guarded by mutex_
+  std::vector<Slot> slots_;  // guarded by mutex_; a power of two in size
+  std::size_t used_ = 0;     // guarded by mutex_: slots not empty (live or removed)
+  std::size_t live_ = 0;     // guarded by mutex_
+  std::vector<void*> free_blocks_;  // guarded by mutex_
 };
 
 // Names from the caller, checked before they are read (null is empty).
@@ -217,6 +301,12 @@ TkivParamsListWrap::TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borr
 }
 
 TkivParamsListWrap::~TkivParamsListWrap() { WrapRegistry::Get().Remove(this); }
+
+void* TkivParamsListWrap::operator new(std::size_t size) { return WrapRegistry::Get().Allocate(size); }
+
+void TkivParamsListWrap::operator delete(void* block, std::size_t size) noexcept {
+  WrapRegistry::Get().Deallocate(block, size);
+}
 
 TkivParamsListWrap* TkivParamsListWrap::FromIntf(const void* intf) {
   return intf ? WrapRegistry::Get().Find(intf) : nullptr;
@@ -470,8 +560,34 @@ kivHRESULT TkivParamsListWrap::AddItem(IkivParamsListItemA* source, IkivParamsLi
 
 // ---- copying between list interfaces ----
 
+// CopyItems between two lists of this module: the items are read and added through the lists
+// themselves, without an item interface for each side of each item. The result is the general
+// path's: the name and value added as Add adds them, then the source's data type and state.
+void TkivParamsListWrap::CopyListItems(const TkivParamsList& source, TkivParamsList& target, int32_t from,
+                                       int32_t to) {
+  if (to < 0) to = source.Count() - 1;
+  for (int32_t i = from; i <= to; ++i) {
+    const TkivParamsListItem* item = i >= 0 && i < source.Count() ? source.Items(i) : nullptr;
+    if (!item)
+      throw EAssertionFailed("TkivParamsListWrap.CopyItems: no item at index " + std::to_string(i));
+    TkivParamsListItem* copy = target.Add(item->Name(), item->Value());
+    if (!copy) continue;  // a blank name adds nothing
+    copy->SetDataType(item->DataType());
+    copy->SetState(item->State());
+  }
+}
+
 void TkivParamsListWrap::CopyItems(IkivParamsListA* source, IkivParamsListA* target, int32_t from,
                                    int32_t to) {
+  if (!source || !target) return;
+  TkivParamsListWrap* const own_source = FromIntf(source);
+  TkivParamsListWrap* const own_target = FromIntf(target);
+  if (own_source && own_target) return CopyListItems(own_source->Live(), own_target->Live(), from, to);
+  CopyItemsThroughInterfaces(source, target, from, to);
+}
+
+void TkivParamsListWrap::CopyItemsThroughInterfaces(IkivParamsListA* source, IkivParamsListA* target,
+                                                    int32_t from, int32_t to) {
   if (!source || !target) return;
   auto check = [](kivHRESULT status, const char* what) {
     if (status != KIV_S_OK)

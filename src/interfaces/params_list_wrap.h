@@ -40,7 +40,14 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   // Copies the items from..to (to < 0: to the last) of `source` to `target` through their
   // interfaces: name and value, then key, data type and state. Nothing when either is null.
   // Throws EAssertionFailed when a called method fails.
+  // Between two lists of this module the items are copied through the lists themselves, with the
+  // same result (see CopyItemsThroughInterfaces).
   static void CopyItems(IkivParamsListA* source, IkivParamsListA* target, int32_t from, int32_t to);
+  // The fast path: two lists of this module, read and added through the lists themselves.
+  static void CopyListItems(const TkivParamsList& source, TkivParamsList& target, int32_t from, int32_t to);
+  // The general path: item interfaces of any module's lists.
+  static void CopyItemsThroughInterfaces(IkivParamsListA* source, IkivParamsListA* target, int32_t from,
+                                         int32_t to);
 
   // The live wrapper of this module behind `intf` (either of its interface pointers), or null
   // for any other pointer; `intf` is not dereferenced.
@@ -122,6 +129,9 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   static HeldPtr BorrowHeld(TkivParamsList& list);
   TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borrowed, bool owner_held);
   ~TkivParamsListWrap();
+  // Wrapper memory comes from a small pool of freed wrappers (params_list_wrap.cpp).
+  static void* operator new(std::size_t size);
+  static void operator delete(void* block, std::size_t size) noexcept;
 
   // The owner's free: detaches the list (freeing it unless borrowed), drops the pin and
   // reports remaining references of a pinned wrapper; memory goes with the last hold.

@@ -435,5 +435,88 @@ TEST(ParamsListWrapCopyItems, CopiesTheRangeWithKeyDataTypeAndState) {
       EAssertionFailed);
 }
 
+// The registry of live wrappers grows, forgets released wrappers and reuses their memory.
+TEST(ParamsListWrapRegistry, KnowsEveryLiveWrapperThroughGrowthAndRelease) {
+  std::vector<IntfPtr<IkivParamsListW>> wraps;
+  for (int i = 0; i < 600; ++i) wraps.push_back(TkivParamsListWrap::Create());
+  for (const auto& w : wraps) {
+    ASSERT_NE(TkivParamsListWrap::FromIntf(w.get()), nullptr);
+    ASSERT_EQ(TkivParamsListWrap::FromIntf(AnsiOf(w.get()).get()), TkivParamsListWrap::FromIntf(w.get()));
+  }
+  std::vector<const void*> released;
+  for (size_t i = 0; i < wraps.size(); i += 2) {
+    released.push_back(wraps[i].get());
+    wraps[i].reset();
+  }
+  for (const void* gone : released) EXPECT_EQ(TkivParamsListWrap::FromIntf(gone), nullptr);
+  for (size_t i = 1; i < wraps.size(); i += 2) EXPECT_NE(TkivParamsListWrap::FromIntf(wraps[i].get()), nullptr);
+  // New wrappers (possibly in released memory) are known again, and work.
+  for (int i = 0; i < 300; ++i) {
+    IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+    ASSERT_NE(TkivParamsListWrap::FromIntf(w.get()), nullptr);
+    const kivVARIANT v = I4(i);
+    ASSERT_EQ(w->Add(KIV_TEXT_W("n"), &v, nullptr), KIV_S_OK);
+    EXPECT_EQ(IntValue(w.get(), KIV_TEXT_W("n")), i);
+  }
+}
+
+// The copy between two lists of this module skips the item interfaces; it must give what the
+// general path gives, item for item.
+TEST(ParamsListWrapCopyItems, ListsOfThisModuleCopyAsTheInterfacesDo) {
+  IntfPtr<IkivParamsListW> source = TkivParamsListWrap::Create();
+  auto add = [&](const kivWCHAR* name, const kivVARIANT& value, int32_t type, uint8_t state) {
+    IntfPtr<IkivParamsListItemW> item;
+    ASSERT_EQ(source->Add(name, &value, item.put()), KIV_S_OK);
+    if (!item) return;
+    item->SetDataType(type);
+    item->SetState(state);
+  };
+  kivVARIANT text{};
+  text.vt = KIV_VT_WIDE_POINTER;
+  text.pwszVal = KIV_TEXT_W("Gr\u00FC\u00DFe 17");
+  kivVARIANT real{};
+  real.vt = KIV_VT_R8;
+  real.dblVal = 2.5;
+  kivVARIANT flag{};
+  flag.vt = KIV_VT_BOOL;
+  flag.boolVal = -1;
+  kivVARIANT null{};
+  null.vt = KIV_VT_NULL;
+  add(KIV_TEXT_W("Count"), I4(42), 3, 1);
+  add(KIV_TEXT_W("FULL_DATA_PACKET"), text, 8, 2);
+  add(KIV_TEXT_W("Ratio"), real, 5, 0);
+  add(KIV_TEXT_W("On"), flag, 11, 7);
+  add(KIV_TEXT_W("Nothing"), null, 0, 3);
+  add(KIV_TEXT_W("Empty"), kivVARIANT{}, 0, 0);
+  add(KIV_TEXT_W("  "), I4(1), 0, 0);  // blank: not added
+  source->NewRow();
+
+  IntfPtr<IkivParamsListW> fast = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListW> general = TkivParamsListWrap::Create();
+  TkivParamsListWrap::CopyItems(AnsiOf(source.get()).get(), AnsiOf(fast.get()).get(), 0, -1);
+  TkivParamsListWrap::CopyItemsThroughInterfaces(AnsiOf(source.get()).get(), AnsiOf(general.get()).get(), 0, -1);
+  ASSERT_EQ(fast->GetCount(), source->GetCount());
+  ASSERT_EQ(general->GetCount(), fast->GetCount());
+  for (int32_t i = 0; i < fast->GetCount(); ++i) {
+    IntfPtr<IkivParamsListItemW> a, b;
+    ASSERT_EQ(fast->GetItem(i, a.put()), KIV_S_OK);
+    ASSERT_EQ(general->GetItem(i, b.put()), KIV_S_OK);
+    EXPECT_STREQ(a->GetName(), b->GetName()) << i;
+    EXPECT_STREQ(a->GetKey(), b->GetKey()) << i;
+    EXPECT_EQ(a->GetDataType(), b->GetDataType()) << i;
+    EXPECT_EQ(a->GetState(), b->GetState()) << i;
+    EXPECT_EQ(a->IsRowMarker(), b->IsRowMarker()) << i;
+    OutVariant va, vb;
+    ASSERT_EQ(a->GetValue(&va.v), KIV_S_OK);
+    ASSERT_EQ(b->GetValue(&vb.v), KIV_S_OK);
+    EXPECT_EQ(va.v.vt, vb.v.vt) << i;
+    if (va.v.vt == KIV_VT_BSTR)
+      EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(va.v.bstrVal)),
+                std::u16string(reinterpret_cast<const char16_t*>(vb.v.bstrVal)));
+    else if (va.v.vt != KIV_VT_EMPTY && va.v.vt != KIV_VT_NULL)
+      EXPECT_EQ(va.v.llVal, vb.v.llVal) << i;
+  }
+}
+
 }  // namespace
 }  // namespace kiv
