@@ -86,24 +86,24 @@ void TCustomParserClient::InitFromRecord(const TPluginCallRec& rec) {
 void TCustomParserClient::RestartIdle() { FIdle.Restart(); }
 
 bool TCustomParserClient::GetFlag() const {
-  std::lock_guard<std::mutex> guard(state_mutex_);
+  std::lock_guard<FastMutex> guard(state_mutex_);
   return FFlag;
 }
 
 void TCustomParserClient::SetFlag(bool flag) {
-  std::lock_guard<std::mutex> guard(state_mutex_);
+  std::lock_guard<FastMutex> guard(state_mutex_);
   FFlag = flag;
   RestartIdle();
 }
 
 void TCustomParserClient::ResetState() {
-  std::lock_guard<std::mutex> guard(state_mutex_);
+  std::lock_guard<FastMutex> guard(state_mutex_);
   FFresh = true;
   RestartIdle();
 }
 
 bool TCustomParserClient::Fresh() const {
-  std::lock_guard<std::mutex> guard(state_mutex_);
+  std::lock_guard<FastMutex> guard(state_mutex_);
   return FFresh;
 }
 
@@ -112,7 +112,7 @@ void TCustomParserClient::ClearBuffer() { FStream->Clear(); }
 void TCustomParserClient::AddText(std::string_view text) {
   if (!text.empty()) FStream->Write(text.data(), static_cast<int32_t>(text.size()));
   {
-    std::lock_guard<std::mutex> guard(state_mutex_);
+    std::lock_guard<FastMutex> guard(state_mutex_);
     if (!FInactive) RestartIdle();
   }
   TextAdded(text);
@@ -121,7 +121,7 @@ void TCustomParserClient::AddText(std::string_view text) {
 void TCustomParserClient::AddData(const void* data, int32_t length) {
   if (length > 0) FStream->Write(data, length);
   {
-    std::lock_guard<std::mutex> guard(state_mutex_);
+    std::lock_guard<FastMutex> guard(state_mutex_);
     if (!FInactive) RestartIdle();
   }
   DataAdded(data, length);
@@ -131,20 +131,20 @@ void TCustomParserClient::TextAdded(std::string_view) {}
 void TCustomParserClient::DataAdded(const void*, int32_t) {}
 
 void TCustomParserClient::SetInactive(bool inactive) {
-  std::lock_guard<std::mutex> guard(state_mutex_);
+  std::lock_guard<FastMutex> guard(state_mutex_);
   if (FInactive == inactive) return;
   FInactive = inactive;
   if (inactive) RestartIdle();
 }
 
 bool TCustomParserClient::Inactive() const {
-  std::lock_guard<std::mutex> guard(state_mutex_);
+  std::lock_guard<FastMutex> guard(state_mutex_);
   return FInactive;
 }
 
 bool TCustomParserClient::IsIdle(uint32_t limitMs) {
   {
-    std::lock_guard<std::mutex> guard(state_mutex_);
+    std::lock_guard<FastMutex> guard(state_mutex_);
     if (!FIdle.Elapsed(limitMs)) return false;
   }
   SetInactive(true);
@@ -152,7 +152,7 @@ bool TCustomParserClient::IsIdle(uint32_t limitMs) {
 }
 
 void TCustomParserClient::StartSourceClosing() {
-  std::lock_guard<std::mutex> guard(state_mutex_);
+  std::lock_guard<FastMutex> guard(state_mutex_);
   FIdle.StartShifted(kSourceClosingShift);
 }
 

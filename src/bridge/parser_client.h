@@ -18,6 +18,7 @@
 #include "interfaces/intf_ptr.h"
 #include "kiv/kiv_plugin.h"
 #include "support/component.h"
+#include "support/fast_mutex.h"
 #include "support/fifo_stream.h"
 #include "support/thread_ptr_uint_object_hash_list.h"
 #include "support/timeout.h"
@@ -109,7 +110,7 @@ class TCustomParserClient : public TObject {
   bool FFromNotify;
   bool FPlaceholder = false;
   // Activity, shared by the data path and the sweep.
-  mutable std::mutex state_mutex_;
+  mutable FastMutex state_mutex_;
   bool FInactive = false;  // guarded by state_mutex_
   bool FFlag = false;      // guarded by state_mutex_
   bool FFresh = true;      // guarded by state_mutex_

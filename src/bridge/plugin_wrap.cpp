@@ -231,14 +231,14 @@ kivHRESULT StoreText(kivVARIANT* out, Make&& make) {
 void TkivPluginWrap::SetParsedData(IkivParamsListA* list) {
   IntfPtr<IkivParamsListA> next(list);
   {
-    std::lock_guard<std::mutex> guard(parsed_data_lock_);
+    std::lock_guard<FastMutex> guard(parsed_data_lock_);
     std::swap(parsed_data_, next);
   }
   // The previous list is released here, outside the lock.
 }
 
 IntfPtr<IkivParamsListA> TkivPluginWrap::ParsedData() const {
-  std::lock_guard<std::mutex> guard(parsed_data_lock_);
+  std::lock_guard<FastMutex> guard(parsed_data_lock_);
   return parsed_data_;
 }
 

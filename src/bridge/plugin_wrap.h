@@ -13,6 +13,7 @@
 #include "framework/call_record.h"
 #include "interfaces/intf_ptr.h"
 #include "kiv/kiv_plugin.h"
+#include "support/fast_mutex.h"
 
 namespace kiv {
 
@@ -77,7 +78,7 @@ class TkivPluginWrap : public IkivPluginW, public IkivPlugin {
 
  private:
   TkivPlugin& owner_;                           // FOwner, not owned
-  mutable std::mutex parsed_data_lock_;         // keeps the slot's reference consistent
+  mutable FastMutex parsed_data_lock_;         // keeps the slot's reference consistent
   IntfPtr<IkivParamsListA> parsed_data_;        // FParsedData, guarded by parsed_data_lock_
 };
 

@@ -15,6 +15,7 @@
 #include "platform/error_box.h"
 #include "platform/exception.h"
 #include "platform/readable_memory.h"
+#include "support/fast_mutex.h"
 
 namespace kiv {
 namespace {
@@ -34,18 +35,18 @@ class WrapRegistry {
     return *instance;
   }
   void Add(TkivParamsListWrap* wrap) {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<FastMutex> guard(mutex_);
     Reserve(2);
     Insert(static_cast<IkivParamsListW*>(wrap), wrap);
     Insert(static_cast<IkivParamsListA*>(wrap), wrap);
   }
   void Remove(TkivParamsListWrap* wrap) noexcept {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<FastMutex> guard(mutex_);
     Erase(static_cast<IkivParamsListW*>(wrap));
     Erase(static_cast<IkivParamsListA*>(wrap));
   }
   TkivParamsListWrap* Find(const void* intf) {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<FastMutex> guard(mutex_);
     Slot* slot = Lookup(intf);
     return slot ? slot->Wrap : nullptr;
   }
@@ -54,7 +55,7 @@ class WrapRegistry {
   void* Allocate(std::size_t size) {
     if (!kPooled) return ::operator new(size);
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      std::lock_guard<FastMutex> guard(mutex_);
       if (size == sizeof(TkivParamsListWrap) && !free_blocks_.empty()) {
         void* block = free_blocks_.back();
         free_blocks_.pop_back();
@@ -65,7 +66,7 @@ class WrapRegistry {
   }
   void Deallocate(void* block, std::size_t size) noexcept {
     if (kPooled && size == sizeof(TkivParamsListWrap)) {
-      std::lock_guard<std::mutex> guard(mutex_);
+      std::lock_guard<FastMutex> guard(mutex_);
       if (free_blocks_.size() < kKeptBlocks) {
         free_blocks_.push_back(block);  // reserved up front: never allocates
         return;
@@ -128,7 +129,7 @@ class WrapRegistry {
     }
   }
 
-  std::mutex mutex_;
+  FastMutex mutex_;
   std::vector<Slot> slots_;  // guarded by mutex_; a power of two in size
   std::size_t used_ = 0;     // guarded by mutex_: slots not empty (live or removed)
   std::size_t live_ = 0;     // guarded by mutex_
