@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "interfaces/diagnostics.h"
 #include "interfaces/params_list_item_wrap.h"
 #include "interfaces/value_normalise.h"
 #include "paramlist/variant_conversion.h"
@@ -214,9 +215,13 @@ TkivParamsListWrap::TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borr
       owner_held_(owner_held),
       holds_(owner_held ? 1 : 0) {
   WrapRegistry::Get().Add(this);
+  CountDiagnostic(Diagnostics().ListWrappers, 1);
 }
 
-TkivParamsListWrap::~TkivParamsListWrap() { WrapRegistry::Get().Remove(this); }
+TkivParamsListWrap::~TkivParamsListWrap() {
+  WrapRegistry::Get().Remove(this);
+  CountDiagnostic(Diagnostics().ListWrappers, -1);
+}
 
 TkivParamsListWrap* TkivParamsListWrap::FromIntf(const void* intf) {
   return intf ? WrapRegistry::Get().Find(intf) : nullptr;
@@ -237,6 +242,8 @@ void TkivParamsListWrap::Destroy() noexcept {
   pinned_.reset();
   pinned_intf_ = nullptr;
   owner_held_.store(false);
+  // A lent list detached while plugin code still holds references: they were kept past the call.
+  if (const int32_t kept = refs_.load(); borrowed_ && kept > 0) CountDiagnostic(Diagnostics().KeptPastCall, kept);
   if (was_pinned && refs_.load() > 0) {
     try {
       ShowErrorBox("", kRefCountMessage);
