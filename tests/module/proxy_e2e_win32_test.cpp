@@ -148,10 +148,12 @@ class ProxyE2E : public ::testing::TestWithParam<const char*> {
   kivDiagnostics Diagnostics() {
     kivDiagnostics d{};
     d.Size = sizeof d;
-    const auto read = reinterpret_cast<kivGetDiagnosticsFunc>(
-        GetProcAddress(static_cast<HMODULE>(Module().Handle()), KIV_DIAGNOSTICS_NAME));
+    const auto read = reinterpret_cast<kivGetDiagnosticsFunc>(reinterpret_cast<void*>(
+        GetProcAddress(static_cast<HMODULE>(Module().Handle()), KIV_DIAGNOSTICS_NAME)));
     EXPECT_NE(read, nullptr);
-    if (read) EXPECT_EQ(read(&d), 0);
+    if (read) {
+      EXPECT_EQ(read(&d), 0);
+    }
     return d;
   }
   // The log text of `handle`.
@@ -276,12 +278,12 @@ TEST_F(RecordedInnerPlugin, EveryRequestIsForwardedWithItsArguments) {
   EXPECT_TRUE(Contains(calls[0], "params=")) << calls[0];
 
   EXPECT_EQ(Event(handle, u"ping"), 0);
-  EXPECT_EQ(Command(handle, u"MY-COMMAND"), 42);
+  EXPECT_EQ(Command(handle, u"RESULT-42"), 42);
   calls = Calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_TRUE(Contains(calls[0], "Event [ping]")) << calls[0];
   EXPECT_TRUE(Contains(calls[0], "result=0")) << calls[0];  // the protocol's preset
-  EXPECT_TRUE(Contains(calls[1], "Command [MY-COMMAND]")) << calls[1];
+  EXPECT_TRUE(Contains(calls[1], "Command [RESULT-42]")) << calls[1];
   EXPECT_TRUE(Contains(calls[1], "result=-2")) << calls[1];
 
   EXPECT_EQ(Event(handle, u"RESULT-9"), 9);
