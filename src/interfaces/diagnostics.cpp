@@ -1,5 +1,6 @@
 #include "interfaces/diagnostics.h"
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 
