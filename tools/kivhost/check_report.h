@@ -41,7 +41,6 @@ struct EntryObservation {
   bool Present = false;           // exported under its exact name
   Convention Conv = Convention::NotCalled;
   uint32_t BytesRemoved = 0;      // by the callee in the direct call
-  bool Requested = false;         // a scenario step reached it through the module
   uint32_t Faults = 0;            // faults the module contained in it
   uint32_t KeptPastCall = 0;      // references held after its calls ended
   std::vector<int64_t> BadResults;    // results outside the documented codes

@@ -179,7 +179,6 @@ void RunScenario(const std::string& module, const std::string& data, uint32_t ch
     const kivDiagnostics after = ReadDiagnostics(read);
     if (step.Entry != kNoEntry) {
       EntryObservation& e = seen.Entries[step.Entry];
-      e.Requested = true;
       e.KeptPastCall += after.KeptPastCall - before.KeptPastCall;
       if (r.Status == RequestStatus::Returned && step.ChecksResult && !IsDocumentedResult(r.Code, step.Data))
         e.BadResults.push_back(r.Code);
@@ -205,7 +204,6 @@ void RunScenario(const std::string& module, const std::string& data, uint32_t ch
   const kivDiagnostics before_free = ReadDiagnostics(read);
   const RequestResult freed = runner.Run(request("free"));
   const kivDiagnostics end = ReadDiagnostics(read);
-  seen.Entries[1].Requested = true;
   for (size_t i = 0; i < kInnerEntryCount; ++i)
     seen.Entries[i].Faults += end.FaultsContained[i] - before_free.FaultsContained[i];
   if (freed.Status != RequestStatus::Returned) seen.StepProblems.push_back("free: " + freed.Error);
