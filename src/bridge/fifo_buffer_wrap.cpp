@@ -3,6 +3,7 @@
 #include <limits>
 #include <utility>
 
+#include "interfaces/diagnostics.h"
 #include "platform/exception.h"
 #include "platform/readable_memory.h"
 
@@ -12,6 +13,12 @@ IntfPtr<IkivFifoBuffer> MakeFifoBuffer(std::shared_ptr<TFIFOStream> stream) {
   if (!stream) throw EAssertionFailed("MakeFifoBuffer: no stream");
   return IntfPtr<IkivFifoBuffer>(new TFifoBufferWrap(std::move(stream)));
 }
+
+TFifoBufferWrap::TFifoBufferWrap(std::shared_ptr<TFIFOStream> stream) : stream_(std::move(stream)) {
+  CountDiagnostic(Diagnostics().FifoBuffers, 1);
+}
+
+TFifoBufferWrap::~TFifoBufferWrap() { CountDiagnostic(Diagnostics().FifoBuffers, -1); }
 
 kivHRESULT TFifoBufferWrap::QueryInterface(const kivGUID& iid, void** obj) {
   if (!obj) return KIV_E_UNEXPECTED;

@@ -36,8 +36,8 @@ class TFifoBufferWrap final : public IkivFifoBuffer {
 
  private:
   friend IntfPtr<IkivFifoBuffer> MakeFifoBuffer(std::shared_ptr<TFIFOStream> stream);
-  explicit TFifoBufferWrap(std::shared_ptr<TFIFOStream> stream) : stream_(std::move(stream)) {}
-  ~TFifoBufferWrap() = default;
+  explicit TFifoBufferWrap(std::shared_ptr<TFIFOStream> stream);
+  ~TFifoBufferWrap();
 
   const std::shared_ptr<TFIFOStream> stream_;
   std::atomic<int32_t> refs_{0};

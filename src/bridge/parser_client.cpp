@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "interfaces/diagnostics.h"
+
 namespace kiv {
 namespace {
 
@@ -119,7 +121,10 @@ void TCustomParserClient::AddText(std::string_view text) {
 }
 
 void TCustomParserClient::AddData(const void* data, int32_t length) {
-  if (length > 0) FStream->Write(data, length);
+  if (length > 0) {
+    FStream->Write(data, length);
+    CountDiagnostic(Diagnostics().StreamBytesFed, length);
+  }
   {
     std::lock_guard<FastMutex> guard(state_mutex_);
     if (!FInactive) RestartIdle();

@@ -9,6 +9,7 @@
 #include "framework/crash_report.h"
 #include "framework/instance_registry.h"
 #include "framework/parsed_data.h"
+#include "interfaces/diagnostics.h"
 #include "interfaces/params_list_wrap.h"
 #include "platform/code_page.h"
 #include "platform/readable_memory.h"
@@ -49,6 +50,7 @@ template <class Call>
 static bool GuardedInnerCall(TkivPlugin& plugin, const char* entry, Call& call) {
   SehException fault;
   if (CallInnerGuarded(call, &fault)) return true;
+  CountContainedFault(entry);
   const std::string report = CrashReportStructured(fault, entry);
   plugin.Log(0, report.empty() ? std::string() : report + "\r\n" + entry);
   return false;
@@ -309,6 +311,18 @@ void TaPlugin::ParserClientTimerTick(TObject*) {
   if (parser_clients_->Count() >= 2) SetSweepTimer(true);
 }
 
+// Adds what the streams of `clients` still hold to the diagnostic: bytes the inner plugin never
+// removed by the time their data sources go.
+static void CountUnconsumedBytes(TCustomParserClientList& clients) noexcept {
+  try {
+    ReadLocked<TCustomParserClientList::List> reader(clients);
+    reader->ForEach([](uintptr_t, TCustomParserClient* client, bool&) {
+      CountDiagnostic(Diagnostics().StreamBytesLeft, client->Stream()->Size());
+    });
+  } catch (...) {
+  }
+}
+
 void TaPlugin::FreeParserClients() noexcept {
   std::unique_ptr<TkivTimerEx> timer;
   std::unique_ptr<TCustomParserClientList> clients;
@@ -323,6 +337,7 @@ void TaPlugin::FreeParserClients() noexcept {
   } catch (...) {
   }
   timer.reset();
+  if (clients) CountUnconsumedBytes(*clients);
   clients.reset();
 }
 

@@ -1,5 +1,6 @@
 #include "interfaces/params_list_item_wrap.h"
 
+#include "interfaces/diagnostics.h"
 #include "interfaces/params_list_wrap.h"
 #include "interfaces/value_normalise.h"
 #include "platform/exception.h"
@@ -71,9 +72,13 @@ TkivParamsListItemWrap::TkivParamsListItemWrap(TkivParamsListWrap& parent, TkivP
     : item_(&item), generation_(item.Generation()), parent_(&parent), index_(index) {
   RefreshCaches(item.Name());
   parent_->AddHold();
+  CountDiagnostic(Diagnostics().ItemWrappers, 1);
 }
 
-TkivParamsListItemWrap::~TkivParamsListItemWrap() { parent_->DropHold(); }
+TkivParamsListItemWrap::~TkivParamsListItemWrap() {
+  CountDiagnostic(Diagnostics().ItemWrappers, -1);
+  parent_->DropHold();
+}
 
 TkivParamsListItem* TkivParamsListItemWrap::LiveItem() noexcept {
   if (!item_) return nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 #include <utility>
 
+#include "interfaces/diagnostics.h"
 #include "interfaces/params_list_item_wrap.h"
 #include "interfaces/value_normalise.h"
 #include "paramlist/variant_conversion.h"
@@ -299,9 +300,13 @@ TkivParamsListWrap::TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borr
       owner_held_(owner_held),
       holds_(owner_held ? 1 : 0) {
   WrapRegistry::Get().Add(this);
+  CountDiagnostic(Diagnostics().ListWrappers, 1);
 }
 
-TkivParamsListWrap::~TkivParamsListWrap() { WrapRegistry::Get().Remove(this); }
+TkivParamsListWrap::~TkivParamsListWrap() {
+  WrapRegistry::Get().Remove(this);
+  CountDiagnostic(Diagnostics().ListWrappers, -1);
+}
 
 void* TkivParamsListWrap::operator new(std::size_t size) { return WrapRegistry::Get().Allocate(size); }
 
@@ -328,6 +333,8 @@ void TkivParamsListWrap::Destroy() noexcept {
   pinned_.reset();
   pinned_intf_ = nullptr;
   owner_held_.store(false);
+  // A lent list detached while plugin code still holds references: they were kept past the call.
+  if (const int32_t kept = refs_.load(); borrowed_ && kept > 0) CountDiagnostic(Diagnostics().KeptPastCall, kept);
   if (was_pinned && refs_.load() > 0) {
     try {
       ShowErrorBox("", kRefCountMessage);

@@ -10,6 +10,7 @@
 #include "framework/instance_registry.h"
 #include "framework/module_info.h"
 #include "framework/options_dialog.h"
+#include "interfaces/diagnostics.h"
 #include "kiv/kiv_defs.h"
 #include "platform/readable_memory.h"
 #include "platform/seh_guard.h"
@@ -120,4 +121,9 @@ KIV_EXTERN_C void KIV_STDCALL ShowOptionsDialog(TPluginCallRec* rec) {
 
 KIV_EXTERN_C int32_t KIV_STDCALL ProcessData(TPluginCallRec* rec) {
   return kiv::EnterGuarded(rec, "ProcessData", -3, [rec] { return kiv::ProcessDataImpl(rec); });
+}
+
+// Not one of the host's entry points: the live-interface diagnostic for checking tools.
+KIV_EXTERN_C int32_t KIV_STDCALL kivGetDiagnostics(kivDiagnostics* out) {
+  return kiv::EnterGuarded(nullptr, "kivGetDiagnostics", -1, [out] { return kiv::ReadDiagnostics(out); });
 }

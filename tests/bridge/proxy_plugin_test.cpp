@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "framework/call_record.h"
+#include "interfaces/diagnostics.h"
 #include "support/timeout.h"
 
 namespace kiv {
@@ -277,6 +278,35 @@ TEST_F(ProxyPlugin, DataCallsOfSeveralThreadsOnOneInstanceLoseNothing) {
   for (int i = 0; i < kCalls; ++i) expected += i % 2 ? 4 + i % 3 : 2;
   EXPECT_EQ(frames.load(), kThreads * (expected / 4));
   EXPECT_EQ(plugin_->ParserClientCount(), kThreads);
+}
+
+TEST_F(ProxyPlugin, DiagnosticCountsStreamBytesFedAndLeftAtUnloadAndLiveFifoBuffers) {
+  TaPlugin& plugin = Make();
+  Load();
+  const kivDiagnostics before = DiagnosticsSnapshot();
+  EXPECT_EQ(Feed(1, "abcdef"), 1);  // "ef" waits for the rest of its frame
+  EXPECT_EQ(Feed(2, "xy"), 0);
+  EXPECT_EQ(Feed(1, "gh"), 1);      // consumed in full
+  EXPECT_EQ(Feed(3, "12345"), 1);
+  // A buffer the inner plugin holds is a live interface until it lets go.
+  IkivPluginEx* ex = nullptr;
+  ASSERT_EQ(plugin.PluginIntf()->QueryInterface(IID_IkivPluginEx, reinterpret_cast<void**>(&ex)), KIV_S_OK);
+  TPluginCallRec rec = Record(2, kDataParse, ckBuffer, 0);
+  kivPluginCallRecIntf sdk{};
+  std::memcpy(&sdk.Rec, &rec, sizeof rec);
+  IkivFifoBuffer* buffer = nullptr;
+  ASSERT_EQ(ex->GetParserClientBuffer(&sdk, &buffer), KIV_S_OK);
+  EXPECT_EQ(DiagnosticsSnapshot().FifoBuffers - before.FifoBuffers, 1);
+  buffer->Release();
+  EXPECT_EQ(DiagnosticsSnapshot().FifoBuffers, before.FifoBuffers);
+
+  Unload();
+  const kivDiagnostics after = DiagnosticsSnapshot();
+  EXPECT_EQ(after.StreamBytesFed - before.StreamBytesFed, 15u);
+  EXPECT_EQ(after.StreamBytesLeft - before.StreamBytesLeft, 3u);  // "xy" and "5"
+  EXPECT_EQ(after.FifoBuffers, before.FifoBuffers);
+  EXPECT_EQ(after.ListWrappers, before.ListWrappers);
+  EXPECT_EQ(after.KeptPastCall, before.KeptPastCall);
 }
 
 }  // namespace

@@ -49,11 +49,20 @@ TEST(CommandLine, StressBecomesOneRequestThatParsesBackToItsArguments) {
   EXPECT_EQ(out[0].Values[0].Text, "a \"b\"");
 }
 
+TEST(CommandLine, CheckTakesThePluginThenItsOptions) {
+  Invocation inv;
+  ASSERT_FALSE(Parse({"--json", "check", "p.dll", "data=d.bin", "chunk=3"}, inv));
+  EXPECT_EQ(inv.Subcommand, "check");
+  EXPECT_TRUE(inv.Json);
+  EXPECT_EQ(inv.Module, "p.dll");
+  EXPECT_EQ(inv.Lines, (std::vector<std::string>{"data=d.bin", "chunk=3"}));
+}
+
 TEST(CommandLine, RefusesWhatItDoesNotKnow) {
   Invocation inv;
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"--json"}, {"--color", "run", "s"}, {"-D"}, {"-D", "=x", "help"}, {"-D", "X", "help"},
-           {"check", "p.dll"}, {"run"}, {"run", "a", "b", "c"}, {"exec", "m.dll"}, {"stress", "m.dll"},
+           {"lint", "p.dll"}, {"check"}, {"run"}, {"run", "a", "b", "c"}, {"exec", "m.dll"}, {"stress", "m.dll"},
            {"help", "me"}}) {
     EXPECT_TRUE(Parse(args, inv)) << (args.empty() ? "" : args[0]);
   }

@@ -626,5 +626,93 @@ TEST_F(KivhostE2E, LineParserSampleDeliversEveryLineAlsoUnderStress) {
       << stress.Out;
 }
 
+// ---- kivhost check ---------------------------------------------------------------------------
+
+// `kivhost check` on a plugin of the test folder.
+Outcome Check(const std::string& plugin, bool json = false) {
+  std::vector<std::string> args;
+  if (json) args.push_back("--json");
+  args.push_back("check");
+  args.push_back(kiv::test::ExeFolder() + plugin);
+  return Kivhost(args);
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(KivhostE2E, CheckPassesTheSamplesAndTheRecorderWithEveryExportStdcall) {
+  for (const char* plugin : {"kivhost_line_parser\\plugin.dll", "kivhost_frame_parser\\plugin.dll", "kiv_inner_recorder.dll"}) {
+    const Outcome run = Check(plugin);
+    EXPECT_EQ(run.Exit, 0u) << plugin << "\n" << run.Out << run.Err;
+    EXPECT_TRUE(Has(run.Out, "\nresult: pass\n")) << run.Out;
+    EXPECT_TRUE(Has(run.Out, "  kivPluginProcessData           present, stdcall")) << run.Out;
+    EXPECT_TRUE(Has(run.Out, "data: 1448 bytes fed on the parser path, 0 left unconsumed\n")) << run.Out;
+  }
+  // With their own sample data, in other chunk sizes.
+  const std::string folder = kiv::test::ExeFolder();
+  const Outcome frames = Kivhost({"check", folder + "kivhost_frame_parser\\plugin.dll",
+                                  "data=" + folder + "kivhost_frame_parser\\sample.bin", "chunk=5"});
+  EXPECT_EQ(frames.Exit, 0u) << frames.Out;
+  EXPECT_TRUE(Has(frames.Out, "data: 174 bytes fed on the parser path, 0 left unconsumed\nresult: pass\n")) << frames.Out;
+  // The recorder exports all twelve, and each behaves as stdcall.
+  const Outcome recorder = Check("kiv_inner_recorder.dll");
+  size_t stdcall = 0;
+  for (size_t at = 0; (at = recorder.Out.find("present, stdcall", at)) != std::string::npos; ++at) ++stdcall;
+  EXPECT_EQ(stdcall, 12u) << recorder.Out;
+}
+
+TEST_F(KivhostE2E, CheckFindsTheFaultOfEachFaultyPlugin) {
+  struct Case {
+    const char* plugin;
+    std::vector<std::string> findings;
+  };
+  const Case cases[] = {
+      {"kiv_check_leaking.dll",
+       {"  kivPluginLoad: [reference-kept] 1 interface reference still held when the call ended",
+        "  plugin: [reference-not-released] 1 list interface(s) still alive after the instance was freed",
+        "FIFO buffer interface(s) still alive after the instance was freed"}},
+      {"kiv_check_unconsuming.dll",
+       {"  kivPluginProcessData: [unconsumed-data] 1448 of 1448 bytes fed on the parser path were never removed "
+        "from their FIFO buffers (nothing was consumed)"}},
+      {"kiv_check_misdeclared.dll",
+       {"  kivPluginEvent: [decorated-export] exported as \"kivPluginEvent@16\"",
+        "  kivPluginLoad: [calling-convention] behaves as cdecl: it left its 12 argument bytes on the stack"}},
+      {"kiv_inner_faulting.dll",
+       {"  kivPluginCreate: [fault] 1 fault or exception contained by the module",
+        "  kivPluginDestroy: [fault] 1 fault or exception contained by the module",
+        "  kivPluginLoad: [fault] 1 fault or exception contained by the module",
+        "      log: Varnolet. Exception 0xC0000005 (access violation, write of address 00000000)"}},
+      {"kiv_inner_foreign.dll",
+       {"  kivPluginSetParserItems: [fault] 1 fault or exception contained by the module",
+        "      log: Varnolet. Exception 0xE0424242 at "}},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = Check(c.plugin);
+    EXPECT_EQ(run.Exit, 1u) << c.plugin << "\n" << run.Out << run.Err;
+    EXPECT_TRUE(Has(run.Out, "\nresult: FAIL (")) << run.Out;
+    for (const std::string& finding : c.findings) EXPECT_TRUE(Has(run.Out, finding)) << finding << "\n" << run.Out;
+  }
+  // Only the leak is reported for the leaking plugin, only the stream for the unconsuming one.
+  EXPECT_TRUE(Has(Check("kiv_check_leaking.dll").Out, "result: FAIL (3 findings)"));
+  EXPECT_TRUE(Has(Check("kiv_check_unconsuming.dll").Out, "result: FAIL (1 finding)"));
+}
+
+TEST_F(KivhostE2E, CheckReportsAsJsonLinesAndRefusesWhatItCannotCheck) {
+  const Outcome run = Check("kiv_check_misdeclared.dll", true);
+  EXPECT_EQ(run.Exit, 1u) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "{\"entry\":\"kivPluginLoad\",\"present\":true,\"convention\":\"cdecl\",\"faults\":0,"
+                           "\"kept_past_call\":0,\"log\":[]}\n"))
+      << run.Out;
+  EXPECT_TRUE(Has(run.Out, "{\"finding\":\"calling-convention\",\"entry\":\"kivPluginLoad\",\"text\":")) << run.Out;
+  EXPECT_TRUE(Has(Masked(run.Out), "{\"plugin\":\"<dir>\\\\kiv_check_misdeclared.dll\",\"result\":\"fail\",\"findings\":2,"))
+      << run.Out;
+
+  const Outcome pass = Check("kivhost_line_parser\\plugin.dll", true);
+  EXPECT_EQ(pass.Exit, 0u) << pass.Out;
+  EXPECT_TRUE(Has(pass.Out, ",\"result\":\"pass\",\"findings\":0,")) << pass.Out;
+
+  EXPECT_EQ(Kivhost({"check", kiv::test::ExeFolder() + "kiv_check_leaking.dll", "chunk=0"}).Exit, 2u);
+  EXPECT_EQ(Kivhost({"check", kiv::test::ExeFolder() + "kivhost_line_parser\\sample.txt"}).Exit, 3u);
+}
+
 }  // namespace
 }  // namespace kivhost

@@ -29,3 +29,14 @@ if(WIN32)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/examples/frame_parser/sample.bin
             ${_out}/kivhost_frame_parser/sample.bin)
 endif()
+
+# `kivhost check` finds varnolet.dll beside kivhost.exe; the faulty inner plugins it must catch.
+if(WIN32)
+  set(_plugins ${CMAKE_CURRENT_SOURCE_DIR}/kivhost/plugins)
+  kiv_inner_plugin(kiv_check_leaking SOURCES ${_plugins}/leaking_plugin.c ${_plugins}/leaking_plugin.def)
+  kiv_inner_plugin(kiv_check_unconsuming SOURCES ${_plugins}/unconsuming_plugin.c ${_plugins}/unconsuming_plugin.def)
+  kiv_inner_plugin(kiv_check_misdeclared SOURCES ${_plugins}/misdeclared_plugin.c ${_plugins}/misdeclared_plugin.def)
+  add_dependencies(kiv_kivhost_tests kiv_check_leaking kiv_check_unconsuming kiv_check_misdeclared kiv_inner_foreign)
+  add_custom_command(TARGET kiv_kivhost_tests POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet> ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
+endif()

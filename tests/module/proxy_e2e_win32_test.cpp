@@ -13,6 +13,7 @@
 #include "host/host_call_record.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
+#include "kiv/kiv_diagnostics.h"
 #include "platform/win32_test_files.h"
 
 namespace kiv {
@@ -143,6 +144,18 @@ class ProxyE2E : public ::testing::TestWithParam<const char*> {
     }
     return result;
   }
+  // The module's live-interface diagnostic, read through its export.
+  kivDiagnostics Diagnostics() {
+    kivDiagnostics d{};
+    d.Size = sizeof d;
+    const auto read = reinterpret_cast<kivGetDiagnosticsFunc>(reinterpret_cast<void*>(
+        GetProcAddress(static_cast<HMODULE>(Module().Handle()), KIV_DIAGNOSTICS_NAME)));
+    EXPECT_NE(read, nullptr);
+    if (read) {
+      EXPECT_EQ(read(&d), 0);
+    }
+    return d;
+  }
   // The log text of `handle`.
   std::string Log(uintptr_t handle) {
     std::vector<char> buffer(16384);
@@ -265,12 +278,12 @@ TEST_F(RecordedInnerPlugin, EveryRequestIsForwardedWithItsArguments) {
   EXPECT_TRUE(Contains(calls[0], "params=")) << calls[0];
 
   EXPECT_EQ(Event(handle, u"ping"), 0);
-  EXPECT_EQ(Command(handle, u"MY-COMMAND"), 42);
+  EXPECT_EQ(Command(handle, u"RESULT-42"), 42);
   calls = Calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_TRUE(Contains(calls[0], "Event [ping]")) << calls[0];
   EXPECT_TRUE(Contains(calls[0], "result=0")) << calls[0];  // the protocol's preset
-  EXPECT_TRUE(Contains(calls[1], "Command [MY-COMMAND]")) << calls[1];
+  EXPECT_TRUE(Contains(calls[1], "Command [RESULT-42]")) << calls[1];
   EXPECT_TRUE(Contains(calls[1], "result=-2")) << calls[1];
 
   EXPECT_EQ(Event(handle, u"RESULT-9"), 9);
@@ -382,6 +395,7 @@ TEST_F(RecordedInnerPlugin, ANotificationCreatesTheClientWithoutCallingTheInnerP
 TEST_F(RecordedInnerPlugin, ReferencesKeptPastTheirCallFailCleanly) {
   const uintptr_t handle = Create();
   Command(handle, u"LOAD");
+  const kivDiagnostics before = Diagnostics();
   HostParamsList list;
   AddWide(list, "EVENT-TYPE", u"KEEP-REFS");
   AddWide(list, "SOMETHING", u"value");
@@ -389,12 +403,22 @@ TEST_F(RecordedInnerPlugin, ReferencesKeptPastTheirCallFailCleanly) {
   HostParamsList output;
   Feed(handle, 3, "KEEP-PORT", "x\n", output);  // keeps its FIFO buffer and the parsed-data list
   Calls();
+  // The diagnostic saw the parameters and the parsed-data list kept past their calls, and the
+  // two lists and the buffer still alive.
+  const kivDiagnostics kept = Diagnostics();
+  EXPECT_EQ(kept.KeptPastCall - before.KeptPastCall, 2u);
+  EXPECT_EQ(kept.ListWrappers - before.ListWrappers, 2);
+  EXPECT_EQ(kept.FifoBuffers - before.FifoBuffers, 1);
   Event(handle, u"USE-KEPT");
   const std::string line = LineOf(Calls(), "Event [USE-KEPT]");
   EXPECT_TRUE(Contains(line, "list:count=0,sig=00000000,item=8000FFFF")) << line;
   EXPECT_EQ(line.find("sig=0FDE2E4B"), std::string::npos) << line;
   // The FIFO buffer keeps its stream alive: still usable, holding nothing left over.
   EXPECT_TRUE(Contains(line, "buffer:00000000,size=0")) << line;
+  // USE-KEPT let them go: nothing of the kept references is alive any more.
+  const kivDiagnostics released = Diagnostics();
+  EXPECT_EQ(released.ListWrappers, before.ListWrappers);
+  EXPECT_EQ(released.FifoBuffers, before.FifoBuffers);
 }
 
 TEST_F(RecordedInnerPlugin, ParserPathBeforeLoadFailsAndAnInstanceFreedWithoutUnloadGoesCleanly) {
@@ -420,6 +444,7 @@ class FaultingInnerPlugin : public ProxyE2E {
 };
 
 TEST_P(FaultingInnerPlugin, EveryFaultIsContainedAndTheHostIsStillServed) {
+  const kivDiagnostics before = Diagnostics();
   const uintptr_t handle = Create();  // kivPluginCreate faults
   ASSERT_NE(handle, 0u);
   EXPECT_EQ(Command(handle, u"LOAD"), 0);
@@ -441,6 +466,12 @@ TEST_P(FaultingInnerPlugin, EveryFaultIsContainedAndTheHostIsStillServed) {
   EXPECT_TRUE(Contains(log, "kivPluginShowOptionsDialog")) << log;
   EXPECT_EQ(Command(handle, u"UNLOAD"), 0);
   EXPECT_EQ(Free(handle), 0);  // kivPluginDestroy faults
+  // Each fault counted under its entry point: kivPluginSaveSettingsNow also runs at UNLOAD,
+  // kivPluginProcessData on both paths; the state did not change and no items were set.
+  const kivDiagnostics after = Diagnostics();
+  const uint32_t expected[KIV_DIAGNOSTICS_ENTRY_COUNT] = {1, 1, 1, 1, 1, 2, 1, 1, 1, 0, 0, 2};
+  for (int i = 0; i < KIV_DIAGNOSTICS_ENTRY_COUNT; ++i)
+    EXPECT_EQ(after.FaultsContained[i] - before.FaultsContained[i], expected[i]) << "entry point " << i;
   // The process goes on serving: a new instance is created, loaded and freed.
   const uintptr_t next = Create();
   EXPECT_EQ(Command(next, u"LOAD"), 0);

@@ -17,6 +17,7 @@ constexpr SubcommandInfo kSubcommands[] = {
     {"run", 1, 2},
     {"exec", 2, SIZE_MAX},
     {"stress", 2, SIZE_MAX},
+    {"check", 1, SIZE_MAX},
     {"help", 0, 0},
 };
 
@@ -38,6 +39,7 @@ const char* UsageText() noexcept {
          "  run <script> [<module>]            run a script of requests\n"
          "  exec <module> <request>...         run the requests given as arguments\n"
          "  stress <module> <file> [threads=N] [sources=N] [chunk=N] [path=parser|plain] [NAME=VALUE]...\n"
+         "  check <plugin.dll> [data=<file>] [chunk=N]   check an inner plugin behind varnolet.dll\n"
          "  help                               this text\n"
          "exit codes: 0 ok, 1 a check or request failed, 2 usage or script error, 3 module not loaded\n";
 }
@@ -76,6 +78,9 @@ std::optional<CommandLineError> ParseCommandLine(const std::vector<std::string>&
     if (rest.size() > 1) out.Module = rest[1];
   } else if (out.Subcommand == "exec") {
     out.Module = rest[0];
+    out.Lines.assign(rest.begin() + 1, rest.end());
+  } else if (out.Subcommand == "check") {
+    out.Module = rest[0];  // the inner plugin; its options follow
     out.Lines.assign(rest.begin() + 1, rest.end());
   } else if (out.Subcommand == "stress") {
     // The stress options become one stress request, so that scripts and the command line agree.

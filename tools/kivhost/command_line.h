@@ -4,6 +4,7 @@
 //     run <script> [<module>]        run a script; <module> replaces its "module" request
 //     exec <module> <request>...     each argument is one request line
 //     stress <module> <file> [option=value]...   a stress run (see README.md)
+//     check <plugin.dll> [key=value]...   check an inner plugin behind varnolet.dll (check.h)
 //     help                           the usage text
 //
 // Pure: parsing reads no file. A further subcommand adds a row to the argument table in
@@ -27,13 +28,13 @@ enum ExitCode : int {
 enum class Progress { Auto, On, Off };
 
 struct Invocation {
-  std::string Subcommand;                 // "run", "exec", "stress", "help"
+  std::string Subcommand;                 // "run", "exec", "stress", "check", "help"
   bool Json = false;
   Progress ShowProgress = Progress::Auto;
   std::vector<std::pair<std::string, std::string>> Defines;
-  std::string Module;                     // may be empty for run (the script names it)
+  std::string Module;                     // may be empty for run (the script names it); check: the plugin
   std::string Script;                     // run: the script file
-  std::vector<std::string> Lines;         // exec: request lines; stress: the one stress line
+  std::vector<std::string> Lines;         // exec: request lines; stress: the one stress line; check: options
 };
 
 struct CommandLineError {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "command_line.h"
 #include "json_format.h"
 #include "runner.h"
@@ -124,6 +125,7 @@ constexpr Subcommand kSubcommands[] = {
     {"run", RunRequests},
     {"exec", RunRequests},
     {"stress", RunRequests},
+    {"check", RunCheck},
     {"help", Help},
 };
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "host/host_module.h"
 #include "request.h"
 #include "result.h"
 
@@ -29,6 +30,9 @@ class Runner {
   RequestResult Run(const Request& request);
   // Whether a module request could not load its module.
   bool ModuleLoadFailed() const;
+  // The loaded module and the current instance (0 when none), for calls of a caller's own.
+  HostModule& Module();
+  uintptr_t Instance() const;
   // Ends the session as a host does: UNLOAD and free an instance that is still live. Returns
   // the results of the requests this took (none when nothing was live).
   std::vector<RequestResult> Finish();

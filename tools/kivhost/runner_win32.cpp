@@ -267,6 +267,8 @@ Runner::Runner(Settings settings) : state_(std::make_unique<State>()) { state_->
 Runner::~Runner() = default;
 
 bool Runner::ModuleLoadFailed() const { return state_->load_failed; }
+HostModule& Runner::Module() { return state_->module; }
+uintptr_t Runner::Instance() const { return state_->instance; }
 
 RequestResult Runner::Run(const Request& q) {
   State& s = *state_;

@@ -1,0 +1,59 @@
+#include "interfaces/diagnostics.h"
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+
+#include "kiv/kiv_plugin.h"
+
+namespace kiv {
+
+static_assert(KIV_DIAGNOSTICS_ENTRY_COUNT == KIV_PLUGIN_EXPORT_COUNT);
+
+TDiagnosticCounters& Diagnostics() noexcept {
+  alignas(TDiagnosticCounters) static unsigned char storage[sizeof(TDiagnosticCounters)];
+  static TDiagnosticCounters* counters = new (storage) TDiagnosticCounters();
+  return *counters;
+}
+
+void CountContainedFault(const char* entry) noexcept {
+  static constexpr const char* kNames[KIV_PLUGIN_EXPORT_COUNT] = KIV_PLUGIN_EXPORT_NAMES;
+  if (!entry) return;
+  for (int i = 0; i < KIV_PLUGIN_EXPORT_COUNT; ++i) {
+    if (std::strcmp(entry, kNames[i]) == 0) {
+      CountDiagnostic(Diagnostics().FaultsContained[i], 1);
+      return;
+    }
+  }
+}
+
+kivDiagnostics DiagnosticsSnapshot() noexcept {
+  const TDiagnosticCounters& c = Diagnostics();
+  kivDiagnostics now{};
+  now.Size = sizeof now;
+  now.Version = KIV_DIAGNOSTICS_VERSION;
+  now.ListWrappers = c.ListWrappers.load(std::memory_order_relaxed);
+  now.ItemWrappers = c.ItemWrappers.load(std::memory_order_relaxed);
+  now.FifoBuffers = c.FifoBuffers.load(std::memory_order_relaxed);
+  now.KeptPastCall = c.KeptPastCall.load(std::memory_order_relaxed);
+  now.StreamBytesFed = c.StreamBytesFed.load(std::memory_order_relaxed);
+  now.StreamBytesLeft = c.StreamBytesLeft.load(std::memory_order_relaxed);
+  for (int i = 0; i < KIV_DIAGNOSTICS_ENTRY_COUNT; ++i)
+    now.FaultsContained[i] = c.FaultsContained[i].load(std::memory_order_relaxed);
+  return now;
+}
+
+int32_t ReadDiagnostics(kivDiagnostics* out) noexcept {
+  constexpr uint32_t kHeader = offsetof(kivDiagnostics, ListWrappers);
+  if (!out || out->Size < kHeader) return -1;
+  const uint32_t asked = out->Size;
+  kivDiagnostics now = DiagnosticsSnapshot();
+  // A caller that knows a longer struct gets zeros beyond ours; a shorter one gets its prefix.
+  const uint32_t filled = asked < sizeof now ? asked : static_cast<uint32_t>(sizeof now);
+  now.Size = filled;
+  if (asked > sizeof now) std::memset(reinterpret_cast<unsigned char*>(out) + sizeof now, 0, asked - sizeof now);
+  std::memcpy(out, &now, filled);
+  return 0;
+}
+
+}  // namespace kiv

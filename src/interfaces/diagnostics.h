@@ -1,0 +1,45 @@
+// The module's live-interface diagnostic: counters of the interface objects handed to plugin code
+// that are still alive, of references kept past a lent call, of FIFO stream bytes fed and left
+// unconsumed, and of faults contained per inner entry point (kiv/kiv_diagnostics.h).
+//
+// Counters are relaxed atomics, cheap enough for every wrapper's construction and every data
+// call; any thread. They are module-wide and never reset.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "kiv/kiv_diagnostics.h"
+
+namespace kiv {
+
+struct TDiagnosticCounters {
+  std::atomic<int32_t> ListWrappers{0};
+  std::atomic<int32_t> ItemWrappers{0};
+  std::atomic<int32_t> FifoBuffers{0};
+  std::atomic<uint32_t> KeptPastCall{0};
+  std::atomic<uint32_t> StreamBytesFed{0};
+  std::atomic<uint32_t> StreamBytesLeft{0};
+  std::atomic<uint32_t> FaultsContained[KIV_DIAGNOSTICS_ENTRY_COUNT] = {};
+};
+
+// The module's counters (never destroyed: wrappers may outlive static cleanup).
+TDiagnosticCounters& Diagnostics() noexcept;
+
+// Adds `n` (may be negative for the live counts) without ordering.
+template <class T, class N>
+inline void CountDiagnostic(std::atomic<T>& counter, N n) noexcept {
+  counter.fetch_add(static_cast<T>(n), std::memory_order_relaxed);
+}
+
+// Counts a contained fault of the inner entry point named `entry` (a name of
+// KIV_PLUGIN_EXPORT_NAMES); other names are not counted.
+void CountContainedFault(const char* entry) noexcept;
+
+// The counters now, as a full-size kivDiagnostics.
+kivDiagnostics DiagnosticsSnapshot() noexcept;
+
+// Fills `out` as kivGetDiagnostics does: 0, or -1 for a null `out` or a Size below 8.
+int32_t ReadDiagnostics(kivDiagnostics* out) noexcept;
+
+}  // namespace kiv

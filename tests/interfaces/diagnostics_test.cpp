@@ -1,0 +1,104 @@
+// The live-interface diagnostic: list and item wrappers counted while alive, references kept
+// past a lent call, the versioned read-out.
+#include "interfaces/diagnostics.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "interfaces/intf_test_util.h"
+#include "interfaces/params_list_wrap.h"
+
+namespace kiv {
+namespace {
+
+TEST(Diagnostics, ListAndItemWrappersAreCountedWhileAlive) {
+  const kivDiagnostics before = DiagnosticsSnapshot();
+  {
+    IntfPtr<IkivParamsListW> list = TkivParamsListWrap::Create();
+    kivVARIANT v{};
+    v.vt = KIV_VT_I4;
+    v.lVal = 5;
+    IntfPtr<IkivParamsListItemW> item;
+    ASSERT_EQ(list->Add(KIV_TEXT_W("A"), &v, item.put()), KIV_S_OK);
+    const kivDiagnostics during = DiagnosticsSnapshot();
+    EXPECT_EQ(during.ListWrappers - before.ListWrappers, 1);
+    EXPECT_EQ(during.ItemWrappers - before.ItemWrappers, 1);
+    // The item keeps its list's wrapper in memory after the list's last reference went.
+    list.reset();
+    EXPECT_EQ(DiagnosticsSnapshot().ListWrappers - before.ListWrappers, 1);
+  }
+  const kivDiagnostics after = DiagnosticsSnapshot();
+  EXPECT_EQ(after.ListWrappers, before.ListWrappers);
+  EXPECT_EQ(after.ItemWrappers, before.ItemWrappers);
+  EXPECT_EQ(after.KeptPastCall, before.KeptPastCall);
+}
+
+TEST(Diagnostics, ReferencesKeptPastALendAreCountedAndTheWrapperStaysLiveUntilReleased) {
+  ParamsListPtr list = TkivParamsList::Create();
+  const kivDiagnostics before = DiagnosticsSnapshot();
+  IkivParamsListW* kept = nullptr;
+  {
+    ParamsListBorrow lent(*list);
+    lent.W()->AddRef();
+    lent.W()->AddRef();
+    kept = lent.W();
+    kept->Release();  // one of the two given back during the call
+  }
+  kivDiagnostics after = DiagnosticsSnapshot();
+  EXPECT_EQ(after.KeptPastCall - before.KeptPastCall, 1u);
+  EXPECT_EQ(after.ListWrappers - before.ListWrappers, 1);  // never released yet
+  kept->Release();
+  after = DiagnosticsSnapshot();
+  EXPECT_EQ(after.ListWrappers, before.ListWrappers);
+
+  // A lend given back in full counts nothing.
+  { ParamsListBorrow lent(*list); IntfPtr<IkivParamsListW> used(lent.W()); }
+  EXPECT_EQ(DiagnosticsSnapshot().KeptPastCall, after.KeptPastCall);
+}
+
+TEST(Diagnostics, ContainedFaultsAreCountedPerInnerEntryPoint) {
+  const kivDiagnostics before = DiagnosticsSnapshot();
+  CountContainedFault("kivPluginLoad");
+  CountContainedFault("kivPluginProcessData");
+  CountContainedFault("kivPluginProcessData");
+  CountContainedFault("SomethingElse");
+  CountContainedFault(nullptr);
+  const kivDiagnostics after = DiagnosticsSnapshot();
+  uint32_t total = 0;
+  for (int i = 0; i < KIV_DIAGNOSTICS_ENTRY_COUNT; ++i) total += after.FaultsContained[i] - before.FaultsContained[i];
+  EXPECT_EQ(total, 3u);
+  EXPECT_EQ(after.FaultsContained[2] - before.FaultsContained[2], 1u);   // kivPluginLoad
+  EXPECT_EQ(after.FaultsContained[11] - before.FaultsContained[11], 2u); // kivPluginProcessData
+}
+
+TEST(Diagnostics, ReadOutFillsWhatTheCallerKnowsAndRefusesLessThanTheHeader) {
+  EXPECT_EQ(ReadDiagnostics(nullptr), -1);
+  kivDiagnostics tiny{};
+  tiny.Size = 7;
+  EXPECT_EQ(ReadDiagnostics(&tiny), -1);
+  EXPECT_EQ(tiny.Version, 0u);
+
+  // An older caller that knows the header only gets the header.
+  kivDiagnostics header{};
+  header.Size = 8;
+  header.ListWrappers = -77;
+  EXPECT_EQ(ReadDiagnostics(&header), 0);
+  EXPECT_EQ(header.Size, 8u);
+  EXPECT_EQ(header.Version, static_cast<uint32_t>(KIV_DIAGNOSTICS_VERSION));
+  EXPECT_EQ(header.ListWrappers, -77);
+
+  // A newer caller's longer struct: ours filled, the rest zeroed.
+  unsigned char longer[sizeof(kivDiagnostics) + 16];
+  std::memset(longer, 0xAB, sizeof longer);
+  const uint32_t size = sizeof longer;
+  std::memcpy(longer, &size, 4);
+  EXPECT_EQ(ReadDiagnostics(reinterpret_cast<kivDiagnostics*>(longer)), 0);
+  uint32_t filled = 0;
+  std::memcpy(&filled, longer, 4);
+  EXPECT_EQ(filled, sizeof(kivDiagnostics));
+  for (size_t i = sizeof(kivDiagnostics); i < sizeof longer; ++i) EXPECT_EQ(longer[i], 0) << i;
+}
+
+}  // namespace
+}  // namespace kiv

@@ -1,0 +1,281 @@
+// The check's driver: a temporary folder holding varnolet.dll and the plugin as plugin.dll, the
+// plugin's export table read from its file, direct calls of its exports (call_probe.h), then the
+// scenario through the module, with the module's diagnostic read around every step.
+#include "check.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "call_probe.h"
+#include "check_report.h"
+#include "host/host_call_record.h"
+#include "kiv/kiv_diagnostics.h"
+#include "pe_exports.h"
+#include "runner.h"
+#include "script.h"
+
+namespace kivhost {
+namespace {
+
+constexpr size_t kNoEntry = kInnerEntryCount;
+constexpr uint32_t kNotifyKind = 7;
+constexpr uint8_t kParserPath = 0x02;
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("\\/") + 1); }
+
+std::string FullPath(const std::string& path) {
+  char full[MAX_PATH * 4];
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  return n > 0 && n < sizeof full ? std::string(full, n) : path;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// A fresh temporary folder and the files put into it; everything is deleted at the end.
+class CheckFolder {
+ public:
+  CheckFolder() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "kivhost_check_" + std::to_string(GetCurrentProcessId()) + "_" +
+            std::to_string(GetTickCount64());
+    ok_ = CreateDirectoryA(path_.c_str(), nullptr) != FALSE;
+  }
+  ~CheckFolder() {
+    for (const std::string& file : files_) DeleteFileA(file.c_str());
+    RemoveDirectoryA(path_.c_str());
+  }
+  bool Ok() const { return ok_; }
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+  bool Copy(const std::string& from, const std::string& name) {
+    files_.push_back(File(name));
+    return CopyFileA(from.c_str(), files_.back().c_str(), FALSE) != FALSE;
+  }
+  bool Write(const std::string& name, const std::string& bytes) {
+    files_.push_back(File(name));
+    std::ofstream file(files_.back(), std::ios::binary);
+    return static_cast<bool>(file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+  }
+
+ private:
+  std::string path_;
+  std::vector<std::string> files_;
+  bool ok_ = false;
+};
+
+// One step of the scenario: a request line, the entry point it reaches, whether its result is a
+// data result, and whether it is a notification (made here: the request language has none).
+struct Step {
+  std::string Line;
+  size_t Entry = kNoEntry;
+  bool Data = false;
+  bool ChecksResult = true;
+  int32_t NotifySource = 0;
+};
+
+// The steps; the request lines use $DATA for the data file.
+std::vector<Step> Scenario(uint32_t chunk) {
+  const std::string feed = "feed \"$DATA\" chunk=" + std::to_string(chunk);
+  return {
+      {"create", 0, false, false},
+      {"load", 2},
+      {"event CHECK-EVENT", 7},
+      {"command CHECK-COMMAND", 8},
+      {"command SAVE-SETTINGS-NOW", 5},
+      {"command LOAD-SETTINGS-NOW NO-SAVE:int=1", 4},
+      {"command SET-STATE RESULT:int=1", 9, false, false},
+      {"command SET-ITEMS ITEMS=\"Value|VALUE|Integer\\r\\nText|TEXT|String\"", 10, false, false},
+      {"dialog", 6, false, false},
+      {"", 11, true, true, 1},  // a notification, then data on the same source
+      {feed + " source=1 name=COM1", 11, true},
+      {feed + " source=2 name=COM2", 11, true},
+      {feed + " source=3 name=PLAIN path=plain options=1", 11, true},
+      {"log", kNoEntry, false, false},
+      {"unload", 3},
+  };
+}
+
+kivDiagnostics ReadDiagnostics(kivGetDiagnosticsFunc read) {
+  kivDiagnostics d{};
+  d.Size = sizeof d;
+  if (!read || read(&d) != 0) d = kivDiagnostics{};
+  return d;
+}
+
+// The entry point an error line names (the longest name, since some begin with others).
+size_t EntryNamedIn(const std::string& text, size_t fallback) {
+  size_t found = fallback, length = 0;
+  for (size_t i = 0; i < kInnerEntryCount; ++i) {
+    const std::string_view name = InnerEntryName(i);
+    if (name.size() > length && text.find(name) != std::string::npos) found = i, length = name.size();
+  }
+  return found;
+}
+
+// The first lines of a logged report (its call stack left out), for the report's log lines.
+std::string ReportHead(const std::string& text) {
+  constexpr size_t kMax = 200;
+  std::string head = text.substr(0, text.find("Call stack:"));
+  while (!head.empty() && (head.back() == ' ' || head.back() == '\r' || head.back() == '\n')) head.pop_back();
+  return head.size() > kMax ? head.substr(0, kMax) + "..." : head;
+}
+
+// A notification on the parser path of `source`, as a host sends when a data source opens.
+RequestResult Notify(Runner& runner, int32_t source) {
+  HostCallRecord rec;
+  rec.SetInstance(runner.Instance());
+  rec.SetModuleIndex(1);
+  rec.SetDataSourceId(source);
+  rec.SetDataSourceName("COM" + std::to_string(source));
+  rec.SetOptions(kParserPath);
+  rec.SetInput(HostSlot{0, 0, kNotifyKind, 1});
+  const CallResult call = runner.Module().ProcessData(rec.data());
+  RequestResult r;
+  r.Request = "notify source=" + std::to_string(source);
+  r.Code = call.Value;
+  r.Status = call.Returned() ? RequestStatus::Returned : call.Status == CallStatus::Missing ? RequestStatus::Missing
+                                                                                            : RequestStatus::Faulted;
+  return r;
+}
+
+// Runs the scenario through the module at `module`, adding what it saw to `seen`.
+void RunScenario(const std::string& module, const std::string& data, uint32_t chunk, CheckObservations& seen) {
+  Runner runner(Runner::Settings{});
+  ScriptParser parser;
+  parser.Define("MODULE", module);
+  parser.Define("DATA", data);
+  auto request = [&](const std::string& line) {
+    std::vector<Request> parsed;
+    if (auto error = parser.ParseLine(line, 0, parsed)) throw std::runtime_error(error->Message);
+    return parsed.at(0);
+  };
+  const RequestResult loaded = runner.Run(request("module \"$MODULE\""));
+  if (loaded.Status != RequestStatus::Returned) {
+    seen.StepProblems.push_back("module: " + loaded.Error);
+    return;
+  }
+  const auto read = reinterpret_cast<kivGetDiagnosticsFunc>(reinterpret_cast<void*>(
+      GetProcAddress(static_cast<HMODULE>(runner.Module().Handle()), KIV_DIAGNOSTICS_NAME)));
+  if (!read) {
+    seen.StepProblems.push_back("module: " + module + " offers no " + KIV_DIAGNOSTICS_NAME);
+    return;
+  }
+  const kivDiagnostics start = ReadDiagnostics(read);
+  for (const Step& step : Scenario(chunk)) {
+    const kivDiagnostics before = ReadDiagnostics(read);
+    const RequestResult r = step.NotifySource ? Notify(runner, step.NotifySource) : runner.Run(request(step.Line));
+    const kivDiagnostics after = ReadDiagnostics(read);
+    if (step.Entry != kNoEntry) {
+      EntryObservation& e = seen.Entries[step.Entry];
+      e.KeptPastCall += after.KeptPastCall - before.KeptPastCall;
+      if (r.Status == RequestStatus::Returned && step.ChecksResult && !IsDocumentedResult(r.Code, step.Data))
+        e.BadResults.push_back(r.Code);
+    }
+    for (size_t i = 0; i < kInnerEntryCount; ++i)
+      seen.Entries[i].Faults += after.FaultsContained[i] - before.FaultsContained[i];
+    for (const std::string& line : r.Log) {
+      const LogEntry entry = ParseLogEntry(line);
+      const size_t named = EntryNamedIn(entry.Text, step.Entry);
+      if (entry.Level != 0 || named == kNoEntry) continue;
+      std::vector<std::string>& log = seen.Entries[named].ErrorLog;
+      const std::string head = ReportHead(entry.Text);
+      if (std::find(log.begin(), log.end(), head) == log.end()) log.push_back(head);
+    }
+    if (r.Status != RequestStatus::Returned)
+      seen.StepProblems.push_back(r.Request + ": " + RequestStatusName(r.Status) + (r.Error.empty() ? "" : " (" + r.Error + ")"));
+    if (step.Entry == 0 && runner.Instance() == 0) return;  // nothing to go on with
+  }
+  const kivDiagnostics unloaded = ReadDiagnostics(read);
+  seen.StreamBytesFed = unloaded.StreamBytesFed - start.StreamBytesFed;
+  seen.StreamBytesLeft = unloaded.StreamBytesLeft - start.StreamBytesLeft;
+
+  const kivDiagnostics before_free = ReadDiagnostics(read);
+  const RequestResult freed = runner.Run(request("free"));
+  const kivDiagnostics end = ReadDiagnostics(read);
+  for (size_t i = 0; i < kInnerEntryCount; ++i)
+    seen.Entries[i].Faults += end.FaultsContained[i] - before_free.FaultsContained[i];
+  if (freed.Status != RequestStatus::Returned) seen.StepProblems.push_back("free: " + freed.Error);
+  seen.ListsLeft = end.ListWrappers - start.ListWrappers;
+  seen.ItemsLeft = end.ItemWrappers - start.ItemWrappers;
+  seen.BuffersLeft = end.FifoBuffers - start.FifoBuffers;
+}
+
+int Fail(const std::string& message, int code) {
+  std::fprintf(stderr, "kivhost check: %s\n", message.c_str());
+  return code;
+}
+
+}  // namespace
+
+int RunCheck(const Invocation& inv) {
+  CheckOptions options;
+  if (auto error = ParseCheckOptions(inv.Lines, options)) return Fail(*error + "\n" + UsageText(), kExitUsage);
+  const std::string plugin = FullPath(inv.Module);
+  const std::optional<std::string> bytes = ReadWholeFile(plugin);
+  if (!bytes) return Fail("cannot read " + plugin, kExitNoModule);
+  const auto exports = ReadPeExportNames(*bytes);
+  if (!exports) return Fail(plugin + " is not a 32-bit Windows DLL", kExitNoModule);
+  char exe[MAX_PATH * 4];
+  const DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+  const std::string module = FolderOf(std::string(exe, n)) + "varnolet.dll";
+
+  CheckFolder folder;
+  std::string data = options.DataFile.empty() ? DefaultCheckData() : std::string();
+  if (!options.DataFile.empty()) {
+    const auto given = ReadWholeFile(FullPath(options.DataFile));
+    if (!given) return Fail("cannot read " + options.DataFile, kExitNoModule);
+    data = *given;
+  }
+  // The probe copy has a name of its own, so that its direct calls share no state with the
+  // plugin.dll that the module loads.
+  if (!folder.Ok() || !folder.Copy(module, "varnolet.dll") || !folder.Copy(plugin, "plugin.dll") ||
+      !folder.Copy(plugin, "probe_plugin.dll") || !folder.Write("check_data.bin", data))
+    return Fail("cannot set up a temporary folder with " + module + " and the plugin", kExitNoModule);
+
+  CheckObservations seen;
+  seen.Plugin = plugin;
+  seen.Exports = *exports;
+  for (const std::string& name : seen.Exports) {
+    const ExportNameMatch m = ClassifyExportName(name);
+    if (m.Match == ExportNameMatch::Kind::Exact) seen.Entries[m.Entry].Present = true;
+  }
+  if (HMODULE probe = LoadLibraryExA(folder.File("probe_plugin.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {
+    std::array<void*, kInnerEntryCount> entries{};
+    for (size_t i = 0; i < kInnerEntryCount; ++i)
+      if (seen.Entries[i].Present)
+        entries[i] = reinterpret_cast<void*>(GetProcAddress(probe, std::string(InnerEntryName(i)).c_str()));
+    const auto probed = ProbeEntryPoints(entries);
+    for (size_t i = 0; i < kInnerEntryCount; ++i) {
+      seen.Entries[i].Conv = probed[i].Conv;
+      seen.Entries[i].BytesRemoved = probed[i].BytesRemoved;
+    }
+    FreeLibrary(probe);
+  } else {
+    seen.StepProblems.push_back("the plugin does not load (error " + std::to_string(GetLastError()) + ")");
+  }
+  try {
+    RunScenario(folder.File("varnolet.dll"), folder.File("check_data.bin"), options.Chunk, seen);
+  } catch (const std::exception& e) {
+    seen.StepProblems.push_back(std::string("scenario: ") + e.what());
+  }
+
+  const std::vector<Finding> findings = JudgeCheck(seen);
+  const std::string report = inv.Json ? FormatCheckJson(seen, findings) : FormatCheckText(seen, findings);
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  std::fflush(stdout);
+  return findings.empty() ? kExitOk : kExitCheckFailed;
+}
+
+}  // namespace kivhost
