@@ -34,7 +34,8 @@
  *   24   4  StreamBytesFed    bytes appended to the data sources' FIFO streams (cumulative)
  *   28   4  StreamBytesLeft   bytes still in a stream when its data source was freed (cumulative)
  *   32  48  FaultsContained   faults and foreign exceptions contained, per inner entry point in
- *                             the order of KIV_PLUGIN_EXPORT_NAMES (cumulative) */
+ *                             the order of KIV_PLUGIN_EXPORT_NAMES (cumulative)
+ *   80   4  ParserClients     data sources' parser clients alive, over all instances */
 typedef struct kivDiagnostics {
   uint32_t Size;
   uint32_t Version;
@@ -45,12 +46,13 @@ typedef struct kivDiagnostics {
   uint32_t StreamBytesFed;
   uint32_t StreamBytesLeft;
   uint32_t FaultsContained[KIV_DIAGNOSTICS_ENTRY_COUNT];
+  int32_t ParserClients;
 } kivDiagnostics;
 
 #ifdef __cplusplus
-static_assert(sizeof(kivDiagnostics) == 80, "kivDiagnostics layout");
+static_assert(sizeof(kivDiagnostics) == 84, "kivDiagnostics layout");
 #else
-_Static_assert(sizeof(kivDiagnostics) == 80, "kivDiagnostics layout");
+_Static_assert(sizeof(kivDiagnostics) == 84, "kivDiagnostics layout");
 #endif
 
 /* int32_t KIV_STDCALL kivGetDiagnostics(kivDiagnostics* out); */

@@ -66,9 +66,10 @@ TCustomParserClient::TCustomParserClient(TkivPlugin* plugin, const TPluginCallRe
       FHostValue(rec.Context),
       FFromNotify(rec.Input.Kind == ckNotify) {
   InitFromRecord(rec);
+  CountDiagnostic(Diagnostics().ParserClients, 1);
 }
 
-TCustomParserClient::~TCustomParserClient() = default;
+TCustomParserClient::~TCustomParserClient() { CountDiagnostic(Diagnostics().ParserClients, -1); }
 
 IkivFifoBuffer* TCustomParserClient::NewBufferReference() {
   std::lock_guard lock(state_mutex_);

@@ -21,6 +21,7 @@ struct TDiagnosticCounters {
   std::atomic<uint32_t> StreamBytesFed{0};
   std::atomic<uint32_t> StreamBytesLeft{0};
   std::atomic<uint32_t> FaultsContained[KIV_DIAGNOSTICS_ENTRY_COUNT] = {};
+  std::atomic<int32_t> ParserClients{0};
 };
 
 // The module's counters (never destroyed: wrappers may outlive static cleanup).

@@ -392,6 +392,35 @@ TEST_F(RecordedInnerPlugin, ANotificationCreatesTheClientWithoutCallingTheInnerP
   EXPECT_TRUE(Calls().empty());
 }
 
+// Serves this thread's messages for `ms`: the sweep timer's window belongs to the thread that
+// loaded the instance.
+void PumpMessages(DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(10);
+  }
+}
+
+TEST_F(RecordedInnerPlugin, ANotificationStartsTheSweepWhichForgetsAClientThatNeverGotData) {
+  const uintptr_t handle = Create();
+  Command(handle, u"LOAD");
+  const int32_t before = Diagnostics().ParserClients;
+  HostParamsList output;
+  Feed(handle, 1, "PORT", "x\n", output);  // fed just now: not idle
+  EXPECT_EQ(Data(handle, kParserPath, HostSlot{0, 0, 7, 1}, nullptr, 2, "OTHER"), 0);  // never fed
+  EXPECT_EQ(Diagnostics().ParserClients, before + 2);
+  PumpMessages(1500);  // the 500 ms sweep runs
+  EXPECT_EQ(Diagnostics().ParserClients, before + 1);
+  // The fed client stays, also when its source announces that it closes (three more minutes).
+  EXPECT_EQ(Data(handle, kParserPath, HostSlot{0, 0, 7, 258}, nullptr, 1, "PORT"), 0);
+  PumpMessages(700);
+  EXPECT_EQ(Diagnostics().ParserClients, before + 1);
+  Command(handle, u"UNLOAD");
+  EXPECT_EQ(Diagnostics().ParserClients, before);
+}
+
 TEST_F(RecordedInnerPlugin, ReferencesKeptPastTheirCallFailCleanly) {
   const uintptr_t handle = Create();
   Command(handle, u"LOAD");
@@ -415,7 +444,8 @@ TEST_F(RecordedInnerPlugin, ReferencesKeptPastTheirCallFailCleanly) {
   EXPECT_EQ(line.find("sig=0FDE2E4B"), std::string::npos) << line;
   // The FIFO buffer keeps its stream alive: still usable, holding nothing left over.
   EXPECT_TRUE(Contains(line, "buffer:00000000,size=0")) << line;
-  // USE-KEPT let them go: nothing of the kept references is alive any more.
+  // USE-KEPT let them go; the data source's client keeps its one buffer until UNLOAD frees it.
+  Command(handle, u"UNLOAD");
   const kivDiagnostics released = Diagnostics();
   EXPECT_EQ(released.ListWrappers, before.ListWrappers);
   EXPECT_EQ(released.FifoBuffers, before.FifoBuffers);
