@@ -105,42 +105,10 @@ kivHRESULT StatusCall(Body&& body) {
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
 }
 
-// A W name as the list takes it: in the system code page.
-class WideListName {
+// A W name as the list takes it: in the system code page (ASCII names without the heap).
+class WideListName : public AnsiOfWide {
  public:
-  explicit WideListName(const kivWCHAR* name) {
-    const std::u16string_view text = IncomingText(name);
-    if (!NarrowAscii(text)) {
-      spill_ = WideToAnsi(text);
-      view_ = spill_;
-    }
-  }
-  WideListName(const WideListName&) = delete;
-  WideListName& operator=(const WideListName&) = delete;
-
-  operator std::string_view() const { return view_; }
-
- private:
-  static constexpr size_t kInline = 64;
-
-  // The fast path for nearly every name: a short ASCII name narrows unit by unit into the
-  // object itself, without the two conversion passes and the heap. ASCII is the same in every
-  // ANSI code page, so the result equals WideToAnsi's. False for a longer or non-ASCII name.
-  bool NarrowAscii(std::u16string_view text) {
-    if (text.size() > kInline) return false;
-    char16_t high = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-      high |= text[i];
-      inline_[i] = static_cast<char>(text[i]);
-    }
-    if (high >= 0x80) return false;
-    view_ = std::string_view(inline_, text.size());
-    return true;
-  }
-
-  char inline_[kInline];
-  std::string spill_;  // the system's conversion, for every other name
-  std::string_view view_;
+  explicit WideListName(const kivWCHAR* name) : AnsiOfWide(IncomingText(name)) {}
 };
 
 // Names as the list takes them: W names converted to the system code page, A names as they are.

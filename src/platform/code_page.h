@@ -32,6 +32,45 @@ class ECodePageError : public Exception {
 WideString AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::u16string_view text);
 
+// WideToAnsi for look-ups: holds the converted text, and a short ASCII text (nearly every name
+// and caption) narrows unit by unit into the object itself, without the system's two passes
+// and the heap; ASCII is the same in every ANSI code page, so the result equals WideToAnsi's.
+// Any other text goes through WideToAnsi.
+class AnsiOfWide {
+ public:
+  explicit AnsiOfWide(std::u16string_view text) {
+    if (!NarrowAscii(text)) {
+      spill_ = WideToAnsi(text);
+      view_ = spill_;
+    }
+  }
+  AnsiOfWide(const AnsiOfWide&) = delete;
+  AnsiOfWide& operator=(const AnsiOfWide&) = delete;
+
+  std::string_view view() const { return view_; }
+  operator std::string_view() const { return view_; }
+
+ private:
+  static constexpr size_t kInline = 128;
+
+  // False, with nothing set, for a text longer than kInline or with a unit above 0x7F.
+  bool NarrowAscii(std::u16string_view text) {
+    if (text.size() > kInline) return false;
+    char16_t high = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      high |= text[i];
+      inline_[i] = static_cast<char>(text[i]);
+    }
+    if (high >= 0x80) return false;
+    view_ = std::string_view(inline_, text.size());
+    return true;
+  }
+
+  char inline_[kInline];
+  std::string spill_;
+  std::string_view view_;
+};
+
 // Any code page <-> UTF-16; 0 is the system ANSI code page. Invalid UTF-8 decodes to
 // U+FFFD; characters the target code page lacks become '?'. Throws ECodePageError for a
 // code page this system does not know.

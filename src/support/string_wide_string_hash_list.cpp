@@ -57,14 +57,22 @@ void TkivStringWideStringHashList::FreeEntry(std::unique_ptr<TkivCustomHashListK
 }
 
 bool TkivStringWideStringHashList::TryGetValue(std::string_view key, WideString& value) const {
-  void* found = nullptr;
-  if (!FindEntry(TkivStringKeyItem(key, CaseSensitive(), TkivStringKeyItem::BorrowTag{}),
-                 found)) {
+  const WideString* found = FindValue(key);
+  if (!found) {
     value.clear();
     return false;
   }
-  value = static_cast<const TkivWideStringValueItem*>(found)->Value;
+  value = *found;
   return true;
+}
+
+const WideString* TkivStringWideStringHashList::FindValue(std::string_view key) const {
+  void* found = nullptr;
+  if (!FindEntry(TkivStringKeyItem(key, CaseSensitive(), TkivStringKeyItem::BorrowTag{}),
+                 found)) {
+    return nullptr;
+  }
+  return &static_cast<const TkivWideStringValueItem*>(found)->Value;
 }
 
 WideString TkivStringWideStringHashList::GetValue(std::string_view key) const {

@@ -60,6 +60,8 @@ class TkivStringWideStringHashList : public TkivStringHashListBase {
 
   // The value under `key`; false and an empty `value` when there is none.
   bool TryGetValue(std::string_view key, WideString& value) const;
+  // The stored value under `key` without copying it, or nullptr; valid until the list changes.
+  const WideString* FindValue(std::string_view key) const;
   // The value under `key`. A missing key yields the empty string with DefaultOnMissing,
   // otherwise raises EkivNoSuchElementError.
   WideString GetValue(std::string_view key) const;

@@ -42,6 +42,24 @@ TEscapedText EscapeText(std::u16string_view text) {
   return out;
 }
 
+TEscapeFlags EscapeFlags(std::u16string_view text) {
+  TEscapeFlags flags;
+  bool seenDouble = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 32) {
+      flags.HasControl = true;
+    } else if (c == u'&' && !seenDouble) {
+      if (i + 1 < text.size() && text[i + 1] == u'&') {
+        seenDouble = true;
+      } else {
+        flags.HasAccel = true;
+      }
+    }
+  }
+  return flags;
+}
+
 std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool decodeControls) {
   std::u16string out;
   out.reserve(text.size());

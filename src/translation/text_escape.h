@@ -20,6 +20,13 @@ struct TEscapedText {
 // character is not "&"; from the first "&&" on every "&" is literal.
 TEscapedText EscapeText(std::u16string_view text);
 
+// EscapeText's two flags alone, without building the escaped forms.
+struct TEscapeFlags {
+  bool HasAccel = false;
+  bool HasControl = false;
+};
+TEscapeFlags EscapeFlags(std::u16string_view text);
+
 // Turns an escaped text back into display text. With decodeControls, "%" and two hexadecimal
 // digits give that character; with stripAccel a single "&" is dropped ("&&" stays "&&").
 std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool decodeControls);

@@ -422,10 +422,19 @@ std::u16string TWtransl::TranslateText(std::u16string_view text, bool& found) co
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (s.empty() || !dictionary_) return std::u16string(text);
 
+  // Fast path: most texts are entries as they stand. Their escape flags come from a scan; the
+  // escaped forms are built only when this look-up misses.
+  const AnsiOfWide plain(s);
+  if (const WideString* exact = dictionary_->Exact.FindValue(plain)) {
+    if (exact->empty()) return std::u16string(text);
+    found = true;
+    const TEscapeFlags flags = EscapeFlags(s);
+    return UnescapeText(*exact, !flags.HasAccel, flags.HasControl);
+  }
+
   TEscapedText e = EscapeText(s);
   std::u16string translation;
-  const std::string plain = WideToAnsi(s);
-  bool hit = dictionary_->Exact.TryGetValue(plain, translation);
+  bool hit = false;
   // The escaped forms differ from the plain text only when it has "&" or control characters.
   if (!hit && e.WithAccel != s) hit = dictionary_->Exact.TryGetValue(WideToAnsi(e.WithAccel), translation);
   if (!hit && e.WithoutAccel != e.WithAccel) {
@@ -434,7 +443,7 @@ std::u16string TWtransl::TranslateText(std::u16string_view text, bool& found) co
   }
   if (!hit && !e.HasAccel)
     hit = dictionary_->WithoutAccel.TryGetValue(WideToAnsi(e.WithAccel), translation);
-  if (!hit) hit = dictionary_->LowerCase.TryGetValue(AnsiLowerCase(plain), translation);
+  if (!hit) hit = dictionary_->LowerCase.TryGetValue(AnsiLowerCase(plain.view()), translation);
   if (!hit || translation.empty()) return std::u16string(text);
   found = true;
   return UnescapeText(translation, !e.HasAccel, e.HasControl);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using kiv::EscapeText;
@@ -35,6 +37,24 @@ TEST(EscapeText, ControlCharactersBecomeUpperCaseHex) {
   EXPECT_EQ(e.WithAccel, u"Line1%0D%0ALine2%1F");
   EXPECT_EQ(e.WithoutAccel, e.WithAccel);
   EXPECT_TRUE(e.HasControl);
+}
+
+// Every text of up to seven letters, ampersands and control characters: the scan that the
+// translator's fast path uses gives EscapeText's flags.
+TEST(EscapeText, FlagsAloneAgreeWithTheEscapedForms) {
+  const char16_t alphabet[] = {u'a', u'&', u'\n'};
+  for (int length = 0; length <= 7; ++length) {
+    int combinations = 1;
+    for (int i = 0; i < length; ++i) combinations *= 3;
+    for (int n = 0; n < combinations; ++n) {
+      std::u16string text;
+      for (int i = 0, rest = n; i < length; ++i, rest /= 3) text += alphabet[rest % 3];
+      const kiv::TEscapedText e = EscapeText(text);
+      const kiv::TEscapeFlags flags = kiv::EscapeFlags(text);
+      ASSERT_EQ(flags.HasAccel, e.HasAccel) << n << " of length " << length;
+      ASSERT_EQ(flags.HasControl, e.HasControl) << n << " of length " << length;
+    }
+  }
 }
 
 TEST(UnescapeText, DecodesControlsAndStripsSingleAmpersands) {
