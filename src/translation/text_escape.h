@@ -27,6 +27,11 @@ struct TEscapeFlags {
 };
 TEscapeFlags EscapeFlags(std::u16string_view text);
 
+// EscapeText of ASCII text (which every ANSI code page maps one to one onto UTF-16), in 8 bits:
+// appends the two forms to `withAccel` and `withoutAccel` and returns the flags.
+TEscapeFlags EscapeAsciiText(std::string_view text, std::string& withAccel,
+                             std::string& withoutAccel);
+
 // Turns an escaped text back into display text. With decodeControls, "%" and two hexadecimal
 // digits give that character; with stripAccel a single "&" is dropped ("&&" stays "&&").
 std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool decodeControls);

@@ -49,6 +49,12 @@ bool ReadWholeFile(const std::string& name, std::string& contents) {
   return !in.bad();
 }
 
+bool IsAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 std::string AsciiLowerCase(std::string_view s) {
   std::string out(s);
   for (char& c : out)
@@ -208,9 +214,20 @@ void TWtransl::AddEntry(std::string_view source, std::string_view translation) {
   dictionary_->Exact.SetValue(source, wide);
   std::string lowered = AsciiLowerCase(source);
   if (lowered != source) dictionary_->LowerCase.SetValue(lowered, wide);
-  // Entries with an accelerator are also found by texts without one.
-  TEscapedText plain = EscapeText(AnsiToWide(source));
-  if (plain.HasAccel) dictionary_->WithoutAccel.SetValue(WideToAnsi(plain.WithoutAccel), wide);
+  // Entries with an accelerator are also found by texts without one. Only a source with an "&"
+  // has one; an ASCII source (nearly every one) is escaped as it is, any other through UTF-16
+  // as texts are at look-up.
+  if (source.find('&') != std::string_view::npos) {
+    if (IsAscii(source)) {
+      std::string withAccel, withoutAccel;
+      if (EscapeAsciiText(source, withAccel, withoutAccel).HasAccel)
+        dictionary_->WithoutAccel.SetValue(withoutAccel, std::move(wide));
+    } else {
+      TEscapedText plain = EscapeText(AnsiToWide(source));
+      if (plain.HasAccel)
+        dictionary_->WithoutAccel.SetValue(WideToAnsi(plain.WithoutAccel), std::move(wide));
+    }
+  }
   if (testMode_ == tmSaveUnused) {
     std::string key(source);
     if (!usedTexts_.count(key) && !testTexts_.count(key)) testTexts_.insert(std::move(key));

@@ -358,7 +358,7 @@ TEST(ParamsListWrapMethods, WideAndAnsiNamesFindTheSameItemsAtAnyLength) {
   IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
   IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
   std::vector<std::string> names;
-  for (size_t size : {1u, 16u, 63u, 64u, 65u, 200u}) {
+  for (size_t size : {1u, 16u, 127u, 128u, 129u, 300u}) {
     names.push_back(std::string(size - 1, 'k') + "N");
     names.push_back(std::string(size - 1, 'k') + "\xE9");  // non-ASCII last
   }

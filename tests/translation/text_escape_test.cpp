@@ -39,9 +39,9 @@ TEST(EscapeText, ControlCharactersBecomeUpperCaseHex) {
   EXPECT_TRUE(e.HasControl);
 }
 
-// Every text of up to seven letters, ampersands and control characters: the scan that the
-// translator's fast path uses gives EscapeText's flags.
-TEST(EscapeText, FlagsAloneAgreeWithTheEscapedForms) {
+// Every text of up to seven letters, ampersands and control characters: the flag scan and the
+// 8-bit escaping that the translator's fast paths use agree with EscapeText.
+TEST(EscapeText, FlagsAndAsciiEscapingAgreeWithTheEscapedForms) {
   const char16_t alphabet[] = {u'a', u'&', u'\n'};
   for (int length = 0; length <= 7; ++length) {
     int combinations = 1;
@@ -53,6 +53,13 @@ TEST(EscapeText, FlagsAloneAgreeWithTheEscapedForms) {
       const kiv::TEscapeFlags flags = kiv::EscapeFlags(text);
       ASSERT_EQ(flags.HasAccel, e.HasAccel) << n << " of length " << length;
       ASSERT_EQ(flags.HasControl, e.HasControl) << n << " of length " << length;
+      const std::string narrow(text.begin(), text.end());
+      std::string withAccel = "x", withoutAccel = "y";  // appended to
+      const kiv::TEscapeFlags ascii = kiv::EscapeAsciiText(narrow, withAccel, withoutAccel);
+      ASSERT_EQ(ascii.HasAccel, e.HasAccel);
+      ASSERT_EQ(ascii.HasControl, e.HasControl);
+      ASSERT_EQ(withAccel, "x" + std::string(e.WithAccel.begin(), e.WithAccel.end()));
+      ASSERT_EQ(withoutAccel, "y" + std::string(e.WithoutAccel.begin(), e.WithoutAccel.end()));
     }
   }
 }
