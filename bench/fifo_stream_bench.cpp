@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <thread>
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -13,6 +14,14 @@
 #include "support/fifo_stream.h"
 
 namespace {
+
+// glibc skips the atomic operations of its mutex while a process has only ever had one thread;
+// a host always has several. One short-lived thread at start-up makes the baseline lock as it
+// does there.
+[[maybe_unused]] const bool kMultiThreaded = [] {
+  std::thread([] {}).join();
+  return true;
+}();
 
 // Writes 64 bytes and removes them again, once per iteration.
 template <class Fifo>

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <mutex>
+#include <thread>
 #include <shared_mutex>
 #ifdef _WIN32
 #include <windows.h>
@@ -11,6 +12,14 @@
 #include "support/rw_lock.h"
 
 namespace {
+
+// glibc skips the atomic operations of its mutex while a process has only ever had one thread;
+// a host always has several. One short-lived thread at start-up makes the baseline lock as it
+// does there.
+[[maybe_unused]] const bool kMultiThreaded = [] {
+  std::thread([] {}).join();
+  return true;
+}();
 
 void ReadLockUnlockKiv(benchmark::State& state) {
   kiv::ReaderWriterLock lock;
