@@ -81,6 +81,10 @@ TEscapeFlags EscapeFlags(std::u16string_view text) {
 }
 
 std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool decodeControls) {
+  // Nothing to decode or strip (most translations): a plain copy.
+  const bool decode = decodeControls && text.find(u'%') != text.npos;
+  const bool strip = stripAccel && text.find(u'&') != text.npos;
+  if (!decode && !strip) return std::u16string(text);
   std::u16string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -71,6 +71,10 @@ TEST(UnescapeText, DecodesControlsAndStripsSingleAmpersands) {
   EXPECT_EQ(UnescapeText(u"%ZZ%4", false, true), u"%ZZ%4");     // not hexadecimal: kept
   EXPECT_EQ(UnescapeText(u"&Speichern && &Mehr", true, false), u"Speichern && Mehr");
   EXPECT_EQ(UnescapeText(u"&Speichern", false, false), u"&Speichern");
+  // Only the requested kind of marker is acted on.
+  EXPECT_EQ(UnescapeText(u"&A %41", false, true), u"&A A");
+  EXPECT_EQ(UnescapeText(u"%41 &B", true, false), u"%41 B");
+  EXPECT_EQ(UnescapeText(u"Plain", true, true), u"Plain");
 }
 
 TEST(UnescapeText, RoundTripsEscapedControlText) {
