@@ -67,6 +67,15 @@ bool TkivStringWideStringHashList::TryGetValue(std::string_view key, WideString&
 }
 
 const WideString* TkivStringWideStringHashList::FindValue(std::string_view key) const {
+  if (CaseSensitive()) {
+    // Keys are stored as given: hash and compare the text inline, without a probe key item.
+    const uint32_t hash = key.empty() ? 0 : KeyHash(key.data(), key.size());
+    for (const TLinkedItem* l = ChainOf(hash); l; l = l->Next) {
+      if (l->Hash == hash && AsStringKey(*l->KeyItem).Key() == key)
+        return &static_cast<const TkivWideStringValueItem*>(l->Value)->Value;
+    }
+    return nullptr;
+  }
   void* found = nullptr;
   if (!FindEntry(TkivStringKeyItem(key, CaseSensitive(), TkivStringKeyItem::BorrowTag{}),
                  found)) {

@@ -90,8 +90,10 @@ class TkivStringWideStringHashList : public TkivStringHashListBase {
   }
 
  protected:
+  // Final: FindValue hashes and compares case-sensitive keys inline, as these do.
+  uint32_t HashOf(const TkivCustomHashListKeyItemBase& key) const final { return key.Hash; }
   bool KeysEqual(const TkivCustomHashListKeyItemBase& a,
-                 const TkivCustomHashListKeyItemBase& b) const override;
+                 const TkivCustomHashListKeyItemBase& b) const final;
   // Value items are made by this list and always freed with their entry.
   void FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value) override;
 };
