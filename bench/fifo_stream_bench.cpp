@@ -1,10 +1,12 @@
-// FIFO write of 64 bytes followed by its removal, against a plain 64-byte memcpy, and on
-// Windows also against a ring buffer doing the same two operations under a CRITICAL_SECTION.
+// FIFO write of 64 bytes followed by its removal, against a plain 64-byte memcpy, and against a
+// ring buffer doing the same two operations under the system's cheapest lock.
 // Then a remove of 64 bytes from a full 16 KiB stream and its refill, against moving the rest of
 // a 16 KiB buffer down and appending.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <mutex>
+#include <thread>
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -12,6 +14,14 @@
 #include "support/fifo_stream.h"
 
 namespace {
+
+// glibc skips the atomic operations of its mutex while a process has only ever had one thread;
+// a host always has several. One short-lived thread at start-up makes the baseline lock as it
+// does there.
+[[maybe_unused]] const bool kMultiThreaded = [] {
+  std::thread([] {}).join();
+  return true;
+}();
 
 // Writes 64 bytes and removes them again, once per iteration.
 template <class Fifo>
@@ -67,31 +77,40 @@ void RemoveAtFullRefill_base(benchmark::State& state) {
 }
 BENCHMARK(RemoveAtFullRefill_base)->Name("FifoRemove64AtFullRefill/base");
 
-#ifdef _WIN32
-// A 16 KiB byte ring under a CRITICAL_SECTION: write copies in (wrapping), remove drops from the
-// front.
+// A 16 KiB byte ring under the system's cheapest lock (a CRITICAL_SECTION on Windows,
+// std::mutex elsewhere): write copies in (wrapping), remove drops from the front.
 class LockedRing {
  public:
+#ifdef _WIN32
   LockedRing() { InitializeCriticalSection(&lock_); }
   ~LockedRing() { DeleteCriticalSection(&lock_); }
+#endif
   void Write(const unsigned char* data, size_t size) {
-    EnterCriticalSection(&lock_);
+    Lock();
     const size_t tail = (head_ + fill_) % sizeof buffer_;
     const size_t first = size < sizeof buffer_ - tail ? size : sizeof buffer_ - tail;
     std::memcpy(buffer_ + tail, data, first);
     std::memcpy(buffer_, data + first, size - first);
     fill_ += size;
-    LeaveCriticalSection(&lock_);
+    Unlock();
   }
   void Remove(size_t size) {
-    EnterCriticalSection(&lock_);
+    Lock();
     head_ = (head_ + size) % sizeof buffer_;
     fill_ -= size;
-    LeaveCriticalSection(&lock_);
+    Unlock();
   }
 
  private:
+#ifdef _WIN32
+  void Lock() { EnterCriticalSection(&lock_); }
+  void Unlock() { LeaveCriticalSection(&lock_); }
   CRITICAL_SECTION lock_;
+#else
+  void Lock() { lock_.lock(); }
+  void Unlock() { lock_.unlock(); }
+  std::mutex lock_;
+#endif
   unsigned char buffer_[16384];
   size_t head_ = 0;
   size_t fill_ = 0;
@@ -101,8 +120,7 @@ void Write64RemoveLockedRing_base(benchmark::State& state) {
   LockedRing ring;
   Write64Remove(state, ring);
 }
-BENCHMARK(Write64Remove_kiv)->Name("FifoWrite64RemoveVsLockedRing/kiv");
-BENCHMARK(Write64RemoveLockedRing_base)->Name("FifoWrite64RemoveVsLockedRing/base");
-#endif
+BENCHMARK(Write64Remove_kiv)->Name("FifoWrite64Remove64/kiv");
+BENCHMARK(Write64RemoveLockedRing_base)->Name("FifoWrite64Remove64/base");
 
 }  // namespace

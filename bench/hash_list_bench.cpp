@@ -37,22 +37,20 @@ std::vector<std::string> StringKeys() {
   return keys;
 }
 
-void PointerLookup_kiv(benchmark::State& state) {
-  const auto keys = PointerKeys();
+// Looks the keys up in turn in a list or map filled with PointerKeys().
+void PointerKiv(benchmark::State& state, const std::vector<uintptr_t>& keys) {
   kiv::TkivPtrUIntObjectHashList<Object> list;
-  for (uintptr_t k : keys) list.Add(k, std::make_unique<Object>());
+  for (uintptr_t k : PointerKeys()) list.Add(k, std::make_unique<Object>());
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(list.GetValue(keys[i]));
     if (++i == keys.size()) i = 0;
   }
 }
-BENCHMARK(PointerLookup_kiv)->Name("PointerLookup10k/kiv");
 
-void PointerLookup_base(benchmark::State& state) {
-  const auto keys = PointerKeys();
+void PointerBase(benchmark::State& state, const std::vector<uintptr_t>& keys) {
   std::unordered_map<uintptr_t, std::unique_ptr<Object>> map;
-  for (uintptr_t k : keys) map[k] = std::make_unique<Object>();
+  for (uintptr_t k : PointerKeys()) map[k] = std::make_unique<Object>();
   size_t i = 0;
   for (auto _ : state) {
     auto it = map.find(keys[i]);
@@ -60,7 +58,22 @@ void PointerLookup_base(benchmark::State& state) {
     if (++i == keys.size()) i = 0;
   }
 }
+
+// Keys interleaved with the stored ones (same spacing, offset by 16), none of them present.
+std::vector<uintptr_t> MissingKeys() {
+  std::vector<uintptr_t> keys = PointerKeys();
+  for (uintptr_t& k : keys) k += 16;
+  return keys;
+}
+
+void PointerLookup_kiv(benchmark::State& state) { PointerKiv(state, PointerKeys()); }
+void PointerLookup_base(benchmark::State& state) { PointerBase(state, PointerKeys()); }
+void PointerMiss_kiv(benchmark::State& state) { PointerKiv(state, MissingKeys()); }
+void PointerMiss_base(benchmark::State& state) { PointerBase(state, MissingKeys()); }
+BENCHMARK(PointerLookup_kiv)->Name("PointerLookup10k/kiv");
 BENCHMARK(PointerLookup_base)->Name("PointerLookup10k/base");
+BENCHMARK(PointerMiss_kiv)->Name("PointerMiss10k/kiv");
+BENCHMARK(PointerMiss_base)->Name("PointerMiss10k/base");
 
 void StringLookup_kiv(benchmark::State& state) {
   const auto keys = StringKeys();

@@ -54,7 +54,41 @@ void IndexOf64Base(benchmark::State& state) {
   }
 }
 
+// One look-up of the name at `position`, in upper case.
+void IndexOfOneKiv(benchmark::State& state, int position) {
+  kiv::TkivParamsList list;
+  for (const std::string& name : Names()) list.Add(name, kiv::Variant::Int32(1));
+  const std::string query = "CHANNEL_" + std::to_string(position) + "_VALUE";
+  for (auto _ : state) benchmark::DoNotOptimize(list.IndexOf(query));
+}
+
+void IndexOfOneBase(benchmark::State& state, int position) {
+  std::vector<std::string> names = Names();
+  const std::string query = "CHANNEL_" + std::to_string(position) + "_VALUE";
+  for (auto _ : state) {
+    int found = -1;
+    for (size_t i = 0; i < names.size(); ++i)
+      if (SameTextAscii(names[i], query)) {
+        found = static_cast<int>(i);
+        break;
+      }
+    benchmark::DoNotOptimize(found);
+  }
+}
+
 }  // namespace
 
 BENCHMARK(IndexOf64Kiv)->Name("IndexOf64/kiv");
 BENCHMARK(IndexOf64Base)->Name("IndexOf64/base");
+void IndexOfFirstKiv(benchmark::State& state) { IndexOfOneKiv(state, 0); }
+void IndexOfFirstBase(benchmark::State& state) { IndexOfOneBase(state, 0); }
+void IndexOfMiddleKiv(benchmark::State& state) { IndexOfOneKiv(state, 32); }
+void IndexOfMiddleBase(benchmark::State& state) { IndexOfOneBase(state, 32); }
+void IndexOfLastKiv(benchmark::State& state) { IndexOfOneKiv(state, 63); }
+void IndexOfLastBase(benchmark::State& state) { IndexOfOneBase(state, 63); }
+BENCHMARK(IndexOfFirstKiv)->Name("IndexOf64First/kiv");
+BENCHMARK(IndexOfFirstBase)->Name("IndexOf64First/base");
+BENCHMARK(IndexOfMiddleKiv)->Name("IndexOf64Middle/kiv");
+BENCHMARK(IndexOfMiddleBase)->Name("IndexOf64Middle/base");
+BENCHMARK(IndexOfLastKiv)->Name("IndexOf64Last/kiv");
+BENCHMARK(IndexOfLastBase)->Name("IndexOf64Last/base");

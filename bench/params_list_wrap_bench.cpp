@@ -6,6 +6,7 @@
 
 #include "interfaces/params_list_wrap.h"
 #include "interfaces/value_normalise.h"
+#include "platform/readable_memory.h"
 
 namespace kiv {
 namespace {
@@ -39,8 +40,29 @@ void GetValueWBase(benchmark::State& state) {
   }
 }
 
+// The readability check of an incoming name alone, part of every interface call that takes
+// one, against measuring the name's length: what the check costs on this platform.
+void NameCheckKiv(benchmark::State& state) {
+  const char16_t* name = u"parameter16";
+  for (auto _ : state) {
+    std::u16string_view view;
+    benchmark::DoNotOptimize(ReadableText(name, view));
+    benchmark::DoNotOptimize(view);
+  }
+}
+
+void NameCheckBase(benchmark::State& state) {
+  const char16_t* name = u"parameter16";
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(name);
+    benchmark::DoNotOptimize(std::char_traits<char16_t>::length(name));
+  }
+}
+
 BENCHMARK(GetValueWKiv)->Name("GetValueW/kiv");
 BENCHMARK(GetValueWBase)->Name("GetValueW/base");
+BENCHMARK(NameCheckKiv)->Name("IncomingNameCheck/kiv");
+BENCHMARK(NameCheckBase)->Name("IncomingNameCheck/base");
 
 }  // namespace
 }  // namespace kiv

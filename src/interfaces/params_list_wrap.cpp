@@ -138,7 +138,6 @@ class WrapRegistry {
 };
 
 // Names from the caller, checked before they are read (null is empty).
-std::string WideName(const kivWCHAR* name) { return WideToAnsi(IncomingText(name)); }
 std::string_view AnsiName(const char* name) { return IncomingText(name); }
 
 void SetBool(kivBOOL* out, bool value) {
@@ -192,8 +191,14 @@ kivHRESULT StatusCall(Body&& body) {
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
 }
 
+// A W name as the list takes it: in the system code page (ASCII names without the heap).
+class WideListName : public AnsiOfWide {
+ public:
+  explicit WideListName(const kivWCHAR* name) : AnsiOfWide(IncomingText(name)) {}
+};
+
 // Names as the list takes them: W names converted to the system code page, A names as they are.
-std::string ListName(const kivWCHAR* name) { return WideName(name); }
+WideListName ListName(const kivWCHAR* name) { return WideListName(name); }
 std::string_view ListName(const char* name) { return AnsiName(name); }
 TextForm FormOf(const kivWCHAR*) { return TextForm::kWide; }
 TextForm FormOf(const char*) { return TextForm::kAnsi; }

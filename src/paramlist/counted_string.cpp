@@ -1,5 +1,6 @@
 #include "paramlist/counted_string.h"
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -12,7 +13,7 @@ struct Header {
   int32_t refCount;
   int32_t length;
 };
-static_assert(sizeof(Header) == 8);
+static_assert(sizeof(Header) == 8 && offsetof(Header, length) == 4);  // CountedStrView reads it
 
 Header* HeaderOf(const char* ref) {
   return reinterpret_cast<Header*>(const_cast<char*>(ref) - sizeof(Header));
@@ -43,12 +44,6 @@ void CountedStrRelease(char* ref) noexcept {
   Header* h = HeaderOf(ref);
   if (__atomic_load_n(&h->refCount, __ATOMIC_RELAXED) < 0) return;  // constant
   if (__atomic_sub_fetch(&h->refCount, 1, __ATOMIC_ACQ_REL) == 0) ModuleFree(h);
-}
-
-std::string_view CountedStrView(const char* ref) noexcept {
-  if (!ref) return {};
-  int32_t length = HeaderOf(ref)->length;
-  return {ref, length > 0 ? static_cast<size_t>(length) : 0};
 }
 
 }  // namespace kiv

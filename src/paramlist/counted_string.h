@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -22,8 +23,13 @@ char* CountedStrAddRef(char* ref) noexcept;
 // Drops a reference and frees the block when it was the last (nothing for null or a constant).
 void CountedStrRelease(char* ref) noexcept;
 
-// The text (empty for null).
-std::string_view CountedStrView(const char* ref) noexcept;
+// The text (empty for null). Inline: name look-ups read every key through it.
+inline std::string_view CountedStrView(const char* ref) noexcept {
+  if (!ref) return {};
+  int32_t length;
+  std::memcpy(&length, ref - sizeof length, sizeof length);  // the length field before the text
+  return {ref, length > 0 ? static_cast<size_t>(length) : 0};
+}
 
 // Owns one reference to a counted string.
 class CountedString {

@@ -5,6 +5,7 @@
 
 #include "paramlist/class_registry.h"
 #include "paramlist/counted_string.h"
+#include "paramlist/name_key.h"
 #include "paramlist/variant_conversion.h"
 #include "platform/code_page.h"
 #include "platform/exception.h"
@@ -160,13 +161,14 @@ TkivParamsListItem* TkivParamsList::InsertOwned(int index, ItemPtr item) {
 int TkivParamsList::IndexOf(std::string_view name, int from, int to) const {
   CheckLive();
   if (Count_ == 0) return -1;
-  std::string key = AnsiLowerCase(name);
+  const NameKey query(name);
+  const std::string_view key = query.view();
   int first = from < 0 ? 0 : from;
   int last = (to < 0 || to >= Count_) ? Count_ - 1 : to;
   bool withinRow = to == -2;
   for (int i = first; i <= last; ++i) {
     const TkivParamsListItem* item = Items_[i];
-    if (item->Key() == key) return i;
+    if (item->Key() == key) return i;  // inline: the lengths first, then the bytes
     if (withinRow && item->IsRowMarker()) break;
   }
   return -1;

@@ -81,7 +81,6 @@ uint32_t TkivParamsListItem::Generation() const noexcept {
 }
 
 std::string_view TkivParamsListItem::Name() const noexcept { return CountedStrView(Name_); }
-std::string_view TkivParamsListItem::Key() const noexcept { return CountedStrView(Key_); }
 
 void TkivParamsListItem::SetName(std::string_view name) { ReplaceCounted(Name_, name); }
 void TkivParamsListItem::SetKey(std::string_view key) { ReplaceCounted(Key_, key); }

@@ -20,6 +20,7 @@
 #include <type_traits>
 #include <string_view>
 
+#include "paramlist/counted_string.h"
 #include "paramlist/variant.h"
 
 namespace kiv {
@@ -65,7 +66,7 @@ class TkivParamsListItem {
   TkivParamsListItem& operator=(const TkivParamsListItem&) = delete;
 
   std::string_view Name() const noexcept;
-  std::string_view Key() const noexcept;
+  std::string_view Key() const noexcept { return CountedStrView(Key_); }
   int32_t DataType() const noexcept { return DataType_; }
   uint8_t State() const noexcept { return State_; }
   const void* ClassRef() const noexcept { return ClassRef_; }

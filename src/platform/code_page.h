@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <string_view>
 
 #include "platform/exception.h"
@@ -31,6 +32,59 @@ class ECodePageError : public Exception {
 // System ANSI code page <-> UTF-16. Characters without a mapping become '?'.
 WideString AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::u16string_view text);
+
+// 8-bit text made for a look-up: a short result lives in the object itself, so that the usual
+// query costs no heap allocation; a longer one in a string. Subclasses fill it.
+class LookupText {
+ public:
+  LookupText(const LookupText&) = delete;
+  LookupText& operator=(const LookupText&) = delete;
+
+  std::string_view view() const { return view_; }
+  operator std::string_view() const { return view_; }
+
+ protected:
+  static constexpr size_t kInline = 128;
+
+  LookupText() = default;
+  // Room for kInline characters; SetInline then marks the first `size` as the text.
+  char* Inline() { return inline_; }
+  void SetInline(size_t size) { view_ = std::string_view(inline_, size); }
+  void SetSpilled(std::string text) {
+    spill_ = std::move(text);
+    view_ = spill_;
+  }
+
+ private:
+  char inline_[kInline];
+  std::string spill_;
+  std::string_view view_;
+};
+
+// WideToAnsi for look-ups. A short ASCII text (nearly every name and caption) narrows unit by
+// unit, without the system's two passes; ASCII is the same in every ANSI code page, so the
+// result equals WideToAnsi's. Any other text goes through WideToAnsi.
+class AnsiOfWide : public LookupText {
+ public:
+  explicit AnsiOfWide(std::u16string_view text) {
+    if (!NarrowAscii(text)) SetSpilled(WideToAnsi(text));
+  }
+
+ private:
+  // False, with nothing set, for a text longer than kInline or with a unit above 0x7F.
+  bool NarrowAscii(std::u16string_view text) {
+    if (text.size() > kInline) return false;
+    char* out = Inline();
+    char16_t high = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      high |= text[i];
+      out[i] = static_cast<char>(text[i]);
+    }
+    if (high >= 0x80) return false;
+    SetInline(text.size());
+    return true;
+  }
+};
 
 // Any code page <-> UTF-16; 0 is the system ANSI code page. Invalid UTF-8 decodes to
 // U+FFFD; characters the target code page lacks become '?'. Throws ECodePageError for a

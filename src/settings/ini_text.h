@@ -22,9 +22,11 @@ inline int HexDigitValue(char c) {
   return -1;
 }
 
+// Compares from the end: names that share their start (Parameter1, Parameter2, ...) differ
+// there, so a mismatch is found after a character or two.
 inline bool AsciiSameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
+  for (std::size_t i = a.size(); i-- > 0;)
     if (a[i] != b[i] && AsciiLowerChar(a[i]) != AsciiLowerChar(b[i])) return false;
   return true;
 }

@@ -103,8 +103,10 @@ int TSectionValues::IndexOf(std::string_view text) const {
 int TSectionValues::IndexOfName(std::string_view text) const {
   const bool plainText = IsPlainAscii(text);
   for (int i = 0; i < Count(); ++i) {
-    const Line& line = Parsed(i);
-    const std::string_view key = std::string_view(line.text).substr(line.keyBegin, line.keyLength);
+    // Parsed only once per line; after that the fields are read in place.
+    const Line& stored = lines_[static_cast<std::size_t>(i)];
+    const Line& line = stored.equalsPos != 0 ? stored : Parsed(i);
+    const std::string_view key(line.text.data() + line.keyBegin, line.keyLength);
     if (plainText && line.plainKey ? AsciiSameText(key, text) : LocaleSameText(key, text)) return i;
   }
   return -1;

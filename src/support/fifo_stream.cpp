@@ -6,16 +6,17 @@
 namespace kiv {
 namespace {
 
-int32_t CheckedCapacity(int32_t capacity) {
+// Room and slack: twice the capacity, plus one byte.
+size_t BufferSize(int32_t capacity) {
   if (capacity < 0) throw EFIFOStream("Invalid buffer size.");
-  return capacity;
+  return 2 * static_cast<size_t>(capacity) + 1;
 }
 
 }  // namespace
 
 TFIFOStream::TFIFOStream(int32_t capacity, int32_t discardStep, bool overwrite)
     : TThreadObject(nullptr),
-      Buffer_(std::make_unique<uint8_t[]>(static_cast<size_t>(CheckedCapacity(capacity)) + 1)),
+      Buffer_(std::make_unique_for_overwrite<uint8_t[]>(BufferSize(capacity))),
       Capacity_(capacity),
       DiscardStep_(discardStep),
       Overwrite_(overwrite) {
@@ -26,35 +27,35 @@ TFIFOStream::TFIFOStream(int32_t capacity, int32_t discardStep, bool overwrite)
 
 TFIFOStream::~TFIFOStream() {
   // Waits until no other thread holds the stream.
-  WriteLocked<uint8_t> guard(*this);
-  Size_ = 0;
+  WriteGuard guard(Lock());
+  Head_ = Size_ = 0;
   Buffer_.reset();
 }
 
 uint8_t* TFIFOStream::LockRead() {
   TThreadObject::LockRead();
-  return Buffer_.get();
+  return Buffer_.get() + Head_;
 }
 
 uint8_t* TFIFOStream::LockWrite() {
   TThreadObject::LockWrite();
-  return Buffer_.get();
+  return Buffer_.get() + Head_;
 }
 
 int32_t TFIFOStream::Size() const {
-  ReadLocked<uint8_t> guard(const_cast<TFIFOStream&>(*this));
+  ReadGuard guard(Lock());
   return Size_;
 }
 
 int32_t TFIFOStream::FreeSpace() const {
-  ReadLocked<uint8_t> guard(const_cast<TFIFOStream&>(*this));
+  ReadGuard guard(Lock());
   return Capacity_ - Size_;
 }
 
 void TFIFOStream::Write(const void* data, int32_t length) {
   if (length <= 0) return;
   if (!data) throw EFIFOStream("Invalid write request.");
-  WriteLocked<uint8_t> buffer(*this);
+  WriteGuard guard(Lock());
   if (!Overwrite_ && Capacity_ - Size_ < length) throw EFIFOStream("Buffer over-run.");
   // Nothing can be held: the oldest bytes would give way to newer ones at once.
   if (Capacity_ == 0) return;
@@ -63,29 +64,41 @@ void TFIFOStream::Write(const void* data, int32_t length) {
     const int32_t free = Capacity_ - Size_;
     if (free < length) RemoveLocked(std::max(length - free, DiscardStep_));
     const int32_t n = std::min(length, Capacity_ - Size_);
-    std::memcpy(buffer.get() + Size_, from, static_cast<size_t>(n));
-    Size_ += n;
+    AppendLocked(from, n);
     from += n;
     length -= n;
   }
 }
 
+void TFIFOStream::AppendLocked(const uint8_t* data, int32_t length) {
+  // Head_ <= Capacity_ and Size_ + length <= Capacity_: the bytes fit behind the held ones.
+  std::memcpy(Buffer_.get() + Head_ + Size_, data, static_cast<size_t>(length));
+  Size_ += length;
+}
+
 void TFIFOStream::Remove(int32_t count) {
-  WriteLocked<uint8_t> guard(*this);
+  WriteGuard guard(Lock());
   RemoveLocked(count);
 }
 
 void TFIFOStream::RemoveLocked(int32_t count) {
   count = std::clamp(count, 0, Size_);
   if (count == 0) return;
-  const int32_t rest = Size_ - count;
-  std::memmove(Buffer_.get(), Buffer_.get() + count, static_cast<size_t>(rest));
-  Size_ = rest;
+  Size_ -= count;
+  Head_ += count;
+  if (Size_ == 0) {
+    Head_ = 0;
+  } else if (Head_ > Capacity_) {
+    // The offset passed the slack: move the rest down, which at most Capacity_ removed bytes
+    // have paid for since the last move.
+    std::memmove(Buffer_.get(), Buffer_.get() + Head_, static_cast<size_t>(Size_));
+    Head_ = 0;
+  }
 }
 
 void TFIFOStream::Clear() {
-  WriteLocked<uint8_t> guard(*this);
-  Size_ = 0;
+  WriteGuard guard(Lock());
+  Head_ = Size_ = 0;
 }
 
 }  // namespace kiv

@@ -2,8 +2,10 @@
 // consumer that reads it in place and then removes what it consumed.
 //
 // Thread-safe: Write, Remove, Clear and destruction hold the write lock; Size and FreeSpace
-// the read lock. The held bytes always start at the beginning of the buffer, which is
-// allocated once at construction and never moves.
+// the read lock. The held bytes are contiguous, from a read offset into a buffer that is
+// allocated once at construction and never moves. A remove advances the offset; the bytes move
+// down only once the offset passes the buffer's slack (its second half), so a byte is moved at
+// most once on average, and a write that fits always finds room behind the held bytes.
 #pragma once
 
 #include <cstdint>
@@ -55,13 +57,21 @@ class TFIFOStream : public TThreadObject {
   uint8_t* LockWrite();
 
  private:
-  // Requires the write lock.
+  // Require the write lock.
   void RemoveLocked(int32_t count);
+  void AppendLocked(const uint8_t* data, int32_t length);
+  // The lock the constructor created.
+  ReaderWriterLock& Lock() const { return *LockObject(); }
 
+  // Capacity_ bytes of room plus as many again of slack (plus one, so that a zero capacity
+  // still has a valid address).
   std::unique_ptr<uint8_t[]> Buffer_;
   const int32_t Capacity_;
   const int32_t DiscardStep_;
-  int32_t Size_ = 0;  // guarded by the lock
+  // Guarded by the lock: the held bytes are Buffer_[Head_, Head_ + Size_); Head_ <= Capacity_
+  // between calls.
+  int32_t Head_ = 0;
+  int32_t Size_ = 0;
   const bool Overwrite_;
 };
 

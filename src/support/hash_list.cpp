@@ -6,13 +6,6 @@
 namespace kiv {
 
 // One entry of a chain. The chain is owned by the node whose slot holds its head.
-struct TLinkedItem {
-  std::unique_ptr<TkivCustomHashListKeyItemBase> KeyItem;
-  void* Value;
-  uint32_t Hash;  // HashOf(KeyItem), kept for splits and a quick mismatch test
-  TLinkedItem* Next = nullptr;
-};
-
 namespace {
 
 constexpr uintptr_t kChildBit = 1;
@@ -220,22 +213,23 @@ bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, uint32_t hash,
 bool TkivCustomHashListBase::FindEntry(const TkivCustomHashListKeyItemBase& key,
                                        void*& value) const {
   const uint32_t hash = HashOf(key);
+  for (const TLinkedItem* l = ChainOf(hash); l; l = l->Next) {
+    if (l->Hash == hash && KeysEqual(*l->KeyItem, key)) {
+      value = l->Value;
+      return true;
+    }
+  }
+  return false;
+}
+
+const TLinkedItem* TkivCustomHashListBase::ChainOf(uint32_t hash) const {
   const TTreeItem* node = Root_.get();
   while (node) {
     const uintptr_t slot = node->Slots_[SlotIndex(hash, node->Depth_)];
-    if (IsChild(slot)) {
-      node = AsChild(slot);
-      continue;
-    }
-    for (const TLinkedItem* l = AsChain(slot); l; l = l->Next) {
-      if (l->Hash == hash && KeysEqual(*l->KeyItem, key)) {
-        value = l->Value;
-        return true;
-      }
-    }
-    return false;
+    if (!IsChild(slot)) return AsChain(slot);
+    node = AsChild(slot);
   }
-  return false;
+  return nullptr;
 }
 
 bool TkivCustomHashListBase::ForEachEntry(EntryVisitor visit, void* context) const {

@@ -39,7 +39,14 @@ class TkivCustomHashListKeyItemBase {
 };
 
 class TkivCustomHashListBase;
-struct TLinkedItem;
+
+// One entry: a link in the chain of a trie slot.
+struct TLinkedItem {
+  std::unique_ptr<TkivCustomHashListKeyItemBase> KeyItem;
+  void* Value;
+  uint32_t Hash;  // HashOf(KeyItem), kept for splits and a quick mismatch test
+  TLinkedItem* Next = nullptr;
+};
 
 // One trie node. Slot i holds nothing, a chain of links or a child node; a child replaces
 // its slot's chain when the chain would grow past 8 links.
@@ -126,6 +133,9 @@ class TkivCustomHashListBase {
   bool RemoveEntry(const TkivCustomHashListKeyItemBase& key, void** taken);
   // The value of the first entry whose key equals `key`; false when there is none.
   bool FindEntry(const TkivCustomHashListKeyItemBase& key, void*& value) const;
+  // The chain in which entries of `hash` sit (nullptr when there is none): for look-ups that
+  // compare their keys inline, without building a key item.
+  const TLinkedItem* ChainOf(uint32_t hash) const;
 
  private:
   friend class TTreeItem;

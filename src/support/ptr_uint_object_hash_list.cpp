@@ -8,6 +8,14 @@ TkivPtrUIntKeyItem::TkivPtrUIntKeyItem(uintptr_t key) : Key(key) {
   Hash = KeyHash(&Key, sizeof Key);
 }
 
+uint32_t TkivPtrUIntObjectHashListBase::KeyHashOf(uintptr_t key) const {
+  return KeyHash(&key, sizeof key);
+}
+
+uint32_t TkivPtrUIntObjectHashListBase::HashOf(const TkivCustomHashListKeyItemBase& key) const {
+  return KeyHashOf(static_cast<const TkivPtrUIntKeyItem&>(key).Key);
+}
+
 bool TkivPtrUIntObjectHashListBase::KeysEqual(const TkivCustomHashListKeyItemBase& a,
                                               const TkivCustomHashListKeyItemBase& b) const {
   return static_cast<const TkivPtrUIntKeyItem&>(a).Key ==
@@ -39,15 +47,25 @@ void* TkivPtrUIntObjectHashListBase::ExtractObject(uintptr_t key) {
   return object;
 }
 
+bool TkivPtrUIntObjectHashListBase::FindObject(uintptr_t key, void*& object) const {
+  const uint32_t hash = KeyHashOf(key);
+  for (const TLinkedItem* l = ChainOf(hash); l; l = l->Next) {
+    if (l->Hash == hash && static_cast<const TkivPtrUIntKeyItem&>(*l->KeyItem).Key == key) {
+      object = l->Value;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool TkivPtrUIntObjectHashListBase::TryGetObject(uintptr_t key, void*& object) const {
   object = nullptr;
-  return FindEntry(TkivPtrUIntKeyItem(key), object);
+  return FindObject(key, object);
 }
 
 void* TkivPtrUIntObjectHashListBase::GetObject(uintptr_t key) const {
   void* object = nullptr;
-  if (!FindEntry(TkivPtrUIntKeyItem(key), object) && !DefaultOnMissing())
-    throw EkivNoSuchElementError();
+  if (!FindObject(key, object) && !DefaultOnMissing()) throw EkivNoSuchElementError();
   return object;
 }
 

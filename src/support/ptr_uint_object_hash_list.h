@@ -24,6 +24,10 @@ class TkivPtrUIntKeyItem : public TkivCustomHashListKeyItemBase {
 // The untyped part: keys and look-ups. Values are opaque; the template below types them.
 class TkivPtrUIntObjectHashListBase : public TkivCustomHashListBaseObjects {
  protected:
+  // The hash of a key: that of its bytes by default. Look-ups hash the bare key through this;
+  // HashOf applies it to key items.
+  virtual uint32_t KeyHashOf(uintptr_t key) const;
+  uint32_t HashOf(const TkivCustomHashListKeyItemBase& key) const final;
   bool KeysEqual(const TkivCustomHashListKeyItemBase& a,
                  const TkivCustomHashListKeyItemBase& b) const override;
   void FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value) override;
@@ -34,6 +38,9 @@ class TkivPtrUIntObjectHashListBase : public TkivCustomHashListBaseObjects {
   void* ExtractObject(uintptr_t key);
   bool TryGetObject(uintptr_t key, void*& object) const;
   void* GetObject(uintptr_t key) const;
+  // The look-up of TryGetObject and GetObject: hashes and compares the key inline. FindEntry
+  // with a key item gives the same answer, more slowly.
+  bool FindObject(uintptr_t key, void*& object) const;
 };
 
 // T is the stored object type (any class; TObject by default).

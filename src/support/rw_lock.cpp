@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#ifdef _WIN32
+#include <intrin.h>
+#endif
 
 namespace kiv {
 
@@ -52,7 +55,10 @@ class ThreadReadHolds {
   void Add(const void* lock, bool shared) { At(size_++) = ReadHold{lock, 1, shared}; }
   // Invalidates every ReadHold pointer.
   void Remove(ReadHold* hold) {
-    *hold = At(--size_);
+    // The common case removes the last record: no copy, which would read the record back
+    // right after its piecewise stores (a stall of its own on the uncontended path).
+    ReadHold& last = At(--size_);
+    if (&last != hold) *hold = last;
     Shrink();
   }
   // The outermost write of a lock: keeps room for its read record. May throw std::bad_alloc.
@@ -101,6 +107,24 @@ using rw_detail::ThreadReadHolds;
 
 constinit thread_local ThreadReadHolds t_holds{};
 
+#ifdef _WIN32
+// This toolchain emulates thread_local through a library call on every access. The hot paths
+// instead find the thread's record through a system TLS slot, read straight from the thread's
+// own environment block: the first 64 slots sit at offset 0xE10 of it, which FS addresses.
+ThreadReadHolds& CurrentHolds() {
+  const unsigned long slot = rw_detail::g_holds_slot.load(std::memory_order_relaxed);
+  if (slot < 64) {
+    if (void* holds = reinterpret_cast<void*>(__readfsdword(0xE10 + slot * 4))) {
+      return *static_cast<ThreadReadHolds*>(holds);
+    }
+  }
+  return *static_cast<ThreadReadHolds*>(rw_detail::BindThreadHolds(&t_holds));
+}
+#else
+// Native thread_local is one load from the thread pointer.
+ThreadReadHolds& CurrentHolds() { return t_holds; }
+#endif
+
 #ifdef KIV_CHECKED_LOCKS
 void AbortOnUnmatchedRelease(const char* what) {
   std::fprintf(stderr, "%s\n", what);
@@ -123,10 +147,12 @@ UnmatchedReleaseHandler SetUnmatchedReleaseHandler(UnmatchedReleaseHandler handl
 
 namespace rw_lock_testing {
 void FailTableGrowth(bool fail) { g_fail_table_growth.store(fail); }
+const void* ThreadRecord() { return &CurrentHolds(); }
+const void* ThreadRecordGeneral() { return &t_holds; }
 }  // namespace rw_lock_testing
 
 ReaderWriterLock::~ReaderWriterLock() {
-  ThreadReadHolds& holds = t_holds;
+  ThreadReadHolds& holds = CurrentHolds();
   // No room is reserved here (a destructor cannot fail): the write ends with the lock.
   if (owner_.load(std::memory_order_relaxed) == &holds) {
     holds.ReleaseWrite();
@@ -137,14 +163,14 @@ ReaderWriterLock::~ReaderWriterLock() {
   if (ReadHold* hold = holds.Find(this)) holds.Remove(hold);
 }
 
-bool ReaderWriterLock::ReadHeldByThisThread() const { return t_holds.Find(this) != nullptr; }
+bool ReaderWriterLock::ReadHeldByThisThread() const { return CurrentHolds().Find(this) != nullptr; }
 
 bool ReaderWriterLock::WriteHeldByThisThread() const {
-  return owner_.load(std::memory_order_relaxed) == &t_holds;
+  return owner_.load(std::memory_order_relaxed) == &CurrentHolds();
 }
 
 void ReaderWriterLock::BeginRead() {
-  ThreadReadHolds& holds = t_holds;
+  ThreadReadHolds& holds = CurrentHolds();
   if (ReadHold* hold = holds.Find(this)) {
     ++hold->count;  // re-entrant: never waits, not even behind a waiting writer
     return;
@@ -205,7 +231,7 @@ void ReaderWriterLock::EnterReadSlow() {
 }
 
 void ReaderWriterLock::EndRead() {
-  ThreadReadHolds& holds = t_holds;
+  ThreadReadHolds& holds = CurrentHolds();
   ReadHold* hold = holds.Find(this);
   if (hold == nullptr) {
     UnmatchedRelease("EndRead without a matching BeginRead");
@@ -237,7 +263,7 @@ void ReaderWriterLock::LeaveRead() {
 }
 
 bool ReaderWriterLock::BeginWrite() {
-  ThreadReadHolds& holds = t_holds;
+  ThreadReadHolds& holds = CurrentHolds();
   if (owner_.load(std::memory_order_relaxed) == &holds) {
     ++write_depth_;
     return true;
@@ -255,7 +281,7 @@ bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
                                        std::memory_order_relaxed)) {
       owner_.store(&holds, std::memory_order_relaxed);
       write_depth_ = 1;
-      revision_.fetch_add(1, std::memory_order_relaxed);
+      BumpRevision();
       return true;
     }
   }
@@ -280,11 +306,11 @@ bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
                std::memory_order_relaxed);
   owner_.store(&holds, std::memory_order_relaxed);
   write_depth_ = 1;
-  return revision_.fetch_add(1, std::memory_order_relaxed) == seen;
+  return BumpRevision() == seen;
 }
 
 void ReaderWriterLock::EndWrite() {
-  ThreadReadHolds& holds = t_holds;
+  ThreadReadHolds& holds = CurrentHolds();
   if (owner_.load(std::memory_order_relaxed) != &holds) {
     UnmatchedRelease("EndWrite without a matching BeginWrite");
     return;

@@ -23,6 +23,15 @@ namespace rw_detail {
 
 class ThreadReadHolds;  // the read locks of one thread
 
+#ifdef _WIN32
+// The system TLS slot that points at each thread's ThreadReadHolds; an index of 64 or more
+// (none allocated yet, or the module is unloading) sends every look-up to BindThreadHolds.
+extern std::atomic<unsigned long> g_holds_slot;
+// Allocates the slot on first use and points it at `holds` (the calling thread's record);
+// returns `holds`.
+void* BindThreadHolds(void* holds);
+#endif
+
 // A plain mutex with two condition variables: the blocking part of ReaderWriterLock.
 // The system's SRWLOCK and CONDITION_VARIABLE on Windows, the standard ones elsewhere.
 class CAPABILITY("mutex") Monitor {
@@ -107,6 +116,13 @@ class ReaderWriterLock {
   void LeaveRead();
   // kReadersWaiting while readers sleep in EnterReadSlow; called under monitor_, where that
   // count changes, so the flag is kept across the state stores of the slow paths.
+  // Counts one granted write lock and returns the count before it. Only the writer changes
+  // the count, so a plain load and store do without a locked instruction.
+  std::uint32_t BumpRevision() {
+    const std::uint32_t r = revision_.load(std::memory_order_relaxed);
+    revision_.store(r + 1, std::memory_order_relaxed);
+    return r;
+  }
   std::uint32_t SleepingReadersFlag() const {
     return readers_waiting_.load(std::memory_order_relaxed) > 0 ? kReadersWaiting : 0;
   }
@@ -122,7 +138,7 @@ class ReaderWriterLock {
   // Changed under monitor_ only; atomic so that the diagnostics may read them.
   std::atomic<unsigned> writers_waiting_{0};
   std::atomic<unsigned> readers_waiting_{0};
-  // Counts granted write locks; the uncontended writer path counts without the monitor.
+  // Counts granted write locks; changed only by the thread that holds the write lock.
   std::atomic<std::uint32_t> revision_{0};
 };
 
@@ -136,6 +152,9 @@ UnmatchedReleaseHandler SetUnmatchedReleaseHandler(UnmatchedReleaseHandler handl
 namespace rw_lock_testing {
 // While set, the per-thread table of read locks cannot grow, as if memory had run out.
 void FailTableGrowth(bool fail);
+// The calling thread's record of read locks, as the lock finds it, and through thread_local.
+const void* ThreadRecord();
+const void* ThreadRecordGeneral();
 }  // namespace rw_lock_testing
 
 class [[nodiscard]] ReadGuard {

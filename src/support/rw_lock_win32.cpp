@@ -20,4 +20,37 @@ void Monitor::WaitWriters() { SleepConditionVariableSRW(Cv(writers_), Srw(mutex_
 void Monitor::WakeReaders() { WakeAllConditionVariable(Cv(readers_)); }
 void Monitor::WakeWriters() { WakeAllConditionVariable(Cv(writers_)); }
 
+namespace {
+// Above every slot index: the module is unloading and has freed its slot.
+constexpr unsigned long kSlotClosed = 0xFFFFFFFEul;
+
+// Frees the slot when the module unloads, so that loading and unloading it again and again does
+// not use up the process's slots. Locks destroyed after this find their thread's record through
+// thread_local alone.
+struct SlotCloser {
+  ~SlotCloser() {
+    const unsigned long slot = g_holds_slot.exchange(kSlotClosed);
+    if (slot != TLS_OUT_OF_INDEXES && slot != kSlotClosed) TlsFree(slot);
+  }
+} g_slot_closer;
+}  // namespace
+
+std::atomic<unsigned long> g_holds_slot{TLS_OUT_OF_INDEXES};
+
+void* BindThreadHolds(void* holds) {
+  unsigned long slot = g_holds_slot.load();
+  if (slot == TLS_OUT_OF_INDEXES) {
+    const unsigned long fresh = TlsAlloc();
+    if (fresh == TLS_OUT_OF_INDEXES) return holds;  // every slot is taken: thread_local alone
+    if (g_holds_slot.compare_exchange_strong(slot, fresh)) {
+      slot = fresh;
+    } else {
+      TlsFree(fresh);  // another thread allocated first; `slot` holds its index
+    }
+  }
+  // Only the first 64 slots are read directly; a higher one would cost as much as thread_local.
+  if (slot < 64) TlsSetValue(slot, holds);
+  return holds;
+}
+
 }  // namespace kiv::rw_detail

@@ -57,14 +57,31 @@ void TkivStringWideStringHashList::FreeEntry(std::unique_ptr<TkivCustomHashListK
 }
 
 bool TkivStringWideStringHashList::TryGetValue(std::string_view key, WideString& value) const {
-  void* found = nullptr;
-  if (!FindEntry(TkivStringKeyItem(key, CaseSensitive(), TkivStringKeyItem::BorrowTag{}),
-                 found)) {
+  const WideString* found = FindValue(key);
+  if (!found) {
     value.clear();
     return false;
   }
-  value = static_cast<const TkivWideStringValueItem*>(found)->Value;
+  value = *found;
   return true;
+}
+
+const WideString* TkivStringWideStringHashList::FindValue(std::string_view key) const {
+  if (CaseSensitive()) {
+    // Keys are stored as given: hash and compare the text inline, without a probe key item.
+    const uint32_t hash = key.empty() ? 0 : KeyHash(key.data(), key.size());
+    for (const TLinkedItem* l = ChainOf(hash); l; l = l->Next) {
+      if (l->Hash == hash && AsStringKey(*l->KeyItem).Key() == key)
+        return &static_cast<const TkivWideStringValueItem*>(l->Value)->Value;
+    }
+    return nullptr;
+  }
+  void* found = nullptr;
+  if (!FindEntry(TkivStringKeyItem(key, CaseSensitive(), TkivStringKeyItem::BorrowTag{}),
+                 found)) {
+    return nullptr;
+  }
+  return &static_cast<const TkivWideStringValueItem*>(found)->Value;
 }
 
 WideString TkivStringWideStringHashList::GetValue(std::string_view key) const {

@@ -60,6 +60,8 @@ class TkivStringWideStringHashList : public TkivStringHashListBase {
 
   // The value under `key`; false and an empty `value` when there is none.
   bool TryGetValue(std::string_view key, WideString& value) const;
+  // The stored value under `key` without copying it, or nullptr; valid until the list changes.
+  const WideString* FindValue(std::string_view key) const;
   // The value under `key`. A missing key yields the empty string with DefaultOnMissing,
   // otherwise raises EkivNoSuchElementError.
   WideString GetValue(std::string_view key) const;
@@ -88,8 +90,10 @@ class TkivStringWideStringHashList : public TkivStringHashListBase {
   }
 
  protected:
+  // Final: FindValue hashes and compares case-sensitive keys inline, as these do.
+  uint32_t HashOf(const TkivCustomHashListKeyItemBase& key) const final { return key.Hash; }
   bool KeysEqual(const TkivCustomHashListKeyItemBase& a,
-                 const TkivCustomHashListKeyItemBase& b) const override;
+                 const TkivCustomHashListKeyItemBase& b) const final;
   // Value items are made by this list and always freed with their entry.
   void FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value) override;
 };

@@ -12,37 +12,79 @@ int HexDigit(char16_t c) {
 
 }  // namespace
 
-TEscapedText EscapeText(std::u16string_view text) {
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  TEscapedText out;
-  out.WithAccel.reserve(text.size());
-  out.WithoutAccel.reserve(text.size());
+namespace {
+
+// The escaping of EscapeText for either character width: appends both forms, returns the flags.
+template <class Ch>
+TEscapeFlags EscapeInto(std::basic_string_view<Ch> text, std::basic_string<Ch>& withAccel,
+                        std::basic_string<Ch>& withoutAccel) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  TEscapeFlags flags;
+  withAccel.reserve(text.size());
+  withoutAccel.reserve(text.size());
   bool seenDouble = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c < 32) {
-      const char16_t code[] = {u'%', kHex[c >> 4], kHex[c & 15]};
-      out.WithAccel.append(code, 3);
-      out.WithoutAccel.append(code, 3);
-      out.HasControl = true;
+    const Ch c = text[i];
+    if (static_cast<unsigned>(c) < 32) {
+      const Ch code[] = {Ch('%'), Ch(kHex[c >> 4]), Ch(kHex[c & 15])};
+      withAccel.append(code, 3);
+      withoutAccel.append(code, 3);
+      flags.HasControl = true;
       continue;
     }
-    if (c == u'&' && !seenDouble) {
-      bool nextIsAmp = i + 1 < text.size() && text[i + 1] == u'&';
+    if (c == Ch('&') && !seenDouble) {
+      bool nextIsAmp = i + 1 < text.size() && text[i + 1] == Ch('&');
       if (!nextIsAmp) {
-        out.WithAccel.push_back(c);
-        out.HasAccel = true;
+        withAccel.push_back(c);
+        flags.HasAccel = true;
         continue;
       }
       seenDouble = true;
     }
-    out.WithAccel.push_back(c);
-    out.WithoutAccel.push_back(c);
+    withAccel.push_back(c);
+    withoutAccel.push_back(c);
   }
+  return flags;
+}
+
+}  // namespace
+
+TEscapedText EscapeText(std::u16string_view text) {
+  TEscapedText out;
+  const TEscapeFlags flags = EscapeInto(text, out.WithAccel, out.WithoutAccel);
+  out.HasAccel = flags.HasAccel;
+  out.HasControl = flags.HasControl;
   return out;
 }
 
+TEscapeFlags EscapeAsciiText(std::string_view text, std::string& withAccel,
+                             std::string& withoutAccel) {
+  return EscapeInto(text, withAccel, withoutAccel);
+}
+
+TEscapeFlags EscapeFlags(std::u16string_view text) {
+  TEscapeFlags flags;
+  bool seenDouble = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 32) {
+      flags.HasControl = true;
+    } else if (c == u'&' && !seenDouble) {
+      if (i + 1 < text.size() && text[i + 1] == u'&') {
+        seenDouble = true;
+      } else {
+        flags.HasAccel = true;
+      }
+    }
+  }
+  return flags;
+}
+
 std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool decodeControls) {
+  // Nothing to decode or strip (most translations): a plain copy.
+  const bool decode = decodeControls && text.find(u'%') != text.npos;
+  const bool strip = stripAccel && text.find(u'&') != text.npos;
+  if (!decode && !strip) return std::u16string(text);
   std::u16string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {

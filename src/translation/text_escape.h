@@ -20,6 +20,18 @@ struct TEscapedText {
 // character is not "&"; from the first "&&" on every "&" is literal.
 TEscapedText EscapeText(std::u16string_view text);
 
+// EscapeText's two flags alone, without building the escaped forms.
+struct TEscapeFlags {
+  bool HasAccel = false;
+  bool HasControl = false;
+};
+TEscapeFlags EscapeFlags(std::u16string_view text);
+
+// EscapeText of ASCII text (which every ANSI code page maps one to one onto UTF-16), in 8 bits:
+// appends the two forms to `withAccel` and `withoutAccel` and returns the flags.
+TEscapeFlags EscapeAsciiText(std::string_view text, std::string& withAccel,
+                             std::string& withoutAccel);
+
 // Turns an escaped text back into display text. With decodeControls, "%" and two hexadecimal
 // digits give that character; with stripAccel a single "&" is dropped ("&&" stays "&&").
 std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool decodeControls);

@@ -49,6 +49,12 @@ bool ReadWholeFile(const std::string& name, std::string& contents) {
   return !in.bad();
 }
 
+bool IsAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 std::string AsciiLowerCase(std::string_view s) {
   std::string out(s);
   for (char& c : out)
@@ -208,9 +214,20 @@ void TWtransl::AddEntry(std::string_view source, std::string_view translation) {
   dictionary_->Exact.SetValue(source, wide);
   std::string lowered = AsciiLowerCase(source);
   if (lowered != source) dictionary_->LowerCase.SetValue(lowered, wide);
-  // Entries with an accelerator are also found by texts without one.
-  TEscapedText plain = EscapeText(AnsiToWide(source));
-  if (plain.HasAccel) dictionary_->WithoutAccel.SetValue(WideToAnsi(plain.WithoutAccel), wide);
+  // Entries with an accelerator are also found by texts without one. Only a source with an "&"
+  // has one; an ASCII source (nearly every one) is escaped as it is, any other through UTF-16
+  // as texts are at look-up.
+  if (source.find('&') != std::string_view::npos) {
+    if (IsAscii(source)) {
+      std::string withAccel, withoutAccel;
+      if (EscapeAsciiText(source, withAccel, withoutAccel).HasAccel)
+        dictionary_->WithoutAccel.SetValue(withoutAccel, std::move(wide));
+    } else {
+      TEscapedText plain = EscapeText(AnsiToWide(source));
+      if (plain.HasAccel)
+        dictionary_->WithoutAccel.SetValue(WideToAnsi(plain.WithoutAccel), std::move(wide));
+    }
+  }
   if (testMode_ == tmSaveUnused) {
     std::string key(source);
     if (!usedTexts_.count(key) && !testTexts_.count(key)) testTexts_.insert(std::move(key));
@@ -422,10 +439,19 @@ std::u16string TWtransl::TranslateText(std::u16string_view text, bool& found) co
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (s.empty() || !dictionary_) return std::u16string(text);
 
+  // Fast path: most texts are entries as they stand. Their escape flags come from a scan; the
+  // escaped forms are built only when this look-up misses.
+  const AnsiOfWide plain(s);
+  if (const WideString* exact = dictionary_->Exact.FindValue(plain)) {
+    if (exact->empty()) return std::u16string(text);
+    found = true;
+    const TEscapeFlags flags = EscapeFlags(s);
+    return UnescapeText(*exact, !flags.HasAccel, flags.HasControl);
+  }
+
   TEscapedText e = EscapeText(s);
   std::u16string translation;
-  const std::string plain = WideToAnsi(s);
-  bool hit = dictionary_->Exact.TryGetValue(plain, translation);
+  bool hit = false;
   // The escaped forms differ from the plain text only when it has "&" or control characters.
   if (!hit && e.WithAccel != s) hit = dictionary_->Exact.TryGetValue(WideToAnsi(e.WithAccel), translation);
   if (!hit && e.WithoutAccel != e.WithAccel) {
@@ -434,7 +460,7 @@ std::u16string TWtransl::TranslateText(std::u16string_view text, bool& found) co
   }
   if (!hit && !e.HasAccel)
     hit = dictionary_->WithoutAccel.TryGetValue(WideToAnsi(e.WithAccel), translation);
-  if (!hit) hit = dictionary_->LowerCase.TryGetValue(AnsiLowerCase(plain), translation);
+  if (!hit) hit = dictionary_->LowerCase.TryGetValue(AnsiLowerCase(plain.view()), translation);
   if (!hit || translation.empty()) return std::u16string(text);
   found = true;
   return UnescapeText(translation, !e.HasAccel, e.HasControl);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -349,6 +350,33 @@ TEST(ParamsListWrapMethods, WideNamesReachTheListInTheSystemCodePage) {
   EXPECT_EQ(a->IndexOf("GR\334\337E", -1, -1, &index), KIV_S_OK);  // Windows-1252, any case
   EXPECT_EQ(index, 0);
   EXPECT_EQ(IntValue(w.get(), KIV_TEXT_W("gr\u00FC\u00DFe")), 3);
+}
+
+// Short ASCII names take a fast path to the list's code page, others the system's conversion:
+// W look-ups agree with A look-ups at every length around the boundary, mixed with non-ASCII.
+TEST(ParamsListWrapMethods, WideAndAnsiNamesFindTheSameItemsAtAnyLength) {
+  IntfPtr<IkivParamsListW> w = TkivParamsListWrap::Create();
+  IntfPtr<IkivParamsListA> a = AnsiOf(w.get());
+  std::vector<std::string> names;
+  for (size_t size : {1u, 16u, 127u, 128u, 129u, 300u}) {
+    names.push_back(std::string(size - 1, 'k') + "N");
+    names.push_back(std::string(size - 1, 'k') + "\xE9");  // non-ASCII last
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    const kivVARIANT v = I4(static_cast<int32_t>(i));
+    ASSERT_EQ(a->Add(names[i].c_str(), &v, nullptr), KIV_S_OK);
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::basic_string<kivWCHAR> wide;
+    for (char c : names[i]) {
+      // Upper case and Windows-1252 e acute (U+00E9) in UTF-16.
+      wide += static_cast<kivWCHAR>(c == 'k' ? u'K' : static_cast<unsigned char>(c));
+    }
+    EXPECT_EQ(IntValue(w.get(), wide.c_str()), static_cast<int32_t>(i)) << names[i].size();
+    int32_t index = -1;
+    EXPECT_EQ(a->IndexOf(names[i].c_str(), -1, -1, &index), KIV_S_OK);
+    EXPECT_EQ(index, static_cast<int32_t>(i));
+  }
 }
 
 TEST(ParamsListWrapMethods, GetValueDefGivesTheDefaultOnlyWhenMissing) {

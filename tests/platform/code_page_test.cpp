@@ -55,6 +55,24 @@ TEST(CodePage, AnsiIsTheSystemCodePage) {
   EXPECT_EQ(AnsiToWide("x\xE9"), CodePageToWide(kCodePageAnsi, "x\xE9"));
 }
 
+// The inline ASCII path and the system's conversion agree at every length around the inline
+// buffer, for every ASCII unit, and with a non-ASCII unit anywhere.
+TEST(CodePage, AnsiOfWideAgreesWithWideToAnsi) {
+  WideString every_ascii;
+  for (char16_t c = 0; c < 128; ++c) every_ascii += c;
+  EXPECT_EQ(AnsiOfWide(every_ascii).view(), WideToAnsi(every_ascii));
+  for (size_t size : {0u, 1u, 127u, 128u, 129u, 400u}) {
+    WideString text(size, u'x');
+    EXPECT_EQ(AnsiOfWide(text).view(), WideToAnsi(text)) << size;
+    if (size == 0) continue;
+    for (size_t at : {size_t{0}, size / 2, size - 1}) {
+      WideString accented = text;
+      accented[at] = u'\u00E9';
+      EXPECT_EQ(AnsiOfWide(accented).view(), WideToAnsi(accented)) << size << " " << at;
+    }
+  }
+}
+
 TEST(AnsiCase, MapsAsciiAndWindows1252Letters) {
   EXPECT_EQ(AnsiLowerCase("Hello, World 1!"), "hello, world 1!");
   EXPECT_EQ(AnsiUpperCase("Hello, World 1!"), "HELLO, WORLD 1!");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
+#include <random>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -100,6 +102,70 @@ TEST(FIFOStream, FittingWriteLeavesTheHandedOutBytesInPlace) {
   EXPECT_EQ(s.LockRead(), data);
   s.UnlockRead();
   EXPECT_EQ(std::vector<uint8_t>(data, data + 10), Bytes(0, 10));
+}
+
+// After removes the held bytes start further into the buffer; a write that fits still leaves
+// them where LockRead handed them out.
+TEST(FIFOStream, FittingWriteAfterRemovesLeavesTheHandedOutBytesInPlace) {
+  TFIFOStream s(64, 16, true);
+  Write(s, Bytes(0, 64));
+  s.Remove(40);
+  const uint8_t* data = s.LockRead();
+  s.UnlockRead();
+  Write(s, Bytes(64, 40));
+  EXPECT_EQ(s.LockRead(), data);
+  s.UnlockRead();
+  EXPECT_EQ(Held(s), Bytes(40, 64));
+}
+
+// Random writes, removes and clears agree with a plain queue, whichever way the read offset and
+// the moves of held bytes fall; with and without overwrite, down to a zero capacity.
+TEST(FIFOStream, AgreesWithAPlainQueueOverRandomOperations) {
+  std::mt19937 rng(11);
+  for (int32_t capacity : {0, 1, 7, 64, 300}) {
+    for (bool overwrite : {true, false}) {
+      TFIFOStream s(capacity, 5, overwrite);
+      std::deque<uint8_t> model;
+      uint8_t next = 0;
+      for (int op = 0; op < 3000; ++op) {
+        const int kind = static_cast<int>(rng() % 10);
+        const int32_t n = static_cast<int32_t>(rng() % (2 * capacity + 3));
+        if (kind < 5) {
+          const std::vector<uint8_t> block = Bytes(next, n);
+          next = static_cast<uint8_t>(next + n);
+          const bool fits = n <= capacity - static_cast<int32_t>(model.size());
+          if (!overwrite && !fits) {
+            EXPECT_THROW(Write(s, block), kiv::EFIFOStream);
+            continue;
+          }
+          Write(s, block);
+          if (capacity == 0) continue;
+          // Chunk by chunk, the oldest bytes give way, at least the discard step at a time.
+          for (size_t at = 0; at < block.size();) {
+            const size_t rest = block.size() - at;
+            const size_t free = static_cast<size_t>(capacity) - model.size();
+            if (free < rest) {
+              const size_t drop = std::min(model.size(), std::max<size_t>(rest - free, 5));
+              model.erase(model.begin(), model.begin() + static_cast<long>(drop));
+            }
+            const size_t take = std::min(rest, static_cast<size_t>(capacity) - model.size());
+            model.insert(model.end(), block.begin() + static_cast<long>(at),
+                         block.begin() + static_cast<long>(at + take));
+            at += take;
+          }
+        } else if (kind < 9) {
+          s.Remove(n);
+          model.erase(model.begin(), model.begin() + std::min<long>(n, static_cast<long>(model.size())));
+        } else {
+          s.Clear();
+          model.clear();
+        }
+        ASSERT_EQ(Held(s), std::vector<uint8_t>(model.begin(), model.end()))
+            << "capacity " << capacity << ", overwrite " << overwrite << ", operation " << op;
+        ASSERT_EQ(s.FreeSpace(), capacity - static_cast<int32_t>(model.size()));
+      }
+    }
+  }
 }
 
 // A producer and a consumer on two threads: every value arrives once and in order.

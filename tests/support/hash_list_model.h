@@ -31,9 +31,8 @@ struct Tracked {
 // Few distinct 32-bit hashes: many keys share all hash bits, so the deepest chains grow long.
 class WeakHashList : public kiv::TkivPtrUIntObjectHashList<Tracked> {
  protected:
-  uint32_t HashOf(const kiv::TkivCustomHashListKeyItemBase& key) const override {
-    return static_cast<uint32_t>(static_cast<const kiv::TkivPtrUIntKeyItem&>(key).Key % 5) *
-           0x9E3779B1u;
+  uint32_t KeyHashOf(uintptr_t key) const override {
+    return static_cast<uint32_t>(key % 5) * 0x9E3779B1u;
   }
 };
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "support/hash_list_model.h"
@@ -22,12 +23,29 @@ class ChosenHashList : public List {
   explicit ChosenHashList(std::function<uint32_t(uintptr_t)> hash) : hash_(std::move(hash)) {}
 
  protected:
-  uint32_t HashOf(const kiv::TkivCustomHashListKeyItemBase& key) const override {
-    return hash_(static_cast<const TkivPtrUIntKeyItem&>(key).Key);
+  uint32_t KeyHashOf(uintptr_t key) const override {
+    return hash_(key);
   }
 
  private:
   std::function<uint32_t(uintptr_t)> hash_;
+};
+
+// Look-ups through the inline key path and through a key item, side by side.
+template <class Base>
+class BothLookUps : public Base {
+ public:
+  using Base::Base;
+  // Empty when both agree for `key`, else a description of the difference.
+  std::string Compare(uintptr_t key) const {
+    void* fast = nullptr;
+    void* general = nullptr;
+    const bool found_fast = this->FindObject(key, fast);
+    const bool found_general = this->FindEntry(TkivPtrUIntKeyItem(key), general);
+    if (found_fast == found_general && fast == general) return "";
+    return "key " + std::to_string(key) + ": " + std::to_string(found_fast) + " vs " +
+           std::to_string(found_general);
+  }
 };
 
 class HashListTest : public ::testing::Test {
@@ -111,6 +129,23 @@ TEST_F(HashListTest, KeysWithIdenticalHashesStayInOneBoundedChainAndAreAllFound)
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.Root()->UsedSlots(), 0);
   EXPECT_EQ(live_, 0);
+}
+
+// Hits and misses, with the default hash and with one that makes long shared chains; keys
+// that differ only in their upper bits as well.
+TEST_F(HashListTest, InlineKeyLookUpAgreesWithKeyItemLookUp) {
+  BothLookUps<List> plain;
+  BothLookUps<kiv_test::WeakHashList> weak;
+  const uintptr_t high = sizeof(uintptr_t) > 4 ? uintptr_t{1} << (4 * sizeof(uintptr_t)) : 0x8000u;
+  for (uintptr_t k = 0; k < 3000; k += 3) {
+    Add(plain, k * 16, 1);
+    Add(weak, k * 16, 1);
+  }
+  for (uintptr_t k = 0; k < 9000; ++k) {
+    ASSERT_EQ(plain.Compare(k * 16), "");
+    ASSERT_EQ(plain.Compare(k * 16 + high), "");
+    ASSERT_EQ(weak.Compare(k * 16), "");
+  }
 }
 
 TEST_F(HashListTest, SplitThatCannotAllocateANodeLeavesTheListAsItWas) {

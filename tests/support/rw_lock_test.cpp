@@ -406,4 +406,29 @@ TEST(ReaderWriterLock, MixedReadersWritersAndPromotersKeepTheirInvariants) {
   EXPECT_GT(value, 0);
 }
 
+// The hot paths find a thread's read records through a faster route than thread_local where the
+// platform offers one; both routes must name the same record, on every thread, from first use.
+TEST(ReaderWriterLock, FastThreadRecordLookUpAgreesWithThreadLocal) {
+  const void* mine = kiv::rw_lock_testing::ThreadRecord();
+  EXPECT_EQ(mine, kiv::rw_lock_testing::ThreadRecordGeneral());
+  std::vector<const void*> fast(4), general(4);
+  std::vector<std::unique_ptr<TestThread>> threads;
+  ReaderWriterLock lock;
+  for (size_t i = 0; i < fast.size(); ++i) {
+    threads.push_back(std::make_unique<TestThread>([&, i] {
+      general[i] = kiv::rw_lock_testing::ThreadRecordGeneral();  // thread_local first
+      kiv::ReadGuard read(lock);
+      EXPECT_TRUE(lock.ReadHeldByThisThread());
+      fast[i] = kiv::rw_lock_testing::ThreadRecord();
+    }));
+  }
+  for (auto& t : threads) t->Join();
+  for (size_t i = 0; i < fast.size(); ++i) {
+    EXPECT_EQ(fast[i], general[i]);
+    EXPECT_NE(fast[i], mine);
+  }
+  EXPECT_FALSE(lock.ReadHeldByThisThread());
+  EXPECT_EQ(kiv::rw_lock_testing::ThreadRecord(), mine);
+}
+
 }  // namespace

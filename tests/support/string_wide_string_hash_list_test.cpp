@@ -93,4 +93,29 @@ TEST(StringWideStringHashList, ManyKeysSurviveSplitsAndCallbackFormReceivesData)
   EXPECT_TRUE(stopped);
 }
 
+// Case-sensitive look-ups hash and compare inline; a probe key item must find the same entries.
+class ProbedList : public TkivStringWideStringHashList {
+ public:
+  using TkivStringWideStringHashList::TkivStringWideStringHashList;
+  const WideString* Probe(std::string_view key) const {
+    void* found = nullptr;
+    if (!FindEntry(kiv::TkivStringKeyItem(key, CaseSensitive()), found)) return nullptr;
+    return &static_cast<const kiv::TkivWideStringValueItem*>(found)->Value;
+  }
+};
+
+TEST(StringWideStringHashList, InlineLookUpAgreesWithProbeKeyItem) {
+  for (bool caseSensitive : {true, false}) {
+    ProbedList list(caseSensitive);
+    for (int i = 0; i < 3000; i += 2) list.SetValue("Key " + std::to_string(i), u"v");
+    list.SetValue("", u"empty");
+    for (int i = 0; i < 3000; ++i) {
+      for (const std::string& key : {"Key " + std::to_string(i), "KEY " + std::to_string(i)})
+        ASSERT_EQ(list.FindValue(key), list.Probe(key)) << key << " " << caseSensitive;
+    }
+    ASSERT_NE(list.FindValue(""), nullptr);
+    EXPECT_EQ(list.FindValue(""), list.Probe(""));
+  }
+}
+
 }  // namespace

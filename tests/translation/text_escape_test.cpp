@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using kiv::EscapeText;
@@ -37,6 +39,31 @@ TEST(EscapeText, ControlCharactersBecomeUpperCaseHex) {
   EXPECT_TRUE(e.HasControl);
 }
 
+// Every text of up to seven letters, ampersands and control characters: the flag scan and the
+// 8-bit escaping that the translator's fast paths use agree with EscapeText.
+TEST(EscapeText, FlagsAndAsciiEscapingAgreeWithTheEscapedForms) {
+  const char16_t alphabet[] = {u'a', u'&', u'\n'};
+  for (int length = 0; length <= 7; ++length) {
+    int combinations = 1;
+    for (int i = 0; i < length; ++i) combinations *= 3;
+    for (int n = 0; n < combinations; ++n) {
+      std::u16string text;
+      for (int i = 0, rest = n; i < length; ++i, rest /= 3) text += alphabet[rest % 3];
+      const kiv::TEscapedText e = EscapeText(text);
+      const kiv::TEscapeFlags flags = kiv::EscapeFlags(text);
+      ASSERT_EQ(flags.HasAccel, e.HasAccel) << n << " of length " << length;
+      ASSERT_EQ(flags.HasControl, e.HasControl) << n << " of length " << length;
+      const std::string narrow(text.begin(), text.end());
+      std::string withAccel = "x", withoutAccel = "y";  // appended to
+      const kiv::TEscapeFlags ascii = kiv::EscapeAsciiText(narrow, withAccel, withoutAccel);
+      ASSERT_EQ(ascii.HasAccel, e.HasAccel);
+      ASSERT_EQ(ascii.HasControl, e.HasControl);
+      ASSERT_EQ(withAccel, "x" + std::string(e.WithAccel.begin(), e.WithAccel.end()));
+      ASSERT_EQ(withoutAccel, "y" + std::string(e.WithoutAccel.begin(), e.WithoutAccel.end()));
+    }
+  }
+}
+
 TEST(UnescapeText, DecodesControlsAndStripsSingleAmpersands) {
   EXPECT_EQ(UnescapeText(u"Zeile1%0d%0AZeile2", false, true), u"Zeile1\r\nZeile2");
   EXPECT_EQ(UnescapeText(u"%0D%0A", false, false), u"%0D%0A");
@@ -44,6 +71,10 @@ TEST(UnescapeText, DecodesControlsAndStripsSingleAmpersands) {
   EXPECT_EQ(UnescapeText(u"%ZZ%4", false, true), u"%ZZ%4");     // not hexadecimal: kept
   EXPECT_EQ(UnescapeText(u"&Speichern && &Mehr", true, false), u"Speichern && Mehr");
   EXPECT_EQ(UnescapeText(u"&Speichern", false, false), u"&Speichern");
+  // Only the requested kind of marker is acted on.
+  EXPECT_EQ(UnescapeText(u"&A %41", false, true), u"&A A");
+  EXPECT_EQ(UnescapeText(u"%41 &B", true, false), u"%41 B");
+  EXPECT_EQ(UnescapeText(u"Plain", true, true), u"Plain");
 }
 
 TEST(UnescapeText, RoundTripsEscapedControlText) {
