@@ -20,7 +20,6 @@
 #include "bridge/plugin_wrap.h"
 #include "framework/parsed_data.h"
 #include "framework/plugin.h"
-#include "support/fast_mutex.h"
 #include "support/rw_lock.h"
 #include "support/timer_ex.h"
 
@@ -84,7 +83,7 @@ class TaPlugin : public TkivPlugin, private TParserClientSource {
   std::unique_ptr<TkivTimerEx> parser_client_timer_;
   std::unique_ptr<TCustomParserClientList> parser_clients_;
   ReaderWriterLock clients_lock_;  // keeps parser_clients_ and the timer alive while used
-  FastMutex parsed_data_lock_;    // one data call at a time owns the parsed-data slot and list
+  std::mutex parsed_data_lock_;    // one data call at a time owns the parsed-data slot and list
   std::unique_ptr<TParsedDataList> parsed_data_;  // guarded by parsed_data_lock_
   std::string library_name_;
   LibraryHandle library_ = nullptr;

@@ -1,12 +1,16 @@
 // FastMutex: a plain, non-recursive mutex for short critical sections on hot paths (a registry
-// look-up, a slot swap). On Windows it is a slim reader/writer lock taken exclusively, whose
-// uncontended take and release are one interlocked operation each; std::mutex there goes through
-// the threads library and costs several times as much. Elsewhere it is std::mutex.
+// look-up, a slot swap). On Windows it is a spin lock: an uncontended take is one interlocked
+// exchange and a release one plain store, where std::mutex goes through the threads library and
+// a slim reader/writer lock under Wine wakes its address on every release. A waiting thread spins
+// briefly, then yields its time slice. Hold it only for a few instructions' worth of work, never
+// around a call that may block. Elsewhere it is std::mutex.
 //
 // Satisfies Lockable, so std::lock_guard and std::unique_lock work with it. Any thread.
 #pragma once
 
 #ifdef _WIN32
+#include <atomic>
+
 #include "support/thread_annotations.h"
 
 namespace kiv {
@@ -17,12 +21,17 @@ class CAPABILITY("mutex") FastMutex {
   FastMutex(const FastMutex&) = delete;
   FastMutex& operator=(const FastMutex&) = delete;
 
-  void lock() ACQUIRE();
-  void unlock() RELEASE();
-  bool try_lock();
+  void lock() ACQUIRE() {
+    if (!held_.exchange(true, std::memory_order_acquire)) return;
+    LockContended();
+  }
+  void unlock() RELEASE() { held_.store(false, std::memory_order_release); }
+  bool try_lock() { return !held_.exchange(true, std::memory_order_acquire); }
 
  private:
-  void* srw_ = nullptr;  // the SRWLOCK, pointer-sized and zero when free
+  void LockContended();  // spins, then yields, until the lock is free and taken
+
+  std::atomic<bool> held_{false};
 };
 
 }  // namespace kiv

@@ -4,10 +4,19 @@
 
 namespace kiv {
 
-static_assert(sizeof(SRWLOCK) == sizeof(void*), "an SRWLOCK is one pointer");
-
-void FastMutex::lock() { AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&srw_)); }
-void FastMutex::unlock() { ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&srw_)); }
-bool FastMutex::try_lock() { return TryAcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&srw_)) != FALSE; }
+void FastMutex::LockContended() {
+  for (unsigned spins = 0;; ++spins) {
+    // Reads until the lock looks free, so that waiting threads do not fight over the cache line.
+    while (held_.load(std::memory_order_relaxed)) {
+      if (spins < 64) {
+        YieldProcessor();
+        ++spins;
+      } else {
+        SwitchToThread();
+      }
+    }
+    if (!held_.exchange(true, std::memory_order_acquire)) return;
+  }
+}
 
 }  // namespace kiv
