@@ -11,6 +11,7 @@
 #include "framework/parsed_data.h"
 #include "interfaces/diagnostics.h"
 #include "interfaces/params_list_wrap.h"
+#include "platform/bstr.h"
 #include "platform/code_page.h"
 #include "platform/readable_memory.h"
 #include "settings/setting_value.h"
@@ -216,10 +217,10 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
   // One list serves every data call of the instance, emptied before and after each.
   if (!parsed_data_) parsed_data_ = std::make_unique<TParsedDataList>();
   TParsedDataList& parsed = *parsed_data_;
-  parsed.Clear();
+  parsed.Empty();
   struct EmptyAfter {
     TParsedDataList& list;
-    ~EmptyAfter() { list.Clear(); }
+    ~EmptyAfter() { list.Empty(); }
   } emptyAfter{parsed};
   ParamsListBorrow lent(parsed);
   plugin_wrap_->SetParsedData(static_cast<IkivParamsListA*>(&lent.Wrap()));
@@ -269,7 +270,12 @@ void TaPlugin::ProcessParserPath(TPluginCallRec& rec, TParsedDataList& parsed, i
   if (count == 0) return;
   for (int i = 0; i < count; ++i) {
     const TkivParamsListItem* item = parsed.Items(i);
-    if (item && item->Name() == kFullDataPacket) parsed.AddPacket(VarToText(item->Value()));
+    if (!item || item->Name() != kFullDataPacket) continue;
+    const TVarData& value = item->Value();
+    if (value.VType == varOleStr)
+      parsed.AddPacket(BstrView(value.VOleStr));
+    else
+      parsed.AddPacket(VarToText(value));
   }
   DeliverParsedData(&rec, parsed, true);
 }

@@ -5,6 +5,7 @@
 
 #include "interfaces/intf_ptr.h"
 #include "interfaces/params_list_wrap.h"
+#include "platform/code_page.h"
 #include "platform/exception.h"
 #include "platform/module_allocator.h"
 #include "platform/readable_memory.h"
@@ -24,6 +25,22 @@ void TParsedDataList::ClearParsed(TkivParamsList& list) {
 void TParsedDataList::AddPacket(std::string_view text) {
   if (!packet_text_.empty()) packet_text_.append(kDataSeparator);
   packet_text_.append(text);
+}
+
+void TParsedDataList::AddPacket(std::u16string_view text) {
+  // Every ANSI code page maps ASCII to itself: such a packet needs no conversion (and no
+  // temporary string); anything else goes through the system's conversion.
+  for (const char16_t c : text)
+    if (c > 0x7F) return AddPacket(WideToAnsi(text));
+  if (!packet_text_.empty()) packet_text_.append(kDataSeparator);
+  const size_t at = packet_text_.size();
+  packet_text_.resize(at + text.size());
+  for (size_t i = 0; i < text.size(); ++i) packet_text_[at + i] = static_cast<char>(text[i]);
+}
+
+void TParsedDataList::Empty() noexcept {
+  for (int i = Count() - 1; i >= 0; --i) Delete(i);  // from the end: nothing moves
+  packet_text_.clear();
 }
 
 namespace {

@@ -40,6 +40,12 @@ class TParsedDataList : public TkivParamsList {
   void SetPacketText(std::string_view text) { packet_text_.assign(text); }
   // Appends a packet: it becomes the text when that is empty, else follows a separator.
   void AddPacket(std::string_view text);
+  // The same for a packet held as UTF-16 text, converted to the system code page; ASCII text is
+  // narrowed straight into the packet text.
+  void AddPacket(std::u16string_view text);
+  // Removes every item and the packet text but keeps their memory, for a list that serves one
+  // call after another.
+  void Empty() noexcept;
 
  private:
   static void ClearParsed(TkivParamsList& list);

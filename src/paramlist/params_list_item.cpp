@@ -1,5 +1,7 @@
 #include "paramlist/params_list_item.h"
 
+#include "paramlist/name_key.h"
+
 #include <atomic>
 #include <new>
 
@@ -50,7 +52,8 @@ void ItemDeleter::operator()(TkivParamsListItem* item) const noexcept { TkivPara
 
 ItemPtr TkivParamsListItem::CreateStored(std::string_view name, Variant&& stored, const void* itemClass) {
   CountedString nameRef(name);
-  CountedString keyRef(AnsiLowerCase(name));
+  const NameKey key(name);  // short ASCII names are lowered without the heap
+  CountedString keyRef(key.view());
   void* block = ModuleAlloc(sizeof(TkivParamsListItem));
   auto* item = new (block) TkivParamsListItem();
   item->ClassRef_ = itemClass;

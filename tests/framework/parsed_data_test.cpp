@@ -14,6 +14,7 @@
 #include "host/host_params_list.h"
 #include "interfaces/intf_ptr.h"
 #include "interfaces/params_list_wrap.h"
+#include "platform/code_page.h"
 #include "platform/exception.h"
 #include "platform/module_allocator.h"
 
@@ -78,6 +79,23 @@ class DeliveryTest : public ::testing::Test {
   HostCallRecord host_;
   TPluginCallRecIntf saved_;
 };
+
+// Wide packets: ASCII is narrowed directly, anything else converted; both as the 8-bit form is.
+TEST(ParsedDataList, WidePacketsJoinAsTheirConvertedTextAndEmptyKeepsNothing) {
+  const std::u16string packets[] = {u"plain ASCII 17", u"", u"Gr\u00FC\u00DFe \u20AC5", u"x"};
+  TParsedDataList wide, narrow;
+  for (const std::u16string& p : packets) {
+    wide.AddPacket(std::u16string_view(p));
+    narrow.AddPacket(std::string_view(WideToAnsi(p)));
+  }
+  EXPECT_EQ(wide.PacketText(), narrow.PacketText());
+  wide.Add("ITEM", Variant::Int32(1));
+  wide.Empty();
+  EXPECT_EQ(wide.Count(), 0);
+  EXPECT_EQ(wide.PacketText(), "");
+  wide.AddPacket(std::u16string_view(u"again"));
+  EXPECT_EQ(wide.PacketText(), "again");
+}
 
 TEST_F(DeliveryTest, FirstDeliveryPutsTheTextInANewBlockAndTheItemsInOutput) {
   output_.Add("Kept", HostValue::Int(1));
