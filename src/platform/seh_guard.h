@@ -29,11 +29,14 @@ struct SehException {
   uintptr_t StackPointer = 0;
   uintptr_t FramePointer = 0;
   bool HasContext = false;  // whether Context holds the full processor state
-  alignas(16) unsigned char Context[kSehContextSize] = {};
+  // The two large arrays are left uninitialised: a guard sits on every call into foreign code,
+  // and clearing a kilobyte each time would cost more than the call. They are written when an
+  // exception is recorded, and read only as far as HasContext and StackDepth say.
+  alignas(16) unsigned char Context[kSehContextSize];
   // The call stack at the fault, taken before anything reuses its memory: the faulting
   // instruction, then the return addresses along the frame-pointer chain.
   uint32_t StackDepth = 0;
-  uintptr_t Stack[kSehStackDepth] = {};
+  uintptr_t Stack[kSehStackDepth];
 };
 
 // The guarded function: foreign code, or a small trampoline of ours that only unpacks `context`
