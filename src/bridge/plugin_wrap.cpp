@@ -233,12 +233,23 @@ void TkivPluginWrap::SetParsedData(IkivParamsListA* list) {
   {
     std::lock_guard<FastMutex> guard(parsed_data_lock_);
     std::swap(parsed_data_, next);
+    lender_ = nullptr;
   }
   // The previous list is released here, outside the lock.
 }
 
+void TkivPluginWrap::SetParsedDataLender(TParsedDataLender* lender) {
+  IntfPtr<IkivParamsListA> previous;
+  {
+    std::lock_guard<FastMutex> guard(parsed_data_lock_);
+    std::swap(parsed_data_, previous);
+    lender_ = lender;
+  }
+}
+
 IntfPtr<IkivParamsListA> TkivPluginWrap::ParsedData() const {
   std::lock_guard<FastMutex> guard(parsed_data_lock_);
+  if (!parsed_data_ && lender_) parsed_data_ = IntfPtr<IkivParamsListA>(lender_->LendParsedData());
   return parsed_data_;
 }
 

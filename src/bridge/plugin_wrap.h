@@ -19,6 +19,17 @@ namespace kiv {
 
 class TkivPlugin;
 
+// Lends the parsed-data list of a data request when the inner plugin first asks for it, so that a
+// request whose inner plugin never asks makes no wrapper. The lender lives for the request.
+class TParsedDataLender {
+ public:
+  // The list's interface, lent until the request ends; the slot takes its own reference.
+  virtual IkivParamsListA* LendParsedData() = 0;
+
+ protected:
+  ~TParsedDataLender() = default;
+};
+
 class TkivPluginWrap : public IkivPluginW, public IkivPlugin {
  public:
   // Offers the services of `owner`, which must outlive the wrapper.
@@ -32,6 +43,9 @@ class TkivPluginWrap : public IkivPluginW, public IkivPlugin {
   // The current-parsed-data slot: the proxy sets it to the data request's list before the inner
   // call and clears it (null) afterwards. The slot holds a reference of its own.
   void SetParsedData(IkivParamsListA* list);
+  // Fills the slot on demand instead: the first ParsedData of the request asks `lender`. Cleared
+  // (with the slot) by SetParsedData, which the proxy calls before the lender goes.
+  void SetParsedDataLender(TParsedDataLender* lender);
   // The slot's list with a reference for the caller; empty outside a data request.
   IntfPtr<IkivParamsListA> ParsedData() const;
 
@@ -79,7 +93,8 @@ class TkivPluginWrap : public IkivPluginW, public IkivPlugin {
  private:
   TkivPlugin& owner_;                           // FOwner, not owned
   mutable FastMutex parsed_data_lock_;         // keeps the slot's reference consistent
-  IntfPtr<IkivParamsListA> parsed_data_;        // FParsedData, guarded by parsed_data_lock_
+  mutable IntfPtr<IkivParamsListA> parsed_data_;  // FParsedData, guarded by parsed_data_lock_
+  TParsedDataLender* lender_ = nullptr;           // guarded by parsed_data_lock_
 };
 
 // Where TkivPluginWrapEx gets the FIFO buffers from: the proxy's parser-client list.

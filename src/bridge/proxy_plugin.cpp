@@ -3,6 +3,7 @@
 #include "bridge/proxy_plugin.h"
 
 #include <cstring>
+#include <optional>
 
 #include "bridge/fifo_buffer_wrap.h"
 #include "bridge/inner_call_rec.h"
@@ -222,8 +223,18 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
     TParsedDataList& list;
     ~EmptyAfter() { list.Empty(); }
   } emptyAfter{parsed};
-  ParamsListBorrow lent(parsed);
-  plugin_wrap_->SetParsedData(static_cast<IkivParamsListA*>(&lent.Wrap()));
+  // The list is lent to the inner plugin only when it asks for it (most plain-path calls never
+  // do), and the loan ends with the request.
+  struct Lender final : TParsedDataLender {
+    explicit Lender(TParsedDataList& list) : list(list) {}
+    IkivParamsListA* LendParsedData() override {
+      if (!lent) lent.emplace(list);
+      return lent->A();
+    }
+    TParsedDataList& list;
+    std::optional<ParamsListBorrow> lent;
+  } lender(parsed);
+  plugin_wrap_->SetParsedDataLender(&lender);
   struct ClearSlot {
     TkivPluginWrapEx& wrap;
     ~ClearSlot() { wrap.SetParsedData(nullptr); }

@@ -15,6 +15,8 @@ namespace {
 
 std::atomic<TPluginClass> g_plugin_class{&PluginClassOf<TkivPlugin>};
 std::atomic<TThreadObjectList*> g_registry{nullptr};
+// Instances registered now: read by every data call without taking the registry's lock.
+std::atomic<int> g_instance_count{0};
 
 // Appending and taking the list out are serialised, so a procedure added during a shutdown is
 // never lost into a freed list; the procedures themselves run outside this lock.
@@ -101,6 +103,7 @@ void FrameworkFinalize() {
     WriteLocked<TObjectList> list(*registry);
     for (TObject* object : *list) remaining.push_back(static_cast<TkivPlugin*>(object));
     list->Clear();
+    g_instance_count.store(0, std::memory_order_relaxed);
   }
   // Freed in list order, outside the lock.
   for (TkivPlugin* plugin : remaining) DestroyInstance(plugin);
@@ -121,6 +124,7 @@ int32_t CreatePluginInstanceImpl(TPluginCallRec* rec) {
   {
     WriteLocked<TObjectList> list(*registry);
     list->Add(plugin.get());
+    g_instance_count.fetch_add(1, std::memory_order_relaxed);
   }
   plugin.release();  // now registered; FreePluginInstanceImpl frees it
   RestoreCallRec(rec, saved);
@@ -146,6 +150,7 @@ int32_t FreePluginInstanceImpl(TPluginCallRec* rec) noexcept {
       WriteLocked<TObjectList> writable(*registry);
       try {
         writable->Extract(plugin);
+        g_instance_count.fetch_sub(1, std::memory_order_relaxed);
         removed = plugin;
       } catch (...) {
       }
@@ -190,10 +195,7 @@ TPluginRef FindInstance(const TPluginCallRec* rec) noexcept {
   return {};
 }
 
-int RegisteredInstanceCount() {
-  TThreadObjectList* registry = g_registry.load();
-  return registry ? registry->Count() : 0;
-}
+int RegisteredInstanceCount() { return g_instance_count.load(std::memory_order_relaxed); }
 
 void ForEachInstance(const std::function<void(TkivPlugin&)>& visit) {
   TThreadObjectList* registry = g_registry.load();

@@ -240,6 +240,30 @@ TEST_F(PluginWrap, ParsedDataIsReachableOnlyWhileTheSlotIsSet) {
   parsed->Release();
 }
 
+// A lender fills the slot on the first request only, and is forgotten when the slot is cleared.
+TEST_F(PluginWrap, ALenderLendsTheParsedDataOnceAndOnlyWhenAskedFor) {
+  struct CountingLender final : TParsedDataLender {
+    IkivParamsListA* LendParsedData() override {
+      ++lent;
+      return AnsiOf(list).get();
+    }
+    IntfPtr<IkivParamsListW> list = TkivParamsListWrap::Create();
+    int lent = 0;
+  } lender;
+  wrap_.SetParsedDataLender(&lender);
+  EXPECT_EQ(lender.lent, 0);  // nothing asked yet
+  IntfPtr<IkivParamsListW> first, second;
+  ASSERT_EQ(w_->GetParsedData(first.put()), KIV_S_OK);
+  ASSERT_EQ(w_->GetParsedData(second.put()), KIV_S_OK);
+  EXPECT_EQ(lender.lent, 1);
+  EXPECT_EQ(static_cast<void*>(first.get()), static_cast<void*>(lender.list.get()));
+  EXPECT_EQ(first.get(), second.get());
+  wrap_.SetParsedData(nullptr);
+  IntfPtr<IkivParamsListW> after;
+  EXPECT_EQ(w_->GetParsedData(after.put()), KIV_E_UNEXPECTED);
+  EXPECT_EQ(lender.lent, 1);
+}
+
 TEST_F(PluginWrap, ParsedDataSlotChangesWhileAnotherThreadReadsIt) {
   const IntfPtr<IkivParamsListW> parsed = TkivParamsListWrap::Create();
   const IntfPtr<IkivParamsListA> ansi = AnsiOf(parsed);
