@@ -12,6 +12,7 @@
 #include "host/host_call_record.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
+#include "module/bench_host.h"
 
 namespace {
 
@@ -27,62 +28,13 @@ constexpr size_t kLogBuffer = 4 << 20;
 // Reaches the handler with no Input: the empty-list check is off and nothing else is asked.
 constexpr uint8_t kDataOptions = 0x01;
 
-// The absolute path of a file beside this executable, as a host names the module it loads.
-std::string BesideExe(const char* file) {
-  char path[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of("\\/") + 1) + file;
-}
+using kivbench::ModuleInstance;
 
-// The bench module loaded with one instance created; Ready() false (with the reason in error)
-// when either failed.
-class ModuleInstance {
- public:
-  ModuleInstance() {
-    if (!module_.Load(BesideExe("kiv_bench_module.dll"))) {
-      error = "bench module not loaded: " + module_.Error();
-      return;
-    }
-    HostParamsList params;
-    HostCallRecord rec;
-    rec.SetParams(params.Object());
-    if (module_.CreatePluginInstance(rec.data()).Value != 0 || rec.Instance() == 0) {
-      error = "no instance";
-      return;
-    }
-    handle_ = rec.Instance();
-  }
-  ~ModuleInstance() {
-    if (handle_ == 0) return;
-    HostCallRecord rec;
-    rec.SetInstance(handle_);
-    module_.FreePluginInstance(rec.data());
-  }
-
-  bool Ready() const { return handle_ != 0; }
-  HostModule& Module() { return module_; }
-  uintptr_t Handle() const { return handle_; }
-
-  // Runs a command with `params` as the record's Params; its result, or INT32_MIN on a fault.
-  int32_t Command(const char16_t* command, HostParamsList& params) {
-    params.Add("COMMAND", HostValue::Wide(command));
-    HostCallRecord rec;
-    rec.SetInstance(handle_);
-    rec.SetParams(params.Object());
-    const kivhost::CallResult result = module_.ExecutePluginCommand(rec.data());
-    return result.Returned() ? result.Value : INT32_MIN;
-  }
-
-  std::string error;
-
- private:
-  HostModule module_;
-  uintptr_t handle_ = 0;
-};
+// The bench module, built from the module's entry points with a plugin class of its own.
+constexpr const char* kBenchModule = "kiv_bench_module.dll";
 
 void DataCallKiv(benchmark::State& state) {
-  ModuleInstance instance;
+  ModuleInstance instance(kBenchModule);
   if (!instance.Ready()) return state.SkipWithError(instance.error.c_str());
   HostParamsList params;
   HostCallRecord rec;
@@ -94,26 +46,7 @@ void DataCallKiv(benchmark::State& state) {
 }
 BENCHMARK(DataCallKiv)->Name("DataCallEmptyHandler/kiv");
 
-void DataCallBase(benchmark::State& state) {
-  HMODULE dll = LoadLibraryA(BesideExe("kiv_bench_empty_call.dll").c_str());
-  using EmptyCall = void(__stdcall*)(void*);
-  // Through void*, since FARPROC declares no parameters.
-  void* address = dll ? reinterpret_cast<void*>(GetProcAddress(dll, "KivBenchEmptyCall")) : nullptr;
-  auto call = reinterpret_cast<EmptyCall>(address);
-  if (!call) {
-    if (dll) FreeLibrary(dll);
-    return state.SkipWithError("empty-call DLL not loaded");
-  }
-  HostParamsList params;
-  HostCallRecord rec;
-  rec.SetParams(params.Object());
-  rec.SetOptions(kDataOptions);
-  for (auto _ : state) {
-    call(rec.data());
-    benchmark::ClobberMemory();
-  }
-  FreeLibrary(dll);
-}
+void DataCallBase(benchmark::State& state) { kivbench::BareCall(state, kDataOptions); }
 BENCHMARK(DataCallBase)->Name("DataCallEmptyHandler/base");
 
 // Fills the instance's log with kLogLines lines: a LOAD whose handler logs them, then UNLOAD so
@@ -139,7 +72,7 @@ int32_t LogTextSize(ModuleInstance& instance, std::vector<char>& buffer) {
 }
 
 void GetLogExKiv(benchmark::State& state) {
-  ModuleInstance instance;
+  ModuleInstance instance(kBenchModule);
   if (!instance.Ready()) return state.SkipWithError(instance.error.c_str());
   std::vector<char> buffer(kLogBuffer);
   const int32_t expected = LogTextSize(instance, buffer);
@@ -159,7 +92,7 @@ BENCHMARK(GetLogExKiv)->Name("GetLogEx10000Lines/kiv")->Unit(benchmark::kMicrose
 void GetLogExBase(benchmark::State& state) {
   int32_t size = 0;
   {
-    ModuleInstance instance;
+    ModuleInstance instance(kBenchModule);
     if (!instance.Ready()) return state.SkipWithError(instance.error.c_str());
     std::vector<char> buffer(kLogBuffer);
     size = LogTextSize(instance, buffer);

@@ -13,6 +13,7 @@
 #include "host/host_call_record.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
+#include "module/bench_host.h"
 #include "module/import_counter.h"
 
 namespace {
@@ -26,53 +27,18 @@ using kivhost::HostValue;
 constexpr uint8_t kPlainPath = 0x01;  // processed, no empty-list check
 constexpr uint8_t kParserPath = 0x02;
 
-std::string BesideExe(const char* file) {
-  char path[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of("\\/") + 1) + file;
-}
-
 // varnolet.dll from the proxy folder (with the bench inner plugin beside it as plugin.dll), one
 // instance created and loaded.
-class Proxy {
+class Proxy : public kivbench::ModuleInstance {
  public:
-  Proxy() {
-    if (!module_.Load(BesideExe("proxy\\varnolet.dll"))) {
-      error = "varnolet.dll not loaded: " + module_.Error();
-      return;
-    }
-    HostParamsList params;
-    HostCallRecord rec;
-    rec.SetParams(params.Object());
-    if (module_.CreatePluginInstance(rec.data()).Value != 0 || rec.Instance() == 0) {
-      error = "no instance";
-      return;
-    }
-    handle_ = rec.Instance();
+  Proxy() : ModuleInstance(kProxyModule) {
     HostParamsList load;
-    load.Add("COMMAND", HostValue::Wide(u"LOAD"));
-    HostCallRecord command;
-    command.SetInstance(handle_);
-    command.SetParams(load.Object());
-    if (module_.ExecutePluginCommand(command.data()).Value != 0) error = "LOAD failed";
+    if (Ready() && Command(u"LOAD", load) != 0) error = "LOAD failed";
   }
-  ~Proxy() {
-    if (!handle_) return;
-    HostCallRecord rec;
-    rec.SetInstance(handle_);
-    module_.FreePluginInstance(rec.data());
-  }
-  bool Ready() const { return handle_ && error.empty(); }
-  HostModule& Module() { return module_; }
-  uintptr_t Handle() const { return handle_; }
-  HMODULE Dll() const { return GetModuleHandleA(BesideExe("proxy\\varnolet.dll").c_str()); }
-
-  std::string error;
+  HMODULE Dll() const { return GetModuleHandleA(kivbench::BesideExe(kProxyModule).c_str()); }
 
  private:
-  HostModule module_;
-  uintptr_t handle_ = 0;
+  static constexpr const char* kProxyModule = "proxy\\varnolet.dll";
 };
 
 // A parser-path data call of `bytes` on one data source, as a host makes it each time: fresh
@@ -127,22 +93,7 @@ std::vector<char> Bytes(size_t n) {
 }
 
 // The baseline call: an empty stdcall export of another DLL, called through its address.
-void BareCall(benchmark::State& state) {
-  HMODULE dll = LoadLibraryA(BesideExe("kiv_bench_empty_call.dll").c_str());
-  using EmptyCall = void(__stdcall*)(void*);
-  void* address = dll ? reinterpret_cast<void*>(GetProcAddress(dll, "KivBenchEmptyCall")) : nullptr;
-  auto call = reinterpret_cast<EmptyCall>(address);
-  if (!call) {
-    if (dll) FreeLibrary(dll);
-    return state.SkipWithError("empty-call DLL not loaded");
-  }
-  HostCallRecord rec;
-  for (auto _ : state) {
-    call(rec.data());
-    benchmark::ClobberMemory();
-  }
-  FreeLibrary(dll);
-}
+void BareCall(benchmark::State& state) { kivbench::BareCall(state, kPlainPath); }
 
 void PlainCallKiv(benchmark::State& state) {
   Proxy proxy;
