@@ -5,7 +5,6 @@
 #include <cstring>
 #include <optional>
 
-#include "bridge/fifo_buffer_wrap.h"
 #include "bridge/inner_call_rec.h"
 #include "framework/crash_report.h"
 #include "framework/instance_registry.h"

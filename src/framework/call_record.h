@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include "interfaces/params_list_wrap.h"
+#include "kiv/kiv_call_record.h"
 #include "kiv/kiv_params_list.h"
 #include "paramlist/variant.h"
 
@@ -37,48 +38,19 @@ constexpr uint32_t kCallRecShutdown = 0xFF01;
 // Name of the result parameter.
 constexpr std::string_view kCallRecResult = "RESULT";
 
-#pragma pack(push, 1)
-
-// One value slot, 13 bytes on the 32-bit target:
-//   +0  4  Counter  a count (deliveries of parsed data)
-//   +4  4  Size     byte size of the buffer, block or result
-//   +8  1  Kind     what Value holds (ck* above)
-//   +9  4  Value    integer or address, by Kind
+// The record and its value slots are the SDK's (kiv/kiv_call_record.h), so that the module and
+// every host or plugin built on the SDK share one layout:
+//   value slot, 13 bytes on the 32-bit target: Counter (a count, deliveries of parsed data),
+//     Size (byte size of the buffer, block or result), Kind (ck* above), Value (by Kind);
+//   record, 102 bytes, packed, owned by the host: Size (102; the data entry points accept nothing
+//     else), Flags (bit 0x40 while prepared with an interface Params; restored on exit),
+//     Instance, ModuleIndex, Context (passed back when data is sent to the host), DataSourceId,
+//     Options, Params (a TkivParamsList object or the address of an IkivParamsListA variable),
+//     Input (data passed in, or the caller's output buffer), Output, DataSourceName (8-bit,
+//     zero-terminated unless all 50 bytes are used).
 // Address fields are pointer-wide, so a native 64-bit build has the same fields at wider offsets.
-struct TPluginCallValue {
-  uint32_t Counter;
-  uint32_t Size;
-  uint8_t Kind;
-  uintptr_t Value;
-};
-
-// The call record, 102 bytes on the 32-bit target, packed, owned by the host:
-//   0   4  Size            102; the data entry points accept nothing else
-//   4   1  Flags           bit 0x40 while prepared with an interface Params; restored on exit
-//   5   4  Instance        instance handle, 0 before creation
-//   9   4  ModuleIndex     the host's index of the instance
-//  13   4  Context         the host's value, passed back when data is sent to the host
-//  17   4  DataSourceId    the data source of the call
-//  21   1  Options         call-specific bit set
-//  22   4  Params          a TkivParamsList object or the address of an IkivParamsListA variable
-//  26  13  Input           data passed in, or the caller's output buffer
-//  39  13  Output          result passed back
-//  52  50  DataSourceName  8-bit, zero-terminated unless all 50 bytes are used
-struct TPluginCallRec {
-  uint32_t Size;
-  uint8_t Flags;
-  uintptr_t Instance;
-  int32_t ModuleIndex;
-  int32_t Context;
-  int32_t DataSourceId;
-  uint8_t Options;
-  uintptr_t Params;
-  TPluginCallValue Input;
-  TPluginCallValue Output;
-  char DataSourceName[50];
-};
-
-#pragma pack(pop)
+using TPluginCallValue = ::kivPluginCallValue;
+using TPluginCallRec = ::kivPluginCallRec;
 
 // The size a valid record states in Size.
 constexpr uint32_t kCallRecSize = sizeof(TPluginCallRec);
