@@ -8,21 +8,23 @@
 namespace kiv::proxy {
 namespace {
 
-void ReleaseRef(IkivParamsListW* ref) noexcept {
-  if (ref) ref->Release();
+// Releases `ref` unless it is the interface of `lend`: a lent wrapper is held by its lend, so
+// only references queried from other modules' interfaces were counted.
+void ReleaseRef(IkivParamsListW* ref, const std::optional<ParamsListBorrow>& lend) noexcept {
+  if (ref && !(lend && ref == lend->W())) ref->Release();
 }
 
-// A counted IkivParamsListW reference for `intf`: a list of this module is lent through `lend`
-// (detached when the lend ends); any other interface is queried. Null for a null `intf`.
-IkivParamsListW* ListReference(IkivParamsList_* intf, std::optional<ParamsListBorrow>& lend) {
+// An IkivParamsListW reference for `intf`: a list of this module is lent through `lend` (the
+// lend's reference, detached when the lend ends); any other interface is queried (a counted
+// reference). Null for a null `intf`. `own`: the wrapper behind `intf` when already known.
+IkivParamsListW* ListReference(IkivParamsList_* intf, std::optional<ParamsListBorrow>& lend,
+                               TkivParamsListWrap* own = nullptr) {
   if (!intf) return nullptr;
-  if (TkivParamsListWrap* wrap = TkivParamsListWrap::FromIntf(intf)) {
+  if (TkivParamsListWrap* wrap = own ? own : TkivParamsListWrap::FromIntf(intf)) {
     TkivParamsList* list = wrap->List();
     if (!list) return nullptr;  // already detached: nothing to lend
     lend.emplace(*list);
-    IkivParamsListW* w = lend->W();
-    w->AddRef();
-    return w;
+    return lend->W();  // the lend's own reference: nothing to count
   }
   void* queried = nullptr;
   if (intf->QueryInterface(IID_IkivParamsListW, &queried) != KIV_S_OK) return nullptr;
@@ -45,7 +47,6 @@ void ConvertSlot(TPluginCallValue& slot, IkivParamsListW*& ref, std::optional<Pa
       }
       lend.emplace(*static_cast<TkivParamsList*>(const_cast<void*>(object)));
       ref = lend->W();
-      ref->AddRef();
       break;
     }
     case ckParamsIntf:
@@ -66,7 +67,11 @@ void MakeInnerCallRec(const TPluginCallRec& rec, TInterfacedCallData& holder, TP
   ReleaseInnerCallRec(inner, holder, lends);
   std::memcpy(&inner.Rec, &rec, sizeof inner.Rec);
   try {
-    if (rec.Params != 0) inner.ParamsW = ListReference(CallParams(rec), lends.Params);
+    if (rec.Params != 0) {
+      TkivParamsListWrap* own = nullptr;  // found by CallParams already: no second look-up
+      IkivParamsListA* params = CallParams(rec, &own);
+      inner.ParamsW = ListReference(params, lends.Params, own);
+    }
     ConvertSlot(inner.Rec.Input, holder.InputList, lends.Input);
     ConvertSlot(inner.Rec.Output, holder.OutputList, lends.Output);
   } catch (...) {
@@ -79,9 +84,9 @@ void ReleaseInnerCallRec(TPluginCallRecIntf& inner, TInterfacedCallData& holder,
   // ParamsW is a packed field: read and cleared by value.
   IkivParamsListW* const params = inner.ParamsW;
   inner.ParamsW = nullptr;
-  ReleaseRef(params);
-  ReleaseRef(std::exchange(holder.InputList, nullptr));
-  ReleaseRef(std::exchange(holder.OutputList, nullptr));
+  ReleaseRef(params, lends.Params);
+  ReleaseRef(std::exchange(holder.InputList, nullptr), lends.Input);
+  ReleaseRef(std::exchange(holder.OutputList, nullptr), lends.Output);
   lends.Params.reset();
   lends.Input.reset();
   lends.Output.reset();

@@ -72,8 +72,8 @@ struct InnerCallLends {
 // Fills `inner` and `holder` from `rec`, a record prepared by PrepareCallRec (or a host-form
 // record with list objects in its slots; their objects are checked before they are read).
 // `inner` and `holder` start zeroed or as a previous call left them; what they held is released
-// first. Each reference stored is counted; lists of this module are
-// lent through `lends`. On failure (out of memory) everything made so far is released and the
+// first. Lists of this module are lent through `lends` (the stored reference is the lend's own);
+// every other reference stored is counted and released by ReleaseInnerCallRec. On failure (out of memory) everything made so far is released and the
 // exception propagates.
 void MakeInnerCallRec(const TPluginCallRec& rec, TInterfacedCallData& holder, TPluginCallRecIntf& inner,
                       InnerCallLends& lends);

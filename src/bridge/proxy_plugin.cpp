@@ -11,6 +11,7 @@
 #include "framework/parsed_data.h"
 #include "interfaces/diagnostics.h"
 #include "interfaces/params_list_wrap.h"
+#include "paramlist/counted_string.h"
 #include "platform/bstr.h"
 #include "platform/code_page.h"
 #include "platform/readable_memory.h"
@@ -22,6 +23,12 @@ namespace {
 
 constexpr const char* kPluginFileName = KIV_PLUGIN_FILE_NAME;
 constexpr std::string_view kFullDataPacket = "FULL_DATA_PACKET";
+// Every delivered packet is an item of this name: its name and key are constants, not strings
+// allocated per packet.
+constexpr auto kFullDataPacketName = MakeCountedConstant("FULL_DATA_PACKET");
+constexpr auto kFullDataPacketKey = MakeCountedConstant("full_data_packet");
+[[maybe_unused]] const bool kFullDataPacketConstant =
+    RegisterCountedConstant(kFullDataPacketName.Ref()) && RegisterCountedConstant(kFullDataPacketKey.Ref());
 
 // A data call that cannot be completed: the framework's data path turns it into result -3.
 class EInnerPluginCall : public Exception {
@@ -287,7 +294,7 @@ void TaPlugin::ProcessParserPath(TPluginCallRec& rec, TParsedDataList& parsed, i
     else
       parsed.AddPacket(VarToText(value));
   }
-  DeliverParsedData(&rec, parsed, true);
+  HandOverParsedData(&rec, parsed, true);  // the list is emptied after the call anyway
 }
 
 IkivFifoBuffer* TaPlugin::NewParserClientBuffer(const TPluginCallRec& rec) {

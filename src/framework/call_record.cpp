@@ -13,11 +13,18 @@ constexpr size_t kListIntfSlots = 23;
 // Reads the interface pointer stored at `variable`; false when the variable, the object or its
 // method table cannot be read. A null interface is valid.
 template <class Intf>
-bool ReadIntfVariable(uintptr_t variable, Intf*& intf) noexcept {
+bool ReadIntfVariable(uintptr_t variable, Intf*& intf, TkivParamsListWrap** own = nullptr) noexcept {
   intf = nullptr;
+  if (own) *own = nullptr;
   void* stored = nullptr;
   if (!ReadableCopy(&stored, reinterpret_cast<const void*>(variable), sizeof stored)) return false;
   if (!stored) return true;
+  // A wrapper of ours (what a prepared record lends) is known without reading through it.
+  if (TkivParamsListWrap* wrap = TkivParamsListWrap::FromIntf(stored)) {
+    intf = static_cast<Intf*>(stored);
+    if (own) *own = wrap;
+    return true;
+  }
   const void* table = nullptr;
   if (!ReadableCopy(&table, stored, sizeof table) || !IsReadableMemory(table, kListIntfSlots * sizeof(void*)))
     return false;
@@ -69,16 +76,31 @@ void TPluginCallRecIntf::Release() noexcept {
 
 bool CallRecordAccepted(const TPluginCallRec* rec) noexcept {
   TPluginCallRec copy;
-  return rec && ReadableCopy(&copy, rec, sizeof copy) && copy.Size == kCallRecSize && copy.Params != 0;
+  return rec && ReadableCopy(&copy, rec, sizeof copy) && CallRecordAccepted(copy);
+}
+
+bool CallRecordAccepted(const TPluginCallRec& copy) noexcept {
+  return copy.Size == kCallRecSize && copy.Params != 0;
 }
 
 bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept {
+  TPluginCallRec copy;
+  if (!rec || !ReadableCopy(&copy, rec, sizeof copy)) {
+    if (saved.Prepared) RestoreCallRec(saved.record_, saved);
+    saved.Release();
+    saved.Copy = TPluginCallRec{};
+    return false;
+  }
+  return PrepareCallRec(rec, saved, copy);
+}
+
+bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy) noexcept {
   if (saved.Prepared) RestoreCallRec(saved.record_, saved);
   saved.Release();
-  saved.Copy = TPluginCallRec{};
+  saved.Copy = copy;
   saved.ParamsReplaced = false;
   saved.record_ = nullptr;
-  if (!rec || !ReadableCopy(&saved.Copy, rec, sizeof saved.Copy)) return false;
+  if (!rec) return false;
 
   // Everything that can refuse the record is decided before the record changes.
   const uintptr_t params = saved.Copy.Params;
@@ -129,9 +151,10 @@ void RestoreCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept {
   saved.Release();
 }
 
-IkivParamsListA* CallParams(const TPluginCallRec& rec) noexcept {
+IkivParamsListA* CallParams(const TPluginCallRec& rec, TkivParamsListWrap** own) noexcept {
   IkivParamsListA* intf = nullptr;
-  if (rec.Params == 0 || !ReadIntfVariable(rec.Params, intf)) return nullptr;
+  if (own) *own = nullptr;
+  if (rec.Params == 0 || !ReadIntfVariable(rec.Params, intf, own)) return nullptr;
   return intf;
 }
 

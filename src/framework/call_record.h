@@ -88,7 +88,7 @@ struct TPluginCallRecIntf {
   // Restores a record still prepared, so that no exit leaves it pointing at this state.
   ~TPluginCallRecIntf();
 
-  TPluginCallRec Copy{};                    // the record as the host passed it
+  TPluginCallRec Copy;  // the record as the host passed it; set by PrepareCallRec, not cleared here
   IkivParamsListA* ParamsIntf = nullptr;    // what Params addresses while prepared
   bool Prepared = false;
   bool ParamsReplaced = false;              // Params was a list object, now this variable
@@ -97,6 +97,10 @@ struct TPluginCallRecIntf {
 
  private:
   friend bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
+  friend bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy) noexcept;
+// The same with `copy`, the record as just read from `rec` by the caller (a data call reads it
+// once at the entry point), instead of reading it again.
+bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy) noexcept;
   friend void RestoreCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
 
   // Lends the host's lists for the call; their destruction detaches every reference that plugin
@@ -108,12 +112,14 @@ struct TPluginCallRecIntf {
   std::optional<ParamsListBorrow> output_list_;
 };
 
-// Prepares `rec` for plugin code: afterwards Params addresses an IkivParamsListA variable, and
 // The record check of the command and data entry points: `rec` is readable for the whole
 // record (read through a copy, without trusting the address), its Size is the record's size and
 // its Params is set.
 bool CallRecordAccepted(const TPluginCallRec* rec) noexcept;
+// The same check on a copy already read from the record.
+bool CallRecordAccepted(const TPluginCallRec& copy) noexcept;
 
+// Prepares `rec` for plugin code: afterwards Params addresses an IkivParamsListA variable, and
 // Input/Output slots holding a list (kind 1 with the signature, or kind 8) hold kind 9 with the
 // address of an IkivParamsListW variable in `saved`. A list object in Params sets nothing in
 // Flags; an interface variable there sets bit 0x40.
@@ -122,6 +128,9 @@ bool CallRecordAccepted(const TPluginCallRec* rec) noexcept;
 // neither a readable list object nor a readable interface variable, or when it carries the
 // signature but its items cannot be read. A slot whose object is not readable stays as it is.
 bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
+// The same with `copy`, the record as just read from `rec` by the caller (a data call reads it
+// once at the entry point), instead of reading it again.
+bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy) noexcept;
 
 // Undoes PrepareCallRec: puts back Flags and a replaced Params, and a converted slot's Kind and
 // Value unless plugin code changed either of them (its other changes to Input and Output stay).
@@ -130,7 +139,9 @@ void RestoreCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
 
 // The parameter interface of a prepared record (borrowed, valid for the call), or null when
 // Params is 0 or its variable or interface object is not readable.
-IkivParamsListA* CallParams(const TPluginCallRec& rec) noexcept;
+// With `own`, also the wrapper of this module behind it (null for another module's interface),
+// found in the same look-up.
+IkivParamsListA* CallParams(const TPluginCallRec& rec, TkivParamsListWrap** own = nullptr) noexcept;
 
 // The list interface of a slot (borrowed, valid for the call): for kind 9 the interface in the
 // variable that Value addresses; null for every other kind, for a Value of 0 and for an

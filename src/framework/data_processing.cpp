@@ -147,8 +147,13 @@ void LogCaughtException(TkivPlugin& plugin, std::string_view context) noexcept {
 }
 
 int32_t ProcessDataImpl(TPluginCallRec* rec) noexcept {
-  if (!CallRecordAccepted(rec)) return -1;
-  const TPluginRef ref = FindInstance(rec);
+  TPluginCallRec copy;
+  return ProcessDataImpl(rec, rec && ReadableCopy(&copy, rec, sizeof copy) ? &copy : nullptr);
+}
+
+int32_t ProcessDataImpl(TPluginCallRec* rec, const TPluginCallRec* copy) noexcept {
+  if (!rec || !copy || !CallRecordAccepted(*copy)) return -1;
+  const TPluginRef ref = FindInstance(copy->Instance);
   if (!ref) return -1;
   TkivPlugin& plugin = *ref.get();
   try {
@@ -159,12 +164,14 @@ int32_t ProcessDataImpl(TPluginCallRec* rec) noexcept {
   // An instance that is being freed is no longer registered.
   if (plugin.TerminateNow() || RegisteredInstanceCount() == 0) return -1;
 
-  plugin.Processing().store(true);
+  // A flag for WaitWhileTerminatingCall only (the call reference keeps the instance alive):
+  // plain stores, no locked instruction on the data path.
+  plugin.Processing().store(true, std::memory_order_relaxed);
   int32_t result;
   {
     TPluginCallRecIntf saved;
     try {
-      if (!PrepareCallRec(rec, saved)) {
+      if (!PrepareCallRec(rec, saved, *copy)) {
         result = -1;
       } else {
         result = Process(plugin, *rec, saved);
@@ -175,7 +182,7 @@ int32_t ProcessDataImpl(TPluginCallRec* rec) noexcept {
     }
     RestoreCallRec(rec, saved);
   }
-  plugin.Processing().store(false);
+  plugin.Processing().store(false, std::memory_order_release);
   return result;
 }
 

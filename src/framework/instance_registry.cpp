@@ -179,7 +179,12 @@ TPluginRef::~TPluginRef() {
 
 TPluginRef FindInstance(const TPluginCallRec* rec) noexcept {
   uintptr_t handle = 0;
-  if (!rec || !ReadableCopy(&handle, &rec->Instance, sizeof handle) || handle == 0) return {};
+  if (!rec || !ReadableCopy(&handle, &rec->Instance, sizeof handle)) return {};
+  return FindInstance(handle);
+}
+
+TPluginRef FindInstance(uintptr_t handle) noexcept {
+  if (handle == 0) return {};
   TThreadObjectList* registry = g_registry.load();
   if (!registry) return {};
   try {

@@ -67,7 +67,7 @@ class TPluginRef {
   explicit operator bool() const { return plugin_ != nullptr; }
 
  private:
-  friend TPluginRef FindInstance(const TPluginCallRec* rec) noexcept;
+  friend TPluginRef FindInstance(uintptr_t handle) noexcept;
   explicit TPluginRef(TkivPlugin* plugin) : plugin_(plugin) {}
   TkivPlugin* plugin_ = nullptr;
 };
@@ -77,6 +77,8 @@ class TPluginRef {
 // before it is found there; a null, unreadable record, a 0, freed or foreign handle gives an
 // empty reference.
 TPluginRef FindInstance(const TPluginCallRec* rec) noexcept;
+// The same for a handle already read from a record.
+TPluginRef FindInstance(uintptr_t handle) noexcept;
 
 // Number of registered instances (0 without a registry).
 int RegisteredInstanceCount();

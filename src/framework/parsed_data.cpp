@@ -80,28 +80,42 @@ void WritePacketText(TPluginCallValue& input, std::string_view text, bool append
   input.Size = static_cast<uint32_t>(text.size());
 }
 
-void AppendItems(TParsedDataList& list, IkivParamsListW* output, bool append) {
+void AppendItems(TParsedDataList& list, IkivParamsListW* output, bool append, bool hand_over) {
   IntfPtr<IkivParamsListA> target;
   if (output->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(target.put())) != KIV_S_OK || !target)
     Fail("the Output list offers no 8-bit interface");
   if (!append) target->Clear();
   if (list.Count() == 0) return;
   // The Output list of a prepared record is lent through a wrapper of ours: copy list to list.
-  if (TkivParamsListWrap* own = TkivParamsListWrap::FromIntf(target.get()))
+  if (TkivParamsListWrap* own = TkivParamsListWrap::FromIntf(target.get())) {
+    if (hand_over) return list.MoveItemsTo(own->Live());
     return TkivParamsListWrap::CopyListItems(list, own->Live(), 0, -1);
+  }
   ParamsListBorrow source(list);
   TkivParamsListWrap::CopyItems(source.A(), target.get(), 0, -1);
 }
 
 }  // namespace
 
-void DeliverParsedData(TPluginCallRec* rec, TParsedDataList& list, bool append) {
+namespace {
+
+void Deliver(TPluginCallRec* rec, TParsedDataList& list, bool append, bool hand_over) {
   if (!rec) return;
   IkivParamsListW* output = CallSlotIntf(rec->Output);
   if (!output) return;
   if (!list.PacketText().empty()) WritePacketText(rec->Input, list.PacketText(), append);
   rec->Output.Counter += 1;
-  AppendItems(list, output, append);
+  AppendItems(list, output, append, hand_over);
+}
+
+}  // namespace
+
+void DeliverParsedData(TPluginCallRec* rec, TParsedDataList& list, bool append) {
+  Deliver(rec, list, append, false);
+}
+
+void HandOverParsedData(TPluginCallRec* rec, TParsedDataList& list, bool append) {
+  Deliver(rec, list, append, true);
 }
 
 TConsumedInputNote NoteInput(const TPluginCallRec& rec) noexcept { return {rec.Input.Value, rec.Output.Counter}; }

@@ -64,6 +64,10 @@ class TParsedDataList : public TkivParamsList {
 // as it was), when the sizes overflow, or when the Output list refuses an item; std::bad_alloc
 // when out of memory (the old block stays intact).
 void DeliverParsedData(TPluginCallRec* rec, TParsedDataList& list, bool append);
+// DeliverParsedData for a list that is emptied after the delivery: when the Output list is one
+// of this module's lists (a prepared record lends it), the items move there instead of being
+// copied, with the same result in Output; `list` may then hold none of them.
+void HandOverParsedData(TPluginCallRec* rec, TParsedDataList& list, bool append);
 
 // Input.Value and Output.Counter of a record when a data call began.
 struct TConsumedInputNote {

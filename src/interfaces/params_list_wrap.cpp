@@ -40,12 +40,35 @@ class WrapRegistry {
     Reserve(2);
     Insert(static_cast<IkivParamsListW*>(wrap), wrap);
     Insert(static_cast<IkivParamsListA*>(wrap), wrap);
+    CountAlive(1);
   }
   void Remove(TkivParamsListWrap* wrap) noexcept {
     std::lock_guard<FastMutex> guard(mutex_);
     Erase(static_cast<IkivParamsListW*>(wrap));
     Erase(static_cast<IkivParamsListA*>(wrap));
+    CountAlive(-1);
   }
+
+  // Wrappers of ended loans that nobody kept: still registered (their interface pointers reach
+  // a detached wrapper, as before), waiting for the next loan. Sanitizer builds keep none.
+  TkivParamsListWrap* TakeIdle() noexcept {
+    if (!kPooled) return nullptr;
+    std::lock_guard<FastMutex> guard(mutex_);
+    if (idle_.empty()) return nullptr;
+    TkivParamsListWrap* wrap = idle_.back();
+    idle_.pop_back();
+    CountAlive(1);
+    return wrap;
+  }
+  bool KeepIdle(TkivParamsListWrap* wrap) noexcept {
+    if (!kPooled) return false;
+    std::lock_guard<FastMutex> guard(mutex_);
+    if (idle_.size() >= kKeptBlocks) return false;
+    idle_.push_back(wrap);  // reserved up front: never allocates
+    CountAlive(-1);
+    return true;
+  }
+
   TkivParamsListWrap* Find(const void* intf) {
     std::lock_guard<FastMutex> guard(mutex_);
     Slot* slot = Lookup(intf);
@@ -94,6 +117,12 @@ class WrapRegistry {
   WrapRegistry() {
     slots_.resize(64);
     free_blocks_.reserve(kKeptBlocks);
+    idle_.reserve(kKeptBlocks);
+  }
+  // The live-wrapper diagnostic changes only under mutex_: a plain update, no locked instruction.
+  void CountAlive(int32_t n) noexcept {
+    std::atomic<int32_t>& alive = Diagnostics().ListWrappers;
+    alive.store(alive.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
   }
   std::size_t Home(const void* key) const {
     const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key) >> 3);
@@ -135,6 +164,7 @@ class WrapRegistry {
   std::size_t used_ = 0;     // guarded by mutex_: slots not empty (live or removed)
   std::size_t live_ = 0;     // guarded by mutex_
   std::vector<void*> free_blocks_;  // guarded by mutex_
+  std::vector<TkivParamsListWrap*> idle_;  // guarded by mutex_
 };
 
 // Names from the caller, checked before they are read (null is empty).
@@ -294,7 +324,32 @@ TkivParamsListWrap::HeldPtr TkivParamsListWrap::CreateHeld(ParamsListPtr list) {
 }
 
 TkivParamsListWrap::HeldPtr TkivParamsListWrap::BorrowHeld(TkivParamsList& list) {
+  if (TkivParamsListWrap* idle = WrapRegistry::Get().TakeIdle()) {
+    idle->Relend(list);
+    return HeldPtr(idle);
+  }
   return HeldPtr(new TkivParamsListWrap(nullptr, &list, true));
+}
+
+void TkivParamsListWrap::Relend(TkivParamsList& list) noexcept {
+  list_ = &list;
+  owner_held_.store(true, std::memory_order_relaxed);
+  holds_.store(1, std::memory_order_relaxed);
+}
+
+void TkivParamsListWrap::EndBorrow(HeldPtr held) noexcept {
+  TkivParamsListWrap* wrap = held.get();
+  if (!wrap) return;
+  // Only the owner's hold left: no reference and no item wrapper can reach the wrapper, so no
+  // other thread touches it any more, and it can serve the next loan as it is (detached now).
+  if (wrap->holds_.load(std::memory_order_acquire) == 1 && !wrap->pinned_intf_) {
+    wrap->list_ = nullptr;
+    if (WrapRegistry::Get().KeepIdle(wrap)) {
+      (void)held.release();
+      return;
+    }
+  }
+  held.reset();  // Destroy
 }
 
 TkivParamsListWrap::TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borrowed,
@@ -305,13 +360,9 @@ TkivParamsListWrap::TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borr
       owner_held_(owner_held),
       holds_(owner_held ? 1 : 0) {
   WrapRegistry::Get().Add(this);
-  CountDiagnostic(Diagnostics().ListWrappers, 1);
 }
 
-TkivParamsListWrap::~TkivParamsListWrap() {
-  WrapRegistry::Get().Remove(this);
-  CountDiagnostic(Diagnostics().ListWrappers, -1);
-}
+TkivParamsListWrap::~TkivParamsListWrap() { WrapRegistry::Get().Remove(this); }
 
 void* TkivParamsListWrap::operator new(std::size_t size) { return WrapRegistry::Get().Allocate(size); }
 
@@ -585,6 +636,7 @@ void TkivParamsListWrap::CopyListItems(const TkivParamsList& source, TkivParamsL
       throw EAssertionFailed("TkivParamsListWrap.CopyItems: no item at index " + std::to_string(i));
     TkivParamsListItem* copy = target.Add(item->Name(), item->Value());
     if (!copy) continue;  // a blank name adds nothing
+    if (copy->Key() != item->Key()) copy->SetKey(item->Key());  // a key changed after Add
     copy->SetDataType(item->DataType());
     copy->SetState(item->State());
   }

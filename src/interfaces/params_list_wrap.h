@@ -125,8 +125,15 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
  private:
   friend class ParamsListBorrow;
 
-  // A held wrapper over a list that stays its caller's; only ParamsListBorrow makes one.
+  // A held wrapper over a list that stays its caller's; only ParamsListBorrow makes one. A
+  // wrapper of an earlier loan that nobody kept is reused (see EndBorrow).
   static HeldPtr BorrowHeld(TkivParamsList& list);
+  // Ends a loan: a wrapper that nobody else holds (no reference, no item wrapper) is detached
+  // and kept registered for the next loan, which saves its creation on every call record;
+  // otherwise the owner's free (Destroy).
+  static void EndBorrow(HeldPtr held) noexcept;
+  // Makes an idle wrapper the holder of a new loan of `list`.
+  void Relend(TkivParamsList& list) noexcept;
   TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borrowed, bool owner_held);
   ~TkivParamsListWrap();
   // Wrapper memory comes from a small pool of freed wrappers (params_list_wrap.cpp).
@@ -165,6 +172,7 @@ class [[nodiscard]] ParamsListBorrow {
   explicit ParamsListBorrow(TkivParamsList& list) : held_(TkivParamsListWrap::BorrowHeld(list)) {}
   ParamsListBorrow(const ParamsListBorrow&) = delete;
   ParamsListBorrow& operator=(const ParamsListBorrow&) = delete;
+  ~ParamsListBorrow() { TkivParamsListWrap::EndBorrow(std::move(held_)); }
 
   TkivParamsListWrap& Wrap() const { return *held_; }
   // The interface pointers, without a reference of their own: valid for the scope.

@@ -2,6 +2,7 @@
 // guard, so that a bad pointer from the host or a fault in plugin code ends the call with the
 // entry point's failure result instead of the host; a C++ exception never leaves an export.
 #include <cstdint>
+#include <type_traits>
 
 #include "framework/call_record.h"
 #include "framework/commands.h"
@@ -23,6 +24,9 @@ namespace {
 // into stack that no longer exists, so they are put back from here.
 class RecordSnapshot {
  public:
+  // The record as it came; null when it could not be read.
+  const TPluginCallRec* Taken() const noexcept { return taken_ ? &copy_ : nullptr; }
+
   explicit RecordSnapshot(const TPluginCallRec* rec) noexcept
       : taken_(rec && ReadableCopy(&copy_, rec, sizeof copy_)) {}
 
@@ -52,6 +56,7 @@ struct GuardedCall {
   Call& call;
   const char* name;
   int32_t result;
+  const TPluginCallRec* taken;  // the record as read on entry, for calls that take it
 };
 
 // Runs inside the guard: nothing here has a destructor. A C++ exception becomes a report and the
@@ -60,7 +65,10 @@ template <class Call>
 void RunGuarded(void* context) {
   auto* state = static_cast<GuardedCall<Call>*>(context);
   try {
-    state->result = state->call();
+    if constexpr (std::is_invocable_v<Call&, const TPluginCallRec*>)
+      state->result = state->call(state->taken);
+    else
+      state->result = state->call();
   } catch (...) {
     CrashReportCurrentException(state->name);
   }
@@ -70,7 +78,7 @@ void RunGuarded(void* context) {
 template <class Call>
 int32_t EnterGuarded(TPluginCallRec* rec, const char* name, int32_t failure, Call call) noexcept {
   const RecordSnapshot snapshot(rec);
-  GuardedCall<Call> state{call, name, failure};
+  GuardedCall<Call> state{call, name, failure, snapshot.Taken()};
   SehException fault;
   if (CallSehGuarded(&RunGuarded<Call>, &state, &fault)) return state.result;
   snapshot.PutBack(rec);
@@ -120,7 +128,9 @@ KIV_EXTERN_C void KIV_STDCALL ShowOptionsDialog(TPluginCallRec* rec) {
 }
 
 KIV_EXTERN_C int32_t KIV_STDCALL ProcessData(TPluginCallRec* rec) {
-  return kiv::EnterGuarded(rec, "ProcessData", -3, [rec] { return kiv::ProcessDataImpl(rec); });
+  // The data path reads the record once: the snapshot serves as the checked copy.
+  return kiv::EnterGuarded(rec, "ProcessData", -3,
+                           [rec](const TPluginCallRec* taken) { return kiv::ProcessDataImpl(rec, taken); });
 }
 
 // Not one of the host's entry points: the live-interface diagnostic for checking tools.

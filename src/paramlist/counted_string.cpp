@@ -19,7 +19,24 @@ Header* HeaderOf(const char* ref) {
   return reinterpret_cast<Header*>(const_cast<char*>(ref) - sizeof(Header));
 }
 
+// Registered constants: written during start-up only, then read by every thread.
+constexpr size_t kMaxConstants = 16;
+char* g_constants[kMaxConstants] = {};
+size_t g_constant_count = 0;
+
 }  // namespace
+
+bool RegisterCountedConstant(char* ref) noexcept {
+  if (!ref || g_constant_count == kMaxConstants) return false;
+  g_constants[g_constant_count++] = ref;
+  return true;
+}
+
+char* CountedStrFor(std::string_view text) {
+  for (size_t i = 0; i < g_constant_count; ++i)
+    if (CountedStrView(g_constants[i]) == text) return g_constants[i];
+  return CountedStrNew(text);
+}
 
 char* CountedStrNew(std::string_view text) {
   if (text.empty()) return nullptr;

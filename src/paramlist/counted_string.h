@@ -7,6 +7,7 @@
 // may be shared between threads; the text itself is never changed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -31,6 +32,30 @@ inline std::string_view CountedStrView(const char* ref) noexcept {
   return {ref, length > 0 ? static_cast<size_t>(length) : 0};
 }
 
+// A counted string in static storage: reference count -1, so that no reference ever frees or
+// changes it (the host's strings follow the same rule). Names that items use on every data call
+// are registered as constants, which saves two allocations per item (name and key).
+template <size_t N>
+struct CountedConstant {
+  int32_t RefCount;
+  int32_t Length;
+  char Text[N];
+  char* Ref() const noexcept { return const_cast<char*>(Text); }
+};
+template <size_t N>
+constexpr CountedConstant<N> MakeCountedConstant(const char (&text)[N]) {
+  CountedConstant<N> constant{-1, static_cast<int32_t>(N - 1), {}};
+  for (size_t i = 0; i < N; ++i) constant.Text[i] = text[i];
+  return constant;
+}
+
+// Makes `ref` (a CountedConstant's Ref) what CountedStrFor returns for its text. Call during
+// start-up, before other threads use counted strings; false when the table is full.
+bool RegisterCountedConstant(char* ref) noexcept;
+
+// A reference for `text`: the registered constant with that text, else CountedStrNew(text).
+char* CountedStrFor(std::string_view text);
+
 // Owns one reference to a counted string.
 class CountedString {
  public:
@@ -44,6 +69,8 @@ class CountedString {
   }
   ~CountedString() { CountedStrRelease(ref_); }
 
+  // A reference for `text`, a registered constant when there is one (CountedStrFor).
+  static CountedString For(std::string_view text) { return Adopt(CountedStrFor(text)); }
   // Takes over a reference the caller owns.
   static CountedString Adopt(char* ref) noexcept {
     CountedString s;

@@ -1,5 +1,6 @@
 #include "paramlist/params_list.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -22,6 +23,13 @@ ClassRegistry<TkivParamsListClass>& ListClasses() {
 }
 
 // Blank: nothing but characters of code 32 or below.
+// Whether VarOleForm would give `value` unchanged: no 8-bit string, no small or 64-bit integer
+// code that it widens, no reference and no array.
+bool InOleForm(const TVarData& value) {
+  const uint16_t type = value.VType;
+  return !(type & (varByRef | varArray)) && type != varString && !(type >= varShortInt && type <= varInt64);
+}
+
 bool IsBlank(std::string_view name) {
   for (char c : name)
     if (static_cast<unsigned char>(c) > 32) return false;
@@ -144,13 +152,16 @@ const void* TkivParamsList::NewItemClass() const noexcept {
   return ItemClass_ ? ItemClass_ : &kTkivParamsListItemClass;
 }
 
+void TkivParamsList::Reserve(int32_t count) {
+  if (count <= Capacity_) return;
+  const int32_t delta = Capacity_ > 64 ? Capacity_ / 4 : Capacity_ > 8 ? 16 : 4;
+  const int32_t capacity = std::max(count, Capacity_ + delta);
+  Items_ = static_cast<TkivParamsListItem**>(ModuleRealloc(Items_, sizeof(TkivParamsListItem*) * capacity));
+  Capacity_ = capacity;
+}
+
 TkivParamsListItem* TkivParamsList::InsertOwned(int index, ItemPtr item) {
-  if (Count_ == Capacity_) {
-    int32_t delta = Capacity_ > 64 ? Capacity_ / 4 : Capacity_ > 8 ? 16 : 4;
-    int32_t capacity = Capacity_ + delta;
-    Items_ = static_cast<TkivParamsListItem**>(ModuleRealloc(Items_, sizeof(TkivParamsListItem*) * capacity));
-    Capacity_ = capacity;
-  }
+  Reserve(Count_ + 1);
   if (index < Count_)
     std::memmove(Items_ + index + 1, Items_ + index, sizeof(TkivParamsListItem*) * (Count_ - index));
   Items_[index] = item.release();
@@ -197,7 +208,16 @@ Variant TkivParamsList::GetValueStrict(std::string_view name) const {
 
 TkivParamsListItem* TkivParamsList::Add(std::string_view name, const TVarData& value) {
   if (IsBlank(name)) return nullptr;
-  ItemPtr item = TkivParamsListItem::CreateStored(name, VarOleForm(value), NewItemClass());
+  return AddStored(name, VarOleForm(value));
+}
+
+TkivParamsListItem* TkivParamsList::Add(std::string_view name, Variant&& value) {
+  if (IsBlank(name)) return nullptr;
+  return AddStored(name, InOleForm(value) ? std::move(value) : VarOleForm(value));
+}
+
+TkivParamsListItem* TkivParamsList::AddStored(std::string_view name, Variant&& ole) {
+  ItemPtr item = TkivParamsListItem::CreateStored(name, std::move(ole), NewItemClass());
   item->SetState(TkivParamsListItem::kStateAdded);
   return InsertOwned(Count_, std::move(item));
 }
@@ -208,6 +228,29 @@ TkivParamsListItem* TkivParamsList::Insert(int index, std::string_view name, con
   ItemPtr item = TkivParamsListItem::Create(name, value, NewItemClass());
   item->SetState(TkivParamsListItem::kStateAdded);
   return InsertOwned(index, std::move(item));
+}
+
+void TkivParamsList::MoveItemsTo(TkivParamsList& target) {
+  CheckLive();
+  target.CheckLive();
+  if (Count_ == 0 || &target == this) return;
+  // What AddCopy would store: the OLE form of each value (most values are in it already).
+  for (int32_t i = 0; i < Count_; ++i) {
+    TkivParamsListItem& item = *Items_[i];
+    if (!InOleForm(item.Value())) item.SetStoredValue(VarOleForm(item.Value()));
+  }
+  target.Reserve(target.Count_ + Count_);  // the last step that can fail: nothing moved yet
+  const void* itemClass = target.NewItemClass();
+  for (int32_t i = 0; i < Count_; ++i) {
+    TkivParamsListItem* item = Items_[i];
+    if (IsBlank(item->Name())) {  // AddCopy adds nothing for a blank name
+      TkivParamsListItem::Free(item);
+      continue;
+    }
+    item->SetClassRef(itemClass);
+    target.Items_[target.Count_++] = item;
+  }
+  Count_ = 0;
 }
 
 TkivParamsListItem* TkivParamsList::SetValue(std::string_view name, const TVarData& value, bool addIfMissing) {

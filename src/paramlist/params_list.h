@@ -123,6 +123,9 @@ class TkivParamsList {
   // Appends an item holding the OLE form of `value`, State 2; null (nothing added) when the
   // name is blank (only characters of code 32 or below).
   TkivParamsListItem* Add(std::string_view name, const TVarData& value);
+  // The same for a value the caller gives up: one already in its OLE form is taken over as it
+  // is, without copying it (a text is not allocated twice).
+  TkivParamsListItem* Add(std::string_view name, Variant&& value);
   // As Add, with the store form, at `index`; EListError when index is outside 0..Count.
   TkivParamsListItem* Insert(int index, std::string_view name, const TVarData& value);
   // Stores the store form of `value` in the first item named `name`; adds one when missing and
@@ -133,6 +136,11 @@ class TkivParamsList {
   TkivParamsListItem& SetValueStrict(std::string_view name, const TVarData& value);
   // Frees and removes the item at `index`; nothing outside 0..Count-1.
   void Delete(int index) noexcept;
+  // Moves every item, in order, to the end of `target` (this list is empty afterwards): the
+  // same items as AddCopy of each would give there, without copying them. Each item gets
+  // `target`'s item class. Throws EAssertionFailed when either list is not live, std::bad_alloc
+  // when `target` cannot grow; either way nothing has moved.
+  void MoveItemsTo(TkivParamsList& target);
 
   // Replaceable operations: through our class descriptor, or the base for a host's list.
   void Clear();
@@ -176,6 +184,10 @@ class TkivParamsList {
   void CheckLive() const;
   // Inserts an item the list then owns; grows the array as needed.
   TkivParamsListItem* InsertOwned(int index, ItemPtr item);
+  // Appends an item with the value `ole`, already in its OLE form, and State 2.
+  TkivParamsListItem* AddStored(std::string_view name, Variant&& ole);
+  // Grows the item array to hold at least `count` items.
+  void Reserve(int32_t count);
   const void* NewItemClass() const noexcept;
 
   const void* ClassRef_;

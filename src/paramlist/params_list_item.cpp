@@ -51,9 +51,9 @@ bool RegisterParamsListItemClass(const TkivParamsListItemClass* cls) { return It
 void ItemDeleter::operator()(TkivParamsListItem* item) const noexcept { TkivParamsListItem::Free(item); }
 
 ItemPtr TkivParamsListItem::CreateStored(std::string_view name, Variant&& stored, const void* itemClass) {
-  CountedString nameRef(name);
+  CountedString nameRef = CountedString::For(name);
   const NameKey key(name);  // short ASCII names are lowered without the heap
-  CountedString keyRef(key.view());
+  CountedString keyRef = CountedString::For(key.view());
   void* block = ModuleAlloc(sizeof(TkivParamsListItem));
   auto* item = new (block) TkivParamsListItem();
   item->ClassRef_ = itemClass;

@@ -82,6 +82,9 @@ class TkivParamsListItem {
   void SetName(std::string_view name);
   void SetKey(std::string_view key);
   void SetDataType(int32_t dataType) noexcept { DataType_ = dataType; }
+  // The class reference at offset 0, for an item that moves into another list (whose items
+  // carry that list's item class).
+  void SetClassRef(const void* itemClass) noexcept { ClassRef_ = itemClass; }
   void SetState(uint8_t state) noexcept { State_ = state; }
 
   // An exact copy of the stored value.

@@ -120,6 +120,55 @@ TEST_F(DeliveryTest, FirstDeliveryPutsTheTextInANewBlockAndTheItemsInOutput) {
   EXPECT_EQ(items[1].Value.Text, u"$GPGGA,1");
 }
 
+// Handing the items over (moved into the host's list) and copying them give the same Output:
+// names, keys (also a changed one), values in their OLE form, data types and states, and no
+// item for a blank name. The handed-over list keeps none of its items.
+TEST_F(DeliveryTest, HandingOverGivesTheSameOutputAsCopying) {
+  auto fill = [](TParsedDataList& parsed) {
+    parsed.AddPacket(std::string_view("P1"));
+    parsed.Add("FULL_DATA_PACKET", Variant::Wide(u"P1"));
+    TkivParamsListItem* stored = parsed.Insert(1, "Small", Variant::UInt8(7));  // store form: a byte
+    stored->SetDataType(42);
+    stored->SetState(5);
+    parsed.Add("Renamed", Variant::Double(2.5))->SetKey("custom key");
+    parsed.Add("Blank later", Variant::Int32(1))->SetName(" ");
+    parsed.NewRow();
+  };
+  Prepare();
+  TParsedDataList copied;
+  fill(copied);
+  DeliverParsedData(Rec(), copied, true);
+  TParsedDataList handed;
+  fill(handed);
+  HandOverParsedData(Rec(), handed, true);
+  EXPECT_EQ(copied.Count(), 5);
+  EXPECT_EQ(handed.Count(), 0);
+  RestoreCallRec(Rec(), saved_);
+
+  const auto items = output_.Items();
+  ASSERT_EQ(items.size(), 8u);
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const kivhost::HostItem& a = items[i];
+    const kivhost::HostItem& b = items[i + 4];
+    EXPECT_EQ(a.Name, b.Name);
+    EXPECT_EQ(a.Key, b.Key);
+    EXPECT_EQ(a.DataType, b.DataType);
+    EXPECT_EQ(a.State, b.State);
+    EXPECT_EQ(a.Value.Type, b.Value.Type);
+    EXPECT_EQ(a.Value.Integer, b.Value.Integer);
+    EXPECT_EQ(a.Value.Number, b.Value.Number);
+    EXPECT_EQ(a.Value.Text, b.Value.Text);
+  }
+  EXPECT_EQ(items[5].Name, "Small");
+  EXPECT_EQ(items[5].Value.Type, 3);  // the OLE form of the stored byte: an integer
+  EXPECT_EQ(items[5].Value.Integer, 7);
+  EXPECT_EQ(items[5].DataType, 42);
+  EXPECT_EQ(items[5].State, 5);
+  EXPECT_EQ(items[6].Key, "custom key");
+  EXPECT_EQ(items[7].DataType, TkivParamsListItem::kRowMarkerType);
+}
+
 TEST_F(DeliveryTest, AppendingDeliveriesJoinPacketsAndItems) {
   Prepare();
   Deliver("first packet", true, "A");

@@ -517,6 +517,11 @@ TEST(ParamsListWrapCopyItems, ListsOfThisModuleCopyAsTheInterfacesDo) {
   add(KIV_TEXT_W("Nothing"), null, 0, 3);
   add(KIV_TEXT_W("Empty"), kivVARIANT{}, 0, 0);
   add(KIV_TEXT_W("  "), I4(1), 0, 0);  // blank: not added
+  {  // a key changed after the item was added travels with it
+    IntfPtr<IkivParamsListItemW> item;
+    ASSERT_EQ(source->Add(KIV_TEXT_W("Renamed"), &real, item.put()), KIV_S_OK);
+    item->SetKey("own key");
+  }
   source->NewRow();
 
   IntfPtr<IkivParamsListW> fast = TkivParamsListWrap::Create();

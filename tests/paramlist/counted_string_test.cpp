@@ -57,5 +57,21 @@ TEST(CountedString, ConstantsAreNeverCountedOrFreed) {
   EXPECT_EQ(CountedStrView(ref), "abc");
 }
 
+// Registered constants serve every later request for their text; other texts get new strings.
+TEST(CountedString, RegisteredConstantsServeTheirTextWithoutAllocating) {
+  static constexpr auto kName = MakeCountedConstant("REGISTERED_IN_TEST");
+  ASSERT_TRUE(RegisterCountedConstant(kName.Ref()));
+  EXPECT_EQ(HeaderField(kName.Ref(), -8), -1);
+  EXPECT_EQ(HeaderField(kName.Ref(), -4), 18);
+  CountedString same = CountedString::For("REGISTERED_IN_TEST");
+  EXPECT_EQ(same.get(), kName.Ref());
+  CountedString copy = same;  // constants are shared without counting
+  EXPECT_EQ(kName.RefCount, -1);
+  CountedString other = CountedString::For("REGISTERED_IN_TES");
+  EXPECT_NE(other.get(), kName.Ref());
+  EXPECT_EQ(HeaderField(other.get(), -8), 1);
+  EXPECT_EQ(CountedString::For("").get(), nullptr);
+}
+
 }  // namespace
 }  // namespace kiv

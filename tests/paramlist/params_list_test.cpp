@@ -242,6 +242,43 @@ TEST_F(ParamsList, AddCopyCopiesValueAndAttributes) {
   EXPECT_EQ(list.AddCopy(blank.get()), nullptr);
 }
 
+// Add of a value given up keeps a value already in OLE form as it is (the same text, not a
+// copy) and converts any other, as Add of a value kept by the caller does.
+TEST_F(ParamsList, AddTakesOverAValueInOleFormAndConvertsOthers) {
+  Variant text = Variant::Wide(u"taken over");
+  const auto* chars = text.Data().VOleStr;
+  TkivParamsListItem* taken = list.Add("T", std::move(text));
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(taken->Value().VOleStr, chars);
+  EXPECT_EQ(taken->State(), TkivParamsListItem::kStateAdded);
+  const Variant kept = Variant::Wide(u"taken over");
+  EXPECT_NE(list.Add("K", kept)->Value().VOleStr, kept.Data().VOleStr);
+  TkivParamsListItem* byte = list.Add("B", Variant::UInt8(200));
+  EXPECT_EQ(byte->Value().VType, varInteger);
+  EXPECT_EQ(byte->Value().VInteger, 200);
+  EXPECT_EQ(list.Add(" ", Variant::Wide(u"x")), nullptr);
+}
+
+// Moving items gives the target what AddCopy of each would, keeps the items themselves and
+// leaves the source empty.
+TEST_F(ParamsList, MoveItemsToAppendsTheItemsThemselves) {
+  Fill({"a", "b"});
+  list.Insert(1, "Byte", Variant::UInt8(9));  // store form: converted on the way
+  list.Add("gone", Variant::Int32(0))->SetName(" ");
+  const TkivParamsListItem* first = list.Items(0);
+  TkivParamsList target;
+  target.Add("kept", Variant::Int32(5));
+  list.MoveItemsTo(target);
+  EXPECT_EQ(list.Count(), 0);
+  ASSERT_EQ(target.Count(), 4);
+  EXPECT_EQ(target.Items(1), first);
+  EXPECT_EQ(target.Items(2)->Name(), "Byte");
+  EXPECT_EQ(target.Items(2)->Value().VType, varInteger);
+  EXPECT_EQ(target.Items(3)->Name(), "b");
+  list.MoveItemsTo(target);  // nothing left to move
+  EXPECT_EQ(target.Count(), 4);
+}
+
 TEST_F(ParamsList, AddFromItemTakesTheReportedFieldsAndKeysTheItemByItsName) {
   Variant value = Variant::Ansi("v");
   TkivParamsListItem* item = list.AddFromItem({" \304rger", &value.Data(), 19, 0});
