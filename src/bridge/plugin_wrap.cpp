@@ -180,7 +180,7 @@ template <class Text>
 kivHRESULT GetModuleParameterImpl(TkivPlugin& owner, const Text* name, kivVARIANT* value) {
   EmptyOut(value);
   KIV_BOUNDARY_BEGIN
-  StoreOutgoing(GetModuleParameter(owner, NameOf(name)).Data(), value);
+  StoreOutgoing(GetModuleParameter(owner, NameOf(name)), value);
   return KIV_S_OK;
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
 }
@@ -221,7 +221,7 @@ template <class Make>
 kivHRESULT StoreText(kivVARIANT* out, Make&& make) {
   EmptyOut(out);
   KIV_BOUNDARY_BEGIN
-  StoreOutgoing(Variant::Wide(AnsiToWide(make())).Data(), out);
+  StoreOutgoing(Variant::Wide(AnsiToWide(make())), out);
   return KIV_S_OK;
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
 }

@@ -81,16 +81,19 @@ void WritePacketText(TPluginCallValue& input, std::string_view text, bool append
 }
 
 void AppendItems(TParsedDataList& list, IkivParamsListW* output, bool append, bool hand_over) {
+  // The Output list of a prepared record is lent through a wrapper of ours: list to list,
+  // without the interfaces.
+  if (TkivParamsListWrap* own = TkivParamsListWrap::FromIntf(output)) {
+    if (!append) own->Clear();  // as through the interface
+    TkivParamsList& target = own->Live();
+    if (hand_over) return list.MoveItemsTo(target);
+    return TkivParamsListWrap::CopyListItems(list, target, 0, -1);
+  }
   IntfPtr<IkivParamsListA> target;
   if (output->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(target.put())) != KIV_S_OK || !target)
     Fail("the Output list offers no 8-bit interface");
   if (!append) target->Clear();
   if (list.Count() == 0) return;
-  // The Output list of a prepared record is lent through a wrapper of ours: copy list to list.
-  if (TkivParamsListWrap* own = TkivParamsListWrap::FromIntf(target.get())) {
-    if (hand_over) return list.MoveItemsTo(own->Live());
-    return TkivParamsListWrap::CopyListItems(list, own->Live(), 0, -1);
-  }
   ParamsListBorrow source(list);
   TkivParamsListWrap::CopyItems(source.A(), target.get(), 0, -1);
 }

@@ -32,7 +32,7 @@ kivDiagnostics DiagnosticsSnapshot() noexcept {
   kivDiagnostics now{};
   now.Size = sizeof now;
   now.Version = KIV_DIAGNOSTICS_VERSION;
-  now.ListWrappers = c.ListWrappers.load(std::memory_order_relaxed);
+  now.ListWrappers = c.ListWrappers.load(std::memory_order_relaxed) - ThreadIdleListWrappers();
   now.ItemWrappers = c.ItemWrappers.load(std::memory_order_relaxed);
   now.FifoBuffers = c.FifoBuffers.load(std::memory_order_relaxed);
   now.KeptPastCall = c.KeptPastCall.load(std::memory_order_relaxed);

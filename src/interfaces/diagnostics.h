@@ -37,6 +37,10 @@ inline void CountDiagnostic(std::atomic<T>& counter, N n) noexcept {
 // KIV_PLUGIN_EXPORT_NAMES); other names are not counted.
 void CountContainedFault(const char* entry) noexcept;
 
+// List wrappers that threads keep idle for their next loans (params_list_wrap.cpp): not alive,
+// though counted in ListWrappers.
+int32_t ThreadIdleListWrappers() noexcept;
+
 // The counters now, as a full-size kivDiagnostics.
 kivDiagnostics DiagnosticsSnapshot() noexcept;
 

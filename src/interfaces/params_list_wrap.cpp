@@ -16,6 +16,7 @@
 #include "platform/error_box.h"
 #include "platform/exception.h"
 #include "platform/readable_memory.h"
+#include "platform/thread_slot.h"
 #include "support/fast_mutex.h"
 
 namespace kiv {
@@ -50,9 +51,16 @@ class WrapRegistry {
   }
 
   // Wrappers of ended loans that nobody kept: still registered (their interface pointers reach
-  // a detached wrapper, as before), waiting for the next loan. Sanitizer builds keep none.
+  // a detached wrapper, as before), waiting for the next loan. A few wait with the thread that
+  // ended their loan, so that the loans of a data call take no lock; the rest wait here.
+  // Sanitizer builds keep none.
   TkivParamsListWrap* TakeIdle() noexcept {
     if (!kPooled) return nullptr;
+    if (ThreadIdle* own = ThisThreadIdle(false); own && own->Count.load(std::memory_order_relaxed) > 0) {
+      const uint32_t n = own->Count.load(std::memory_order_relaxed) - 1;
+      own->Count.store(n, std::memory_order_relaxed);
+      return own->Wraps[n];
+    }
     std::lock_guard<FastMutex> guard(mutex_);
     if (idle_.empty()) return nullptr;
     TkivParamsListWrap* wrap = idle_.back();
@@ -62,6 +70,14 @@ class WrapRegistry {
   }
   bool KeepIdle(TkivParamsListWrap* wrap) noexcept {
     if (!kPooled) return false;
+    if (ThreadIdle* own = ThisThreadIdle(true)) {
+      const uint32_t n = own->Count.load(std::memory_order_relaxed);
+      if (n < ThreadIdle::kKept) {
+        own->Wraps[n] = wrap;
+        own->Count.store(n + 1, std::memory_order_relaxed);
+        return true;
+      }
+    }
     std::lock_guard<FastMutex> guard(mutex_);
     if (idle_.size() >= kKeptBlocks) return false;
     idle_.push_back(wrap);  // reserved up front: never allocates
@@ -105,6 +121,63 @@ class WrapRegistry {
     const void* Key;
     TkivParamsListWrap* Wrap;
   };
+  // The idle wrappers of one thread. Only that thread changes them; Count is atomic so that the
+  // diagnostic can read it from any thread (plain loads and stores: no locked instruction).
+  struct ThreadIdle {
+    static constexpr uint32_t kKept = 4;
+    TkivParamsListWrap* Wraps[kKept] = {};
+    std::atomic<uint32_t> Count{0};
+  };
+
+ public:
+  // Idle wrappers that threads keep: counted in the diagnostic's live wrappers, though idle.
+  int32_t IdleInThreads() {
+    std::lock_guard<FastMutex> guard(mutex_);
+    int32_t idle = 0;
+    for (const ThreadIdle* t : threads_) idle += static_cast<int32_t>(t->Count.load(std::memory_order_relaxed));
+    return idle;
+  }
+  // Gives this thread's idle wrappers to the shared list (or frees them) and forgets the thread.
+  void ReleaseThisThread() noexcept {
+    ThreadIdle* own = ThisThreadIdle(false);
+    if (!own) return;
+    thread_slot_.Set(nullptr);
+    std::vector<TkivParamsListWrap*> surplus;
+    {
+      std::lock_guard<FastMutex> guard(mutex_);
+      threads_.erase(std::remove(threads_.begin(), threads_.end(), own), threads_.end());
+      for (uint32_t i = 0; i < own->Count.load(std::memory_order_relaxed); ++i) {
+        if (idle_.size() < kKeptBlocks) {
+          idle_.push_back(own->Wraps[i]);
+          CountAlive(-1);
+        } else {
+          surplus.push_back(own->Wraps[i]);
+        }
+      }
+    }
+    delete own;
+    for (TkivParamsListWrap* wrap : surplus) TkivParamsListWrap::Destroyer()(wrap);
+  }
+
+ private:
+  // This thread's idle wrappers; made on first use when `create` (null when that fails).
+  ThreadIdle* ThisThreadIdle(bool create) noexcept {
+    auto* own = static_cast<ThreadIdle*>(thread_slot_.Get());
+    if (own || !create) return own;
+    try {
+      auto made = std::make_unique<ThreadIdle>();
+      std::lock_guard<FastMutex> guard(mutex_);
+      threads_.push_back(made.get());
+      if (!thread_slot_.Set(made.get())) {
+        threads_.pop_back();
+        return nullptr;
+      }
+      return made.release();
+    } catch (...) {
+      return nullptr;  // out of memory: the shared list serves
+    }
+  }
+
   static constexpr std::size_t kKeptBlocks = 64;
   // Sanitizer builds free every wrapper, so that a use after the last Release is still caught.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -165,6 +238,8 @@ class WrapRegistry {
   std::size_t live_ = 0;     // guarded by mutex_
   std::vector<void*> free_blocks_;  // guarded by mutex_
   std::vector<TkivParamsListWrap*> idle_;  // guarded by mutex_
+  std::vector<ThreadIdle*> threads_;       // guarded by mutex_: every thread's idle wrappers
+  ThreadSlot thread_slot_;                 // this thread's ThreadIdle
 };
 
 // Names from the caller, checked before they are read (null is empty).
@@ -206,8 +281,7 @@ template <class Body>
 kivHRESULT ValueCall(kivVARIANT* out, Body&& body) {
   if (out) *out = kivVARIANT{};
   KIV_BOUNDARY_BEGIN
-  const Variant value = body();
-  StoreOutgoing(value.Data(), out);
+  StoreOutgoing(body(), out);
   return KIV_S_OK;
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
 }
@@ -368,6 +442,16 @@ void* TkivParamsListWrap::operator new(std::size_t size) { return WrapRegistry::
 
 void TkivParamsListWrap::operator delete(void* block, std::size_t size) noexcept {
   WrapRegistry::Get().Deallocate(block, size);
+}
+
+void TkivParamsListWrap::ReleaseThreadIdle() noexcept { WrapRegistry::Get().ReleaseThisThread(); }
+
+int32_t ThreadIdleListWrappers() noexcept {
+  try {
+    return WrapRegistry::Get().IdleInThreads();
+  } catch (...) {
+    return 0;
+  }
 }
 
 TkivParamsListWrap* TkivParamsListWrap::FromIntf(const void* intf) {

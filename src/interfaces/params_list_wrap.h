@@ -49,6 +49,10 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   static void CopyItemsThroughInterfaces(IkivParamsListA* source, IkivParamsListA* target, int32_t from,
                                          int32_t to);
 
+  // Lets go of the wrappers that this thread keeps for its next loans: the module calls it when
+  // a thread ends.
+  static void ReleaseThreadIdle() noexcept;
+
   // The live wrapper of this module behind `intf` (either of its interface pointers), or null
   // for any other pointer; `intf` is not dereferenced.
   static TkivParamsListWrap* FromIntf(const void* intf);

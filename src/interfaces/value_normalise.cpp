@@ -146,6 +146,13 @@ void StoreOutgoing(const TVarData& value, kivVARIANT* out) {
   std::memcpy(static_cast<void*>(out), &owned, sizeof owned);
 }
 
+void StoreOutgoing(Variant&& value, kivVARIANT* out) {
+  if (!out) return;
+  if (value.Data().VType == varString) return StoreOutgoing(value.Data(), out);
+  const TVarData owned = value.Detach();
+  std::memcpy(static_cast<void*>(out), &owned, sizeof owned);
+}
+
 void ClearVariant(kivVARIANT* value) noexcept {
   if (value) VarClear(*reinterpret_cast<TVarData*>(value));
 }

@@ -36,6 +36,9 @@ void RequireInterface(const void* intf, size_t slots);
 // Fills `out` (its old content is overwritten, not freed) with a copy of `value` that the
 // caller owns; an 8-bit string value becomes a BSTR. Nothing when `out` is null.
 void StoreOutgoing(const TVarData& value, kivVARIANT* out);
+// The same for a value the caller gives up: anything but an 8-bit string moves into `out`
+// without a copy (a read through an interface then copies its value once, not twice).
+void StoreOutgoing(Variant&& value, kivVARIANT* out);
 
 // Frees what a variant received from an interface holds and leaves it empty.
 void ClearVariant(kivVARIANT* value) noexcept;

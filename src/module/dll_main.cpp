@@ -4,6 +4,7 @@
 
 #include "bridge/inner_library.h"
 #include "bridge/proxy_plugin.h"
+#include "interfaces/params_list_wrap.h"
 #include "module/module_entry.h"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
@@ -11,6 +12,9 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     case DLL_PROCESS_ATTACH:
       kiv::ModuleProcessAttach();
       kiv::RegisterProxyPluginClass();
+      break;
+    case DLL_THREAD_DETACH:
+      kiv::TkivParamsListWrap::ReleaseThreadIdle();
       break;
     case DLL_PROCESS_DETACH:
       // Instances still alive are freed under the loader lock, where no library may be unloaded.

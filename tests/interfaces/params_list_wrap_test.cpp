@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "interfaces/diagnostics.h"
 #include "interfaces/intf_test_util.h"
 
 namespace kiv {
@@ -203,6 +204,46 @@ TEST(ParamsListWrapLifetime, ReferenceKeptPastABorrowFailsAndNeverReachesTheList
   item.reset();
   EXPECT_EQ(kept->Release(), 0);  // the last reference frees the detached wrapper
   (void)kept.detach();
+}
+
+// A wrapper whose loan ended unreferenced may serve a later loan (of any list); one that a
+// reference or an item interface kept never does, and stays detached. The idle wrappers a thread
+// keeps are not counted as alive, also after the thread let go of them.
+TEST(ParamsListWrapLifetime, OnlyWrappersNobodyKeptServeLaterLoans) {
+  const int32_t alive = DiagnosticsSnapshot().ListWrappers;
+  std::thread([&] {
+    ParamsListPtr a = TkivParamsList::Create(), b = TkivParamsList::Create();
+    a->Add("a", Variant::Int32(1));
+    IntfPtr<IkivParamsListW> kept;
+    IntfPtr<IkivParamsListItemW> item;
+    { ParamsListBorrow first(*a); }
+    {
+      ParamsListBorrow loan(*b);
+      EXPECT_EQ(loan.Wrap().List(), b.get());
+      EXPECT_EQ(loan.W()->GetCount(), 0);
+      kept = IntfPtr<IkivParamsListW>(loan.W());
+    }
+    {
+      ParamsListBorrow loan(*a);
+      EXPECT_NE(loan.W(), kept.get());
+      ASSERT_EQ(loan.W()->GetItem(0, item.put()), KIV_S_OK);
+      EXPECT_EQ(DiagnosticsSnapshot().ListWrappers - alive, 2);  // the loan and the kept one
+    }
+    for (int i = 0; i < 3; ++i) {
+      ParamsListBorrow loan(*a);
+      EXPECT_NE(loan.W(), kept.get());
+      EXPECT_EQ(loan.W()->GetCount(), 1);
+    }
+    EXPECT_EQ(kept->GetCount(), 0);  // detached, never lent again
+    EXPECT_EQ(item->GetValueW(OutVariant().put()), KIV_E_UNEXPECTED);
+    item.reset();
+    kept.reset();
+    EXPECT_EQ(DiagnosticsSnapshot().ListWrappers, alive);
+    TkivParamsListWrap::ReleaseThreadIdle();  // as the module does when a thread ends
+    EXPECT_EQ(DiagnosticsSnapshot().ListWrappers, alive);
+    { ParamsListBorrow again(*a); }  // and the thread may lend again
+  }).join();
+  EXPECT_EQ(DiagnosticsSnapshot().ListWrappers, alive);
 }
 
 TEST(ParamsListWrapLifetime, HeldWrapperOutlivesReleasesUntilItsOwnerFreesIt) {

@@ -242,5 +242,22 @@ TEST(OutgoingValues, EightBitStringsLeaveAsBstrsAndNullOutputsAreAllowed) {
   ClearVariant(nullptr);
 }
 
+// A value given up leaves as a copy would, without being copied: the same text moves out.
+TEST(OutgoingValues, ValuesGivenUpMoveOutAsCopiesWould) {
+  for (const Variant& value : {Variant::Int32(-7), Variant::Double(2.5), Variant::Wide(u"wide"), Variant::Ansi("8-bit")}) {
+    kivVARIANT copied, moved;
+    StoreOutgoing(value.Data(), &copied);
+    Variant given = Variant::Copy(value.Data());
+    const void* text = given.Data().VPointer;
+    StoreOutgoing(std::move(given), &moved);
+    EXPECT_EQ(moved.vt, copied.vt);
+    EXPECT_EQ(TextOf(moved), TextOf(copied));
+    if (moved.vt == KIV_VT_BSTR && value.Data().VType != varString) EXPECT_EQ(static_cast<const void*>(moved.bstrVal), text);
+    if (moved.vt != KIV_VT_BSTR) EXPECT_EQ(moved.llVal, copied.llVal);
+    ClearVariant(&copied);
+    ClearVariant(&moved);
+  }
+}
+
 }  // namespace
 }  // namespace kiv

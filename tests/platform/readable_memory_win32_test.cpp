@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/readable_memory.h"
 
@@ -47,6 +49,26 @@ TEST(ReadableMemoryWin32, PagesThatCannotBeReadFailWhereverTheyLieInTheRange) {
   EXPECT_TRUE(IsMappedReadable(trio.Page(2), 16));
   std::string_view text;
   EXPECT_FALSE(ReadableText(trio.Page(1) - 16, text));  // runs into the hole before a terminator
+}
+
+// Small copies take an inline path, larger ones the C runtime's: both copy exactly the bytes
+// asked for, from any alignment, and neither reads past a readable range's end.
+TEST(ReadableMemoryWin32, CopiesOfEverySizeAndAlignmentMatchMemcpy) {
+  std::vector<unsigned char> source(700), expected(700), got(700);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<unsigned char>(i * 7 + 3);
+  for (size_t size : {0u, 1u, 3u, 4u, 5u, 13u, 102u, 255u, 256u, 257u, 600u}) {
+    for (size_t offset = 0; offset < 4; ++offset) {
+      std::fill(expected.begin(), expected.end(), 0xEE);
+      std::fill(got.begin(), got.end(), 0xEE);
+      std::memcpy(expected.data() + offset, source.data() + (offset * 3) % 4, size);
+      ASSERT_TRUE(ReadableCopy(got.data() + offset, source.data() + (offset * 3) % 4, size));
+      EXPECT_EQ(got, expected) << size << " at " << offset;
+    }
+  }
+  PageTrio trio(PAGE_NOACCESS);
+  char copy[200] = {};
+  EXPECT_TRUE(ReadableCopy(copy, trio.Page(1) - 102, 102));
+  EXPECT_FALSE(ReadableCopy(copy, trio.Page(1) - 101, 102));
 }
 
 TEST(ReadableMemoryWin32, AGuardPageIsRefusedAndStaysGuarded) {

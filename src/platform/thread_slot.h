@@ -1,0 +1,30 @@
+// ThreadSlot: one pointer per thread in a slot of the system's thread-local storage, for hot
+// paths. On Windows the first 64 slots are read straight from the thread's environment block
+// (this toolchain emulates thread_local through a library call on every access); elsewhere the
+// system's thread-specific keys. The slot is allocated on first use and never freed; whoever
+// stores a pointer owns what it points to. Any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace kiv {
+
+class ThreadSlot {
+ public:
+  constexpr ThreadSlot() = default;
+  ThreadSlot(const ThreadSlot&) = delete;
+  ThreadSlot& operator=(const ThreadSlot&) = delete;
+
+  // This thread's pointer; null until Set, and when no slot could be allocated.
+  void* Get() const noexcept;
+  // Stores this thread's pointer; false when the system has no slot left.
+  bool Set(void* value) noexcept;
+
+ private:
+  // The system's slot index plus one; 0 until allocated.
+  uintptr_t Slot() const noexcept;
+  mutable std::atomic<uintptr_t> slot_{0};
+};
+
+}  // namespace kiv
