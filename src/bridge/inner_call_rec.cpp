@@ -49,10 +49,13 @@ void ConvertSlot(TPluginCallValue& slot, IkivParamsListW*& ref, std::optional<Pa
       ref = lend->W();
       break;
     }
-    case ckParamsIntf:
+    case ckParamsIntf: {
       if (slot.Value == 0) return;
-      ref = ListReference(CallSlotIntf(slot), lend);
+      TkivParamsListWrap* own = nullptr;
+      IkivParamsListW* intf = CallSlotIntf(slot, &own);
+      ref = ListReference(intf, lend, own);
       break;
+    }
     default:
       return;
   }

@@ -158,9 +158,10 @@ IkivParamsListA* CallParams(const TPluginCallRec& rec, TkivParamsListWrap** own)
   return intf;
 }
 
-IkivParamsListW* CallSlotIntf(const TPluginCallValue& slot) noexcept {
+IkivParamsListW* CallSlotIntf(const TPluginCallValue& slot, TkivParamsListWrap** own) noexcept {
   IkivParamsListW* intf = nullptr;
-  if (slot.Kind != ckParamsIntf || slot.Value == 0 || !ReadIntfVariable(slot.Value, intf)) return nullptr;
+  if (own) *own = nullptr;
+  if (slot.Kind != ckParamsIntf || slot.Value == 0 || !ReadIntfVariable(slot.Value, intf, own)) return nullptr;
   return intf;
 }
 

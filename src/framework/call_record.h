@@ -146,7 +146,8 @@ IkivParamsListA* CallParams(const TPluginCallRec& rec, TkivParamsListWrap** own 
 // The list interface of a slot (borrowed, valid for the call): for kind 9 the interface in the
 // variable that Value addresses; null for every other kind, for a Value of 0 and for an
 // unreadable variable or object. After PrepareCallRec every usable list slot is kind 9.
-IkivParamsListW* CallSlotIntf(const TPluginCallValue& slot) noexcept;
+// With `own`, also the wrapper of this module behind it, as for CallParams.
+IkivParamsListW* CallSlotIntf(const TPluginCallValue& slot, TkivParamsListWrap** own = nullptr) noexcept;
 
 // Reads the parameter `name` through `params` (searching the whole list). False, with `value`
 // empty, when there is no such parameter, its value is empty or null, or the call fails.

@@ -28,14 +28,22 @@ void TParsedDataList::AddPacket(std::string_view text) {
 }
 
 void TParsedDataList::AddPacket(std::u16string_view text) {
-  // Every ANSI code page maps ASCII to itself: such a packet needs no conversion (and no
-  // temporary string); anything else goes through the system's conversion.
-  for (const char16_t c : text)
-    if (c > 0x7F) return AddPacket(WideToAnsi(text));
-  if (!packet_text_.empty()) packet_text_.append(kDataSeparator);
+  // Every ANSI code page maps ASCII to itself: such a packet is narrowed in one pass, straight
+  // into the packet text; at the first other character the pass is undone and the whole packet
+  // goes through the system's conversion.
+  const size_t before = packet_text_.size();
+  if (before != 0) packet_text_.append(kDataSeparator);
   const size_t at = packet_text_.size();
   packet_text_.resize(at + text.size());
-  for (size_t i = 0; i < text.size(); ++i) packet_text_[at + i] = static_cast<char>(text[i]);
+  char* out = packet_text_.data() + at;
+  char16_t seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    seen |= text[i];
+    out[i] = static_cast<char>(text[i]);
+  }
+  if (seen <= 0x7F) return;
+  packet_text_.resize(before);
+  AddPacket(WideToAnsi(text));
 }
 
 void TParsedDataList::Empty() noexcept {
@@ -80,10 +88,11 @@ void WritePacketText(TPluginCallValue& input, std::string_view text, bool append
   input.Size = static_cast<uint32_t>(text.size());
 }
 
-void AppendItems(TParsedDataList& list, IkivParamsListW* output, bool append, bool hand_over) {
+void AppendItems(TParsedDataList& list, IkivParamsListW* output, TkivParamsListWrap* own, bool append,
+                 bool hand_over) {
   // The Output list of a prepared record is lent through a wrapper of ours: list to list,
   // without the interfaces.
-  if (TkivParamsListWrap* own = TkivParamsListWrap::FromIntf(output)) {
+  if (own) {
     if (!append) own->Clear();  // as through the interface
     TkivParamsList& target = own->Live();
     if (hand_over) return list.MoveItemsTo(target);
@@ -104,11 +113,12 @@ namespace {
 
 void Deliver(TPluginCallRec* rec, TParsedDataList& list, bool append, bool hand_over) {
   if (!rec) return;
-  IkivParamsListW* output = CallSlotIntf(rec->Output);
+  TkivParamsListWrap* own = nullptr;
+  IkivParamsListW* output = CallSlotIntf(rec->Output, &own);
   if (!output) return;
   if (!list.PacketText().empty()) WritePacketText(rec->Input, list.PacketText(), append);
   rec->Output.Counter += 1;
-  AppendItems(list, output, append, hand_over);
+  AppendItems(list, output, own, append, hand_over);
 }
 
 }  // namespace
