@@ -131,9 +131,8 @@ bool TkivParamsListLayout::ItemsReadable(const TkivParamsList& header) noexcept 
   if (header.Count_ == 0) return true;
   if (!IsReadableMemory(header.Items_, sizeof(TkivParamsListItem*) * static_cast<size_t>(header.Count_)))
     return false;
-  for (int32_t i = 0; i < header.Count_; ++i)
-    if (!IsReadableMemory(header.Items_[i], sizeof(TkivParamsListItem))) return false;
-  return true;
+  return IsReadableEach(reinterpret_cast<const void* const*>(header.Items_), static_cast<size_t>(header.Count_),
+                        sizeof(TkivParamsListItem));
 }
 
 bool TkivParamsList::IsForeign() const noexcept { return !ListClasses().Contains(ClassRef_); }

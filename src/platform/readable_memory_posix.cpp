@@ -36,6 +36,12 @@ bool IsReadableMemory(const void* address, size_t size) noexcept {
 
 namespace kiv {
 
+bool IsReadableEach(const void* const* addresses, size_t count, size_t size) noexcept {
+  for (size_t i = 0; i < count; ++i)
+    if (!IsReadableMemory(addresses[i], size)) return false;
+  return true;
+}
+
 bool IsMappedReadable(const void* address, size_t size) noexcept { return IsReadableMemory(address, size); }
 
 }  // namespace kiv

@@ -38,6 +38,26 @@ void TouchPages(void* context) {
   }
 }
 
+struct EachProbe {
+  const void* const* addresses;
+  size_t count;
+  size_t size;
+  bool valid;  // false once an address range wraps or is null
+};
+
+// TouchPages for every address of the array; a range that cannot be valid ends the pass.
+void TouchEach(void* context) {
+  auto& each = *static_cast<EachProbe*>(context);
+  for (size_t i = 0; i < each.count; ++i) {
+    if (!ValidRange(each.addresses[i], each.size)) {
+      each.valid = false;
+      return;
+    }
+    Probe probe{static_cast<const volatile unsigned char*>(each.addresses[i]), each.size};
+    TouchPages(&probe);
+  }
+}
+
 struct Copy {
   void* target;
   const void* source;
@@ -77,6 +97,12 @@ bool IsReadableMemory(const void* address, size_t size) noexcept {
   if (!ValidRange(address, size)) return false;
   Probe probe{static_cast<const volatile unsigned char*>(address), size};
   return CallSehGuarded(&TouchPages, &probe);
+}
+
+bool IsReadableEach(const void* const* addresses, size_t count, size_t size) noexcept {
+  if (count == 0 || size == 0) return true;
+  EachProbe each{addresses, count, size, true};
+  return CallSehGuarded(&TouchEach, &each) && each.valid;
 }
 
 bool ReadableCopy(void* target, const void* source, size_t size) noexcept {

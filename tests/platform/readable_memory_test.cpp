@@ -22,6 +22,25 @@ TEST(ReadableMemory, LiveRangesPassAndUnmappedOrNullOnesFail) {
   EXPECT_FALSE(IsReadableMemory(reinterpret_cast<const void*>(UINTPTR_MAX - 2), 8));  // wraps
 }
 
+// The check of many addresses at once answers as IsReadableMemory of each would.
+TEST(ReadableMemory, EachAddressOfAnArrayIsCheckedInOnePass) {
+  std::vector<char> a(64, 'a'), b(5000, 'b');
+  std::vector<const void*> addresses{a.data(), b.data(), a.data() + 32};
+  EXPECT_TRUE(IsReadableEach(addresses.data(), addresses.size(), 32));
+  EXPECT_TRUE(IsReadableEach(addresses.data(), 0, 32));
+  for (const void* bad : {static_cast<const void*>(nullptr), Unmapped(),
+                          reinterpret_cast<const void*>(UINTPTR_MAX - 2)}) {
+    for (size_t at = 0; at < addresses.size(); ++at) {
+      std::vector<const void*> some = addresses;
+      some[at] = bad;
+      bool each = true;
+      for (const void* address : some) each = each && IsReadableMemory(address, 32);
+      EXPECT_FALSE(each);
+      EXPECT_EQ(IsReadableEach(some.data(), some.size(), 32), each) << at;
+    }
+  }
+}
+
 TEST(ReadableMemory, TextIsMeasuredAcrossPagesAndRefusedWhenUnreadableOrTooLong) {
   const std::string long_text(9000, 'a');  // spans at least two pages
   std::string_view out;
