@@ -2,6 +2,7 @@
 // guard, so that a bad pointer from the host or a fault in plugin code ends the call with the
 // entry point's failure result instead of the host; a C++ exception never leaves an export.
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "framework/call_record.h"
@@ -24,11 +25,16 @@ namespace {
 // into stack that no longer exists, so they are put back from here.
 class RecordSnapshot {
  public:
+  // Takes the copy inside the entry point's guard: a record that cannot be read faults there,
+  // and Forget marks the snapshot as not taken.
+  void Take(const TPluginCallRec* rec) {
+    if (!rec) return;
+    std::memcpy(&copy_, rec, sizeof copy_);
+    taken_ = true;
+  }
+  void Forget() noexcept { taken_ = false; }
   // The record as it came; null when it could not be read.
   const TPluginCallRec* Taken() const noexcept { return taken_ ? &copy_ : nullptr; }
-
-  explicit RecordSnapshot(const TPluginCallRec* rec) noexcept
-      : taken_(rec && ReadableCopy(&copy_, rec, sizeof copy_)) {}
 
   void PutBack(TPluginCallRec* rec) const noexcept {
     TPluginCallRec now;
@@ -47,8 +53,8 @@ class RecordSnapshot {
     slot.Value = before.Value;
   }
 
-  TPluginCallRec copy_{};
-  bool taken_;
+  TPluginCallRec copy_;
+  bool taken_ = false;
 };
 
 template <class Call>
@@ -56,17 +62,23 @@ struct GuardedCall {
   Call& call;
   const char* name;
   int32_t result;
-  const TPluginCallRec* taken;  // the record as read on entry, for calls that take it
+  TPluginCallRec* rec;       // the host's record, read first (null: nothing to read)
+  RecordSnapshot snapshot;   // the record as read on entry, for calls that take it
+  bool reading_record;       // a fault now means the record cannot be read
 };
 
-// Runs inside the guard: nothing here has a destructor. A C++ exception becomes a report and the
-// failure result already stored.
+// Runs inside the guard: nothing here has a destructor. The record is read first, under the
+// same guard as the call (one guard per entry, not two). A C++ exception becomes a report and
+// the failure result already stored.
 template <class Call>
 void RunGuarded(void* context) {
   auto* state = static_cast<GuardedCall<Call>*>(context);
+  state->reading_record = true;
+  state->snapshot.Take(state->rec);
+  state->reading_record = false;
   try {
     if constexpr (std::is_invocable_v<Call&, const TPluginCallRec*>)
-      state->result = state->call(state->taken);
+      state->result = state->call(state->snapshot.Taken());
     else
       state->result = state->call();
   } catch (...) {
@@ -77,11 +89,17 @@ void RunGuarded(void* context) {
 // Calls `call` for the entry point `name` under the guard; `failure` when it faults or throws.
 template <class Call>
 int32_t EnterGuarded(TPluginCallRec* rec, const char* name, int32_t failure, Call call) noexcept {
-  const RecordSnapshot snapshot(rec);
-  GuardedCall<Call> state{call, name, failure, snapshot.Taken()};
+  GuardedCall<Call> state{call, name, failure, rec, {}, false};
   SehException fault;
   if (CallSehGuarded(&RunGuarded<Call>, &state, &fault)) return state.result;
-  snapshot.PutBack(rec);
+  if (state.reading_record) {
+    // Not a fault of ours: a record that cannot be read. The call runs without the copy and
+    // answers as it does for such a record.
+    state.snapshot.Forget();
+    state.rec = nullptr;
+    if (CallSehGuarded(&RunGuarded<Call>, &state, &fault)) return state.result;
+  }
+  state.snapshot.PutBack(rec);
   CrashReportStructured(fault, name);
   return failure;
 }

@@ -220,6 +220,19 @@ TEST_F(ModuleE2E, RefusesRecordsThatCannotCarryACall) {
   EXPECT_EQ(unsigned_result.Value, -1);
   EXPECT_EQ(rec.Params(), reinterpret_cast<uintptr_t>(unsigned_list.Object()));
   EXPECT_EQ(Module().ExecutePluginCommand(reinterpret_cast<void*>(0x10)).Value, -1);
+  EXPECT_EQ(Module().ProcessData(reinterpret_cast<void*>(0x10)).Value, -1);
+  // A record whose end runs into a page that cannot be read: refused, no fault reaches the host.
+  char* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(pages, nullptr);
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old));
+  char* cut = pages + 4096 - 60;
+  std::memcpy(cut, rec.data(), 60);
+  for (const kivhost::CallResult& result : {Module().ProcessData(cut), Module().ExecutePluginCommand(cut)}) {
+    EXPECT_EQ(result.Status, CallStatus::Returned);
+    EXPECT_EQ(result.Value, -1);
+  }
+  VirtualFree(pages, 0, MEM_RELEASE);
   EXPECT_EQ(Free(handle), 0);
 }
 
