@@ -70,6 +70,11 @@ struct Copy {
 __attribute__((optimize("no-tree-loop-distribute-patterns"))) void CopySmall(unsigned char* target,
                                                                             const unsigned char* source,
                                                                             size_t size) {
+  for (; size >= 16; size -= 16, target += 16, source += 16) {
+    unsigned char block[16];
+    __builtin_memcpy(block, source, 16);
+    __builtin_memcpy(target, block, 16);
+  }
   for (; size >= 4; size -= 4, target += 4, source += 4) {
     uint32_t word;
     __builtin_memcpy(&word, source, 4);
