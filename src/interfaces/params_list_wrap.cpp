@@ -137,6 +137,7 @@ class WrapRegistry {
     for (const ThreadIdle* t : threads_) idle += static_cast<int32_t>(t->Count.load(std::memory_order_relaxed));
     return idle;
   }
+  void CloseThreadSlot() noexcept { thread_slot_.Close(); }
   // Gives this thread's idle wrappers to the shared list (or frees them) and forgets the thread.
   void ReleaseThisThread() noexcept {
     ThreadIdle* own = ThisThreadIdle(false);
@@ -445,6 +446,14 @@ void TkivParamsListWrap::operator delete(void* block, std::size_t size) noexcept
 }
 
 void TkivParamsListWrap::ReleaseThreadIdle() noexcept { WrapRegistry::Get().ReleaseThisThread(); }
+
+namespace {
+// Gives the registry's thread slot back when the module unloads; wrappers that threads still
+// keep stay where they are (registered, idle), and later loans use the shared list.
+struct ThreadSlotCloser {
+  ~ThreadSlotCloser() { WrapRegistry::Get().CloseThreadSlot(); }
+} g_thread_slot_closer;
+}  // namespace
 
 int32_t ThreadIdleListWrappers() noexcept {
   try {

@@ -1,8 +1,8 @@
 // ThreadSlot: one pointer per thread in a slot of the system's thread-local storage, for hot
 // paths. On Windows the first 64 slots are read straight from the thread's environment block
 // (this toolchain emulates thread_local through a library call on every access); elsewhere the
-// system's thread-specific keys. The slot is allocated on first use and never freed; whoever
-// stores a pointer owns what it points to. Any thread.
+// system's thread-specific keys. The slot is allocated on first use and given back by Close;
+// whoever stores a pointer owns what it points to. Any thread.
 #pragma once
 
 #include <atomic>
@@ -18,11 +18,15 @@ class ThreadSlot {
 
   // This thread's pointer; null until Set, and when no slot could be allocated.
   void* Get() const noexcept;
-  // Stores this thread's pointer; false when the system has no slot left.
+  // Stores this thread's pointer; false when the system has no slot left or the slot is closed.
   bool Set(void* value) noexcept;
+  // Gives the system's slot back (when the module unloads, so that loading it again and again
+  // does not use up the process's slots); afterwards Get is null and Set fails.
+  void Close() noexcept;
 
  private:
-  // The system's slot index plus one; 0 until allocated.
+  static constexpr uintptr_t kClosed = ~uintptr_t{0};
+  // The system's slot index plus one; 0 until allocated, kClosed once closed.
   uintptr_t Slot() const noexcept;
   mutable std::atomic<uintptr_t> slot_{0};
 };
