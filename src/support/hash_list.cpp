@@ -8,7 +8,7 @@ namespace kiv {
 // One entry of a chain. The chain is owned by the node whose slot holds its head.
 namespace {
 
-constexpr uintptr_t kChildBit = 1;
+constexpr uintptr_t kChildBit = TTreeItem::kChildBit;
 
 bool IsChild(uintptr_t slot) { return (slot & kChildBit) != 0; }
 TTreeItem* AsChild(uintptr_t slot) { return reinterpret_cast<TTreeItem*>(slot & ~kChildBit); }
@@ -96,7 +96,7 @@ void TkivCustomHashListBase::FreeNodeEntries(TTreeItem& node) {
 }
 
 void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key,
-                                         void* value) {
+                                         void* value, uintptr_t wordKey) {
   if (!key || !key->Valid) throw EkivBadKeyError();
   const uint32_t hash = HashOf(*key);
   if (!Root_) Root_ = NewNode(0);
@@ -104,6 +104,7 @@ void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyIt
   link->KeyItem = std::move(key);
   link->Value = value;
   link->Hash = hash;
+  link->WordKey = wordKey;
   InsertAt(*Root_, link.get());
   link.release();  // now held by its chain
   Count_.fetch_add(1, std::memory_order_relaxed);
@@ -220,16 +221,6 @@ bool TkivCustomHashListBase::FindEntry(const TkivCustomHashListKeyItemBase& key,
     }
   }
   return false;
-}
-
-const TLinkedItem* TkivCustomHashListBase::ChainOf(uint32_t hash) const {
-  const TTreeItem* node = Root_.get();
-  while (node) {
-    const uintptr_t slot = node->Slots_[SlotIndex(hash, node->Depth_)];
-    if (!IsChild(slot)) return AsChain(slot);
-    node = AsChild(slot);
-  }
-  return nullptr;
 }
 
 bool TkivCustomHashListBase::ForEachEntry(EntryVisitor visit, void* context) const {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "support/hash_list_model.h"
+#include "support/key_hash.h"
+#include "support/key_hash_word.h"
 #include "support/ptr_uint_object_hash_list.h"
 
 namespace {
@@ -291,6 +293,20 @@ TEST(HashListKeys, InvalidKeyItemRaisesBadKeyBeforeAnyChange) {
   EXPECT_EQ(list.Count(), 1);
   EXPECT_TRUE(list.Remove(true));  // equal stored hashes count as equal keys here
   EXPECT_EQ(list.Count(), 0);
+}
+
+// The written-out word hash of the look-ups against the reference XXH32 of the key's bytes:
+// small, aligned, high-bit and every-bit-pattern words.
+TEST(HashListKeys, WordHashAgreesWithTheReferenceHashOfTheKeyBytes) {
+  std::vector<uintptr_t> words = {0, 1, 0x80, 0xFFFFFFFFu, ~uintptr_t{0}, uintptr_t{1} << (8 * sizeof(uintptr_t) - 1)};
+  uintptr_t w = 0x9E3779B97F4A7C15u & ~uintptr_t{0};
+  for (int i = 0; i < 2000; ++i) {
+    words.push_back(w);
+    words.push_back(static_cast<uintptr_t>(i) * 16);
+    w = w * 6364136223846793005u + 1442695040888963407u;
+  }
+  for (uintptr_t word : words)
+    ASSERT_EQ(kiv::KeyHashOfWord(word), kiv::KeyHash(&word, sizeof word)) << word;
 }
 
 }  // namespace
