@@ -148,13 +148,13 @@ class TkivCustomHashListBase {
     // kUnsplitDepth, so the depth is counted here rather than read from each node, and the
     // slot index (the hash rotated right by 8 x depth) is a plain shift.
     static_assert(kUnsplitDepth < 4, "slot index by shift needs depths below 4");
-    const TTreeItem* node = Root_.get();
-    for (unsigned shift = 0; node; shift += 8) {
-      const uintptr_t slot = node->Slots_[(hash >> shift) & 0xFFu];
-      if (!(slot & TTreeItem::kChildBit)) return reinterpret_cast<const TLinkedItem*>(slot);
-      node = reinterpret_cast<const TTreeItem*>(slot & ~TTreeItem::kChildBit);
-    }
-    return nullptr;
+    const TTreeItem* root = Root_.get();
+    if (!root) return nullptr;
+    uintptr_t slot = root->Slots_[hash & 0xFFu];
+    for (unsigned shift = 8; slot & TTreeItem::kChildBit; shift += 8)
+      slot = reinterpret_cast<const TTreeItem*>(slot - TTreeItem::kChildBit)
+                 ->Slots_[(hash >> shift) & 0xFFu];
+    return reinterpret_cast<const TLinkedItem*>(slot);
   }
 
  private:
