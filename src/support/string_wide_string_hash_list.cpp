@@ -1,5 +1,7 @@
 #include "support/string_wide_string_hash_list.h"
 
+#include <cstring>
+#include <new>
 #include <utility>
 
 #include "support/key_hash.h"
@@ -12,6 +14,10 @@ TkivStringKeyItem::TkivStringKeyItem(std::string_view key, bool caseSensitive) {
 
 TkivStringKeyItem::TkivStringKeyItem(std::string_view key, bool caseSensitive, BorrowTag) {
   SetKey(key, caseSensitive, true);
+}
+
+TkivStringKeyItem::TkivStringKeyItem(std::string_view storedKey, StoredTag) : Key_(storedKey) {
+  if (!storedKey.empty()) Hash = KeyHash(storedKey.data(), storedKey.size());
 }
 
 void TkivStringKeyItem::SetKey(std::string_view key, bool caseSensitive, bool borrow) {
@@ -39,6 +45,42 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A stored entry's key item, value item and key text in one allocation: the text follows the
+// object. The entry's value pointer is &ValueItem, freed with the key item.
+class TEntryKey final : public TkivStringKeyItem {
+ public:
+  TkivWideStringValueItem ValueItem;
+
+  static std::unique_ptr<TEntryKey> Make(std::string_view key, bool caseSensitive,
+                                         WideString value) {
+    if (!caseSensitive && !key.empty()) {
+      const std::string lowered = AnsiLowerCase(key);
+      return Make(lowered, true, std::move(value));
+    }
+    return std::unique_ptr<TEntryKey>(new (TextBytes{key.size()}) TEntryKey(key, std::move(value)));
+  }
+
+  // Allocation with room for the key text after the object.
+  struct TextBytes {
+    size_t Size;
+  };
+  static void* operator new(size_t size, TextBytes text) { return ::operator new(size + text.Size); }
+  static void operator delete(void* p, TextBytes) { ::operator delete(p); }
+  static void operator delete(void* p) { ::operator delete(p); }
+
+ private:
+  TEntryKey(std::string_view key, WideString value)
+      : TkivStringKeyItem(CopyAfter(this, key), StoredTag{}) {
+    ValueItem.Value = std::move(value);
+  }
+  // Copies the key into the bytes after `self` (allocated by operator new above).
+  static std::string_view CopyAfter(TEntryKey* self, std::string_view key) {
+    char* text = reinterpret_cast<char*>(self + 1);
+    if (!key.empty()) std::memcpy(text, key.data(), key.size());
+    return std::string_view(text, key.size());
+  }
+};
+
 const TkivStringKeyItem& AsStringKey(const TkivCustomHashListKeyItemBase& key) {
   return static_cast<const TkivStringKeyItem&>(key);
 }
@@ -52,8 +94,8 @@ bool TkivStringWideStringHashList::KeysEqual(const TkivCustomHashListKeyItemBase
 }
 
 void TkivStringWideStringHashList::FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase>,
-                                             void* value) {
-  std::unique_ptr<TkivWideStringValueItem> freed(static_cast<TkivWideStringValueItem*>(value));
+                                             void*) {
+  // The value item is part of the key item's allocation, freed with it here.
 }
 
 bool TkivStringWideStringHashList::TryGetValue(std::string_view key, WideString& value) const {
@@ -91,21 +133,19 @@ WideString TkivStringWideStringHashList::GetValue(std::string_view key) const {
 }
 
 void TkivStringWideStringHashList::SetValue(std::string_view key, WideString value) {
-  auto item = std::make_unique<TkivStringKeyItem>(key, CaseSensitive());
-  auto valueItem = std::make_unique<TkivWideStringValueItem>();
-  valueItem->Value = std::move(value);
-  RemoveEntry(*item, nullptr);
-  InsertEntry(std::move(item), valueItem.get());
-  valueItem.release();  // owned by the entry now
+  std::unique_ptr<TEntryKey> entry = TEntryKey::Make(key, CaseSensitive(), std::move(value));
+  RemoveEntry(*entry, nullptr);
+  void* valueItem = &entry->ValueItem;
+  InsertEntry(std::move(entry), valueItem);
 }
 
 WideString TkivStringWideStringHashList::RemoveValue(std::string_view key) {
-  void* taken = nullptr;
-  if (!RemoveEntry(TkivStringKeyItem(key, CaseSensitive(), TkivStringKeyItem::BorrowTag{}),
-                   &taken))
-    return WideString();
-  std::unique_ptr<TkivWideStringValueItem> item(static_cast<TkivWideStringValueItem*>(taken));
-  return std::move(item->Value);
+  // The value is freed with its entry's key item, so it is copied out before the removal.
+  const WideString* found = FindValue(key);
+  if (!found) return WideString();
+  WideString value = *found;
+  RemoveEntry(TkivStringKeyItem(key, CaseSensitive(), TkivStringKeyItem::BorrowTag{}), nullptr);
+  return value;
 }
 
 }  // namespace kiv

@@ -28,6 +28,12 @@ class TkivStringKeyItem : public TkivCustomHashListKeyItemBase {
 
   std::string_view Key() const { return Key_; }
 
+ protected:
+  struct StoredTag {};
+  // Refers to `storedKey`, already in the list's form, with its hash; for subclasses that keep
+  // the text themselves.
+  TkivStringKeyItem(std::string_view storedKey, StoredTag);
+
  private:
   void SetKey(std::string_view key, bool caseSensitive, bool borrow);
   std::string Storage_;

@@ -55,11 +55,9 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
-std::string AsciiLowerCase(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
+void LowerAsciiInPlace(std::string& s) {
+  for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return out;
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
@@ -212,14 +210,20 @@ std::u16string TWtransl::ConvertTranslation(std::string_view text) const {
 void TWtransl::AddEntry(std::string_view source, std::string_view translation) {
   std::u16string wide = ConvertTranslation(translation);
   dictionary_->Exact.SetValue(source, wide);
-  std::string lowered = AsciiLowerCase(source);
+  // The derived keys are built in buffers kept across entries (loading runs under the lock).
+  std::string& lowered = loadScratch_[0];
+  lowered.assign(source);
+  LowerAsciiInPlace(lowered);
   if (lowered != source) dictionary_->LowerCase.SetValue(lowered, wide);
   // Entries with an accelerator are also found by texts without one. Only a source with an "&"
   // has one; an ASCII source (nearly every one) is escaped as it is, any other through UTF-16
   // as texts are at look-up.
   if (source.find('&') != std::string_view::npos) {
     if (IsAscii(source)) {
-      std::string withAccel, withoutAccel;
+      std::string& withAccel = loadScratch_[1];
+      std::string& withoutAccel = loadScratch_[2];
+      withAccel.clear();
+      withoutAccel.clear();
       if (EscapeAsciiText(source, withAccel, withoutAccel).HasAccel)
         dictionary_->WithoutAccel.SetValue(withoutAccel, std::move(wide));
     } else {
