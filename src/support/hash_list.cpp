@@ -1,5 +1,6 @@
 #include "support/hash_list.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -26,23 +27,11 @@ int SlotIndex(uint32_t hash, int depth) {
 // Node allocations left before the one that fails (0: none fails).
 int g_node_allocations_before_failure = 0;
 
-// Frees a chain link by link (chains in the deepest nodes may be long).
-void FreeChain(TLinkedItem* link) {
-  while (link) {
-    std::unique_ptr<TLinkedItem> owned(link);
-    link = link->Next;
-  }
-}
-
 }  // namespace
 
 TTreeItem::~TTreeItem() {
-  for (uintptr_t slot : Slots_) {
-    if (IsChild(slot))
-      std::unique_ptr<TTreeItem> freed(AsChild(slot));
-    else
-      FreeChain(AsChain(slot));
-  }
+  for (uintptr_t slot : Slots_)
+    if (IsChild(slot)) std::unique_ptr<TTreeItem> freed(AsChild(slot));
 }
 
 const TTreeItem* TTreeItem::ChildAt(int slot) const {
@@ -61,7 +50,58 @@ namespace hash_list_testing {
 void FailNodeAllocation(int nth) { g_node_allocations_before_failure = nth; }
 }  // namespace hash_list_testing
 
-TkivCustomHashListBase::~TkivCustomHashListBase() = default;
+// A block of links handed out in order; Size links follow the header.
+struct TkivCustomHashListBase::LinkSlab {
+  LinkSlab* Older;
+  int Size;
+  int Used;
+  TLinkedItem* At(int i) { return reinterpret_cast<TLinkedItem*>(this + 1) + i; }
+};
+
+namespace {
+// Slabs grow from a few links for small lists to this many for large ones.
+constexpr int kFirstSlabLinks = 16;
+constexpr int kMaxSlabLinks = 1024;
+}  // namespace
+
+TkivCustomHashListBase::~TkivCustomHashListBase() {
+  // Subclasses clear in their destructors; links left over still free their key items.
+  Root_.reset();
+  ReleaseLinks();
+}
+
+TLinkedItem* TkivCustomHashListBase::NewLink() {
+  if (TLinkedItem* link = FreeLinks_) {
+    FreeLinks_ = link->Next;
+    link->Next = nullptr;
+    return link;
+  }
+  if (!Slabs_ || Slabs_->Used == Slabs_->Size) {
+    const int size = Slabs_ ? std::min(2 * Slabs_->Size, kMaxSlabLinks) : kFirstSlabLinks;
+    static_assert(sizeof(LinkSlab) % alignof(TLinkedItem) == 0);
+    void* memory = ::operator new(sizeof(LinkSlab) + size * sizeof(TLinkedItem));
+    Slabs_ = new (memory) LinkSlab{Slabs_, size, 0};
+  }
+  return new (Slabs_->At(Slabs_->Used++)) TLinkedItem();
+}
+
+void TkivCustomHashListBase::FreeLink(TLinkedItem* link) {
+  link->KeyItem.reset();
+  link->Value = nullptr;
+  link->Next = FreeLinks_;
+  FreeLinks_ = link;
+}
+
+void TkivCustomHashListBase::ReleaseLinks() {
+  // A sequential pass over the slabs: links still holding a key item (a list destroyed
+  // without Clear, or a Clear cut short by an exception) free it here.
+  while (LinkSlab* slab = Slabs_) {
+    Slabs_ = slab->Older;
+    for (int i = 0; i < slab->Used; ++i) slab->At(i)->~TLinkedItem();
+    ::operator delete(slab);
+  }
+  FreeLinks_ = nullptr;
+}
 
 std::unique_ptr<TTreeItem> TkivCustomHashListBase::NewNode(int depth) {
   if (g_node_allocations_before_failure > 0 && --g_node_allocations_before_failure == 0)
@@ -75,11 +115,16 @@ bool TkivCustomHashListBase::KeysEqual(const TkivCustomHashListKeyItemBase& a,
 }
 
 void TkivCustomHashListBase::Clear() {
-  if (!Root_) return;
+  if (!Root_) {
+    ReleaseLinks();
+    return;
+  }
   // Detach first so that the list is consistent even while values are being freed.
   std::unique_ptr<TTreeItem> root = std::move(Root_);
   Count_.store(0, std::memory_order_relaxed);
   FreeNodeEntries(*root);
+  root.reset();
+  ReleaseLinks();
 }
 
 void TkivCustomHashListBase::FreeNodeEntries(TTreeItem& node) {
@@ -100,13 +145,17 @@ void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyIt
   if (!key || !key->Valid) throw EkivBadKeyError();
   const uint32_t hash = HashOf(*key);
   if (!Root_) Root_ = NewNode(0);
-  auto link = std::make_unique<TLinkedItem>();
+  TLinkedItem* link = NewLink();
   link->KeyItem = std::move(key);
   link->Value = value;
   link->Hash = hash;
   link->WordKey = wordKey;
-  InsertAt(*Root_, link.get());
-  link.release();  // now held by its chain
+  try {
+    InsertAt(*Root_, link);
+  } catch (...) {
+    FreeLink(link);  // with the key item, which this call took
+    throw;
+  }
   Count_.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -197,15 +246,15 @@ bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, uint32_t hash,
     else
       slot = FromChain(l->Next);
     if (slot == 0) --node.UsedSlots_;
-    std::unique_ptr<TLinkedItem> owned(l);
-    owned->Next = nullptr;
     Count_.fetch_sub(1, std::memory_order_relaxed);
-    void* value = owned->Value;
+    std::unique_ptr<TkivCustomHashListKeyItemBase> keyItem = std::move(l->KeyItem);
+    void* value = l->Value;
+    FreeLink(l);
     if (taken) {
       *taken = value;
       value = nullptr;
     }
-    FreeEntry(std::move(owned->KeyItem), value);
+    FreeEntry(std::move(keyItem), value);
     return true;
   }
   return false;

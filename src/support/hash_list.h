@@ -61,7 +61,7 @@ class TTreeItem {
   static constexpr uintptr_t kChildBit = 1;
 
   TTreeItem(TkivCustomHashListBase* owner, int depth) : OwnerList_(owner), Depth_(depth) {}
-  ~TTreeItem();  // frees child nodes and links with their key items (not their values)
+  ~TTreeItem();  // frees child nodes; links belong to the owner's link pool
   TTreeItem(const TTreeItem&) = delete;
   TTreeItem& operator=(const TTreeItem&) = delete;
 
@@ -172,9 +172,19 @@ class TkivCustomHashListBase {
   void VisitNode(const TTreeItem& node, EntryVisitor visit, void* context, bool& stop) const;
   void FreeNodeEntries(TTreeItem& node);
 
+  // Links come from slabs owned by the list and are recycled through a free list, so that an
+  // entry costs no allocation of its own for its link, and Clear releases the slabs at once
+  // instead of freeing link by link.
+  TLinkedItem* NewLink();
+  void FreeLink(TLinkedItem* link);
+  void ReleaseLinks();
+
   std::unique_ptr<TTreeItem> Root_;
   std::atomic<int32_t> Count_{0};
   bool DefaultOnMissing_ = true;
+  TLinkedItem* FreeLinks_ = nullptr;  // chained through Next
+  struct LinkSlab;
+  LinkSlab* Slabs_ = nullptr;  // newest first; the newest may have unused room
 };
 
 // Lists whose key items carry the key and whose values are objects.

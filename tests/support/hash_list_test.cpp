@@ -295,6 +295,60 @@ TEST(HashListKeys, InvalidKeyItemRaisesBadKeyBeforeAnyChange) {
   EXPECT_EQ(list.Count(), 0);
 }
 
+// Links of removed entries are handed out again: after churn every live key still finds its own
+// object and no removed key is found; after Clear the list fills again.
+TEST_F(HashListTest, RecycledLinksKeepEveryEntryIntact) {
+  List list;
+  for (int round = 0; round < 2; ++round) {
+    for (uintptr_t k = 0; k < 3000; ++k) Add(list, k * 16, static_cast<int>(k));
+    for (uintptr_t k = 1; k < 3000; k += 2) list.Remove(k * 16);
+    for (uintptr_t k = 3000; k < 4500; ++k) Add(list, k * 16, static_cast<int>(k));
+    EXPECT_EQ(list.Count(), 3000);
+    EXPECT_EQ(live_, 3000);
+    for (uintptr_t k = 0; k < 4500; ++k) {
+      Tracked* t = list.GetValue(k * 16);
+      if (k < 3000 && k % 2) {
+        ASSERT_EQ(t, nullptr) << k;
+      } else {
+        ASSERT_NE(t, nullptr) << k;
+        ASSERT_EQ(t->value, static_cast<int>(k));
+      }
+    }
+    list.Clear();
+    EXPECT_EQ(live_, 0);
+  }
+}
+
+// A key item that counts its live instances.
+struct CountedKey : kiv::TkivCustomHashListKeyItemBase {
+  explicit CountedKey(int* live) : live(live) { ++*live; }
+  ~CountedKey() override { --*live; }
+  int* live;
+};
+
+// A container whose destructor does not clear: destroying it still frees every key item.
+class UnclearedList : public kiv::TkivCustomHashListBaseObjects {
+ public:
+  void Insert(uint32_t hash, int* live) {
+    auto key = std::make_unique<CountedKey>(live);
+    key->Hash = hash;
+    InsertEntry(std::move(key), nullptr);
+  }
+
+ protected:
+  void FreeEntry(std::unique_ptr<kiv::TkivCustomHashListKeyItemBase>, void*) override {}
+};
+
+TEST(HashListKeys, ListDestroyedWithoutClearFreesItsKeyItems) {
+  int live = 0;
+  {
+    UnclearedList list;
+    for (uint32_t h = 0; h < 500; ++h) list.Insert(h * 0x01000193u, &live);
+    EXPECT_EQ(live, 500);
+  }
+  EXPECT_EQ(live, 0);
+}
+
 // The written-out word hash of the look-ups against the reference XXH32 of the key's bytes:
 // small, aligned, high-bit and every-bit-pattern words.
 TEST(HashListKeys, WordHashAgreesWithTheReferenceHashOfTheKeyBytes) {
