@@ -1,6 +1,7 @@
 #include "support/hash_list.h"
 
 #include <algorithm>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -50,57 +51,85 @@ namespace hash_list_testing {
 void FailNodeAllocation(int nth) { g_node_allocations_before_failure = nth; }
 }  // namespace hash_list_testing
 
-// A block of links handed out in order; Size links follow the header.
-struct TkivCustomHashListBase::LinkSlab {
-  LinkSlab* Older;
-  int Size;
-  int Used;
-  TLinkedItem* At(int i) { return reinterpret_cast<TLinkedItem*>(this + 1) + i; }
+struct TkivCustomHashListBase::FreeBlock {
+  FreeBlock* Next;
+};
+
+// A slab's header; its blocks follow.
+struct alignas(8) TkivCustomHashListBase::Slab {
+  Slab* Older;
 };
 
 namespace {
-// Slabs grow from a few links for small lists to this many for large ones.
-constexpr int kFirstSlabLinks = 16;
-constexpr int kMaxSlabLinks = 1024;
+// Slabs grow from a few blocks for small lists to this size for large ones.
+constexpr size_t kFirstSlabBytes = 512;
+constexpr size_t kMaxSlabBytes = 32768;
 }  // namespace
 
 TkivCustomHashListBase::~TkivCustomHashListBase() {
-  // Subclasses clear in their destructors; links left over still free their key items.
+  // Subclasses clear in their destructors; entries left over still free their key items.
+  if (Root_) FreeNodeKeyItems(*Root_);
   Root_.reset();
-  ReleaseLinks();
+  ReleaseEntryMemory();
+}
+
+void* TkivCustomHashListBase::AllocateEntryMemory(size_t size) {
+  if (size > kMaxPooledBytes) return ::operator new(size);
+  const size_t sizeClass = (size + kGrain - 1) / kGrain;
+  if (FreeBlock* block = FreeBlocks_[sizeClass - 1]) {
+    FreeBlocks_[sizeClass - 1] = block->Next;
+    return block;
+  }
+  const size_t bytes = sizeClass * kGrain;
+  if (static_cast<size_t>(BumpEnd_ - Bump_) < bytes) {
+    // The rest of the old slab (less than one block) stays unused.
+    NextSlabBytes_ = NextSlabBytes_ == 0 ? kFirstSlabBytes : std::min(2 * NextSlabBytes_, kMaxSlabBytes);
+    auto* slab = new (::operator new(sizeof(Slab) + NextSlabBytes_)) Slab{Slabs_};
+    Slabs_ = slab;
+    Bump_ = reinterpret_cast<char*>(slab + 1);
+    BumpEnd_ = Bump_ + NextSlabBytes_;
+  }
+  void* block = Bump_;
+  Bump_ += bytes;
+  return block;
+}
+
+void TkivCustomHashListBase::FreeEntryMemory(void* block, size_t size) {
+  if (size > kMaxPooledBytes) {
+    ::operator delete(block);
+    return;
+  }
+  const size_t sizeClass = (size + kGrain - 1) / kGrain;
+  FreeBlocks_[sizeClass - 1] = new (block) FreeBlock{FreeBlocks_[sizeClass - 1]};
+}
+
+void TkivCustomHashListBase::ReleaseEntryMemory() {
+  while (Slab* slab = Slabs_) {
+    Slabs_ = slab->Older;
+    ::operator delete(slab);
+  }
+  std::fill(std::begin(FreeBlocks_), std::end(FreeBlocks_), nullptr);
+  Bump_ = BumpEnd_ = nullptr;
+  NextSlabBytes_ = 0;
 }
 
 TLinkedItem* TkivCustomHashListBase::NewLink() {
-  if (TLinkedItem* link = FreeLinks_) {
-    FreeLinks_ = link->Next;
-    link->Next = nullptr;
-    return link;
-  }
-  if (!Slabs_ || Slabs_->Used == Slabs_->Size) {
-    const int size = Slabs_ ? std::min(2 * Slabs_->Size, kMaxSlabLinks) : kFirstSlabLinks;
-    static_assert(sizeof(LinkSlab) % alignof(TLinkedItem) == 0);
-    void* memory = ::operator new(sizeof(LinkSlab) + size * sizeof(TLinkedItem));
-    Slabs_ = new (memory) LinkSlab{Slabs_, size, 0};
-  }
-  return new (Slabs_->At(Slabs_->Used++)) TLinkedItem();
+  static_assert(alignof(TLinkedItem) <= kGrain);
+  return new (AllocateEntryMemory(sizeof(TLinkedItem))) TLinkedItem();
 }
 
 void TkivCustomHashListBase::FreeLink(TLinkedItem* link) {
-  link->KeyItem.reset();
-  link->Value = nullptr;
-  link->Next = FreeLinks_;
-  FreeLinks_ = link;
+  link->~TLinkedItem();
+  FreeEntryMemory(link, sizeof(TLinkedItem));
 }
 
-void TkivCustomHashListBase::ReleaseLinks() {
-  // A sequential pass over the slabs: links still holding a key item (a list destroyed
-  // without Clear, or a Clear cut short by an exception) free it here.
-  while (LinkSlab* slab = Slabs_) {
-    Slabs_ = slab->Older;
-    for (int i = 0; i < slab->Used; ++i) slab->At(i)->~TLinkedItem();
-    ::operator delete(slab);
+void TkivCustomHashListBase::FreeNodeKeyItems(TTreeItem& node) {
+  for (uintptr_t slot : node.Slots_) {
+    if (IsChild(slot))
+      FreeNodeKeyItems(*AsChild(slot));
+    else
+      for (TLinkedItem* l = AsChain(slot); l; l = l->Next) l->KeyItem.reset();
   }
-  FreeLinks_ = nullptr;
 }
 
 std::unique_ptr<TTreeItem> TkivCustomHashListBase::NewNode(int depth) {
@@ -115,16 +144,21 @@ bool TkivCustomHashListBase::KeysEqual(const TkivCustomHashListKeyItemBase& a,
 }
 
 void TkivCustomHashListBase::Clear() {
-  if (!Root_) {
-    ReleaseLinks();
-    return;
+  if (Root_) {
+    // Detach first so that the list is consistent even while values are being freed.
+    std::unique_ptr<TTreeItem> root = std::move(Root_);
+    Count_.store(0, std::memory_order_relaxed);
+    try {
+      FreeNodeEntries(*root);
+    } catch (...) {
+      FreeNodeKeyItems(*root);  // those not reached; the memory goes below
+      root.reset();
+      ReleaseEntryMemory();
+      throw;
+    }
   }
-  // Detach first so that the list is consistent even while values are being freed.
-  std::unique_ptr<TTreeItem> root = std::move(Root_);
-  Count_.store(0, std::memory_order_relaxed);
-  FreeNodeEntries(*root);
-  root.reset();
-  ReleaseLinks();
+  // Links hold no key item any more: their memory goes with the slabs, without a walk.
+  ReleaseEntryMemory();
 }
 
 void TkivCustomHashListBase::FreeNodeEntries(TTreeItem& node) {

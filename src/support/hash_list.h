@@ -140,6 +140,16 @@ class TkivCustomHashListBase {
   bool RemoveEntry(const TkivCustomHashListKeyItemBase& key, void** taken);
   // The value of the first entry whose key equals `key`; false when there is none.
   bool FindEntry(const TkivCustomHashListKeyItemBase& key, void*& value) const;
+  // Memory for entries: links, and the key items of subclasses that keep theirs here. Blocks
+  // come from slabs owned by the list, are recycled by size through free lists, and are
+  // released all at once when the list is cleared or destroyed, so that an entry costs no heap
+  // allocation of its own and clearing frees no entry one by one. Blocks above kMaxPooledBytes
+  // come from the heap. A block must be freed (with its size) before the list is cleared.
+  // Blocks are aligned to 8 bytes.
+  static constexpr size_t kMaxPooledBytes = 256;
+  void* AllocateEntryMemory(size_t size);
+  void FreeEntryMemory(void* block, size_t size);
+
   // The chain in which entries of `hash` sit (nullptr when there is none): for look-ups that
   // compare their keys inline, without building a key item. Inline, as it is the whole trie
   // walk of every look-up.
@@ -172,19 +182,25 @@ class TkivCustomHashListBase {
   void VisitNode(const TTreeItem& node, EntryVisitor visit, void* context, bool& stop) const;
   void FreeNodeEntries(TTreeItem& node);
 
-  // Links come from slabs owned by the list and are recycled through a free list, so that an
-  // entry costs no allocation of its own for its link, and Clear releases the slabs at once
-  // instead of freeing link by link.
   TLinkedItem* NewLink();
+  // Destroys the link (with a key item it still holds) and recycles its memory.
   void FreeLink(TLinkedItem* link);
-  void ReleaseLinks();
+  void ReleaseEntryMemory();
+  void FreeNodeKeyItems(TTreeItem& node);
 
   std::unique_ptr<TTreeItem> Root_;
   std::atomic<int32_t> Count_{0};
   bool DefaultOnMissing_ = true;
-  TLinkedItem* FreeLinks_ = nullptr;  // chained through Next
-  struct LinkSlab;
-  LinkSlab* Slabs_ = nullptr;  // newest first; the newest may have unused room
+  // Entry memory: free blocks by size class, the slabs (newest first) and the unused rest of
+  // the newest one.
+  static constexpr size_t kGrain = 8;
+  struct FreeBlock;
+  struct Slab;
+  FreeBlock* FreeBlocks_[kMaxPooledBytes / kGrain] = {};
+  Slab* Slabs_ = nullptr;
+  char* Bump_ = nullptr;
+  char* BumpEnd_ = nullptr;
+  size_t NextSlabBytes_ = 0;
 };
 
 // Lists whose key items carry the key and whose values are objects.

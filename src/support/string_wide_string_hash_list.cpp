@@ -45,47 +45,60 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-// A stored entry's key item, value item and key text in one allocation: the text follows the
-// object. The entry's value pointer is &ValueItem, freed with the key item.
-class TEntryKey final : public TkivStringKeyItem {
+const TkivStringKeyItem& AsStringKey(const TkivCustomHashListKeyItemBase& key) {
+  return static_cast<const TkivStringKeyItem&>(key);
+}
+
+}  // namespace
+
+// A stored entry's key item, value item and key text in one block of the list's entry memory:
+// a header that finds the list again on deletion, the object, then the text. The entry's value
+// pointer is &ValueItem, freed with the key item.
+class TkivStringWideStringHashList::TEntryKey final : public TkivStringKeyItem {
  public:
   TkivWideStringValueItem ValueItem;
 
-  static std::unique_ptr<TEntryKey> Make(std::string_view key, bool caseSensitive,
+  static std::unique_ptr<TEntryKey> Make(TkivStringWideStringHashList& list, std::string_view key,
                                          WideString value) {
-    if (!caseSensitive && !key.empty()) {
+    if (!list.CaseSensitive() && !key.empty()) {
       const std::string lowered = AnsiLowerCase(key);
-      return Make(lowered, true, std::move(value));
+      return std::unique_ptr<TEntryKey>(new (list, lowered.size())
+                                            TEntryKey(lowered, std::move(value)));
     }
-    return std::unique_ptr<TEntryKey>(new (TextBytes{key.size()}) TEntryKey(key, std::move(value)));
+    return std::unique_ptr<TEntryKey>(new (list, key.size()) TEntryKey(key, std::move(value)));
   }
 
-  // Allocation with room for the key text after the object.
-  struct TextBytes {
-    size_t Size;
-  };
-  static void* operator new(size_t size, TextBytes text) { return ::operator new(size + text.Size); }
-  static void operator delete(void* p, TextBytes) { ::operator delete(p); }
-  static void operator delete(void* p) { ::operator delete(p); }
+  static void* operator new(size_t size, TkivStringWideStringHashList& list, size_t textBytes) {
+    const size_t bytes = sizeof(Header) + size + textBytes;
+    auto* header = new (list.AllocateEntryMemory(bytes)) Header{&list, bytes};
+    return header + 1;
+  }
+  // Used only if a constructor throws.
+  static void operator delete(void* object, TkivStringWideStringHashList&, size_t) {
+    operator delete(object);
+  }
+  static void operator delete(void* object) {
+    Header* header = static_cast<Header*>(object) - 1;
+    header->List->FreeEntryMemory(header, header->Bytes);
+  }
 
  private:
+  struct alignas(8) Header {
+    TkivStringWideStringHashList* List;
+    size_t Bytes;
+  };
+
   TEntryKey(std::string_view key, WideString value)
       : TkivStringKeyItem(CopyAfter(this, key), StoredTag{}) {
     ValueItem.Value = std::move(value);
   }
-  // Copies the key into the bytes after `self` (allocated by operator new above).
+  // Copies the key into the bytes after `self` (reserved by operator new above).
   static std::string_view CopyAfter(TEntryKey* self, std::string_view key) {
     char* text = reinterpret_cast<char*>(self + 1);
     if (!key.empty()) std::memcpy(text, key.data(), key.size());
     return std::string_view(text, key.size());
   }
 };
-
-const TkivStringKeyItem& AsStringKey(const TkivCustomHashListKeyItemBase& key) {
-  return static_cast<const TkivStringKeyItem&>(key);
-}
-
-}  // namespace
 
 bool TkivStringWideStringHashList::KeysEqual(const TkivCustomHashListKeyItemBase& a,
                                              const TkivCustomHashListKeyItemBase& b) const {
@@ -133,7 +146,7 @@ WideString TkivStringWideStringHashList::GetValue(std::string_view key) const {
 }
 
 void TkivStringWideStringHashList::SetValue(std::string_view key, WideString value) {
-  std::unique_ptr<TEntryKey> entry = TEntryKey::Make(key, CaseSensitive(), std::move(value));
+  std::unique_ptr<TEntryKey> entry = TEntryKey::Make(*this, key, std::move(value));
   RemoveEntry(*entry, nullptr);
   void* valueItem = &entry->ValueItem;
   InsertEntry(std::move(entry), valueItem);

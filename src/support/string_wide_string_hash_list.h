@@ -102,6 +102,9 @@ class TkivStringWideStringHashList : public TkivStringHashListBase {
                  const TkivCustomHashListKeyItemBase& b) const final;
   // Value items are made by this list and always freed with their entry.
   void FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value) override;
+
+ private:
+  class TEntryKey;
 };
 
 }  // namespace kiv

@@ -45,7 +45,18 @@ bool FileExists(const std::string& name) {
 bool ReadWholeFile(const std::string& name, std::string& contents) {
   std::ifstream in(name, std::ios::binary);
   if (!in) return false;
-  contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // One read of the size the file has; whatever follows (a file that grew meanwhile) is
+  // appended by the character loop.
+  contents.clear();
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (in && size > 0) {
+    contents.resize(static_cast<std::size_t>(size));
+    in.read(contents.data(), size);
+    contents.resize(static_cast<std::size_t>(in.gcount()));
+  }
+  if (in) contents.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
 }
 
