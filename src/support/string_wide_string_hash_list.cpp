@@ -16,22 +16,26 @@ TkivStringKeyItem::TkivStringKeyItem(std::string_view key, bool caseSensitive, B
   SetKey(key, caseSensitive, true);
 }
 
-TkivStringKeyItem::TkivStringKeyItem(std::string_view storedKey, StoredTag) : Key_(storedKey) {
-  if (!storedKey.empty()) Hash = KeyHash(storedKey.data(), storedKey.size());
+TkivStringKeyItem::TkivStringKeyItem(std::string_view storedKey, uint32_t hash, StoredTag)
+    : Key_(storedKey) {
+  Hash = hash;
 }
 
 void TkivStringKeyItem::SetKey(std::string_view key, bool caseSensitive, bool borrow) {
   if (key.empty()) return;  // the empty key keeps hash 0
-  if (!caseSensitive) {
-    Storage_ = AnsiLowerCase(key);
-    Key_ = Storage_;
-  } else if (borrow) {
+  if (!caseSensitive)
+    Own(AnsiLowerCase(key));
+  else if (borrow)
     Key_ = key;
-  } else {
-    Storage_.assign(key);
-    Key_ = Storage_;
-  }
+  else
+    Own(key);
   Hash = KeyHash(Key_.data(), Key_.size());
+}
+
+void TkivStringKeyItem::Own(std::string_view key) {
+  Owned_ = std::make_unique_for_overwrite<char[]>(key.size());
+  std::memcpy(Owned_.get(), key.data(), key.size());
+  Key_ = std::string_view(Owned_.get(), key.size());
 }
 
 namespace {
@@ -88,8 +92,10 @@ class TkivStringWideStringHashList::TEntryKey final : public TkivStringKeyItem {
     size_t Bytes;
   };
 
+  // The hash is taken from `key` rather than from the copy, which is not in the cache yet.
   TEntryKey(std::string_view key, WideString value)
-      : TkivStringKeyItem(CopyAfter(this, key), StoredTag{}) {
+      : TkivStringKeyItem(CopyAfter(this, key), key.empty() ? 0 : KeyHash(key.data(), key.size()),
+                          StoredTag{}) {
     ValueItem.Value = std::move(value);
   }
   // Copies the key into the bytes after `self` (reserved by operator new above).

@@ -4,6 +4,7 @@
 // No lock of its own: the caller serialises every operation except Count (atomic).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -30,13 +31,14 @@ class TkivStringKeyItem : public TkivCustomHashListKeyItemBase {
 
  protected:
   struct StoredTag {};
-  // Refers to `storedKey`, already in the list's form, with its hash; for subclasses that keep
-  // the text themselves.
-  TkivStringKeyItem(std::string_view storedKey, StoredTag);
+  // Refers to `storedKey`, already in the list's form, whose hash is `hash`; for subclasses
+  // that keep the text themselves.
+  TkivStringKeyItem(std::string_view storedKey, uint32_t hash, StoredTag);
 
  private:
   void SetKey(std::string_view key, bool caseSensitive, bool borrow);
-  std::string Storage_;
+  void Own(std::string_view key);
+  std::unique_ptr<char[]> Owned_;  // the text when the item owns it (a pointer: entries are many)
   std::string_view Key_;
 };
 
