@@ -179,13 +179,54 @@ void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyIt
   if (!key || !key->Valid) throw EkivBadKeyError();
   const uint32_t hash = HashOf(*key);
   if (!Root_) Root_ = NewNode(0);
+  LinkAt(*Root_, std::move(key), value, wordKey, hash);
+}
+
+void TkivCustomHashListBase::ReplaceEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key,
+                                          void* value, uintptr_t wordKey) {
+  if (!key || !key->Valid) throw EkivBadKeyError();
+  if (!Root_) {
+    InsertEntry(std::move(key), value, wordKey);
+    return;
+  }
+  const uint32_t hash = HashOf(*key);
+  // The node whose slot holds the chain of `hash`: where both the removal and the insertion
+  // would arrive.
+  TTreeItem* node = Root_.get();
+  uintptr_t* slot = &node->Slot(SlotIndex(hash, 0));
+  while (IsChild(*slot)) {
+    node = AsChild(*slot);
+    slot = &node->Slot(SlotIndex(hash, node->Depth_));
+  }
+  TLinkedItem* prev = nullptr;
+  TLinkedItem* old = AsChain(*slot);
+  while (old && (old->Hash != hash || !KeysEqual(*old->KeyItem, *key))) {
+    prev = old;
+    old = old->Next;
+  }
+  if (old) {
+    if (node != Root_.get() && node->UsedSlots_ == 1 && !prev && !old->Next) {
+      // The removal empties this child node and frees it; the general path keeps the trie
+      // exactly as removal and insertion shape it.
+      RemoveEntry(*key, nullptr);
+      InsertEntry(std::move(key), value, wordKey);
+      return;
+    }
+    UnlinkEntry(*node, *slot, prev, old, nullptr);
+  }
+  LinkAt(*node, std::move(key), value, wordKey, hash);
+}
+
+void TkivCustomHashListBase::LinkAt(TTreeItem& node,
+                                    std::unique_ptr<TkivCustomHashListKeyItemBase> key,
+                                    void* value, uintptr_t wordKey, uint32_t hash) {
   TLinkedItem* link = NewLink();
   link->KeyItem = std::move(key);
   link->Value = value;
   link->Hash = hash;
   link->WordKey = wordKey;
   try {
-    InsertAt(*Root_, link);
+    InsertAt(node, link);
   } catch (...) {
     FreeLink(link);  // with the key item, which this call took
     throw;
@@ -275,23 +316,28 @@ bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, uint32_t hash,
   TLinkedItem* prev = nullptr;
   for (TLinkedItem* l = AsChain(slot); l; prev = l, l = l->Next) {
     if (l->Hash != hash || !KeysEqual(*l->KeyItem, key)) continue;
-    if (prev)
-      prev->Next = l->Next;
-    else
-      slot = FromChain(l->Next);
-    if (slot == 0) --node.UsedSlots_;
-    Count_.fetch_sub(1, std::memory_order_relaxed);
-    std::unique_ptr<TkivCustomHashListKeyItemBase> keyItem = std::move(l->KeyItem);
-    void* value = l->Value;
-    FreeLink(l);
-    if (taken) {
-      *taken = value;
-      value = nullptr;
-    }
-    FreeEntry(std::move(keyItem), value);
+    UnlinkEntry(node, slot, prev, l, taken);
     return true;
   }
   return false;
+}
+
+void TkivCustomHashListBase::UnlinkEntry(TTreeItem& node, uintptr_t& slot, TLinkedItem* prev,
+                                         TLinkedItem* link, void** taken) {
+  if (prev)
+    prev->Next = link->Next;
+  else
+    slot = FromChain(link->Next);
+  if (slot == 0) --node.UsedSlots_;
+  Count_.fetch_sub(1, std::memory_order_relaxed);
+  std::unique_ptr<TkivCustomHashListKeyItemBase> keyItem = std::move(link->KeyItem);
+  void* value = link->Value;
+  FreeLink(link);
+  if (taken) {
+    *taken = value;
+    value = nullptr;
+  }
+  FreeEntry(std::move(keyItem), value);
 }
 
 bool TkivCustomHashListBase::FindEntry(const TkivCustomHashListKeyItemBase& key,

@@ -134,6 +134,10 @@ class TkivCustomHashListBase {
   // the link's WordKey. Raises EkivBadKeyError for an invalid key item before any change.
   void InsertEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value,
                    uintptr_t wordKey = 0);
+  // RemoveEntry(*key, nullptr) followed by InsertEntry(key, value, wordKey), with the same
+  // result, in one walk down the trie where the removal frees no node.
+  void ReplaceEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value,
+                    uintptr_t wordKey = 0);
   // Removes the first entry whose key equals `key`. With `taken` the value is handed over there
   // and not freed. Returns whether an entry was removed. Raises EkivBadKeyError for an invalid
   // key item before any change.
@@ -179,6 +183,13 @@ class TkivCustomHashListBase {
                     int depth);
   bool RemoveAt(TTreeItem& node, uint32_t hash, const TkivCustomHashListKeyItemBase& key,
                 void** taken);
+  // Makes the link for a new entry and puts it below `node`, on the path of `hash`.
+  void LinkAt(TTreeItem& node, std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value,
+              uintptr_t wordKey, uint32_t hash);
+  // Takes `link` (after `prev`, or the head) out of the chain in `slot` of `node` and frees the
+  // entry; with `taken` its value is handed over there instead.
+  void UnlinkEntry(TTreeItem& node, uintptr_t& slot, TLinkedItem* prev, TLinkedItem* link,
+                   void** taken);
   void VisitNode(const TTreeItem& node, EntryVisitor visit, void* context, bool& stop) const;
   void FreeNodeEntries(TTreeItem& node);
 

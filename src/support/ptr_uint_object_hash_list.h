@@ -82,7 +82,8 @@ class TkivPtrUIntObjectHashList : public TkivPtrUIntObjectHashListBase {
   // raises EkivNoSuchElementError. The list keeps the object.
   T* GetValue(uintptr_t key) const {
     void* v;
-    return static_cast<T*>(FindObject(key, v) ? v : MissingObject());
+    if (FindObject(key, v)) return static_cast<T*>(v);
+    return DefaultOnMissing() ? nullptr : static_cast<T*>(MissingObject());
   }
   bool TryGetValue(uintptr_t key, T*& object) const {
     void* v = nullptr;

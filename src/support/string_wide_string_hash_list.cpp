@@ -153,9 +153,8 @@ WideString TkivStringWideStringHashList::GetValue(std::string_view key) const {
 
 void TkivStringWideStringHashList::SetValue(std::string_view key, WideString value) {
   std::unique_ptr<TEntryKey> entry = TEntryKey::Make(*this, key, std::move(value));
-  RemoveEntry(*entry, nullptr);
   void* valueItem = &entry->ValueItem;
-  InsertEntry(std::move(entry), valueItem);
+  ReplaceEntry(std::move(entry), valueItem);
 }
 
 WideString TkivStringWideStringHashList::RemoveValue(std::string_view key) {

@@ -116,6 +116,13 @@ std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool deco
   return out;
 }
 
+bool WidenAsciiText(std::string_view text, std::u16string& out) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  out.assign(text.begin(), text.end());
+  return true;
+}
+
 bool HasLetters(std::u16string_view text) {
   for (char16_t c : text) {
     bool nonLetter = c <= 64 || (c >= 91 && c <= 96) || (c >= 123 && c <= 127);

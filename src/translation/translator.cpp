@@ -210,6 +210,8 @@ void TWtransl::ApplyDirective(const TLanguageDirective& d) {
 }
 
 std::u16string TWtransl::ConvertTranslation(std::string_view text) const {
+  std::u16string wide;
+  if (WidenAsciiText(text, wide)) return wide;  // most translations: no system conversion
   unsigned codePage = encoding_ == TLanguageEncoding::Utf8 ? kCodePageUtf8 : codePage_;
   try {
     return CodePageToWide(codePage, text);

@@ -295,6 +295,70 @@ TEST(HashListKeys, InvalidKeyItemRaisesBadKeyBeforeAnyChange) {
   EXPECT_EQ(list.Count(), 0);
 }
 
+// Sets entries through ReplaceEntry (one walk), to compare with Add (removal, then insertion).
+class ReplacingList : public ChosenHashList {
+ public:
+  using ChosenHashList::ChosenHashList;
+  void Replace(uintptr_t key, std::unique_ptr<Tracked> object) {
+    ReplaceEntry(std::make_unique<TkivPtrUIntKeyItem>(key), object.release(), key);
+  }
+};
+
+// The trie's shape and contents in walk order: "(" and ")" around child nodes, a chain as its
+// keys with their values.
+std::string Describe(const List& list) {
+  std::string out;
+  std::function<void(const kiv::TTreeItem&)> node = [&](const kiv::TTreeItem& n) {
+    for (int s = 0; s < kiv::TTreeItem::kSlots; ++s) {
+      if (const kiv::TTreeItem* child = n.ChildAt(s)) {
+        out += std::to_string(s) + "(";
+        node(*child);
+        out += ")";
+      } else if (n.ChainLengthAt(s) > 0) {
+        out += std::to_string(s) + "[" + std::to_string(n.ChainLengthAt(s)) + "]";
+      }
+    }
+  };
+  if (list.Root()) node(*list.Root());
+  list.ForEach([&](uintptr_t k, Tracked* t, bool&) {
+    out += " " + std::to_string(k) + "=" + std::to_string(t->value);
+  });
+  return out;
+}
+
+// Replacing in one walk must leave the trie exactly as removal then insertion does: with
+// splits, chains at the deepest level, and child nodes emptied and freed by the removal.
+TEST_F(HashListTest, ReplaceInOneWalkShapesTheTrieLikeRemoveThenInsert) {
+  const std::function<uint32_t(uintptr_t)> hashes[] = {
+      [](uintptr_t k) { return kiv::KeyHash(&k, sizeof k); },
+      [](uintptr_t k) { return static_cast<uint32_t>(k % 5) * 0x9E3779B1u; },
+      [](uintptr_t k) { return static_cast<uint32_t>(k % 64) << 24; },  // deep, sparse children
+      [](uintptr_t k) { return static_cast<uint32_t>((k % 8) | (k << 8)); },  // one key per slot
+  };
+  for (const auto& hash : hashes) {
+    ReplacingList fast(hash);
+    ChosenHashList general(hash);
+    uint32_t rng = 12345;
+    for (int step = 0; step < 6000; ++step) {
+      rng = rng * 1103515245u + 12345u;
+      const uintptr_t key = (rng >> 8) % 90;
+      // Phases that mostly remove and mostly add, so that child nodes fill and empty again.
+      const unsigned removeIn6 = (step / 500) % 2 ? 5 : 1;
+      if ((rng >> 20) % 6 < removeIn6) {
+        fast.Remove(key);
+        general.Remove(key);
+      } else {
+        fast.Replace(key, std::make_unique<Tracked>(step, &live_));
+        Add(general, key, step);
+      }
+      if (step % 50 == 0) ASSERT_EQ(Describe(fast), Describe(general)) << step;
+    }
+    ASSERT_EQ(fast.Count(), general.Count());
+    ASSERT_EQ(Describe(fast), Describe(general));
+  }
+  EXPECT_EQ(live_, 0);
+}
+
 // Links of removed entries are handed out again: after churn every live key still finds its own
 // object and no removed key is found; after Clear the list fills again.
 TEST_F(HashListTest, RecycledLinksKeepEveryEntryIntact) {
