@@ -179,7 +179,7 @@ void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyIt
   if (!key || !key->Valid) throw EkivBadKeyError();
   const uint32_t hash = HashOf(*key);
   if (!Root_) Root_ = NewNode(0);
-  LinkAt(*Root_, std::move(key), value, wordKey, hash);
+  LinkAt(*Root_, 0, std::move(key), value, wordKey, hash);
 }
 
 void TkivCustomHashListBase::ReplaceEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key,
@@ -192,11 +192,14 @@ void TkivCustomHashListBase::ReplaceEntry(std::unique_ptr<TkivCustomHashListKeyI
   const uint32_t hash = HashOf(*key);
   // The node whose slot holds the chain of `hash`: where both the removal and the insertion
   // would arrive.
+  // The depth is counted rather than read, so that each level's slot is read without waiting
+  // for the node's header.
   TTreeItem* node = Root_.get();
+  int depth = 0;
   uintptr_t* slot = &node->Slot(SlotIndex(hash, 0));
   while (IsChild(*slot)) {
     node = AsChild(*slot);
-    slot = &node->Slot(SlotIndex(hash, node->Depth_));
+    slot = &node->Slot(SlotIndex(hash, ++depth));
   }
   TLinkedItem* prev = nullptr;
   TLinkedItem* old = AsChain(*slot);
@@ -214,10 +217,10 @@ void TkivCustomHashListBase::ReplaceEntry(std::unique_ptr<TkivCustomHashListKeyI
     }
     UnlinkEntry(*node, *slot, prev, old, nullptr);
   }
-  LinkAt(*node, std::move(key), value, wordKey, hash);
+  LinkAt(*node, depth, std::move(key), value, wordKey, hash);
 }
 
-void TkivCustomHashListBase::LinkAt(TTreeItem& node,
+void TkivCustomHashListBase::LinkAt(TTreeItem& node, int depth,
                                     std::unique_ptr<TkivCustomHashListKeyItemBase> key,
                                     void* value, uintptr_t wordKey, uint32_t hash) {
   TLinkedItem* link = NewLink();
@@ -226,7 +229,7 @@ void TkivCustomHashListBase::LinkAt(TTreeItem& node,
   link->Hash = hash;
   link->WordKey = wordKey;
   try {
-    InsertAt(node, link);
+    InsertAt(node, depth, link);
   } catch (...) {
     FreeLink(link);  // with the key item, which this call took
     throw;
@@ -242,8 +245,9 @@ struct TkivCustomHashListBase::SpareNodes {
   std::unique_ptr<TTreeItem> Take() { return std::move(Nodes[Taken++]); }
 };
 
-void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link, SpareNodes* spare) {
-  uintptr_t& slot = node.Slot(SlotIndex(link->Hash, node.Depth_));
+void TkivCustomHashListBase::InsertAt(TTreeItem& node, int depth, TLinkedItem* link,
+                                      SpareNodes* spare) {
+  uintptr_t& slot = node.Slot(SlotIndex(link->Hash, depth));
   if (slot == 0) {
     link->Next = nullptr;
     slot = FromChain(link);
@@ -251,12 +255,12 @@ void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link, SpareN
     return;
   }
   if (IsChild(slot)) {
-    InsertAt(*AsChild(slot), link, spare);
+    InsertAt(*AsChild(slot), depth + 1, link, spare);
     return;
   }
   int length = 0;
   for (TLinkedItem* l = AsChain(slot); l && length < kMaxChain; l = l->Next) ++length;
-  if (length < kMaxChain || node.Depth_ >= kUnsplitDepth) {
+  if (length < kMaxChain || depth >= kUnsplitDepth) {
     link->Next = AsChain(slot);  // newest first
     slot = FromChain(link);
     return;
@@ -266,17 +270,17 @@ void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link, SpareN
   // allocated first, so a failure leaves the chain as it was.
   SpareNodes reserved;
   if (!spare) {
-    ReserveSplit(reserved, AsChain(slot), link, node.Depth_ + 1);
+    ReserveSplit(reserved, AsChain(slot), link, depth + 1);
     spare = &reserved;
   }
   std::unique_ptr<TTreeItem> child = spare->Take();
   TLinkedItem* moving = AsChain(slot);
   while (moving) {
     TLinkedItem* next = moving->Next;
-    InsertAt(*child, moving, spare);
+    InsertAt(*child, depth + 1, moving, spare);
     moving = next;
   }
-  InsertAt(*child, link, spare);
+  InsertAt(*child, depth + 1, link, spare);
   slot = FromChild(child.release());
 }
 
@@ -296,16 +300,16 @@ void TkivCustomHashListBase::ReserveSplit(SpareNodes& spare, const TLinkedItem* 
 bool TkivCustomHashListBase::RemoveEntry(const TkivCustomHashListKeyItemBase& key, void** taken) {
   if (!key.Valid) throw EkivBadKeyError();
   if (!Root_) return false;
-  return RemoveAt(*Root_, HashOf(key), key, taken);
+  return RemoveAt(*Root_, 0, HashOf(key), key, taken);
 }
 
-bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, uint32_t hash,
+bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, int depth, uint32_t hash,
                                       const TkivCustomHashListKeyItemBase& key, void** taken) {
-  uintptr_t& slot = node.Slot(SlotIndex(hash, node.Depth_));
+  uintptr_t& slot = node.Slot(SlotIndex(hash, depth));
   if (slot == 0) return false;
   if (IsChild(slot)) {
     TTreeItem* child = AsChild(slot);
-    if (!RemoveAt(*child, hash, key, taken)) return false;
+    if (!RemoveAt(*child, depth + 1, hash, key, taken)) return false;
     if (child->UsedSlots_ == 0) {
       std::unique_ptr<TTreeItem> freed(child);
       slot = 0;

@@ -178,14 +178,15 @@ class TkivCustomHashListBase {
   std::unique_ptr<TTreeItem> NewNode(int depth);
   // Puts `link` into the trie below `node`. A split takes its nodes from `spare`, or allocates
   // all it needs before changing anything when there is none.
-  void InsertAt(TTreeItem& node, TLinkedItem* link, SpareNodes* spare = nullptr);
+  // `depth` is that of `node` (counted on the way down, not read from the node).
+  void InsertAt(TTreeItem& node, int depth, TLinkedItem* link, SpareNodes* spare = nullptr);
   void ReserveSplit(SpareNodes& spare, const TLinkedItem* chain, const TLinkedItem* link,
                     int depth);
-  bool RemoveAt(TTreeItem& node, uint32_t hash, const TkivCustomHashListKeyItemBase& key,
-                void** taken);
+  bool RemoveAt(TTreeItem& node, int depth, uint32_t hash,
+                const TkivCustomHashListKeyItemBase& key, void** taken);
   // Makes the link for a new entry and puts it below `node`, on the path of `hash`.
-  void LinkAt(TTreeItem& node, std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value,
-              uintptr_t wordKey, uint32_t hash);
+  void LinkAt(TTreeItem& node, int depth, std::unique_ptr<TkivCustomHashListKeyItemBase> key,
+              void* value, uintptr_t wordKey, uint32_t hash);
   // Takes `link` (after `prev`, or the head) out of the chain in `slot` of `node` and frees the
   // entry; with `taken` its value is handed over there instead.
   void UnlinkEntry(TTreeItem& node, uintptr_t& slot, TLinkedItem* prev, TLinkedItem* link,
