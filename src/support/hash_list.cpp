@@ -234,7 +234,7 @@ void TkivCustomHashListBase::LinkAt(TTreeItem& node, int depth,
     FreeLink(link);  // with the key item, which this call took
     throw;
   }
-  Count_.fetch_add(1, std::memory_order_relaxed);
+  AddToCount(1);
 }
 
 // The nodes of one split, first the child of the split slot, then one per further level.
@@ -333,7 +333,7 @@ void TkivCustomHashListBase::UnlinkEntry(TTreeItem& node, uintptr_t& slot, TLink
   else
     slot = FromChain(link->Next);
   if (slot == 0) --node.UsedSlots_;
-  Count_.fetch_sub(1, std::memory_order_relaxed);
+  AddToCount(-1);
   std::unique_ptr<TkivCustomHashListKeyItemBase> keyItem = std::move(link->KeyItem);
   void* value = link->Value;
   FreeLink(link);

@@ -200,6 +200,13 @@ class TkivCustomHashListBase {
   void ReleaseEntryMemory();
   void FreeNodeKeyItems(TTreeItem& node);
 
+  // Changes Count. Every change runs under the caller's serialisation, so a plain atomic store
+  // suffices: readers on other threads still see a whole number, and no locked instruction
+  // (a full barrier behind every pending store of the insertion) is needed.
+  void AddToCount(int32_t delta) {
+    Count_.store(Count_.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+  }
+
   std::unique_ptr<TTreeItem> Root_;
   std::atomic<int32_t> Count_{0};
   bool DefaultOnMissing_ = true;
