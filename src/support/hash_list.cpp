@@ -31,8 +31,12 @@ int g_node_allocations_before_failure = 0;
 }  // namespace
 
 TTreeItem::~TTreeItem() {
-  for (uintptr_t slot : Slots_)
-    if (IsChild(slot)) std::unique_ptr<TTreeItem> freed(AsChild(slot));
+  for (int i = 0; ChildSlots_ > 0 && i < kSlots; ++i) {
+    if (IsChild(Slots_[i])) {
+      std::unique_ptr<TTreeItem> freed(AsChild(Slots_[i]));
+      --ChildSlots_;
+    }
+  }
 }
 
 const TTreeItem* TTreeItem::ChildAt(int slot) const {
@@ -149,7 +153,7 @@ void TkivCustomHashListBase::Clear() {
     std::unique_ptr<TTreeItem> root = std::move(Root_);
     Count_.store(0, std::memory_order_relaxed);
     try {
-      FreeNodeEntries(*root);
+      if (!FreeAllEntries()) FreeNodeEntries(*root);
     } catch (...) {
       FreeNodeKeyItems(*root);  // those not reached; the memory goes below
       root.reset();
@@ -282,6 +286,7 @@ void TkivCustomHashListBase::InsertAt(TTreeItem& node, int depth, TLinkedItem* l
   }
   InsertAt(*child, depth + 1, link, spare);
   slot = FromChild(child.release());
+  ++node.ChildSlots_;
 }
 
 void TkivCustomHashListBase::ReserveSplit(SpareNodes& spare, const TLinkedItem* chain,
@@ -314,6 +319,7 @@ bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, int depth, uint32_t hash,
       std::unique_ptr<TTreeItem> freed(child);
       slot = 0;
       --node.UsedSlots_;
+      --node.ChildSlots_;
     }
     return true;
   }

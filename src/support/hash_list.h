@@ -81,6 +81,7 @@ class TTreeItem {
   TkivCustomHashListBase* OwnerList_;
   int Depth_;
   int UsedSlots_ = 0;
+  int ChildSlots_ = 0;  // slots holding a child node, so that freeing a leaf scans no slot
   uintptr_t Slots_[kSlots] = {};
 };
 
@@ -126,6 +127,11 @@ class TkivCustomHashListBase {
   // Disposes of a removed entry: the key item goes with its unique_ptr; the value as the
   // subclass decides (nullptr when the caller took it).
   virtual void FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value) = 0;
+  // For Clear: frees every entry's key item and value at once, in an order of the subclass's
+  // choosing (its allocation order, say, which a walk of the trie is not). The links are left
+  // holding the freed key items and are not touched again. Returns false (the default) to have
+  // Clear free the entries through FreeEntry, walking the trie.
+  virtual bool FreeAllEntries() noexcept { return false; }
   // Same key item by default.
   virtual bool KeysEqual(const TkivCustomHashListKeyItemBase& a,
                          const TkivCustomHashListKeyItemBase& b) const;

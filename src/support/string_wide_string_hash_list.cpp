@@ -57,7 +57,8 @@ const TkivStringKeyItem& AsStringKey(const TkivCustomHashListKeyItemBase& key) {
 
 // A stored entry's key item, value item and key text in one block of the list's entry memory:
 // a header that finds the list again on deletion, the object, then the text. The entry's value
-// pointer is &ValueItem, freed with the key item.
+// pointer is &ValueItem, freed with the key item. Each entry is on the list's chain of entries
+// from its creation to its destruction.
 class TkivStringWideStringHashList::TEntryKey final : public TkivStringKeyItem {
  public:
   TkivWideStringValueItem ValueItem;
@@ -86,6 +87,12 @@ class TkivStringWideStringHashList::TEntryKey final : public TkivStringKeyItem {
     header->List->FreeEntryMemory(header, header->Bytes);
   }
 
+  ~TEntryKey() override {
+    TkivStringWideStringHashList& list = *(reinterpret_cast<Header*>(this) - 1)->List;
+    (Older_ ? Older_->Newer_ : list.Oldest_) = Newer_;
+    (Newer_ ? Newer_->Older_ : list.Newest_) = Older_;
+  }
+
  private:
   struct alignas(8) Header {
     TkivStringWideStringHashList* List;
@@ -97,7 +104,14 @@ class TkivStringWideStringHashList::TEntryKey final : public TkivStringKeyItem {
       : TkivStringKeyItem(CopyAfter(this, key), key.empty() ? 0 : KeyHash(key.data(), key.size()),
                           StoredTag{}) {
     ValueItem.Value = std::move(value);
+    TkivStringWideStringHashList& list = *(reinterpret_cast<Header*>(this) - 1)->List;
+    Older_ = list.Newest_;
+    (Older_ ? Older_->Newer_ : list.Oldest_) = this;
+    list.Newest_ = this;
   }
+
+  TEntryKey* Older_ = nullptr;
+  TEntryKey* Newer_ = nullptr;
   // Copies the key into the bytes after `self` (reserved by operator new above).
   static std::string_view CopyAfter(TEntryKey* self, std::string_view key) {
     char* text = reinterpret_cast<char*>(self + 1);
@@ -115,6 +129,11 @@ bool TkivStringWideStringHashList::KeysEqual(const TkivCustomHashListKeyItemBase
 void TkivStringWideStringHashList::FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase>,
                                              void*) {
   // The value item is part of the key item's allocation, freed with it here.
+}
+
+bool TkivStringWideStringHashList::FreeAllEntries() noexcept {
+  while (Oldest_) delete Oldest_;  // each entry takes itself off the chain
+  return true;
 }
 
 bool TkivStringWideStringHashList::TryGetValue(std::string_view key, WideString& value) const {

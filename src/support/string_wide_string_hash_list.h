@@ -104,9 +104,13 @@ class TkivStringWideStringHashList : public TkivStringHashListBase {
                  const TkivCustomHashListKeyItemBase& b) const final;
   // Value items are made by this list and always freed with their entry.
   void FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value) override;
+  bool FreeAllEntries() noexcept override;
 
  private:
   class TEntryKey;
+  // Every stored entry, oldest first, so that Clear frees them in the order they were made.
+  TEntryKey* Oldest_ = nullptr;
+  TEntryKey* Newest_ = nullptr;
 };
 
 }  // namespace kiv
