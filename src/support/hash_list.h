@@ -151,11 +151,10 @@ class TkivCustomHashListBase {
   // The value of the first entry whose key equals `key`; false when there is none.
   bool FindEntry(const TkivCustomHashListKeyItemBase& key, void*& value) const;
   // Memory for entries: links, and the key items of subclasses that keep theirs here. Blocks
-  // come from slabs owned by the list, are recycled by size through free lists, and are
-  // released all at once when the list is cleared or destroyed, so that an entry costs no heap
-  // allocation of its own and clearing frees no entry one by one. Blocks above kMaxPooledBytes
-  // come from the heap. A block must be freed (with its size) before the list is cleared.
-  // Blocks are aligned to 8 bytes.
+  // come from slabs owned by the list and are recycled by size through free lists, so that an
+  // entry costs no heap allocation of its own; Clear and the destructor release the slabs at
+  // once, with any block still handed out (whose object must not be used after that). Blocks
+  // above kMaxPooledBytes come from the heap and must be freed. Blocks are aligned to 8 bytes.
   static constexpr size_t kMaxPooledBytes = 256;
   void* AllocateEntryMemory(size_t size);
   void FreeEntryMemory(void* block, size_t size);
@@ -182,9 +181,9 @@ class TkivCustomHashListBase {
   friend struct TLinkedItem;
   struct SpareNodes;
   std::unique_ptr<TTreeItem> NewNode(int depth);
-  // Puts `link` into the trie below `node`. A split takes its nodes from `spare`, or allocates
-  // all it needs before changing anything when there is none.
-  // `depth` is that of `node` (counted on the way down, not read from the node).
+  // Puts `link` into the trie below `node`, whose depth is `depth` (counted on the way down,
+  // not read from the node). A split takes its nodes from `spare`, or allocates all it needs
+  // before changing anything when there is none.
   void InsertAt(TTreeItem& node, int depth, TLinkedItem* link, SpareNodes* spare = nullptr);
   void ReserveSplit(SpareNodes& spare, const TLinkedItem* chain, const TLinkedItem* link,
                     int depth);
