@@ -1,5 +1,7 @@
 #include "support/hash_list.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -8,7 +10,7 @@ namespace kiv {
 // One entry of a chain. The chain is owned by the node whose slot holds its head.
 namespace {
 
-constexpr uintptr_t kChildBit = 1;
+constexpr uintptr_t kChildBit = TTreeItem::kChildBit;
 
 bool IsChild(uintptr_t slot) { return (slot & kChildBit) != 0; }
 TTreeItem* AsChild(uintptr_t slot) { return reinterpret_cast<TTreeItem*>(slot & ~kChildBit); }
@@ -26,22 +28,14 @@ int SlotIndex(uint32_t hash, int depth) {
 // Node allocations left before the one that fails (0: none fails).
 int g_node_allocations_before_failure = 0;
 
-// Frees a chain link by link (chains in the deepest nodes may be long).
-void FreeChain(TLinkedItem* link) {
-  while (link) {
-    std::unique_ptr<TLinkedItem> owned(link);
-    link = link->Next;
-  }
-}
-
 }  // namespace
 
 TTreeItem::~TTreeItem() {
-  for (uintptr_t slot : Slots_) {
-    if (IsChild(slot))
-      std::unique_ptr<TTreeItem> freed(AsChild(slot));
-    else
-      FreeChain(AsChain(slot));
+  for (int i = 0; ChildSlots_ > 0 && i < kSlots; ++i) {
+    if (IsChild(Slots_[i])) {
+      std::unique_ptr<TTreeItem> freed(AsChild(Slots_[i]));
+      --ChildSlots_;
+    }
   }
 }
 
@@ -61,7 +55,86 @@ namespace hash_list_testing {
 void FailNodeAllocation(int nth) { g_node_allocations_before_failure = nth; }
 }  // namespace hash_list_testing
 
-TkivCustomHashListBase::~TkivCustomHashListBase() = default;
+struct TkivCustomHashListBase::FreeBlock {
+  FreeBlock* Next;
+};
+
+// A slab's header; its blocks follow.
+struct alignas(8) TkivCustomHashListBase::Slab {
+  Slab* Older;
+};
+
+namespace {
+// Slabs grow from a few blocks for small lists to this size for large ones.
+constexpr size_t kFirstSlabBytes = 512;
+constexpr size_t kMaxSlabBytes = 32768;
+}  // namespace
+
+TkivCustomHashListBase::~TkivCustomHashListBase() {
+  // Subclasses clear in their destructors; entries left over still free their key items.
+  if (Root_) FreeNodeKeyItems(*Root_);
+  Root_.reset();
+  ReleaseEntryMemory();
+}
+
+void* TkivCustomHashListBase::AllocateEntryMemory(size_t size) {
+  if (size > kMaxPooledBytes) return ::operator new(size);
+  const size_t sizeClass = (size + kGrain - 1) / kGrain;
+  if (FreeBlock* block = FreeBlocks_[sizeClass - 1]) {
+    FreeBlocks_[sizeClass - 1] = block->Next;
+    return block;
+  }
+  const size_t bytes = sizeClass * kGrain;
+  if (static_cast<size_t>(BumpEnd_ - Bump_) < bytes) {
+    // The rest of the old slab (less than one block) stays unused.
+    NextSlabBytes_ = NextSlabBytes_ == 0 ? kFirstSlabBytes : std::min(2 * NextSlabBytes_, kMaxSlabBytes);
+    auto* slab = new (::operator new(sizeof(Slab) + NextSlabBytes_)) Slab{Slabs_};
+    Slabs_ = slab;
+    Bump_ = reinterpret_cast<char*>(slab + 1);
+    BumpEnd_ = Bump_ + NextSlabBytes_;
+  }
+  void* block = Bump_;
+  Bump_ += bytes;
+  return block;
+}
+
+void TkivCustomHashListBase::FreeEntryMemory(void* block, size_t size) {
+  if (size > kMaxPooledBytes) {
+    ::operator delete(block);
+    return;
+  }
+  const size_t sizeClass = (size + kGrain - 1) / kGrain;
+  FreeBlocks_[sizeClass - 1] = new (block) FreeBlock{FreeBlocks_[sizeClass - 1]};
+}
+
+void TkivCustomHashListBase::ReleaseEntryMemory() {
+  while (Slab* slab = Slabs_) {
+    Slabs_ = slab->Older;
+    ::operator delete(slab);
+  }
+  std::fill(std::begin(FreeBlocks_), std::end(FreeBlocks_), nullptr);
+  Bump_ = BumpEnd_ = nullptr;
+  NextSlabBytes_ = 0;
+}
+
+TLinkedItem* TkivCustomHashListBase::NewLink() {
+  static_assert(alignof(TLinkedItem) <= kGrain);
+  return new (AllocateEntryMemory(sizeof(TLinkedItem))) TLinkedItem();
+}
+
+void TkivCustomHashListBase::FreeLink(TLinkedItem* link) {
+  link->~TLinkedItem();
+  FreeEntryMemory(link, sizeof(TLinkedItem));
+}
+
+void TkivCustomHashListBase::FreeNodeKeyItems(TTreeItem& node) {
+  for (uintptr_t slot : node.Slots_) {
+    if (IsChild(slot))
+      FreeNodeKeyItems(*AsChild(slot));
+    else
+      for (TLinkedItem* l = AsChain(slot); l; l = l->Next) l->KeyItem.reset();
+  }
+}
 
 std::unique_ptr<TTreeItem> TkivCustomHashListBase::NewNode(int depth) {
   if (g_node_allocations_before_failure > 0 && --g_node_allocations_before_failure == 0)
@@ -75,11 +148,21 @@ bool TkivCustomHashListBase::KeysEqual(const TkivCustomHashListKeyItemBase& a,
 }
 
 void TkivCustomHashListBase::Clear() {
-  if (!Root_) return;
-  // Detach first so that the list is consistent even while values are being freed.
-  std::unique_ptr<TTreeItem> root = std::move(Root_);
-  Count_.store(0, std::memory_order_relaxed);
-  FreeNodeEntries(*root);
+  if (Root_) {
+    // Detach first so that the list is consistent even while values are being freed.
+    std::unique_ptr<TTreeItem> root = std::move(Root_);
+    Count_.store(0, std::memory_order_relaxed);
+    try {
+      if (!FreeAllEntries()) FreeNodeEntries(*root);
+    } catch (...) {
+      FreeNodeKeyItems(*root);  // those not reached; the memory goes below
+      root.reset();
+      ReleaseEntryMemory();
+      throw;
+    }
+  }
+  // Links hold no key item any more: their memory goes with the slabs, without a walk.
+  ReleaseEntryMemory();
 }
 
 void TkivCustomHashListBase::FreeNodeEntries(TTreeItem& node) {
@@ -96,17 +179,66 @@ void TkivCustomHashListBase::FreeNodeEntries(TTreeItem& node) {
 }
 
 void TkivCustomHashListBase::InsertEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key,
-                                         void* value) {
+                                         void* value, uintptr_t wordKey) {
   if (!key || !key->Valid) throw EkivBadKeyError();
   const uint32_t hash = HashOf(*key);
   if (!Root_) Root_ = NewNode(0);
-  auto link = std::make_unique<TLinkedItem>();
+  LinkAt(*Root_, 0, std::move(key), value, wordKey, hash);
+}
+
+void TkivCustomHashListBase::ReplaceEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key,
+                                          void* value, uintptr_t wordKey) {
+  if (!key || !key->Valid) throw EkivBadKeyError();
+  if (!Root_) {
+    InsertEntry(std::move(key), value, wordKey);
+    return;
+  }
+  const uint32_t hash = HashOf(*key);
+  // The node whose slot holds the chain of `hash`: where both the removal and the insertion
+  // would arrive.
+  // The depth is counted rather than read, so that each level's slot is read without waiting
+  // for the node's header.
+  TTreeItem* node = Root_.get();
+  int depth = 0;
+  uintptr_t* slot = &node->Slot(SlotIndex(hash, 0));
+  while (IsChild(*slot)) {
+    node = AsChild(*slot);
+    slot = &node->Slot(SlotIndex(hash, ++depth));
+  }
+  TLinkedItem* prev = nullptr;
+  TLinkedItem* old = AsChain(*slot);
+  while (old && (old->Hash != hash || !KeysEqual(*old->KeyItem, *key))) {
+    prev = old;
+    old = old->Next;
+  }
+  if (old) {
+    if (node != Root_.get() && node->UsedSlots_ == 1 && !prev && !old->Next) {
+      // The removal empties this child node and frees it; the general path keeps the trie
+      // exactly as removal and insertion shape it.
+      RemoveEntry(*key, nullptr);
+      InsertEntry(std::move(key), value, wordKey);
+      return;
+    }
+    UnlinkEntry(*node, *slot, prev, old, nullptr);
+  }
+  LinkAt(*node, depth, std::move(key), value, wordKey, hash);
+}
+
+void TkivCustomHashListBase::LinkAt(TTreeItem& node, int depth,
+                                    std::unique_ptr<TkivCustomHashListKeyItemBase> key,
+                                    void* value, uintptr_t wordKey, uint32_t hash) {
+  TLinkedItem* link = NewLink();
   link->KeyItem = std::move(key);
   link->Value = value;
   link->Hash = hash;
-  InsertAt(*Root_, link.get());
-  link.release();  // now held by its chain
-  Count_.fetch_add(1, std::memory_order_relaxed);
+  link->WordKey = wordKey;
+  try {
+    InsertAt(node, depth, link);
+  } catch (...) {
+    FreeLink(link);  // with the key item, which this call took
+    throw;
+  }
+  AddToCount(1);
 }
 
 // The nodes of one split, first the child of the split slot, then one per further level.
@@ -117,8 +249,9 @@ struct TkivCustomHashListBase::SpareNodes {
   std::unique_ptr<TTreeItem> Take() { return std::move(Nodes[Taken++]); }
 };
 
-void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link, SpareNodes* spare) {
-  uintptr_t& slot = node.Slot(SlotIndex(link->Hash, node.Depth_));
+void TkivCustomHashListBase::InsertAt(TTreeItem& node, int depth, TLinkedItem* link,
+                                      SpareNodes* spare) {
+  uintptr_t& slot = node.Slot(SlotIndex(link->Hash, depth));
   if (slot == 0) {
     link->Next = nullptr;
     slot = FromChain(link);
@@ -126,12 +259,12 @@ void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link, SpareN
     return;
   }
   if (IsChild(slot)) {
-    InsertAt(*AsChild(slot), link, spare);
+    InsertAt(*AsChild(slot), depth + 1, link, spare);
     return;
   }
   int length = 0;
   for (TLinkedItem* l = AsChain(slot); l && length < kMaxChain; l = l->Next) ++length;
-  if (length < kMaxChain || node.Depth_ >= kUnsplitDepth) {
+  if (length < kMaxChain || depth >= kUnsplitDepth) {
     link->Next = AsChain(slot);  // newest first
     slot = FromChain(link);
     return;
@@ -141,18 +274,19 @@ void TkivCustomHashListBase::InsertAt(TTreeItem& node, TLinkedItem* link, SpareN
   // allocated first, so a failure leaves the chain as it was.
   SpareNodes reserved;
   if (!spare) {
-    ReserveSplit(reserved, AsChain(slot), link, node.Depth_ + 1);
+    ReserveSplit(reserved, AsChain(slot), link, depth + 1);
     spare = &reserved;
   }
   std::unique_ptr<TTreeItem> child = spare->Take();
   TLinkedItem* moving = AsChain(slot);
   while (moving) {
     TLinkedItem* next = moving->Next;
-    InsertAt(*child, moving, spare);
+    InsertAt(*child, depth + 1, moving, spare);
     moving = next;
   }
-  InsertAt(*child, link, spare);
+  InsertAt(*child, depth + 1, link, spare);
   slot = FromChild(child.release());
+  ++node.ChildSlots_;
 }
 
 void TkivCustomHashListBase::ReserveSplit(SpareNodes& spare, const TLinkedItem* chain,
@@ -171,43 +305,49 @@ void TkivCustomHashListBase::ReserveSplit(SpareNodes& spare, const TLinkedItem* 
 bool TkivCustomHashListBase::RemoveEntry(const TkivCustomHashListKeyItemBase& key, void** taken) {
   if (!key.Valid) throw EkivBadKeyError();
   if (!Root_) return false;
-  return RemoveAt(*Root_, HashOf(key), key, taken);
+  return RemoveAt(*Root_, 0, HashOf(key), key, taken);
 }
 
-bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, uint32_t hash,
+bool TkivCustomHashListBase::RemoveAt(TTreeItem& node, int depth, uint32_t hash,
                                       const TkivCustomHashListKeyItemBase& key, void** taken) {
-  uintptr_t& slot = node.Slot(SlotIndex(hash, node.Depth_));
+  uintptr_t& slot = node.Slot(SlotIndex(hash, depth));
   if (slot == 0) return false;
   if (IsChild(slot)) {
     TTreeItem* child = AsChild(slot);
-    if (!RemoveAt(*child, hash, key, taken)) return false;
+    if (!RemoveAt(*child, depth + 1, hash, key, taken)) return false;
     if (child->UsedSlots_ == 0) {
       std::unique_ptr<TTreeItem> freed(child);
       slot = 0;
       --node.UsedSlots_;
+      --node.ChildSlots_;
     }
     return true;
   }
   TLinkedItem* prev = nullptr;
   for (TLinkedItem* l = AsChain(slot); l; prev = l, l = l->Next) {
     if (l->Hash != hash || !KeysEqual(*l->KeyItem, key)) continue;
-    if (prev)
-      prev->Next = l->Next;
-    else
-      slot = FromChain(l->Next);
-    if (slot == 0) --node.UsedSlots_;
-    std::unique_ptr<TLinkedItem> owned(l);
-    owned->Next = nullptr;
-    Count_.fetch_sub(1, std::memory_order_relaxed);
-    void* value = owned->Value;
-    if (taken) {
-      *taken = value;
-      value = nullptr;
-    }
-    FreeEntry(std::move(owned->KeyItem), value);
+    UnlinkEntry(node, slot, prev, l, taken);
     return true;
   }
   return false;
+}
+
+void TkivCustomHashListBase::UnlinkEntry(TTreeItem& node, uintptr_t& slot, TLinkedItem* prev,
+                                         TLinkedItem* link, void** taken) {
+  if (prev)
+    prev->Next = link->Next;
+  else
+    slot = FromChain(link->Next);
+  if (slot == 0) --node.UsedSlots_;
+  AddToCount(-1);
+  std::unique_ptr<TkivCustomHashListKeyItemBase> keyItem = std::move(link->KeyItem);
+  void* value = link->Value;
+  FreeLink(link);
+  if (taken) {
+    *taken = value;
+    value = nullptr;
+  }
+  FreeEntry(std::move(keyItem), value);
 }
 
 bool TkivCustomHashListBase::FindEntry(const TkivCustomHashListKeyItemBase& key,
@@ -220,16 +360,6 @@ bool TkivCustomHashListBase::FindEntry(const TkivCustomHashListKeyItemBase& key,
     }
   }
   return false;
-}
-
-const TLinkedItem* TkivCustomHashListBase::ChainOf(uint32_t hash) const {
-  const TTreeItem* node = Root_.get();
-  while (node) {
-    const uintptr_t slot = node->Slots_[SlotIndex(hash, node->Depth_)];
-    if (!IsChild(slot)) return AsChain(slot);
-    node = AsChild(slot);
-  }
-  return nullptr;
 }
 
 bool TkivCustomHashListBase::ForEachEntry(EntryVisitor visit, void* context) const {

@@ -8,10 +8,6 @@ TkivPtrUIntKeyItem::TkivPtrUIntKeyItem(uintptr_t key) : Key(key) {
   Hash = KeyHash(&Key, sizeof Key);
 }
 
-uint32_t TkivPtrUIntObjectHashListBase::KeyHashOf(uintptr_t key) const {
-  return KeyHash(&key, sizeof key);
-}
-
 uint32_t TkivPtrUIntObjectHashListBase::HashOf(const TkivCustomHashListKeyItemBase& key) const {
   return KeyHashOf(static_cast<const TkivPtrUIntKeyItem&>(key).Key);
 }
@@ -34,7 +30,7 @@ void TkivPtrUIntObjectHashListBase::AddObject(uintptr_t key, void* object) {
   void* old = nullptr;
   RemoveEntry(*item, &old);
   if (old && old != object && OwnsObjects()) FreeObject(old);
-  InsertEntry(std::move(item), object);
+  InsertEntry(std::move(item), object, key);
 }
 
 void TkivPtrUIntObjectHashListBase::RemoveObject(uintptr_t key) {
@@ -47,17 +43,6 @@ void* TkivPtrUIntObjectHashListBase::ExtractObject(uintptr_t key) {
   return object;
 }
 
-bool TkivPtrUIntObjectHashListBase::FindObject(uintptr_t key, void*& object) const {
-  const uint32_t hash = KeyHashOf(key);
-  for (const TLinkedItem* l = ChainOf(hash); l; l = l->Next) {
-    if (l->Hash == hash && static_cast<const TkivPtrUIntKeyItem&>(*l->KeyItem).Key == key) {
-      object = l->Value;
-      return true;
-    }
-  }
-  return false;
-}
-
 bool TkivPtrUIntObjectHashListBase::TryGetObject(uintptr_t key, void*& object) const {
   object = nullptr;
   return FindObject(key, object);
@@ -65,8 +50,12 @@ bool TkivPtrUIntObjectHashListBase::TryGetObject(uintptr_t key, void*& object) c
 
 void* TkivPtrUIntObjectHashListBase::GetObject(uintptr_t key) const {
   void* object = nullptr;
-  if (!FindObject(key, object) && !DefaultOnMissing()) throw EkivNoSuchElementError();
-  return object;
+  return FindObject(key, object) ? object : MissingObject();
+}
+
+void* TkivPtrUIntObjectHashListBase::MissingObject() const {
+  if (!DefaultOnMissing()) throw EkivNoSuchElementError();
+  return nullptr;
 }
 
 }  // namespace kiv

@@ -11,6 +11,7 @@
 
 #include "support/component.h"
 #include "support/hash_list.h"
+#include "support/key_hash_word.h"
 
 namespace kiv {
 
@@ -25,8 +26,9 @@ class TkivPtrUIntKeyItem : public TkivCustomHashListKeyItemBase {
 class TkivPtrUIntObjectHashListBase : public TkivCustomHashListBaseObjects {
  protected:
   // The hash of a key: that of its bytes by default. Look-ups hash the bare key through this;
-  // HashOf applies it to key items.
-  virtual uint32_t KeyHashOf(uintptr_t key) const;
+  // HashOf applies it to key items. Inline so that look-ups on lists that keep the default
+  // can have it inlined.
+  virtual uint32_t KeyHashOf(uintptr_t key) const { return KeyHashOfWord(key); }
   uint32_t HashOf(const TkivCustomHashListKeyItemBase& key) const final;
   bool KeysEqual(const TkivCustomHashListKeyItemBase& a,
                  const TkivCustomHashListKeyItemBase& b) const override;
@@ -38,9 +40,21 @@ class TkivPtrUIntObjectHashListBase : public TkivCustomHashListBaseObjects {
   void* ExtractObject(uintptr_t key);
   bool TryGetObject(uintptr_t key, void*& object) const;
   void* GetObject(uintptr_t key) const;
-  // The look-up of TryGetObject and GetObject: hashes and compares the key inline. FindEntry
-  // with a key item gives the same answer, more slowly.
-  bool FindObject(uintptr_t key, void*& object) const;
+  // The look-up of every read: hashes the key and compares it with the copy in each link,
+  // without a key item, inline in the caller. FindEntry with a key item gives the same
+  // answer, more slowly.
+  bool FindObject(uintptr_t key, void*& object) const {
+    for (const TLinkedItem* l = ChainOf(KeyHashOf(key)); l; l = l->Next) {
+      if (l->WordKey == key) {  // equal keys have equal hashes
+        object = l->Value;
+        return true;
+      }
+    }
+    return false;
+  }
+  // The result of GetObject for a missing key: nullptr, or EkivNoSuchElementError when
+  // DefaultOnMissing is off.
+  void* MissingObject() const;
 };
 
 // T is the stored object type (any class; TObject by default).
@@ -66,10 +80,14 @@ class TkivPtrUIntObjectHashList : public TkivPtrUIntObjectHashListBase {
 
   // The object under `key`. A missing key yields nullptr with DefaultOnMissing, otherwise
   // raises EkivNoSuchElementError. The list keeps the object.
-  T* GetValue(uintptr_t key) const { return static_cast<T*>(GetObject(key)); }
+  T* GetValue(uintptr_t key) const {
+    void* v;
+    if (FindObject(key, v)) return static_cast<T*>(v);
+    return DefaultOnMissing() ? nullptr : static_cast<T*>(MissingObject());
+  }
   bool TryGetValue(uintptr_t key, T*& object) const {
     void* v = nullptr;
-    const bool found = TryGetObject(key, v);
+    const bool found = FindObject(key, v);
     object = static_cast<T*>(v);
     return found;
   }

@@ -4,6 +4,7 @@
 // No lock of its own: the caller serialises every operation except Count (atomic).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -28,9 +29,16 @@ class TkivStringKeyItem : public TkivCustomHashListKeyItemBase {
 
   std::string_view Key() const { return Key_; }
 
+ protected:
+  struct StoredTag {};
+  // Refers to `storedKey`, already in the list's form, whose hash is `hash`; for subclasses
+  // that keep the text themselves.
+  TkivStringKeyItem(std::string_view storedKey, uint32_t hash, StoredTag);
+
  private:
   void SetKey(std::string_view key, bool caseSensitive, bool borrow);
-  std::string Storage_;
+  void Own(std::string_view key);
+  std::unique_ptr<char[]> Owned_;  // the text when the item owns it (a pointer: entries are many)
   std::string_view Key_;
 };
 
@@ -96,6 +104,13 @@ class TkivStringWideStringHashList : public TkivStringHashListBase {
                  const TkivCustomHashListKeyItemBase& b) const final;
   // Value items are made by this list and always freed with their entry.
   void FreeEntry(std::unique_ptr<TkivCustomHashListKeyItemBase> key, void* value) override;
+  bool FreeAllEntries() noexcept override;
+
+ private:
+  class TEntryKey;
+  // Every stored entry, oldest first, so that Clear frees them in the order they were made.
+  TEntryKey* Oldest_ = nullptr;
+  TEntryKey* Newest_ = nullptr;
 };
 
 }  // namespace kiv

@@ -20,30 +20,37 @@ TEscapeFlags EscapeInto(std::basic_string_view<Ch> text, std::basic_string<Ch>& 
                         std::basic_string<Ch>& withoutAccel) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   TEscapeFlags flags;
-  withAccel.reserve(text.size());
-  withoutAccel.reserve(text.size());
+  withAccel.reserve(withAccel.size() + text.size());
+  withoutAccel.reserve(withoutAccel.size() + text.size());
+  // Ordinary characters go to both forms as runs; only control characters and accelerators
+  // interrupt a run.
+  std::size_t runStart = 0;
+  const auto flushRun = [&](std::size_t end) {
+    withAccel.append(text.data() + runStart, end - runStart);
+    withoutAccel.append(text.data() + runStart, end - runStart);
+  };
   bool seenDouble = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const Ch c = text[i];
     if (static_cast<unsigned>(c) < 32) {
+      flushRun(i);
+      runStart = i + 1;
       const Ch code[] = {Ch('%'), Ch(kHex[c >> 4]), Ch(kHex[c & 15])};
       withAccel.append(code, 3);
       withoutAccel.append(code, 3);
       flags.HasControl = true;
-      continue;
-    }
-    if (c == Ch('&') && !seenDouble) {
-      bool nextIsAmp = i + 1 < text.size() && text[i + 1] == Ch('&');
-      if (!nextIsAmp) {
-        withAccel.push_back(c);
+    } else if (c == Ch('&') && !seenDouble) {
+      if (i + 1 < text.size() && text[i + 1] == Ch('&')) {
+        seenDouble = true;  // this "&&" and every later "&" are literal
+      } else {
+        flushRun(i);
+        runStart = i + 1;
+        withAccel.push_back(c);  // an accelerator: E1 only
         flags.HasAccel = true;
-        continue;
       }
-      seenDouble = true;
     }
-    withAccel.push_back(c);
-    withoutAccel.push_back(c);
   }
+  flushRun(text.size());
   return flags;
 }
 
@@ -107,6 +114,13 @@ std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool deco
     out.push_back(c);
   }
   return out;
+}
+
+bool WidenAsciiText(std::string_view text, std::u16string& out) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  out.assign(text.begin(), text.end());
+  return true;
 }
 
 bool HasLetters(std::u16string_view text) {

@@ -36,6 +36,11 @@ TEscapeFlags EscapeAsciiText(std::string_view text, std::string& withAccel,
 // digits give that character; with stripAccel a single "&" is dropped ("&&" stays "&&").
 std::u16string UnescapeText(std::u16string_view text, bool stripAccel, bool decodeControls);
 
+// ASCII text widened character by character, which is what every code page a language file
+// can name (the system's, the Charset list, UTF-8) gives for it: a fast path for translations.
+// Returns false, leaving `out` unchanged, when `text` has a byte above 0x7F.
+bool WidenAsciiText(std::string_view text, std::u16string& out);
+
 // Whether `text` contains a letter: a character outside 0-64, 91-96 and 123-127.
 bool HasLetters(std::u16string_view text);
 

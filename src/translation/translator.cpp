@@ -45,7 +45,18 @@ bool FileExists(const std::string& name) {
 bool ReadWholeFile(const std::string& name, std::string& contents) {
   std::ifstream in(name, std::ios::binary);
   if (!in) return false;
-  contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // One read of the size the file has; whatever follows (a file that grew meanwhile) is
+  // appended by the character loop.
+  contents.clear();
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (in && size > 0) {
+    contents.resize(static_cast<std::size_t>(size));
+    in.read(contents.data(), size);
+    contents.resize(static_cast<std::size_t>(in.gcount()));
+  }
+  if (in) contents.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
 }
 
@@ -55,11 +66,9 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
-std::string AsciiLowerCase(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
+void LowerAsciiInPlace(std::string& s) {
+  for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return out;
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
@@ -201,6 +210,8 @@ void TWtransl::ApplyDirective(const TLanguageDirective& d) {
 }
 
 std::u16string TWtransl::ConvertTranslation(std::string_view text) const {
+  std::u16string wide;
+  if (WidenAsciiText(text, wide)) return wide;  // most translations: no system conversion
   unsigned codePage = encoding_ == TLanguageEncoding::Utf8 ? kCodePageUtf8 : codePage_;
   try {
     return CodePageToWide(codePage, text);
@@ -212,14 +223,20 @@ std::u16string TWtransl::ConvertTranslation(std::string_view text) const {
 void TWtransl::AddEntry(std::string_view source, std::string_view translation) {
   std::u16string wide = ConvertTranslation(translation);
   dictionary_->Exact.SetValue(source, wide);
-  std::string lowered = AsciiLowerCase(source);
+  // The derived keys are built in buffers kept across entries (loading runs under the lock).
+  std::string& lowered = loadScratch_[0];
+  lowered.assign(source);
+  LowerAsciiInPlace(lowered);
   if (lowered != source) dictionary_->LowerCase.SetValue(lowered, wide);
   // Entries with an accelerator are also found by texts without one. Only a source with an "&"
   // has one; an ASCII source (nearly every one) is escaped as it is, any other through UTF-16
   // as texts are at look-up.
   if (source.find('&') != std::string_view::npos) {
     if (IsAscii(source)) {
-      std::string withAccel, withoutAccel;
+      std::string& withAccel = loadScratch_[1];
+      std::string& withoutAccel = loadScratch_[2];
+      withAccel.clear();
+      withoutAccel.clear();
       if (EscapeAsciiText(source, withAccel, withoutAccel).HasAccel)
         dictionary_->WithoutAccel.SetValue(withoutAccel, std::move(wide));
     } else {

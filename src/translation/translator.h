@@ -155,6 +155,7 @@ class TWtransl : public TComponent {
   int testFileMode_ = tfmNew;
   std::multiset<std::string> testTexts_;
   std::set<std::string> usedTexts_;  // mode 3: texts asked for, not collected again on reload
+  std::string loadScratch_[3];       // AddEntry's derived keys, reused from entry to entry
 };
 
 }  // namespace kiv

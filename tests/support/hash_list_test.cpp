@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "support/hash_list_model.h"
+#include "support/key_hash.h"
+#include "support/key_hash_word.h"
 #include "support/ptr_uint_object_hash_list.h"
 
 namespace {
@@ -291,6 +293,138 @@ TEST(HashListKeys, InvalidKeyItemRaisesBadKeyBeforeAnyChange) {
   EXPECT_EQ(list.Count(), 1);
   EXPECT_TRUE(list.Remove(true));  // equal stored hashes count as equal keys here
   EXPECT_EQ(list.Count(), 0);
+}
+
+// Sets entries through ReplaceEntry (one walk), to compare with Add (removal, then insertion).
+class ReplacingList : public ChosenHashList {
+ public:
+  using ChosenHashList::ChosenHashList;
+  void Replace(uintptr_t key, std::unique_ptr<Tracked> object) {
+    ReplaceEntry(std::make_unique<TkivPtrUIntKeyItem>(key), object.release(), key);
+  }
+};
+
+// The trie's shape and contents in walk order: "(" and ")" around child nodes, a chain as its
+// keys with their values.
+std::string Describe(const List& list) {
+  std::string out;
+  std::function<void(const kiv::TTreeItem&)> node = [&](const kiv::TTreeItem& n) {
+    for (int s = 0; s < kiv::TTreeItem::kSlots; ++s) {
+      if (const kiv::TTreeItem* child = n.ChildAt(s)) {
+        out += std::to_string(s) + "(";
+        node(*child);
+        out += ")";
+      } else if (n.ChainLengthAt(s) > 0) {
+        out += std::to_string(s) + "[" + std::to_string(n.ChainLengthAt(s)) + "]";
+      }
+    }
+  };
+  if (list.Root()) node(*list.Root());
+  list.ForEach([&](uintptr_t k, Tracked* t, bool&) {
+    out += " " + std::to_string(k) + "=" + std::to_string(t->value);
+  });
+  return out;
+}
+
+// Replacing in one walk must leave the trie exactly as removal then insertion does: with
+// splits, chains at the deepest level, and child nodes emptied and freed by the removal.
+TEST_F(HashListTest, ReplaceInOneWalkShapesTheTrieLikeRemoveThenInsert) {
+  const std::function<uint32_t(uintptr_t)> hashes[] = {
+      [](uintptr_t k) { return kiv::KeyHash(&k, sizeof k); },
+      [](uintptr_t k) { return static_cast<uint32_t>(k % 5) * 0x9E3779B1u; },
+      [](uintptr_t k) { return static_cast<uint32_t>(k % 64) << 24; },  // deep, sparse children
+      [](uintptr_t k) { return static_cast<uint32_t>((k % 8) | (k << 8)); },  // one key per slot
+  };
+  for (const auto& hash : hashes) {
+    ReplacingList fast(hash);
+    ChosenHashList general(hash);
+    uint32_t rng = 12345;
+    for (int step = 0; step < 6000; ++step) {
+      rng = rng * 1103515245u + 12345u;
+      const uintptr_t key = (rng >> 8) % 90;
+      // Phases that mostly remove and mostly add, so that child nodes fill and empty again.
+      const unsigned removeIn6 = (step / 500) % 2 ? 5 : 1;
+      if ((rng >> 20) % 6 < removeIn6) {
+        fast.Remove(key);
+        general.Remove(key);
+      } else {
+        fast.Replace(key, std::make_unique<Tracked>(step, &live_));
+        Add(general, key, step);
+      }
+      if (step % 50 == 0) ASSERT_EQ(Describe(fast), Describe(general)) << step;
+    }
+    ASSERT_EQ(fast.Count(), general.Count());
+    ASSERT_EQ(Describe(fast), Describe(general));
+  }
+  EXPECT_EQ(live_, 0);
+}
+
+// Links of removed entries are handed out again: after churn every live key still finds its own
+// object and no removed key is found; after Clear the list fills again.
+TEST_F(HashListTest, RecycledLinksKeepEveryEntryIntact) {
+  List list;
+  for (int round = 0; round < 2; ++round) {
+    for (uintptr_t k = 0; k < 3000; ++k) Add(list, k * 16, static_cast<int>(k));
+    for (uintptr_t k = 1; k < 3000; k += 2) list.Remove(k * 16);
+    for (uintptr_t k = 3000; k < 4500; ++k) Add(list, k * 16, static_cast<int>(k));
+    EXPECT_EQ(list.Count(), 3000);
+    EXPECT_EQ(live_, 3000);
+    for (uintptr_t k = 0; k < 4500; ++k) {
+      Tracked* t = list.GetValue(k * 16);
+      if (k < 3000 && k % 2) {
+        ASSERT_EQ(t, nullptr) << k;
+      } else {
+        ASSERT_NE(t, nullptr) << k;
+        ASSERT_EQ(t->value, static_cast<int>(k));
+      }
+    }
+    list.Clear();
+    EXPECT_EQ(live_, 0);
+  }
+}
+
+// A key item that counts its live instances.
+struct CountedKey : kiv::TkivCustomHashListKeyItemBase {
+  explicit CountedKey(int* live) : live(live) { ++*live; }
+  ~CountedKey() override { --*live; }
+  int* live;
+};
+
+// A container whose destructor does not clear: destroying it still frees every key item.
+class UnclearedList : public kiv::TkivCustomHashListBaseObjects {
+ public:
+  void Insert(uint32_t hash, int* live) {
+    auto key = std::make_unique<CountedKey>(live);
+    key->Hash = hash;
+    InsertEntry(std::move(key), nullptr);
+  }
+
+ protected:
+  void FreeEntry(std::unique_ptr<kiv::TkivCustomHashListKeyItemBase>, void*) override {}
+};
+
+TEST(HashListKeys, ListDestroyedWithoutClearFreesItsKeyItems) {
+  int live = 0;
+  {
+    UnclearedList list;
+    for (uint32_t h = 0; h < 500; ++h) list.Insert(h * 0x01000193u, &live);
+    EXPECT_EQ(live, 500);
+  }
+  EXPECT_EQ(live, 0);
+}
+
+// The written-out word hash of the look-ups against the reference XXH32 of the key's bytes:
+// small, aligned, high-bit and every-bit-pattern words.
+TEST(HashListKeys, WordHashAgreesWithTheReferenceHashOfTheKeyBytes) {
+  std::vector<uintptr_t> words = {0, 1, 0x80, 0xFFFFFFFFu, ~uintptr_t{0}, uintptr_t{1} << (8 * sizeof(uintptr_t) - 1)};
+  uintptr_t w = 0x9E3779B97F4A7C15u & ~uintptr_t{0};
+  for (int i = 0; i < 2000; ++i) {
+    words.push_back(w);
+    words.push_back(static_cast<uintptr_t>(i) * 16);
+    w = w * 6364136223846793005u + 1442695040888963407u;
+  }
+  for (uintptr_t word : words)
+    ASSERT_EQ(kiv::KeyHashOfWord(word), kiv::KeyHash(&word, sizeof word)) << word;
 }
 
 }  // namespace

@@ -93,6 +93,30 @@ TEST(StringWideStringHashList, ManyKeysSurviveSplitsAndCallbackFormReceivesData)
   EXPECT_TRUE(stopped);
 }
 
+// Entries are stored with their key text in the list's own memory (longer ones on the heap):
+// keys of every length from empty to well past that limit keep their text and value through
+// replacement, removal of every other key, re-adding into recycled memory, and Clear.
+TEST(StringWideStringHashList, KeysOfEveryLengthKeepTextAndValueThroughReuse) {
+  for (bool caseSensitive : {true, false}) {
+    TkivStringWideStringHashList list(caseSensitive);
+    const auto key = [](size_t n) { return std::string(n, static_cast<char>('a' + n % 26)); };
+    const auto value = [](size_t n, int round) {
+      return WideString(n % 40, u'v') + static_cast<char16_t>(u'0' + round);
+    };
+    for (int round = 0; round < 3; ++round) {
+      for (size_t n = 0; n < 400; ++n) list.SetValue(key(n), value(n, 0));
+      for (size_t n = 0; n < 400; n += 2) EXPECT_EQ(list.RemoveValue(key(n)), value(n, 0));
+      for (size_t n = 0; n < 400; ++n) list.SetValue(key(n), value(n, round + 1));
+      ASSERT_EQ(list.Count(), 400);
+      std::map<std::string, WideString> walked;
+      list.ForEach([&](std::string_view k, const WideString& v, bool&) { walked[std::string(k)] = v; });
+      ASSERT_EQ(walked.size(), 400u);
+      for (size_t n = 0; n < 400; ++n) ASSERT_EQ(walked[key(n)], value(n, round + 1)) << n;
+      if (round == 1) list.Clear();
+    }
+  }
+}
+
 // Case-sensitive look-ups hash and compare inline; a probe key item must find the same entries.
 class ProbedList : public TkivStringWideStringHashList {
  public:

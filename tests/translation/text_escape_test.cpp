@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/code_page.h"
+
 namespace {
 
 using kiv::EscapeText;
@@ -87,6 +89,28 @@ TEST(TextHelpers, LettersAndBlanks) {
   EXPECT_TRUE(kiv::HasLetters(u"1a"));
   EXPECT_TRUE(kiv::HasLetters(u"\u00e9"));
   EXPECT_EQ(kiv::TrimBlanks(u" \t\r\nText \x01"), u"Text");
+}
+
+// The fast path for ASCII translations against the general conversion, for every code page a
+// language file can name (those this platform lacks are skipped); other text is refused.
+TEST(TextHelpers, AsciiWideningAgreesWithEveryLanguageFileCodePage) {
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+  for (unsigned codePage : {0u, 874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u,
+                            1255u, 1256u, 1257u, 1258u, 1361u, kiv::kCodePageUtf8}) {
+    kiv::WideString general;
+    try {
+      general = kiv::CodePageToWide(codePage, ascii);
+    } catch (const kiv::ECodePageError&) {
+      continue;
+    }
+    std::u16string fast;
+    ASSERT_TRUE(kiv::WidenAsciiText(ascii, fast));
+    EXPECT_EQ(fast, general) << codePage;
+  }
+  std::u16string untouched = u"kept";
+  EXPECT_FALSE(kiv::WidenAsciiText("caf\xE9", untouched));
+  EXPECT_EQ(untouched, u"kept");
 }
 
 }  // namespace
