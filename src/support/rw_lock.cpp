@@ -61,11 +61,8 @@ class ThreadReadHolds {
     if (&last != hold) *hold = last;
     Shrink();
   }
-  // The outermost write of a lock: keeps room for its read record. May throw std::bad_alloc.
-  void ReserveWrite() {
-    MakeRoom();
-    ++writes_;
-  }
+  // The outermost write of a lock, taken after MakeRoom(): keeps room for its read record.
+  void NoteWrite() { ++writes_; }
   void ReleaseWrite() {
     --writes_;
     Shrink();
@@ -151,6 +148,22 @@ const void* ThreadRecord() { return &CurrentHolds(); }
 const void* ThreadRecordGeneral() { return &t_holds; }
 }  // namespace rw_lock_testing
 
+inline bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
+  ReadHold* hold = holds.Find(this);
+  if (hold == nullptr) {
+    // Uncontended: nobody reads, writes or waits.
+    std::uint32_t idle = 0;
+    if (state_.compare_exchange_strong(idle, kWriter, std::memory_order_acquire,
+                                       std::memory_order_relaxed)) {
+      owner_.store(&holds, std::memory_order_relaxed);
+      write_depth_ = 1;
+      BumpRevision();
+      return true;
+    }
+  }
+  return AcquireWriteSlow(holds, hold);
+}
+
 ReaderWriterLock::~ReaderWriterLock() {
   ThreadReadHolds& holds = CurrentHolds();
   // No room is reserved here (a destructor cannot fail): the write ends with the lock.
@@ -230,6 +243,27 @@ void ReaderWriterLock::EnterReadSlow() {
   }
 }
 
+inline void ReaderWriterLock::LeaveRead() {
+  // Without a waiting writer nobody needs waking: leave without the mutex. A writer sets
+  // kWriterWaiting under the mutex before it looks at the reader count, so once the flag is
+  // seen the release must happen under the mutex too, or the writer could miss its wake-up
+  // (or, while destroying the lock, free it under this thread's feet).
+  std::uint32_t s = state_.load(std::memory_order_relaxed);
+  while ((s & kWriterWaiting) == 0) {
+    if (state_.compare_exchange_weak(s, s - 1, std::memory_order_release,
+                                     std::memory_order_relaxed)) {
+      return;
+    }
+  }
+  LeaveReadSlow();
+}
+
+void ReaderWriterLock::LeaveReadSlow() {
+  rw_detail::MonitorGuard guard(monitor_);
+  const std::uint32_t s = state_.fetch_sub(1, std::memory_order_release) - 1;
+  if ((s & kReaderMask) == 0) monitor_.WakeWriters();
+}
+
 void ReaderWriterLock::EndRead() {
   ThreadReadHolds& holds = CurrentHolds();
   ReadHold* hold = holds.Find(this);
@@ -245,46 +279,20 @@ void ReaderWriterLock::EndRead() {
   holds.Remove(hold);
 }
 
-void ReaderWriterLock::LeaveRead() {
-  // Without a waiting writer nobody needs waking: leave without the mutex. A writer sets
-  // kWriterWaiting under the mutex before it looks at the reader count, so once the flag is
-  // seen the release must happen under the mutex too, or the writer could miss its wake-up
-  // (or, while destroying the lock, free it under this thread's feet).
-  std::uint32_t s = state_.load(std::memory_order_relaxed);
-  while ((s & kWriterWaiting) == 0) {
-    if (state_.compare_exchange_weak(s, s - 1, std::memory_order_release,
-                                     std::memory_order_relaxed)) {
-      return;
-    }
-  }
-  rw_detail::MonitorGuard guard(monitor_);
-  s = state_.fetch_sub(1, std::memory_order_release) - 1;
-  if ((s & kReaderMask) == 0) monitor_.WakeWriters();
-}
-
 bool ReaderWriterLock::BeginWrite() {
   ThreadReadHolds& holds = CurrentHolds();
   if (owner_.load(std::memory_order_relaxed) == &holds) {
     ++write_depth_;
     return true;
   }
-  holds.ReserveWrite();
-  return AcquireWrite(holds);
+  holds.MakeRoom();
+  // The record's stores follow the atomic step: pending stores would hold it up.
+  const bool unchanged = AcquireWrite(holds);
+  holds.NoteWrite();
+  return unchanged;
 }
 
-bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
-  ReadHold* hold = holds.Find(this);
-  if (hold == nullptr) {
-    // Uncontended: nobody reads, writes or waits.
-    std::uint32_t idle = 0;
-    if (state_.compare_exchange_strong(idle, kWriter, std::memory_order_acquire,
-                                       std::memory_order_relaxed)) {
-      owner_.store(&holds, std::memory_order_relaxed);
-      write_depth_ = 1;
-      BumpRevision();
-      return true;
-    }
-  }
+bool ReaderWriterLock::AcquireWriteSlow(ThreadReadHolds& holds, ReadHold* hold) {
   rw_detail::MonitorGuard guard(monitor_);
   const std::uint32_t seen = revision_.load(std::memory_order_relaxed);
   if (hold != nullptr && hold->shared) {
@@ -315,8 +323,12 @@ void ReaderWriterLock::EndWrite() {
     UnmatchedRelease("EndWrite without a matching BeginWrite");
     return;
   }
-  if (--write_depth_ > 0) return;
-  holds.ReleaseWrite();
+  if (write_depth_ > 1) {
+    --write_depth_;
+    return;
+  }
+  // The outermost release; write_depth_ stays 1 until the next writer sets it, and the
+  // thread's record changes after the atomic step (one store less to drain before it).
   ReadHold* hold = holds.Find(this);
   owner_.store(nullptr, std::memory_order_relaxed);
   if (hold == nullptr) {
@@ -324,9 +336,15 @@ void ReaderWriterLock::EndWrite() {
     std::uint32_t held = kWriter;
     if (state_.compare_exchange_strong(held, 0, std::memory_order_release,
                                        std::memory_order_relaxed)) {
+      holds.ReleaseWrite();
       return;
     }
   }
+  ReleaseWriteSlow(hold);
+  holds.ReleaseWrite();  // may free the block `hold` points into: last
+}
+
+void ReaderWriterLock::ReleaseWriteSlow(ReadHold* hold) {
   rw_detail::MonitorGuard guard(monitor_);
   const bool writers = WaitingWriters() > 0;
   std::uint32_t s = (writers ? kWriterWaiting : 0) | SleepingReadersFlag();

@@ -22,6 +22,7 @@ namespace kiv {
 namespace rw_detail {
 
 class ThreadReadHolds;  // the read locks of one thread
+struct ReadHold;        // one of them
 
 #ifdef _WIN32
 // The system TLS slot that points at each thread's ThreadReadHolds; an index of 64 or more
@@ -112,8 +113,15 @@ class ReaderWriterLock {
 
   // Takes the write lock; the caller has reserved room for the thread's read record.
   bool AcquireWrite(rw_detail::ThreadReadHolds& holds);
+  // The same once the uncontended attempt failed; `hold`: the thread's read record of this lock
+  // (it promotes), or null.
+  bool AcquireWriteSlow(rw_detail::ThreadReadHolds& holds, rw_detail::ReadHold* hold);
+  // Releases the write lock under the monitor, waking whoever waits; `hold`: the thread's read
+  // record of this lock, whose share returns, or null.
+  void ReleaseWriteSlow(rw_detail::ReadHold* hold);
   void EnterReadSlow();
   void LeaveRead();
+  void LeaveReadSlow();  // under the monitor: a writer waits
   // kReadersWaiting while readers sleep in EnterReadSlow; called under monitor_, where that
   // count changes, so the flag is kept across the state stores of the slow paths.
   // Counts one granted write lock and returns the count before it. Only the writer changes
