@@ -58,6 +58,8 @@ class TFIFOStream : public TThreadObject {
 
  private:
   // Require the write lock.
+  // A write that does not fit behind the held bytes: discards or fails (see Write).
+  void WriteOverflowing(const uint8_t* from, int32_t length);
   void RemoveLocked(int32_t count);
   void AppendLocked(const uint8_t* data, int32_t length);
   // The lock the constructor created.
