@@ -198,8 +198,10 @@ void TkivIniFile::RemoveDuplicates() {
 void TkivIniFile::AppendFromFile(const std::string& fileName) {
   if (!FileExists(fileName)) return;
   FileBytes bytes = ReadWholeFile(fileName);
+  std::string_view all(bytes.data.get(), bytes.size);
+  const bool utf16 = all.substr(0, kUtf16LeMark.size()) == kUtf16LeMark;
   // Lines of 8-bit text stay in the file's block, which the sections keep.
-  const std::string_view all = sections_.Keep(std::move(bytes.data), bytes.size);
+  if (!utf16) all = sections_.Keep(std::move(bytes.data), bytes.size);
   int current = -1;
   const auto parse = [&](std::string_view line, WideString original, bool kept) {
     if (line.size() == 1 && line[0] == '\x1A') return;  // a lone Ctrl-Z counts as empty
@@ -208,7 +210,7 @@ void TkivIniFile::AppendFromFile(const std::string& fileName) {
   // A Unicode file keeps its encoding: its lines are read into 8-bit text and written back
   // from it, or from their original where the code page cannot hold them.
   WideString original;
-  if (all.substr(0, kUtf16LeMark.size()) == kUtf16LeMark) {
+  if (utf16) {
     encoding_ = TIniEncoding::kUtf16Le;
     const WideString wide = Utf16LeToWide(all.substr(kUtf16LeMark.size()));
     ForEachLine(std::u16string_view(wide), [&](std::u16string_view line) {
