@@ -55,12 +55,12 @@ TFIFOStream::~TFIFOStream() {
 }
 
 uint8_t* TFIFOStream::LockRead() {
-  TThreadObject::LockRead();
+  Lock().BeginRead();
   return Buffer_.get() + Head_;
 }
 
 uint8_t* TFIFOStream::LockWrite() {
-  TThreadObject::LockWrite();
+  Lock().BeginWrite();
   return Buffer_.get() + Head_;
 }
 

@@ -55,6 +55,10 @@ class TFIFOStream : public TThreadObject {
   // Write that has to discard.
   uint8_t* LockRead();
   uint8_t* LockWrite();
+  // The lock exists from construction on: these release it without looking for it first.
+  void UnlockRead() { Lock().EndRead(); }
+  void UnlockWrite() { Lock().EndWrite(); }
+  void Unlock() { Lock().EndWrite(); }
 
  private:
   // Require the write lock.
