@@ -45,6 +45,15 @@ class ThreadReadHolds {
     }
     return nullptr;
   }
+  // The thread holds no read lock at all.
+  bool ReadsNothing() const { return size_ == 0; }
+  // The record added last when it lies in place (the one a nested release usually wants),
+  // else null.
+  ReadHold* LastInPlace() { return size_ - 1u < kInline ? &inline_[size_ - 1] : nullptr; }
+  void RemoveLastInPlace() {
+    --size_;
+    Shrink();
+  }
   // Whether a record fits besides the room kept for held writes.
   bool HasRoom() const { return size_ + writes_ < kInline + extra_capacity_; }
   // Makes HasRoom() true; may throw std::bad_alloc.
@@ -148,19 +157,21 @@ const void* ThreadRecord() { return &CurrentHolds(); }
 const void* ThreadRecordGeneral() { return &t_holds; }
 }  // namespace rw_lock_testing
 
+inline bool ReaderWriterLock::TakeIdle(ThreadReadHolds& holds) {
+  std::uint32_t idle = 0;
+  if (!state_.compare_exchange_strong(idle, kWriter, std::memory_order_acquire,
+                                      std::memory_order_relaxed)) {
+    return false;
+  }
+  owner_.store(&holds, std::memory_order_relaxed);
+  write_depth_ = 1;
+  BumpRevision();
+  return true;
+}
+
 inline bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
   ReadHold* hold = holds.Find(this);
-  if (hold == nullptr) {
-    // Uncontended: nobody reads, writes or waits.
-    std::uint32_t idle = 0;
-    if (state_.compare_exchange_strong(idle, kWriter, std::memory_order_acquire,
-                                       std::memory_order_relaxed)) {
-      owner_.store(&holds, std::memory_order_relaxed);
-      write_depth_ = 1;
-      BumpRevision();
-      return true;
-    }
-  }
+  if (hold == nullptr && TakeIdle(holds)) return true;
   return AcquireWriteSlow(holds, hold);
 }
 
@@ -182,8 +193,29 @@ bool ReaderWriterLock::WriteHeldByThisThread() const {
   return owner_.load(std::memory_order_relaxed) == &CurrentHolds();
 }
 
+// Each of the four calls first tries the common case inline (the thread holds no other read
+// lock, or releases the one it took last; nobody else writes or waits) and otherwise goes to
+// its general form, which handles every case.
+
 void ReaderWriterLock::BeginRead() {
   ThreadReadHolds& holds = CurrentHolds();
+  if (holds.ReadsNothing() && holds.HasRoom()) {
+    // Guessing the state (no other reader) spares the load the exchange would wait for; a
+    // wrong guess returns the state to try once more with.
+    std::uint32_t s = 0;
+    if (state_.compare_exchange_strong(s, 1, std::memory_order_acquire,
+                                       std::memory_order_relaxed) ||
+        ((s & (kWriter | kWriterWaiting)) == 0 &&
+         state_.compare_exchange_strong(s, s + 1, std::memory_order_acquire,
+                                        std::memory_order_relaxed))) {
+      holds.Add(this, true);
+      return;
+    }
+  }
+  BeginReadGeneral(holds);
+}
+
+__attribute__((noinline)) void ReaderWriterLock::BeginReadGeneral(ThreadReadHolds& holds) {
   if (ReadHold* hold = holds.Find(this)) {
     ++hold->count;  // re-entrant: never waits, not even behind a waiting writer
     return;
@@ -266,6 +298,22 @@ void ReaderWriterLock::LeaveReadSlow() {
 
 void ReaderWriterLock::EndRead() {
   ThreadReadHolds& holds = CurrentHolds();
+  ReadHold* last = holds.LastInPlace();
+  if (last != nullptr && last->lock == this && last->count == 1 && last->shared) {
+    std::uint32_t s = 1;  // the guess: the only reader, nobody waiting
+    if (state_.compare_exchange_strong(s, 0, std::memory_order_release,
+                                       std::memory_order_relaxed) ||
+        ((s & kWriterWaiting) == 0 &&
+         state_.compare_exchange_strong(s, s - 1, std::memory_order_release,
+                                        std::memory_order_relaxed))) {
+      holds.RemoveLastInPlace();
+      return;
+    }
+  }
+  EndReadGeneral(holds);
+}
+
+__attribute__((noinline)) void ReaderWriterLock::EndReadGeneral(ThreadReadHolds& holds) {
   ReadHold* hold = holds.Find(this);
   if (hold == nullptr) {
     UnmatchedRelease("EndRead without a matching BeginRead");
@@ -281,6 +329,15 @@ void ReaderWriterLock::EndRead() {
 
 bool ReaderWriterLock::BeginWrite() {
   ThreadReadHolds& holds = CurrentHolds();
+  // A thread that writes this lock already finds it taken: the general form counts the depth.
+  if (holds.ReadsNothing() && holds.HasRoom() && TakeIdle(holds)) {
+    holds.NoteWrite();
+    return true;
+  }
+  return BeginWriteGeneral(holds);
+}
+
+__attribute__((noinline)) bool ReaderWriterLock::BeginWriteGeneral(ThreadReadHolds& holds) {
   if (owner_.load(std::memory_order_relaxed) == &holds) {
     ++write_depth_;
     return true;
@@ -319,6 +376,21 @@ bool ReaderWriterLock::AcquireWriteSlow(ThreadReadHolds& holds, ReadHold* hold) 
 
 void ReaderWriterLock::EndWrite() {
   ThreadReadHolds& holds = CurrentHolds();
+  if (owner_.load(std::memory_order_relaxed) == &holds && write_depth_ == 1 &&
+      holds.ReadsNothing()) {
+    owner_.store(nullptr, std::memory_order_relaxed);
+    std::uint32_t held = kWriter;
+    if (!state_.compare_exchange_strong(held, 0, std::memory_order_release,
+                                        std::memory_order_relaxed)) {
+      ReleaseWriteSlow(nullptr);  // somebody waits
+    }
+    holds.ReleaseWrite();
+    return;
+  }
+  EndWriteGeneral(holds);
+}
+
+__attribute__((noinline)) void ReaderWriterLock::EndWriteGeneral(ThreadReadHolds& holds) {
   if (owner_.load(std::memory_order_relaxed) != &holds) {
     UnmatchedRelease("EndWrite without a matching BeginWrite");
     return;

@@ -111,6 +111,13 @@ class ReaderWriterLock {
   static constexpr std::uint32_t kReadersWaiting = 1u << 29;
   static constexpr std::uint32_t kReaderMask = kReadersWaiting - 1;  // reading threads counted
 
+  // The four calls in full, after their inline common case did not apply.
+  void BeginReadGeneral(rw_detail::ThreadReadHolds& holds);
+  void EndReadGeneral(rw_detail::ThreadReadHolds& holds);
+  bool BeginWriteGeneral(rw_detail::ThreadReadHolds& holds);
+  void EndWriteGeneral(rw_detail::ThreadReadHolds& holds);
+  // Uncontended: takes the write lock when nobody reads, writes or waits.
+  bool TakeIdle(rw_detail::ThreadReadHolds& holds);
   // Takes the write lock; the caller has reserved room for the thread's read record.
   bool AcquireWrite(rw_detail::ThreadReadHolds& holds);
   // The same once the uncontended attempt failed; `hold`: the thread's read record of this lock
