@@ -3,9 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-#ifdef _WIN32
-#include <intrin.h>
-#endif
 
 namespace kiv {
 
@@ -15,94 +12,29 @@ std::atomic<bool> g_fail_table_growth{false};
 
 namespace rw_detail {
 
-// One read lock held by the current thread: how often it was taken, and whether the
-// thread's share is counted in the lock's reader count (it is not while the thread waits
-// to promote or holds the write lock).
-struct ReadHold {
-  const void* lock;
-  unsigned count;
-  bool shared;
-};
+void ThreadReadHolds::Grow() {
+  if (g_fail_table_growth.load(std::memory_order_relaxed)) throw std::bad_alloc();
+  const unsigned capacity = extra_capacity_ == 0 ? kInline : 2 * extra_capacity_;
+  ReadHold* grown = new ReadHold[capacity];
+  for (unsigned i = kInline; i < size_; ++i) grown[i - kInline] = extra_[i - kInline];
+  delete[] extra_;
+  extra_ = grown;
+  extra_capacity_ = capacity;
+}
 
-// The read locks the current thread holds: the first kInline records in place, the rest in a
-// heap block that grows without limit. Room is kept for one record per lock the thread writes,
-// so that a read inside a held write never needs memory.
-//
-// Trivially destructible on purpose: locks that live in static storage are destroyed after the
-// thread-local destructors have run. The heap block is freed once few records remain; a thread
-// that ends while holding that many locks leaks it.
-class ThreadReadHolds {
- public:
-  static constexpr unsigned kInline = 32;
+void ThreadReadHolds::FreeExtra() {
+  delete[] extra_;
+  extra_ = nullptr;
+  extra_capacity_ = 0;
+}
 
-  ReadHold* Find(const void* lock) {
-    const unsigned in_place = size_ < kInline ? size_ : kInline;
-    for (unsigned i = 0; i < in_place; ++i) {
-      if (inline_[i].lock == lock) return &inline_[i];
-    }
-    for (unsigned i = kInline; i < size_; ++i) {
-      if (extra_[i - kInline].lock == lock) return &extra_[i - kInline];
-    }
-    return nullptr;
-  }
-  // The thread holds no read lock at all.
-  bool ReadsNothing() const { return size_ == 0; }
-  // The record added last when it lies in place (the one a nested release usually wants),
-  // else null.
-  ReadHold* LastInPlace() { return size_ - 1u < kInline ? &inline_[size_ - 1] : nullptr; }
-  void RemoveLastInPlace() {
-    --size_;
-    Shrink();
-  }
-  // Whether a record fits besides the room kept for held writes.
-  bool HasRoom() const { return size_ + writes_ < kInline + extra_capacity_; }
-  // Makes HasRoom() true; may throw std::bad_alloc.
-  void MakeRoom() {
-    if (!HasRoom()) Grow();
-  }
-  // Requires MakeRoom(), or a write of `lock` held by this thread without a record.
-  void Add(const void* lock, bool shared) { At(size_++) = ReadHold{lock, 1, shared}; }
-  // Invalidates every ReadHold pointer.
-  void Remove(ReadHold* hold) {
-    // The common case removes the last record: no copy, which would read the record back
-    // right after its piecewise stores (a stall of its own on the uncontended path).
-    ReadHold& last = At(--size_);
-    if (&last != hold) *hold = last;
-    Shrink();
-  }
-  // The outermost write of a lock, taken after MakeRoom(): keeps room for its read record.
-  void NoteWrite() { ++writes_; }
-  void ReleaseWrite() {
-    --writes_;
-    Shrink();
-  }
+constinit thread_local ThreadReadHolds t_holds{};
 
- private:
-  ReadHold& At(unsigned i) { return i < kInline ? inline_[i] : extra_[i - kInline]; }
-  void Grow() {
-    if (g_fail_table_growth.load(std::memory_order_relaxed)) throw std::bad_alloc();
-    const unsigned capacity = extra_capacity_ == 0 ? kInline : 2 * extra_capacity_;
-    ReadHold* grown = new ReadHold[capacity];
-    for (unsigned i = kInline; i < size_; ++i) grown[i - kInline] = extra_[i - kInline];
-    delete[] extra_;
-    extra_ = grown;
-    extra_capacity_ = capacity;
-  }
-  // Half the in-place room keeps a thread near the boundary from allocating on every take.
-  void Shrink() {
-    if (extra_ != nullptr && size_ + writes_ <= kInline / 2) {
-      delete[] extra_;
-      extra_ = nullptr;
-      extra_capacity_ = 0;
-    }
-  }
-
-  ReadHold inline_[kInline];
-  ReadHold* extra_;
-  unsigned extra_capacity_;
-  unsigned size_;
-  unsigned writes_;  // write locks held, each with room kept for a read record
-};
+#ifdef _WIN32
+ThreadReadHolds& BoundThreadHolds() {
+  return *static_cast<ThreadReadHolds*>(BindThreadHolds(&t_holds));
+}
+#endif
 
 }  // namespace rw_detail
 
@@ -111,25 +43,8 @@ namespace {
 using rw_detail::ReadHold;
 using rw_detail::ThreadReadHolds;
 
-constinit thread_local ThreadReadHolds t_holds{};
-
-#ifdef _WIN32
-// This toolchain emulates thread_local through a library call on every access. The hot paths
-// instead find the thread's record through a system TLS slot, read straight from the thread's
-// own environment block: the first 64 slots sit at offset 0xE10 of it, which FS addresses.
-ThreadReadHolds& CurrentHolds() {
-  const unsigned long slot = rw_detail::g_holds_slot.load(std::memory_order_relaxed);
-  if (slot < 64) {
-    if (void* holds = reinterpret_cast<void*>(__readfsdword(0xE10 + slot * 4))) {
-      return *static_cast<ThreadReadHolds*>(holds);
-    }
-  }
-  return *static_cast<ThreadReadHolds*>(rw_detail::BindThreadHolds(&t_holds));
-}
-#else
-// Native thread_local is one load from the thread pointer.
-ThreadReadHolds& CurrentHolds() { return t_holds; }
-#endif
+using rw_detail::CurrentHolds;
+using rw_detail::t_holds;
 
 #ifdef KIV_CHECKED_LOCKS
 void AbortOnUnmatchedRelease(const char* what) {
@@ -157,17 +72,6 @@ const void* ThreadRecord() { return &CurrentHolds(); }
 const void* ThreadRecordGeneral() { return &t_holds; }
 }  // namespace rw_lock_testing
 
-inline bool ReaderWriterLock::TakeIdle(ThreadReadHolds& holds) {
-  std::uint32_t idle = 0;
-  if (!state_.compare_exchange_strong(idle, kWriter, std::memory_order_acquire,
-                                      std::memory_order_relaxed)) {
-    return false;
-  }
-  owner_.store(&holds, std::memory_order_relaxed);
-  write_depth_ = 1;
-  BumpRevision();
-  return true;
-}
 
 inline bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
   ReadHold* hold = holds.Find(this);
@@ -193,27 +97,6 @@ bool ReaderWriterLock::WriteHeldByThisThread() const {
   return owner_.load(std::memory_order_relaxed) == &CurrentHolds();
 }
 
-// Each of the four calls first tries the common case inline (the thread holds no other read
-// lock, or releases the one it took last; nobody else writes or waits) and otherwise goes to
-// its general form, which handles every case.
-
-void ReaderWriterLock::BeginRead() {
-  ThreadReadHolds& holds = CurrentHolds();
-  if (holds.ReadsNothing() && holds.HasRoom()) {
-    // Guessing the state (no other reader) spares the load the exchange would wait for; a
-    // wrong guess returns the state to try once more with.
-    std::uint32_t s = 0;
-    if (state_.compare_exchange_strong(s, 1, std::memory_order_acquire,
-                                       std::memory_order_relaxed) ||
-        ((s & (kWriter | kWriterWaiting)) == 0 &&
-         state_.compare_exchange_strong(s, s + 1, std::memory_order_acquire,
-                                        std::memory_order_relaxed))) {
-      holds.Add(this, true);
-      return;
-    }
-  }
-  BeginReadGeneral(holds);
-}
 
 __attribute__((noinline)) void ReaderWriterLock::BeginReadGeneral(ThreadReadHolds& holds) {
   if (ReadHold* hold = holds.Find(this)) {
@@ -296,22 +179,6 @@ void ReaderWriterLock::LeaveReadSlow() {
   if ((s & kReaderMask) == 0) monitor_.WakeWriters();
 }
 
-void ReaderWriterLock::EndRead() {
-  ThreadReadHolds& holds = CurrentHolds();
-  ReadHold* last = holds.LastInPlace();
-  if (last != nullptr && last->lock == this && last->count == 1 && last->shared) {
-    std::uint32_t s = 1;  // the guess: the only reader, nobody waiting
-    if (state_.compare_exchange_strong(s, 0, std::memory_order_release,
-                                       std::memory_order_relaxed) ||
-        ((s & kWriterWaiting) == 0 &&
-         state_.compare_exchange_strong(s, s - 1, std::memory_order_release,
-                                        std::memory_order_relaxed))) {
-      holds.RemoveLastInPlace();
-      return;
-    }
-  }
-  EndReadGeneral(holds);
-}
 
 __attribute__((noinline)) void ReaderWriterLock::EndReadGeneral(ThreadReadHolds& holds) {
   ReadHold* hold = holds.Find(this);
@@ -327,15 +194,6 @@ __attribute__((noinline)) void ReaderWriterLock::EndReadGeneral(ThreadReadHolds&
   holds.Remove(hold);
 }
 
-bool ReaderWriterLock::BeginWrite() {
-  ThreadReadHolds& holds = CurrentHolds();
-  // A thread that writes this lock already finds it taken: the general form counts the depth.
-  if (holds.ReadsNothing() && holds.HasRoom() && TakeIdle(holds)) {
-    holds.NoteWrite();
-    return true;
-  }
-  return BeginWriteGeneral(holds);
-}
 
 __attribute__((noinline)) bool ReaderWriterLock::BeginWriteGeneral(ThreadReadHolds& holds) {
   if (owner_.load(std::memory_order_relaxed) == &holds) {
@@ -374,21 +232,6 @@ bool ReaderWriterLock::AcquireWriteSlow(ThreadReadHolds& holds, ReadHold* hold) 
   return BumpRevision() == seen;
 }
 
-void ReaderWriterLock::EndWrite() {
-  ThreadReadHolds& holds = CurrentHolds();
-  if (owner_.load(std::memory_order_relaxed) == &holds && write_depth_ == 1 &&
-      holds.ReadsNothing()) {
-    owner_.store(nullptr, std::memory_order_relaxed);
-    std::uint32_t held = kWriter;
-    if (!state_.compare_exchange_strong(held, 0, std::memory_order_release,
-                                        std::memory_order_relaxed)) {
-      ReleaseWriteSlow(nullptr);  // somebody waits
-    }
-    holds.ReleaseWrite();
-    return;
-  }
-  EndWriteGeneral(holds);
-}
 
 __attribute__((noinline)) void ReaderWriterLock::EndWriteGeneral(ThreadReadHolds& holds) {
   if (owner_.load(std::memory_order_relaxed) != &holds) {
