@@ -1,44 +1,27 @@
 #include "support/fifo_stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace kiv {
 namespace {
 
-// Room and slack: twice the capacity, plus one byte.
+// Room and slack: twice the capacity, plus one byte, plus 63 to align the start.
 size_t BufferSize(int32_t capacity) {
   if (capacity < 0) throw EFIFOStream("Invalid buffer size.");
-  return 2 * static_cast<size_t>(capacity) + 1;
-}
-
-// Copies `n` bytes; short copies inline in 16-byte steps (the last step overlapping the one
-// before), which costs a fraction of a call into the runtime's memcpy for a typical data block.
-inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t n) {
-  if (n > 256) {
-    std::memcpy(to, from, n);
-  } else if (n >= 16) {
-    for (size_t i = 0; i + 16 < n; i += 16) std::memcpy(to + i, from + i, 16);
-    std::memcpy(to + n - 16, from + n - 16, 16);
-  } else if (n >= 4) {
-    // 4..15 bytes: two (possibly overlapping) 8- or 4-byte pieces from both ends.
-    if (n >= 8) {
-      std::memcpy(to, from, 8);
-      std::memcpy(to + n - 8, from + n - 8, 8);
-    } else {
-      std::memcpy(to, from, 4);
-      std::memcpy(to + n - 4, from + n - 4, 4);
-    }
-  } else {
-    for (size_t i = 0; i < n; ++i) to[i] = from[i];
-  }
+  // On 32 bits the largest capacities would wrap around: no memory could hold them anyway.
+  if (static_cast<size_t>(capacity) > (SIZE_MAX - 64) / 2) throw std::bad_alloc();
+  return 2 * static_cast<size_t>(capacity) + 1 + 63;
 }
 
 }  // namespace
 
 TFIFOStream::TFIFOStream(int32_t capacity, int32_t discardStep, bool overwrite)
     : TThreadObject(nullptr),
-      Buffer_(std::make_unique_for_overwrite<uint8_t[]>(BufferSize(capacity))),
+      Block_(std::make_unique_for_overwrite<uint8_t[]>(BufferSize(capacity))),
+      Buffer_(Block_.get() + (-reinterpret_cast<uintptr_t>(Block_.get()) & 63)),
       Capacity_(capacity),
       DiscardStep_(discardStep),
       Overwrite_(overwrite) {
@@ -51,17 +34,18 @@ TFIFOStream::~TFIFOStream() {
   // Waits until no other thread holds the stream.
   WriteGuard guard(Lock());
   Head_ = Size_ = 0;
-  Buffer_.reset();
+  Block_.reset();
+  Buffer_ = nullptr;
 }
 
 uint8_t* TFIFOStream::LockRead() {
   Lock().BeginRead();
-  return Buffer_.get() + Head_;
+  return Buffer_ + Head_;
 }
 
 uint8_t* TFIFOStream::LockWrite() {
   Lock().BeginWrite();
-  return Buffer_.get() + Head_;
+  return Buffer_ + Head_;
 }
 
 int32_t TFIFOStream::Size() const {
@@ -74,18 +58,7 @@ int32_t TFIFOStream::FreeSpace() const {
   return Capacity_ - Size_;
 }
 
-void TFIFOStream::Write(const void* data, int32_t length) {
-  if (length <= 0) return;
-  if (!data) throw EFIFOStream("Invalid write request.");
-  const uint8_t* from = static_cast<const uint8_t*>(data);
-  WriteGuard guard(Lock());
-  if (length <= Capacity_ - Size_) {
-    // Fits: the common case, one copy behind the held bytes.
-    AppendLocked(from, length);
-    return;
-  }
-  WriteOverflowing(from, length);
-}
+void TFIFOStream::ThrowInvalidWrite() { throw EFIFOStream("Invalid write request."); }
 
 void TFIFOStream::WriteOverflowing(const uint8_t* from, int32_t length) {
   if (!Overwrite_) throw EFIFOStream("Buffer over-run.");
@@ -101,30 +74,9 @@ void TFIFOStream::WriteOverflowing(const uint8_t* from, int32_t length) {
   }
 }
 
-void TFIFOStream::AppendLocked(const uint8_t* data, int32_t length) {
-  // Head_ <= Capacity_ and Size_ + length <= Capacity_: the bytes fit behind the held ones.
-  CopyBytes(Buffer_.get() + Head_ + Size_, data, static_cast<size_t>(length));
-  Size_ += length;
-}
-
-void TFIFOStream::Remove(int32_t count) {
-  WriteGuard guard(Lock());
-  RemoveLocked(count);
-}
-
-void TFIFOStream::RemoveLocked(int32_t count) {
-  count = std::clamp(count, 0, Size_);
-  if (count == 0) return;
-  Size_ -= count;
-  Head_ += count;
-  if (Size_ == 0) {
-    Head_ = 0;
-  } else if (Head_ > Capacity_) {
-    // The offset passed the slack: move the rest down, which at most Capacity_ removed bytes
-    // have paid for since the last move.
-    std::memmove(Buffer_.get(), Buffer_.get() + Head_, static_cast<size_t>(Size_));
-    Head_ = 0;
-  }
+void TFIFOStream::Compact() {
+  std::memmove(Buffer_, Buffer_ + Head_, static_cast<size_t>(Size_));
+  Head_ = 0;
 }
 
 void TFIFOStream::Clear() {

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <deque>
+#include <limits>
+#include <new>
 #include <random>
 #include <numeric>
 #include <thread>
@@ -184,6 +186,13 @@ TEST(FIFOStream, WritesOfEveryLengthAndAlignmentArriveIntact) {
     expected.insert(expected.end(), block.begin(), block.begin() + length);
     ASSERT_EQ(Held(s), expected) << "length " << length;
   }
+}
+
+// On 32 bits twice the largest capacity does not fit a size: the request fails as one for too
+// much memory, instead of wrapping around to a small buffer.
+TEST(FIFOStream, CapacityBeyondTheAddressSpaceFailsAsOutOfMemory) {
+  if (sizeof(size_t) > 4) GTEST_SKIP() << "64-bit sizes hold any capacity";
+  EXPECT_THROW(TFIFOStream(std::numeric_limits<int32_t>::max(), 64, true), std::bad_alloc);
 }
 
 // A producer and a consumer on two threads: every value arrives once and in order.
