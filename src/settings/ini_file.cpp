@@ -1,5 +1,7 @@
 #include "settings/ini_file.h"
 
+#include <cstring>
+#include <memory>
 #include <unordered_set>
 
 #include "platform/code_page.h"
@@ -14,16 +16,27 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 
-std::string ReadWholeFile(const std::string& fileName) {
+// The whole file in one block, which lines then point into.
+struct FileBytes {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+};
+
+FileBytes ReadWholeFile(const std::string& fileName) {
   TFileStream file(fileName, TFileStream::Mode::kOpenReadDenyWrite);
-  constexpr std::size_t kBlock = 65536;
-  std::string bytes;
-  for (std::size_t size = 0;;) {
-    bytes.resize(size + kBlock);
-    const std::size_t n = file.Read(&bytes[size], kBlock);
-    size += n;
-    bytes.resize(size);
+  FileBytes bytes;
+  std::size_t capacity = 0;
+  for (;;) {
+    if (bytes.size == capacity) {
+      // Doubling, without zeroing what the reads overwrite anyway.
+      capacity = capacity == 0 ? 1 << 16 : 2 * capacity;
+      auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+      if (bytes.size > 0) std::memcpy(grown.get(), bytes.data.get(), bytes.size);
+      bytes.data = std::move(grown);
+    }
+    const std::size_t n = file.Read(bytes.data.get() + bytes.size, capacity - bytes.size);
     if (n == 0) return bytes;
+    bytes.size += n;
   }
 }
 
@@ -37,6 +50,25 @@ void ForEachLine(std::basic_string_view<Char> text, F&& f) {
     f(text.substr(i, j - i));
     if (j + 1 < text.size() && text[j] == Char('\r') && text[j + 1] == Char('\n')) ++j;
     i = j + 1;
+  }
+}
+
+// The same for 8-bit text, with memchr: the next LF, then a CR before it.
+template <class F>
+void ForEachLine(std::string_view text, F&& f) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const auto find = [](const char* from, const char* to, char c) {
+      return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(to - from)));
+    };
+    const char* lf = find(p, end, '\n');
+    if (lf == nullptr) lf = end;
+    const char* cr = find(p, lf, '\r');
+    const char* stop = cr != nullptr ? cr : lf;
+    f(std::string_view(p, static_cast<std::size_t>(stop - p)));
+    p = stop + 1;
+    if (cr != nullptr && p == lf && lf != end) ++p;  // CR LF
   }
 }
 
@@ -112,7 +144,7 @@ void TkivIniFile::SetFileName(const std::string& fileName) {
   changed_ = false;
 }
 
-void TkivIniFile::ParseLine(std::string_view line, WideString original, int& current) {
+void TkivIniFile::ParseLine(std::string_view line, WideString original, bool kept, int& current) {
   if (line.empty()) return;
   std::size_t begin, end;
   if (FindHeaderName(line, begin, end)) {
@@ -122,7 +154,11 @@ void TkivIniFile::ParseLine(std::string_view line, WideString original, int& cur
                   ? sections_.Add(std::move(name))
                   : sections_.Add(std::move(name), std::string(line), std::move(original));
   } else if (current >= 0) {
-    sections_.Values(current).Add(std::string(line), std::move(original));
+    TSectionValues& values = sections_.Values(current);
+    if (kept && original.empty())
+      values.AddView(line);
+    else
+      values.Add(std::string(line), std::move(original));
   }
 }
 
@@ -161,41 +197,44 @@ void TkivIniFile::RemoveDuplicates() {
 
 void TkivIniFile::AppendFromFile(const std::string& fileName) {
   if (!FileExists(fileName)) return;
-  const std::string bytes = ReadWholeFile(fileName);
-  const std::string_view all = bytes;
+  FileBytes bytes = ReadWholeFile(fileName);
+  std::string_view all(bytes.data.get(), bytes.size);
+  const bool utf16 = all.substr(0, kUtf16LeMark.size()) == kUtf16LeMark;
+  // Lines of 8-bit text stay in the file's block, which the sections keep.
+  if (!utf16) all = sections_.Keep(std::move(bytes.data), bytes.size);
   int current = -1;
-  const auto parse = [&](std::string_view line, WideString original) {
+  const auto parse = [&](std::string_view line, WideString original, bool kept) {
     if (line.size() == 1 && line[0] == '\x1A') return;  // a lone Ctrl-Z counts as empty
-    ParseLine(line, std::move(original), current);
+    ParseLine(line, std::move(original), kept, current);
   };
   // A Unicode file keeps its encoding: its lines are read into 8-bit text and written back
   // from it, or from their original where the code page cannot hold them.
   WideString original;
-  if (all.substr(0, kUtf16LeMark.size()) == kUtf16LeMark) {
+  if (utf16) {
     encoding_ = TIniEncoding::kUtf16Le;
     const WideString wide = Utf16LeToWide(all.substr(kUtf16LeMark.size()));
     ForEachLine(std::u16string_view(wide), [&](std::u16string_view line) {
       const std::string text = AnsiLine(line, original);
-      parse(text, std::move(original));
+      parse(text, std::move(original), false);
     });
   } else if (all.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
     encoding_ = TIniEncoding::kUtf8;
     ForEachLine(all.substr(kUtf8Mark.size()), [&](std::string_view line) {
       bool ascii = true;
       for (char c : line) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-      if (ascii) return parse(line, {});
+      if (ascii) return parse(line, {}, true);
       const std::string text = AnsiLine(CodePageToWide(kCodePageUtf8, line), original);
-      parse(text, std::move(original));
+      parse(text, std::move(original), false);
     });
   } else {
-    ForEachLine(all, [&](std::string_view line) { parse(line, {}); });
+    ForEachLine(all, [&](std::string_view line) { parse(line, {}, true); });
   }
   RemoveDuplicates();
 }
 
 void TkivIniFile::AppendFromStrings(const std::vector<std::string>& strings) {
   int current = -1;
-  for (const std::string& line : strings) ParseLine(line, {}, current);
+  for (const std::string& line : strings) ParseLine(line, {}, false, current);
   RemoveDuplicates();
 }
 
@@ -209,13 +248,11 @@ std::pair<TSectionValues*, int> TkivIniFile::FindKey(std::string_view section,
   const int n = sections_.Count();
   if (n > 0) {
     const int start = prevSectionIndex_ >= 0 && prevSectionIndex_ < n ? prevSectionIndex_ : 0;
-    for (int k = 0; k < n; ++k) {
-      const int i = (start + k) % n;
-      if (AsciiSameText(sections_.Name(i), section)) {
-        prevSectionIndex_ = i;
-        TSectionValues& values = sections_.Values(i);
-        return {&values, values.IndexOfName(ident)};
-      }
+    const int i = sections_.Find(section, start);
+    if (i >= 0) {
+      prevSectionIndex_ = i;
+      TSectionValues& values = sections_.Values(i);
+      return {&values, values.IndexOfName(ident)};
     }
     prevSectionIndex_ = (start + n - 1) % n;
   }
@@ -246,7 +283,7 @@ void TkivIniFile::SaveToStrings(std::vector<std::string>& strings) const {
     const TSectionValues& values = sections_.Values(i);
     if (values.Count() == 0) continue;
     strings.push_back(sections_.HeaderLine(i));
-    for (int j = 0; j < values.Count(); ++j) strings.push_back(values.Strings(j));
+    for (int j = 0; j < values.Count(); ++j) strings.emplace_back(values.Strings(j));
     strings.emplace_back();
   }
 }
@@ -387,7 +424,7 @@ void TkivIniFile::ReadSectionValues(std::string_view section, std::vector<std::s
   const int index = sections_.IndexOf(section);
   if (index < 0) return;
   const TSectionValues& values = sections_.Values(index);
-  for (int i = 0; i < values.Count(); ++i) strings.push_back(values.Strings(i));
+  for (int i = 0; i < values.Count(); ++i) strings.emplace_back(values.Strings(i));
 }
 
 bool TkivIniFile::SectionExists(std::string_view section) const {

@@ -108,8 +108,9 @@ class TkivIniFile {
   // section does not exist and `create` is false.
   std::pair<TSectionValues*, int> FindKey(std::string_view section, std::string_view ident,
                                           bool create);
-  // `original`: the line's Unicode text when the 8-bit `line` cannot give it back.
-  void ParseLine(std::string_view line, WideString original, int& current);
+  // `original`: the line's Unicode text when the 8-bit `line` cannot give it back. `kept`: the
+  // line lies in a buffer the sections keep, so it is added without a copy.
+  void ParseLine(std::string_view line, WideString original, bool kept, int& current);
   // Sections whose keys are equal are duplicates.
   std::string DuplicateKey(int section) const;
   void RemoveDuplicates();

@@ -1,22 +1,27 @@
 #include "support/fifo_stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace kiv {
 namespace {
 
-// Room and slack: twice the capacity, plus one byte.
+// Room and slack: twice the capacity, plus one byte, plus 63 to align the start.
 size_t BufferSize(int32_t capacity) {
   if (capacity < 0) throw EFIFOStream("Invalid buffer size.");
-  return 2 * static_cast<size_t>(capacity) + 1;
+  // On 32 bits the largest capacities would wrap around: no memory could hold them anyway.
+  if (static_cast<size_t>(capacity) > (SIZE_MAX - 64) / 2) throw std::bad_alloc();
+  return 2 * static_cast<size_t>(capacity) + 1 + 63;
 }
 
 }  // namespace
 
 TFIFOStream::TFIFOStream(int32_t capacity, int32_t discardStep, bool overwrite)
     : TThreadObject(nullptr),
-      Buffer_(std::make_unique_for_overwrite<uint8_t[]>(BufferSize(capacity))),
+      Block_(std::make_unique_for_overwrite<uint8_t[]>(BufferSize(capacity))),
+      Buffer_(Block_.get() + (-reinterpret_cast<uintptr_t>(Block_.get()) & 63)),
       Capacity_(capacity),
       DiscardStep_(discardStep),
       Overwrite_(overwrite) {
@@ -29,17 +34,18 @@ TFIFOStream::~TFIFOStream() {
   // Waits until no other thread holds the stream.
   WriteGuard guard(Lock());
   Head_ = Size_ = 0;
-  Buffer_.reset();
+  Block_.reset();
+  Buffer_ = nullptr;
 }
 
 uint8_t* TFIFOStream::LockRead() {
-  TThreadObject::LockRead();
-  return Buffer_.get() + Head_;
+  Lock().BeginRead();
+  return Buffer_ + Head_;
 }
 
 uint8_t* TFIFOStream::LockWrite() {
-  TThreadObject::LockWrite();
-  return Buffer_.get() + Head_;
+  Lock().BeginWrite();
+  return Buffer_ + Head_;
 }
 
 int32_t TFIFOStream::Size() const {
@@ -52,14 +58,12 @@ int32_t TFIFOStream::FreeSpace() const {
   return Capacity_ - Size_;
 }
 
-void TFIFOStream::Write(const void* data, int32_t length) {
-  if (length <= 0) return;
-  if (!data) throw EFIFOStream("Invalid write request.");
-  WriteGuard guard(Lock());
-  if (!Overwrite_ && Capacity_ - Size_ < length) throw EFIFOStream("Buffer over-run.");
+void TFIFOStream::ThrowInvalidWrite() { throw EFIFOStream("Invalid write request."); }
+
+void TFIFOStream::WriteOverflowing(const uint8_t* from, int32_t length) {
+  if (!Overwrite_) throw EFIFOStream("Buffer over-run.");
   // Nothing can be held: the oldest bytes would give way to newer ones at once.
   if (Capacity_ == 0) return;
-  const uint8_t* from = static_cast<const uint8_t*>(data);
   while (length > 0) {
     const int32_t free = Capacity_ - Size_;
     if (free < length) RemoveLocked(std::max(length - free, DiscardStep_));
@@ -70,30 +74,9 @@ void TFIFOStream::Write(const void* data, int32_t length) {
   }
 }
 
-void TFIFOStream::AppendLocked(const uint8_t* data, int32_t length) {
-  // Head_ <= Capacity_ and Size_ + length <= Capacity_: the bytes fit behind the held ones.
-  std::memcpy(Buffer_.get() + Head_ + Size_, data, static_cast<size_t>(length));
-  Size_ += length;
-}
-
-void TFIFOStream::Remove(int32_t count) {
-  WriteGuard guard(Lock());
-  RemoveLocked(count);
-}
-
-void TFIFOStream::RemoveLocked(int32_t count) {
-  count = std::clamp(count, 0, Size_);
-  if (count == 0) return;
-  Size_ -= count;
-  Head_ += count;
-  if (Size_ == 0) {
-    Head_ = 0;
-  } else if (Head_ > Capacity_) {
-    // The offset passed the slack: move the rest down, which at most Capacity_ removed bytes
-    // have paid for since the last move.
-    std::memmove(Buffer_.get(), Buffer_.get() + Head_, static_cast<size_t>(Size_));
-    Head_ = 0;
-  }
+void TFIFOStream::Compact() {
+  std::memmove(Buffer_, Buffer_ + Head_, static_cast<size_t>(Size_));
+  Head_ = 0;
 }
 
 void TFIFOStream::Clear() {

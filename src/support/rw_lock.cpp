@@ -3,9 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-#ifdef _WIN32
-#include <intrin.h>
-#endif
 
 namespace kiv {
 
@@ -15,88 +12,29 @@ std::atomic<bool> g_fail_table_growth{false};
 
 namespace rw_detail {
 
-// One read lock held by the current thread: how often it was taken, and whether the
-// thread's share is counted in the lock's reader count (it is not while the thread waits
-// to promote or holds the write lock).
-struct ReadHold {
-  const void* lock;
-  unsigned count;
-  bool shared;
-};
+void ThreadReadHolds::Grow() {
+  if (g_fail_table_growth.load(std::memory_order_relaxed)) throw std::bad_alloc();
+  const unsigned capacity = extra_capacity_ == 0 ? kInline : 2 * extra_capacity_;
+  ReadHold* grown = new ReadHold[capacity];
+  for (unsigned i = kInline; i < size_; ++i) grown[i - kInline] = extra_[i - kInline];
+  delete[] extra_;
+  extra_ = grown;
+  extra_capacity_ = capacity;
+}
 
-// The read locks the current thread holds: the first kInline records in place, the rest in a
-// heap block that grows without limit. Room is kept for one record per lock the thread writes,
-// so that a read inside a held write never needs memory.
-//
-// Trivially destructible on purpose: locks that live in static storage are destroyed after the
-// thread-local destructors have run. The heap block is freed once few records remain; a thread
-// that ends while holding that many locks leaks it.
-class ThreadReadHolds {
- public:
-  static constexpr unsigned kInline = 32;
+void ThreadReadHolds::FreeExtra() {
+  delete[] extra_;
+  extra_ = nullptr;
+  extra_capacity_ = 0;
+}
 
-  ReadHold* Find(const void* lock) {
-    const unsigned in_place = size_ < kInline ? size_ : kInline;
-    for (unsigned i = 0; i < in_place; ++i) {
-      if (inline_[i].lock == lock) return &inline_[i];
-    }
-    for (unsigned i = kInline; i < size_; ++i) {
-      if (extra_[i - kInline].lock == lock) return &extra_[i - kInline];
-    }
-    return nullptr;
-  }
-  // Whether a record fits besides the room kept for held writes.
-  bool HasRoom() const { return size_ + writes_ < kInline + extra_capacity_; }
-  // Makes HasRoom() true; may throw std::bad_alloc.
-  void MakeRoom() {
-    if (!HasRoom()) Grow();
-  }
-  // Requires MakeRoom(), or a write of `lock` held by this thread without a record.
-  void Add(const void* lock, bool shared) { At(size_++) = ReadHold{lock, 1, shared}; }
-  // Invalidates every ReadHold pointer.
-  void Remove(ReadHold* hold) {
-    // The common case removes the last record: no copy, which would read the record back
-    // right after its piecewise stores (a stall of its own on the uncontended path).
-    ReadHold& last = At(--size_);
-    if (&last != hold) *hold = last;
-    Shrink();
-  }
-  // The outermost write of a lock: keeps room for its read record. May throw std::bad_alloc.
-  void ReserveWrite() {
-    MakeRoom();
-    ++writes_;
-  }
-  void ReleaseWrite() {
-    --writes_;
-    Shrink();
-  }
+constinit thread_local ThreadReadHolds t_holds{};
 
- private:
-  ReadHold& At(unsigned i) { return i < kInline ? inline_[i] : extra_[i - kInline]; }
-  void Grow() {
-    if (g_fail_table_growth.load(std::memory_order_relaxed)) throw std::bad_alloc();
-    const unsigned capacity = extra_capacity_ == 0 ? kInline : 2 * extra_capacity_;
-    ReadHold* grown = new ReadHold[capacity];
-    for (unsigned i = kInline; i < size_; ++i) grown[i - kInline] = extra_[i - kInline];
-    delete[] extra_;
-    extra_ = grown;
-    extra_capacity_ = capacity;
-  }
-  // Half the in-place room keeps a thread near the boundary from allocating on every take.
-  void Shrink() {
-    if (extra_ != nullptr && size_ + writes_ <= kInline / 2) {
-      delete[] extra_;
-      extra_ = nullptr;
-      extra_capacity_ = 0;
-    }
-  }
-
-  ReadHold inline_[kInline];
-  ReadHold* extra_;
-  unsigned extra_capacity_;
-  unsigned size_;
-  unsigned writes_;  // write locks held, each with room kept for a read record
-};
+#ifdef _WIN32
+ThreadReadHolds& BoundThreadHolds() {
+  return *static_cast<ThreadReadHolds*>(BindThreadHolds(&t_holds));
+}
+#endif
 
 }  // namespace rw_detail
 
@@ -105,25 +43,8 @@ namespace {
 using rw_detail::ReadHold;
 using rw_detail::ThreadReadHolds;
 
-constinit thread_local ThreadReadHolds t_holds{};
-
-#ifdef _WIN32
-// This toolchain emulates thread_local through a library call on every access. The hot paths
-// instead find the thread's record through a system TLS slot, read straight from the thread's
-// own environment block: the first 64 slots sit at offset 0xE10 of it, which FS addresses.
-ThreadReadHolds& CurrentHolds() {
-  const unsigned long slot = rw_detail::g_holds_slot.load(std::memory_order_relaxed);
-  if (slot < 64) {
-    if (void* holds = reinterpret_cast<void*>(__readfsdword(0xE10 + slot * 4))) {
-      return *static_cast<ThreadReadHolds*>(holds);
-    }
-  }
-  return *static_cast<ThreadReadHolds*>(rw_detail::BindThreadHolds(&t_holds));
-}
-#else
-// Native thread_local is one load from the thread pointer.
-ThreadReadHolds& CurrentHolds() { return t_holds; }
-#endif
+using rw_detail::CurrentHolds;
+using rw_detail::t_holds;
 
 #ifdef KIV_CHECKED_LOCKS
 void AbortOnUnmatchedRelease(const char* what) {
@@ -151,6 +72,13 @@ const void* ThreadRecord() { return &CurrentHolds(); }
 const void* ThreadRecordGeneral() { return &t_holds; }
 }  // namespace rw_lock_testing
 
+
+inline bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
+  ReadHold* hold = holds.Find(this);
+  if (hold == nullptr && TakeIdle(holds)) return true;
+  return AcquireWriteSlow(holds, hold);
+}
+
 ReaderWriterLock::~ReaderWriterLock() {
   ThreadReadHolds& holds = CurrentHolds();
   // No room is reserved here (a destructor cannot fail): the write ends with the lock.
@@ -169,8 +97,8 @@ bool ReaderWriterLock::WriteHeldByThisThread() const {
   return owner_.load(std::memory_order_relaxed) == &CurrentHolds();
 }
 
-void ReaderWriterLock::BeginRead() {
-  ThreadReadHolds& holds = CurrentHolds();
+
+__attribute__((noinline)) void ReaderWriterLock::BeginReadGeneral(ThreadReadHolds& holds) {
   if (ReadHold* hold = holds.Find(this)) {
     ++hold->count;  // re-entrant: never waits, not even behind a waiting writer
     return;
@@ -230,8 +158,29 @@ void ReaderWriterLock::EnterReadSlow() {
   }
 }
 
-void ReaderWriterLock::EndRead() {
-  ThreadReadHolds& holds = CurrentHolds();
+inline void ReaderWriterLock::LeaveRead() {
+  // Without a waiting writer nobody needs waking: leave without the mutex. A writer sets
+  // kWriterWaiting under the mutex before it looks at the reader count, so once the flag is
+  // seen the release must happen under the mutex too, or the writer could miss its wake-up
+  // (or, while destroying the lock, free it under this thread's feet).
+  std::uint32_t s = state_.load(std::memory_order_relaxed);
+  while ((s & kWriterWaiting) == 0) {
+    if (state_.compare_exchange_weak(s, s - 1, std::memory_order_release,
+                                     std::memory_order_relaxed)) {
+      return;
+    }
+  }
+  LeaveReadSlow();
+}
+
+void ReaderWriterLock::LeaveReadSlow() {
+  rw_detail::MonitorGuard guard(monitor_);
+  const std::uint32_t s = state_.fetch_sub(1, std::memory_order_release) - 1;
+  if ((s & kReaderMask) == 0) monitor_.WakeWriters();
+}
+
+
+__attribute__((noinline)) void ReaderWriterLock::EndReadGeneral(ThreadReadHolds& holds) {
   ReadHold* hold = holds.Find(this);
   if (hold == nullptr) {
     UnmatchedRelease("EndRead without a matching BeginRead");
@@ -245,46 +194,20 @@ void ReaderWriterLock::EndRead() {
   holds.Remove(hold);
 }
 
-void ReaderWriterLock::LeaveRead() {
-  // Without a waiting writer nobody needs waking: leave without the mutex. A writer sets
-  // kWriterWaiting under the mutex before it looks at the reader count, so once the flag is
-  // seen the release must happen under the mutex too, or the writer could miss its wake-up
-  // (or, while destroying the lock, free it under this thread's feet).
-  std::uint32_t s = state_.load(std::memory_order_relaxed);
-  while ((s & kWriterWaiting) == 0) {
-    if (state_.compare_exchange_weak(s, s - 1, std::memory_order_release,
-                                     std::memory_order_relaxed)) {
-      return;
-    }
-  }
-  rw_detail::MonitorGuard guard(monitor_);
-  s = state_.fetch_sub(1, std::memory_order_release) - 1;
-  if ((s & kReaderMask) == 0) monitor_.WakeWriters();
-}
 
-bool ReaderWriterLock::BeginWrite() {
-  ThreadReadHolds& holds = CurrentHolds();
+__attribute__((noinline)) bool ReaderWriterLock::BeginWriteGeneral(ThreadReadHolds& holds) {
   if (owner_.load(std::memory_order_relaxed) == &holds) {
     ++write_depth_;
     return true;
   }
-  holds.ReserveWrite();
-  return AcquireWrite(holds);
+  holds.MakeRoom();
+  // The record's stores follow the atomic step: pending stores would hold it up.
+  const bool unchanged = AcquireWrite(holds);
+  holds.NoteWrite();
+  return unchanged;
 }
 
-bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
-  ReadHold* hold = holds.Find(this);
-  if (hold == nullptr) {
-    // Uncontended: nobody reads, writes or waits.
-    std::uint32_t idle = 0;
-    if (state_.compare_exchange_strong(idle, kWriter, std::memory_order_acquire,
-                                       std::memory_order_relaxed)) {
-      owner_.store(&holds, std::memory_order_relaxed);
-      write_depth_ = 1;
-      BumpRevision();
-      return true;
-    }
-  }
+bool ReaderWriterLock::AcquireWriteSlow(ThreadReadHolds& holds, ReadHold* hold) {
   rw_detail::MonitorGuard guard(monitor_);
   const std::uint32_t seen = revision_.load(std::memory_order_relaxed);
   if (hold != nullptr && hold->shared) {
@@ -309,14 +232,18 @@ bool ReaderWriterLock::AcquireWrite(ThreadReadHolds& holds) {
   return BumpRevision() == seen;
 }
 
-void ReaderWriterLock::EndWrite() {
-  ThreadReadHolds& holds = CurrentHolds();
+
+__attribute__((noinline)) void ReaderWriterLock::EndWriteGeneral(ThreadReadHolds& holds) {
   if (owner_.load(std::memory_order_relaxed) != &holds) {
     UnmatchedRelease("EndWrite without a matching BeginWrite");
     return;
   }
-  if (--write_depth_ > 0) return;
-  holds.ReleaseWrite();
+  if (write_depth_ > 1) {
+    --write_depth_;
+    return;
+  }
+  // The outermost release; write_depth_ stays 1 until the next writer sets it, and the
+  // thread's record changes after the atomic step (one store less to drain before it).
   ReadHold* hold = holds.Find(this);
   owner_.store(nullptr, std::memory_order_relaxed);
   if (hold == nullptr) {
@@ -324,9 +251,15 @@ void ReaderWriterLock::EndWrite() {
     std::uint32_t held = kWriter;
     if (state_.compare_exchange_strong(held, 0, std::memory_order_release,
                                        std::memory_order_relaxed)) {
+      holds.ReleaseWrite();
       return;
     }
   }
+  ReleaseWriteSlow(hold);
+  holds.ReleaseWrite();  // may free the block `hold` points into: last
+}
+
+void ReaderWriterLock::ReleaseWriteSlow(ReadHold* hold) {
   rw_detail::MonitorGuard guard(monitor_);
   const bool writers = WaitingWriters() > 0;
   std::uint32_t s = (writers ? kWriterWaiting : 0) | SleepingReadersFlag();

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "support/rw_lock_holds.h"
 #include "support/thread_annotations.h"
 
 #ifndef _WIN32
@@ -20,17 +21,6 @@
 namespace kiv {
 
 namespace rw_detail {
-
-class ThreadReadHolds;  // the read locks of one thread
-
-#ifdef _WIN32
-// The system TLS slot that points at each thread's ThreadReadHolds; an index of 64 or more
-// (none allocated yet, or the module is unloading) sends every look-up to BindThreadHolds.
-extern std::atomic<unsigned long> g_holds_slot;
-// Allocates the slot on first use and points it at `holds` (the calling thread's record);
-// returns `holds`.
-void* BindThreadHolds(void* holds);
-#endif
 
 // A plain mutex with two condition variables: the blocking part of ReaderWriterLock.
 // The system's SRWLOCK and CONDITION_VARIABLE on Windows, the standard ones elsewhere.
@@ -110,10 +100,24 @@ class ReaderWriterLock {
   static constexpr std::uint32_t kReadersWaiting = 1u << 29;
   static constexpr std::uint32_t kReaderMask = kReadersWaiting - 1;  // reading threads counted
 
+  // The four calls in full, after their inline common case did not apply.
+  void BeginReadGeneral(rw_detail::ThreadReadHolds& holds);
+  void EndReadGeneral(rw_detail::ThreadReadHolds& holds);
+  bool BeginWriteGeneral(rw_detail::ThreadReadHolds& holds);
+  void EndWriteGeneral(rw_detail::ThreadReadHolds& holds);
+  // Uncontended: takes the write lock when nobody reads, writes or waits.
+  bool TakeIdle(rw_detail::ThreadReadHolds& holds);
   // Takes the write lock; the caller has reserved room for the thread's read record.
   bool AcquireWrite(rw_detail::ThreadReadHolds& holds);
+  // The same once the uncontended attempt failed; `hold`: the thread's read record of this lock
+  // (it promotes), or null.
+  bool AcquireWriteSlow(rw_detail::ThreadReadHolds& holds, rw_detail::ReadHold* hold);
+  // Releases the write lock under the monitor, waking whoever waits; `hold`: the thread's read
+  // record of this lock, whose share returns, or null.
+  void ReleaseWriteSlow(rw_detail::ReadHold* hold);
   void EnterReadSlow();
   void LeaveRead();
+  void LeaveReadSlow();  // under the monitor: a writer waits
   // kReadersWaiting while readers sleep in EnterReadSlow; called under monitor_, where that
   // count changes, so the flag is kept across the state stores of the slow paths.
   // Counts one granted write lock and returns the count before it. Only the writer changes
@@ -141,6 +145,83 @@ class ReaderWriterLock {
   // Counts granted write locks; changed only by the thread that holds the write lock.
   std::atomic<std::uint32_t> revision_{0};
 };
+
+// The four calls are inline: each first tries the common case (the thread holds no other read
+// lock, or releases the one it took last; nobody else writes or waits), which costs about what
+// a plain mutex does, and otherwise calls its general form, which handles every case.
+
+inline bool ReaderWriterLock::TakeIdle(rw_detail::ThreadReadHolds& holds) {
+  std::uint32_t idle = 0;
+  if (!state_.compare_exchange_strong(idle, kWriter, std::memory_order_acquire,
+                                      std::memory_order_relaxed)) {
+    return false;
+  }
+  owner_.store(&holds, std::memory_order_relaxed);
+  write_depth_ = 1;
+  BumpRevision();
+  return true;
+}
+
+inline void ReaderWriterLock::BeginRead() {
+  rw_detail::ThreadReadHolds& holds = rw_detail::CurrentHolds();
+  if (holds.ReadsNothing() && holds.HasRoom()) {
+    // Guessing the state (no other reader) spares the load the exchange would wait for; a
+    // wrong guess returns the state to try once more with.
+    std::uint32_t s = 0;
+    if (state_.compare_exchange_strong(s, 1, std::memory_order_acquire,
+                                       std::memory_order_relaxed) ||
+        ((s & (kWriter | kWriterWaiting)) == 0 &&
+         state_.compare_exchange_strong(s, s + 1, std::memory_order_acquire,
+                                        std::memory_order_relaxed))) {
+      holds.Add(this, true);
+      return;
+    }
+  }
+  BeginReadGeneral(holds);
+}
+
+inline void ReaderWriterLock::EndRead() {
+  rw_detail::ThreadReadHolds& holds = rw_detail::CurrentHolds();
+  rw_detail::ReadHold* last = holds.LastInPlace();
+  if (last != nullptr && last->lock == this && last->count == 1 && last->shared) {
+    std::uint32_t s = 1;  // the guess: the only reader, nobody waiting
+    if (state_.compare_exchange_strong(s, 0, std::memory_order_release,
+                                       std::memory_order_relaxed) ||
+        ((s & kWriterWaiting) == 0 &&
+         state_.compare_exchange_strong(s, s - 1, std::memory_order_release,
+                                        std::memory_order_relaxed))) {
+      holds.RemoveLastInPlace();
+      return;
+    }
+  }
+  EndReadGeneral(holds);
+}
+
+inline bool ReaderWriterLock::BeginWrite() {
+  rw_detail::ThreadReadHolds& holds = rw_detail::CurrentHolds();
+  // A thread that writes this lock already finds it taken: the general form counts the depth.
+  if (holds.ReadsNothing() && holds.HasRoom() && TakeIdle(holds)) {
+    holds.NoteWrite();
+    return true;
+  }
+  return BeginWriteGeneral(holds);
+}
+
+inline void ReaderWriterLock::EndWrite() {
+  rw_detail::ThreadReadHolds& holds = rw_detail::CurrentHolds();
+  if (owner_.load(std::memory_order_relaxed) == &holds && write_depth_ == 1 &&
+      holds.ReadsNothing()) {
+    owner_.store(nullptr, std::memory_order_relaxed);
+    std::uint32_t held = kWriter;
+    if (!state_.compare_exchange_strong(held, 0, std::memory_order_release,
+                                        std::memory_order_relaxed)) {
+      ReleaseWriteSlow(nullptr);  // somebody waits
+    }
+    holds.ReleaseWrite();
+    return;
+  }
+  EndWriteGeneral(holds);
+}
 
 // Receives each release without a matching take (`what` names it). Without a handler such a
 // release is ignored; builds with KIV_CHECKED_LOCKS (tests and sanitizer builds) start with one

@@ -74,6 +74,42 @@ TEST_F(IniFileTest, CommentsSurviveWhileBlankLinesAndPreambleDoNot) {
 TEST_F(IniFileTest, AllLineBreakFormsAreOneBreak) {
   auto ini = Load("[S]\ra=1\nb=2\r\nc=3\r\r\nd=4");
   EXPECT_EQ(Saved(*ini), (Lines{"[S]", "a=1", "b=2", "c=3", "d=4", ""}));
+  ini = Load("[S]\na=1\r");
+  EXPECT_EQ(Saved(*ini), (Lines{"[S]", "a=1", ""}));
+}
+
+// Larger than one read block, with enough sections and keys that look-ups go through indexes.
+TEST_F(IniFileTest, LargeFileReadsEditsAndWritesBackEveryLine) {
+  std::string text;
+  for (int s = 0; s < 300; ++s) {
+    text += "[Device" + std::to_string(s) + "]\r\n";
+    for (int k = 0; k < 40; ++k)
+      text += "Parameter" + std::to_string(k) + " = " + std::to_string(s * 100 + k) + "\r\n";
+    text += "\r\n";
+  }
+  ASSERT_GT(text.size(), 1u << 17);
+  auto ini = Load(text);
+  for (int s : {299, 0, 150, 7, 7})
+    for (int k : {39, 0, 20})
+      EXPECT_EQ(ini->ReadInteger("DEVICE" + std::to_string(s), "parameter" + std::to_string(k), -1),
+                s * 100 + k);
+  EXPECT_EQ(ini->ReadInteger("Device300", "Parameter0", -1), -1);
+  EXPECT_EQ(ini->ReadInteger("Device3", "Parameter40", -1), -1);
+  ini->WriteInteger("Device3", "Parameter5", -5);
+  ini->WriteInteger("Device3", "Extra", 1);
+  ini->DeleteKey("Device4", "Parameter0");
+  EXPECT_EQ(ini->ReadInteger("Device3", "parameter5", 0), -5);
+  EXPECT_EQ(ini->ReadInteger("Device3", "EXTRA", 0), 1);
+  EXPECT_EQ(ini->ReadInteger("Device4", "Parameter0", -1), -1);
+  ini->UpdateFile();
+  std::string expected = text;
+  const auto replace = [&](const std::string& from, const std::string& to) {
+    expected.replace(expected.find(from), from.size(), to);
+  };
+  replace("Parameter5 = 305\r\n", "Parameter5=-5\r\n");
+  replace("Parameter39 = 339\r\n", "Parameter39 = 339\r\nExtra=1\r\n");
+  replace("Parameter0 = 400\r\n", "");
+  EXPECT_EQ(ReadFileBytes(file_), expected);
 }
 
 std::string Utf16Le(std::u16string_view text) {

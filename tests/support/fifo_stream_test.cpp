@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <deque>
+#include <limits>
+#include <new>
 #include <random>
 #include <numeric>
 #include <thread>
@@ -166,6 +168,31 @@ TEST(FIFOStream, AgreesWithAPlainQueueOverRandomOperations) {
       }
     }
   }
+}
+
+// Short writes are copied inline, long ones by the library: every length, behind held bytes of
+// every alignment, arrives byte for byte.
+TEST(FIFOStream, WritesOfEveryLengthAndAlignmentArriveIntact) {
+  std::mt19937 rng(5);
+  std::vector<uint8_t> block(400);
+  for (uint8_t& b : block) b = static_cast<uint8_t>(rng());
+  TFIFOStream s(1024, 64, true);
+  for (int32_t length = 1; length <= static_cast<int32_t>(block.size()); ++length) {
+    s.Clear();
+    const int32_t held = length % 17;
+    s.Write(block.data() + 1, held);
+    s.Write(block.data(), length);
+    std::vector<uint8_t> expected(block.begin() + 1, block.begin() + 1 + held);
+    expected.insert(expected.end(), block.begin(), block.begin() + length);
+    ASSERT_EQ(Held(s), expected) << "length " << length;
+  }
+}
+
+// On 32 bits twice the largest capacity does not fit a size: the request fails as one for too
+// much memory, instead of wrapping around to a small buffer.
+TEST(FIFOStream, CapacityBeyondTheAddressSpaceFailsAsOutOfMemory) {
+  if (sizeof(size_t) > 4) GTEST_SKIP() << "64-bit sizes hold any capacity";
+  EXPECT_THROW(TFIFOStream(std::numeric_limits<int32_t>::max(), 64, true), std::bad_alloc);
 }
 
 // A producer and a consumer on two threads: every value arrives once and in order.

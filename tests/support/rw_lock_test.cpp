@@ -142,6 +142,60 @@ TEST(ReaderWriterLock, WriterThatStillReadsAfterEndWriteKeepsItsReadShare) {
   EXPECT_TRUE(wrote.load());
 }
 
+// Each call has an inline form for a thread that holds no other read lock, and a general one
+// (taken here by reading a second lock first): both must block and wake others alike.
+TEST(ReaderWriterLock, CallsBehaveAlikeWhetherOrNotTheThreadReadsAnotherLock) {
+  for (bool other : {false, true}) {
+    SCOPED_TRACE(other ? "reading another lock" : "reading nothing else");
+    ReaderWriterLock lock, second;
+    if (other) second.BeginRead();
+
+    lock.BeginRead();
+    TestThread([&] { kiv::ReadGuard guard(lock); }).Join();  // readers share
+    std::atomic<bool> wrote{false};
+    TestThread writer([&] {
+      kiv::WriteGuard guard(lock);
+      wrote = true;
+    });
+    WaitUntil([&] { return lock.WaitingWriters() == 1; }, "the writer to wait for the read");
+    EXPECT_FALSE(wrote.load());
+    lock.EndRead();  // with a writer waiting: must wake it
+    writer.Join();
+    EXPECT_TRUE(wrote.load());
+    EXPECT_FALSE(lock.ReadHeldByThisThread());
+
+    EXPECT_TRUE(lock.BeginWrite());
+    EXPECT_TRUE(lock.WriteHeldByThisThread());
+    std::atomic<bool> read{false};
+    TestThread reader([&] {
+      kiv::ReadGuard guard(lock);
+      read = true;
+    });
+    WaitUntil([&] { return lock.WaitingReaders() == 1; }, "the reader to wait for the write");
+    EXPECT_FALSE(read.load());
+    lock.EndWrite();  // with a reader asleep: must wake it
+    reader.Join();
+    EXPECT_TRUE(read.load());
+    EXPECT_FALSE(lock.WriteHeldByThisThread());
+
+    // Overlapping readers on two threads, released in either order.
+    lock.BeginRead();
+    std::atomic<bool> inside{false}, leave{false};
+    TestThread overlapping([&] {
+      lock.BeginRead();
+      inside = true;
+      WaitUntil([&] { return leave.load(); }, "the first reader to leave");
+      lock.EndRead();
+    });
+    WaitUntil([&] { return inside.load(); }, "the second reader inside");
+    lock.EndRead();
+    leave = true;
+    overlapping.Join();
+    TestThread([&] { kiv::WriteGuard guard(lock); }).Join();  // nobody reads any more
+    if (other) second.EndRead();
+  }
+}
+
 TEST(ReaderWriterLock, ReaderPromotesAndReleasesWriteThenRead) {
   ReaderWriterLock lock;
   std::atomic<bool> read_elsewhere{false};
