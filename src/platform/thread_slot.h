@@ -28,6 +28,12 @@ class ThreadSlot {
   static constexpr uintptr_t kClosed = ~uintptr_t{0};
   // The system's slot index plus one; 0 until allocated, kClosed once closed.
   uintptr_t Slot() const noexcept;
+  // The system's side (thread_slot_win32.cpp, thread_slot_posix.cpp): allocate an index (false
+  // when none is left), give it back, read and write this thread's value.
+  static bool AllocIndex(uintptr_t& index) noexcept;
+  static void FreeIndex(uintptr_t index) noexcept;
+  static void* GetIndex(uintptr_t index) noexcept;
+  static bool SetIndex(uintptr_t index, void* value) noexcept;
   mutable std::atomic<uintptr_t> slot_{0};
 };
 

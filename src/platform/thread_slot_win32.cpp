@@ -5,31 +5,22 @@
 
 namespace kiv {
 
-uintptr_t ThreadSlot::Slot() const noexcept {
-  uintptr_t slot = slot_.load(std::memory_order_acquire);
-  if (slot != 0) return slot == kClosed ? 0 : slot;
+bool ThreadSlot::AllocIndex(uintptr_t& index) noexcept {
   const DWORD fresh = TlsAlloc();
-  if (fresh == TLS_OUT_OF_INDEXES) return 0;
-  if (slot_.compare_exchange_strong(slot, fresh + 1u, std::memory_order_acq_rel)) return fresh + 1u;
-  TlsFree(fresh);  // another thread allocated first, or the slot was closed meanwhile
-  return slot == kClosed ? 0 : slot;
+  index = fresh;
+  return fresh != TLS_OUT_OF_INDEXES;
 }
 
-void* ThreadSlot::Get() const noexcept {
-  const uintptr_t slot = slot_.load(std::memory_order_acquire);
+void ThreadSlot::FreeIndex(uintptr_t index) noexcept { TlsFree(static_cast<DWORD>(index)); }
+
+void* ThreadSlot::GetIndex(uintptr_t index) noexcept {
   // The first 64 slots sit at offset 0xE10 of the thread's environment block, which FS addresses.
-  if (slot != 0 && slot <= 64) return reinterpret_cast<void*>(__readfsdword(0xE10 + (slot - 1) * 4));
-  return slot != 0 && slot != kClosed ? TlsGetValue(static_cast<DWORD>(slot - 1)) : nullptr;
+  if (index < 64) return reinterpret_cast<void*>(__readfsdword(0xE10 + index * 4));
+  return TlsGetValue(static_cast<DWORD>(index));
 }
 
-void ThreadSlot::Close() noexcept {
-  const uintptr_t slot = slot_.exchange(kClosed, std::memory_order_acq_rel);
-  if (slot != 0 && slot != kClosed) TlsFree(static_cast<DWORD>(slot - 1));
-}
-
-bool ThreadSlot::Set(void* value) noexcept {
-  const uintptr_t slot = Slot();
-  return slot != 0 && TlsSetValue(static_cast<DWORD>(slot - 1), value);
+bool ThreadSlot::SetIndex(uintptr_t index, void* value) noexcept {
+  return TlsSetValue(static_cast<DWORD>(index), value) != FALSE;
 }
 
 }  // namespace kiv
