@@ -44,3 +44,26 @@ KIV_EXTERN_C int KIV_STDCALL ForeignUnwindProbe(const volatile int* address, vol
   asm volatile("movl %0, %%fs:0" : : "r"(frame.Next) : "memory");
   return value;
 }
+
+namespace {
+
+volatile int g_deeper = 1;
+
+// Recurses until the stack overflows: each frame is written from its low end, as a growing
+// stack is touched, and the result is used after the call so that it stays a real recursion.
+__attribute__((noinline)) int Recurse(volatile char* caller) {
+  volatile char frame[1000];
+  frame[0] = caller[0];
+  frame[sizeof frame - 1] = 1;
+  return g_deeper ? Recurse(frame) + frame[sizeof frame - 1] : frame[0];
+}
+
+}  // namespace
+
+// Overflows the stack after `shift` bytes of its own, so that callers can move where in a page
+// the overflow is raised.
+KIV_EXTERN_C int KIV_STDCALL ForeignOverflow(unsigned shift) {
+  volatile char* pad = static_cast<volatile char*>(__builtin_alloca(shift + 1));
+  pad[0] = 0;
+  return Recurse(pad);
+}

@@ -1,6 +1,7 @@
 // The structured-exception guard under the real dispatcher: faults and foreign exceptions raised in
 // a DLL are contained at the guard with their record, nested guards and threads stay independent,
-// and a caller's lock guard is released normally after a contained fault.
+// a caller's lock guard is released normally after a contained fault, and stack overflows are
+// contained wherever in a page they are raised, again and again on one thread.
 #include "platform/seh_guard.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/stack_guard.h"
 #include "platform/win32_test_files.h"
 
 namespace kiv {
@@ -34,6 +36,7 @@ struct Foreign {
       reinterpret_cast<decltype(CallBack)>(Proc("ForeignCallBack"));
   int(WINAPI* UnwindProbe)(const volatile int*, volatile int*) =
       reinterpret_cast<decltype(UnwindProbe)>(Proc("ForeignUnwindProbe"));
+  int(WINAPI* Overflow)(unsigned) = reinterpret_cast<decltype(Overflow)>(Proc("ForeignOverflow"));
 
   void* Proc(const char* name) const {
     return Module ? reinterpret_cast<void*>(GetProcAddress(Module, name)) : nullptr;
@@ -73,7 +76,9 @@ HMODULE ModuleOf(uintptr_t address) {
 
 class SehGuardWin32 : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(Dll().Read && Dll().Raise && Dll().CallBack && Dll().UnwindProbe); }
+  void SetUp() override {
+    ASSERT_TRUE(Dll().Read && Dll().Raise && Dll().CallBack && Dll().UnwindProbe && Dll().Overflow);
+  }
 };
 
 TEST_F(SehGuardWin32, AccessViolationInForeignCodeIsContainedWithItsRecordAndContext) {
@@ -246,6 +251,61 @@ TEST_F(SehGuardWin32, StackAtTheFaultIsKeptBeforeItsMemoryIsReused) {
   EXPECT_EQ(e.Stack[0], e.Address);
   EXPECT_EQ(ModuleOf(e.Stack[0]), Dll().Module);
   EXPECT_EQ(ModuleOf(e.Stack[1]), GetModuleHandleA(nullptr));
+}
+
+// ---- Stack overflow ----------------------------------------------------------------------------
+
+void CallOverflow(void* shift) { Dll().Overflow(*static_cast<unsigned*>(shift)); }
+
+// Overflows the calling thread's stack at eight positions across a page, each twice in a row; the
+// number of overflows that were not contained as such, or left the chain or the stack's guard
+// page behind.
+int OverflowAtShiftedPositions() {
+  void* const head = ChainHead();
+  int failures = 0;
+  for (unsigned shift = 0; shift < 8 * 516; shift += 516) {
+    for (int twice = 0; twice < 2; ++twice) {
+      SehException e;
+      if (CallSehGuarded(&CallOverflow, &shift, &e) || e.Code != 0xC00000FDu) ++failures;
+      if (ModuleOf(e.Address) != Dll().Module || e.StackDepth < 3 || ModuleOf(e.Stack[2]) != Dll().Module) ++failures;
+      if (ChainHead() != head || !StackGuardPresent()) ++failures;
+    }
+  }
+  return failures;
+}
+
+TEST_F(SehGuardWin32, StackOverflowIsContainedAtShiftedPositionsTwiceInARowOnTheMainThread) {
+  EXPECT_EQ(OverflowAtShiftedPositions(), 0);
+  // The thread goes on with its whole stack: a fault is still contained, a call still completes.
+  ReadCall bad{kUnmapped};
+  EXPECT_FALSE(CallSehGuarded(&CallRead, &bad));
+  int value = 7;
+  ReadCall good{&value};
+  EXPECT_TRUE(CallSehGuarded(&CallRead, &good));
+  EXPECT_EQ(good.Result, 7);
+}
+
+TEST_F(SehGuardWin32, StackOverflowIsContainedAtShiftedPositionsTwiceInARowOnAWorker) {
+  int failures = -1;  // stays when the thread ends before its round does
+  std::thread([&] { failures = OverflowAtShiftedPositions(); }).join();
+  EXPECT_EQ(failures, 0);
+}
+
+TEST(StackGuard, GuardedCallsGiveTheThreadAnOverflowReserveAndKeepALargerOne) {
+  std::thread([] {
+    EXPECT_TRUE(CallSehGuarded([](void*) {}, nullptr));
+    ULONG size = 0;  // 0: only asks
+    ASSERT_TRUE(SetThreadStackGuarantee(&size));
+    EXPECT_EQ(size, kStackOverflowReserve);
+    size = 64 * 1024;
+    ASSERT_TRUE(SetThreadStackGuarantee(&size));
+    EXPECT_TRUE(CallSehGuarded([](void*) {}, nullptr));
+    size = 0;
+    ASSERT_TRUE(SetThreadStackGuarantee(&size));
+    EXPECT_EQ(size, 64u * 1024);
+    EXPECT_TRUE(StackGuardPresent());
+    EXPECT_TRUE(RestoreStackGuard());  // intact: nothing to put back
+  }).join();
 }
 
 }  // namespace
