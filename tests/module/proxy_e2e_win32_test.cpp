@@ -1,12 +1,14 @@
 // varnolet.dll as a host meets it, with an inner plugin beside it: copied with the DLL into a
 // folder of its own as plugin.dll, or absent. The inner test plugins are built from the SDK alone:
 // a recorder that exports all twelve entry points, one exporting only kivPluginProcessData, and
-// two whose every entry point faults (an access violation, a foreign structured exception).
+// three whose every entry point faults (an access violation, a foreign structured exception, a
+// stack overflow).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/host_allocator.h"
@@ -508,8 +510,63 @@ TEST_P(FaultingInnerPlugin, EveryFaultIsContainedAndTheHostIsStillServed) {
   EXPECT_EQ(Free(next), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(AccessViolationAndForeignException, FaultingInnerPlugin,
-                         ::testing::Values("kiv_inner_faulting.dll", "kiv_inner_foreign.dll"));
+INSTANTIATE_TEST_SUITE_P(AccessViolationForeignExceptionAndStackOverflow, FaultingInnerPlugin,
+                         ::testing::Values("kiv_inner_faulting.dll", "kiv_inner_foreign.dll",
+                                           "kiv_inner_overflow.dll"));
+
+// ---- An inner plugin whose every entry point overflows the stack --------------------------------
+
+class OverflowingInnerPlugin : public ProxyE2E {
+ protected:
+  OverflowingInnerPlugin() : ProxyE2E("kiv_inner_overflow.dll") {}
+
+  // An instance's life in which every inner call overflows, each answered as a fault; the number
+  // of calls answered otherwise.
+  int OverflowingLife() {
+    int failures = 0;
+    const uintptr_t handle = Create();
+    failures += handle == 0;
+    failures += Command(handle, u"LOAD") != 0;
+    failures += Event(handle, u"PING") != 0;
+    failures += Data(handle, kPlainPath, HostSlot{0, 4, 5, 1}) != -3;
+    HostParamsList output;
+    failures += Feed(handle, 1, "PORT", "x\n", output) != -3;
+    failures += Command(handle, u"UNLOAD") != 0;
+    failures += Free(handle) != 0;
+    return failures;
+  }
+  // OverflowingLife with the host's stack moved down by `shift` bytes first, so that the inner
+  // plugin's overflow is raised at another place in a page.
+  __attribute__((noinline)) int OverflowingLifeShifted(unsigned shift) {
+    volatile char* pad = static_cast<volatile char*>(__builtin_alloca(shift + 1));
+    pad[0] = 0;
+    const int failures = OverflowingLife();
+    return failures + pad[0];
+  }
+  // Eight positions across a page, one after the other on the calling thread.
+  int OverflowingLivesAtShiftedPositions() {
+    int failures = 0;
+    for (unsigned shift = 0; shift < 8 * 516; shift += 516) failures += OverflowingLifeShifted(shift);
+    return failures;
+  }
+};
+
+TEST_F(OverflowingInnerPlugin, OverflowsAtShiftedStackPositionsAreContainedOnTheMainThreadAndAWorker) {
+  const kivDiagnostics before = Diagnostics();
+  EXPECT_EQ(OverflowingLivesAtShiftedPositions(), 0);
+  int worker = -1;  // stays when the thread ends before its lives do
+  std::thread([&] { worker = OverflowingLivesAtShiftedPositions(); }).join();
+  EXPECT_EQ(worker, 0);
+  // Sixteen lives, each overflowing once in kivPluginCreate, kivPluginLoad, kivPluginEvent,
+  // kivPluginUnload and kivPluginDestroy, twice in kivPluginProcessData.
+  const kivDiagnostics after = Diagnostics();
+  const uint32_t per_life[KIV_DIAGNOSTICS_ENTRY_COUNT] = {1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 2};
+  for (int i = 0; i < KIV_DIAGNOSTICS_ENTRY_COUNT; ++i)
+    EXPECT_EQ(after.FaultsContained[i] - before.FaultsContained[i], 16 * per_life[i]) << "entry point " << i;
+  // The log tells the overflow by its name.
+  const uintptr_t handle = Create();
+  EXPECT_NE(Log(handle).find("stack overflow"), std::string::npos) << Log(handle);
+}
 
 }  // namespace
 }  // namespace kiv

@@ -1,13 +1,30 @@
 /* An inner plugin whose every entry point fails: with KIV_FAULT_FOREIGN it raises a structured
- * exception of its own (as another compiler's exception would arrive), otherwise it writes
- * through a null pointer (an access violation). Built from the SDK alone. */
+ * exception of its own (as another compiler's exception would arrive), with KIV_FAULT_OVERFLOW it
+ * recurses until the stack overflows, otherwise it writes through a null pointer (an access
+ * violation). Built from the SDK alone. */
 #include <windows.h>
 
 #include "kiv/kiv_plugin.h"
 
+#ifdef KIV_FAULT_OVERFLOW
+static volatile int g_deeper = 1;
+
+/* Each frame is written from its low end, as a growing stack is touched; the result is used after
+ * the call so that the recursion stays one. */
+static __attribute__((noinline)) int Recurse(volatile char* caller) {
+  volatile char frame[1000];
+  frame[0] = caller[0];
+  frame[sizeof frame - 1] = 1;
+  return g_deeper ? Recurse(frame) + frame[sizeof frame - 1] : frame[0];
+}
+#endif
+
 static void Fail(void) {
-#ifdef KIV_FAULT_FOREIGN
+#if defined(KIV_FAULT_FOREIGN)
   RaiseException(0xE0424242u, 0, 0, NULL);
+#elif defined(KIV_FAULT_OVERFLOW)
+  volatile char start = 0;
+  Recurse(&start);
 #else
   *(volatile int*)0 = 1;
 #endif
