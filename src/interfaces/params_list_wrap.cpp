@@ -10,6 +10,7 @@
 
 #include "interfaces/diagnostics.h"
 #include "interfaces/params_list_item_wrap.h"
+#include "interfaces/sanitizer_build.h"
 #include "interfaces/value_normalise.h"
 #include "paramlist/variant_conversion.h"
 #include "platform/code_page.h"
@@ -181,11 +182,7 @@ class WrapRegistry {
 
   static constexpr std::size_t kKeptBlocks = 64;
   // Sanitizer builds free every wrapper, so that a use after the last Release is still caught.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  static constexpr bool kPooled = false;
-#else
-  static constexpr bool kPooled = true;
-#endif
+  static constexpr bool kPooled = !kSanitizerBuild;
   static inline const void* const kRemoved = reinterpret_cast<const void*>(uintptr_t{1});
 
   WrapRegistry() {
