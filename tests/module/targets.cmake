@@ -49,4 +49,6 @@ if(WIN32)
   kiv_inner_plugin(kiv_inner_faulting SOURCES ${_inner}/faulty_plugin.c ${_inner}/faulty_plugin.def)
   kiv_inner_plugin(kiv_inner_foreign SOURCES ${_inner}/faulty_plugin.c ${_inner}/faulty_plugin.def
                    DEFINES KIV_FAULT_FOREIGN)
+  kiv_inner_plugin(kiv_inner_overrun SOURCES ${_inner}/faulty_plugin.c ${_inner}/faulty_plugin.def
+                   DEFINES KIV_FAULT_OVERRUN)
 endif()
