@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "paramlist/params_list.h"
+#include "platform/foreign_call.h"
 
 namespace kiv::proxy {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 // Releases `ref` unless it is the interface of `lend`: a lent wrapper is held by its lend, so
 // only references queried from other modules' interfaces were counted.
 void ReleaseRef(IkivParamsListW* ref, const std::optional<ParamsListBorrow>& lend) noexcept {
-  if (ref && !(lend && ref == lend->W())) ref->Release();
+  if (ref && !(lend && ref == lend->W())) ReleaseForeign(ref);  // the host's: its Release may fault
 }
 
 // An IkivParamsListW reference for `intf`: a list of this module is lent through `lend` (the
@@ -27,7 +28,7 @@ IkivParamsListW* ListReference(IkivParamsList_* intf, std::optional<ParamsListBo
     return lend->W();  // the lend's own reference: nothing to count
   }
   void* queried = nullptr;
-  if (intf->QueryInterface(IID_IkivParamsListW, &queried) != KIV_S_OK) return nullptr;
+  if (ForeignHResult([&] { return intf->QueryInterface(IID_IkivParamsListW, &queried); }) != KIV_S_OK) return nullptr;
   return static_cast<IkivParamsListW*>(queried);
 }
 

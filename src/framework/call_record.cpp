@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/foreign_call.h"
 #include "platform/readable_memory.h"
 
 namespace kiv {
@@ -51,11 +52,16 @@ void ConvertSlot(TPluginCallValue& slot, std::optional<ParamsListBorrow>& borrow
   slot.Value = reinterpret_cast<uintptr_t>(&variable);
 }
 
-// Puts back a converted slot that still addresses `variable` as preparation left it.
+// Puts back a converted slot that still addresses `variable` as preparation left it. A converted
+// slot whose Value was cleared (the input consumed) gets the host's Kind back with Value 0: a
+// kind-9 slot must never reach the host without the variable it names.
 void RestoreSlot(TPluginCallValue& slot, const TPluginCallValue& original, IkivParamsListW* const& variable) {
-  if (slot.Kind == ckParamsIntf && slot.Value == reinterpret_cast<uintptr_t>(&variable)) {
+  if (slot.Kind != ckParamsIntf || original.Kind == ckParamsIntf) return;
+  if (slot.Value == reinterpret_cast<uintptr_t>(&variable)) {
     slot.Kind = original.Kind;
     slot.Value = original.Value;
+  } else if (slot.Value == 0) {
+    slot.Kind = original.Kind;
   }
 }
 
@@ -114,6 +120,8 @@ bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPlugi
     // A signed object whose items cannot be read is a broken list, not an interface variable.
     if (signature == TkivParamsList::kSignature || !ReadIntfVariable(params, host_intf)) return false;
   }
+  // Preparation writes to the record: one that cannot be written is refused here, not met by a fault.
+  if (!IsWritableMemory(rec, sizeof *rec)) return false;
 
   try {
     saved.Prepared = true;
@@ -172,7 +180,12 @@ bool ReadCallParam(IkivParamsListA* params, std::string_view name, Variant& valu
     const std::string key(name);
     Variant found;
     auto* out = reinterpret_cast<kivVARIANT*>(found.Put());
-    if (params->GetValue(key.c_str(), 0, -1, out) != KIV_S_OK || found.IsEmptyOrNull()) return false;
+    // The interface may be the host's: a fault inside it is an answer of "absent".
+    if (ForeignHResult([&] { return params->GetValue(key.c_str(), 0, -1, out); }) != KIV_S_OK) {
+      (void)found.Detach();  // a failed call may have left anything there: dropped unread
+      return false;
+    }
+    if (found.IsEmptyOrNull()) return false;
     value = std::move(found);
     return true;
   } catch (...) {
@@ -182,8 +195,13 @@ bool ReadCallParam(IkivParamsListA* params, std::string_view name, Variant& valu
 
 bool WriteCallResult(IkivParamsListA* params, const TVarData& value) noexcept {
   if (!params) return false;
-  const std::string name(kCallRecResult);
-  return params->SetValue(name.c_str(), reinterpret_cast<const kivVARIANT*>(&value), 1, nullptr) == KIV_S_OK;
+  try {
+    const char* name = kCallRecResult.data();
+    const auto* stored = reinterpret_cast<const kivVARIANT*>(&value);
+    return ForeignHResult([&] { return params->SetValue(name, stored, 1, nullptr); }) == KIV_S_OK;
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace kiv

@@ -124,7 +124,7 @@ bool CallRecordAccepted(const TPluginCallRec& copy) noexcept;
 // address of an IkivParamsListW variable in `saved`. A list object in Params sets nothing in
 // Flags; an interface variable there sets bit 0x40.
 // Everything read from the record is checked first. False, with the record untouched and
-// `saved` not prepared, when `rec` is null or not readable for the whole record, when Params is
+// `saved` not prepared, when `rec` is null or not readable and writable for the whole record, when Params is
 // neither a readable list object nor a readable interface variable, or when it carries the
 // signature but its items cannot be read. A slot whose object is not readable stays as it is.
 bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;

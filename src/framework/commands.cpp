@@ -1,5 +1,7 @@
 // The command entry point, the command lock with its nesting refusal, and the command rows.
 #include "framework/commands.h"
+#include "platform/call_holds.h"
+#include "platform/foreign_call.h"
 
 #include "framework/call_params.h"
 #include "framework/command_rows.h"
@@ -76,7 +78,8 @@ int32_t RunSetItems(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params
 int32_t RunItems(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
   const std::string name(kCallRecResult);
   int32_t index = -1;
-  if (params->IndexOf(name.c_str(), 0, -1, &index) != KIV_S_OK || index < 0) return kCmdNotDone;
+  if (ForeignHResult([&] { return params->IndexOf(name.c_str(), 0, -1, &index); }) != KIV_S_OK || index < 0)
+    return kCmdNotDone;
   if (plugin.OnGetParserItems) plugin.OnGetParserItems(&plugin);
   plugin.ParserItemsText() = ParserItemsText(plugin.ParserItems());
   WriteCallResult(params, Variant::Wide(AnsiToWide(plugin.ParserItemsText())).Data());
@@ -159,6 +162,7 @@ class CommandScope {
  public:
   explicit CommandScope(TkivPlugin& plugin) : plugin_(plugin), lock_(plugin.CommandLock()) {
     nested_ = plugin_.CommandDepth().fetch_add(1) + 1 != 1;
+    hold_ = CallHold(&ReleaseAbandoned, &plugin_);
   }
   ~CommandScope() { plugin_.CommandDepth().fetch_sub(1); }
   CommandScope(const CommandScope&) = delete;
@@ -167,9 +171,17 @@ class CommandScope {
   bool Nested() const { return nested_; }
 
  private:
+  // What the destructor does, for a scope that a contained fault abandoned.
+  static void ReleaseAbandoned(void* plugin) noexcept {
+    auto& owner = *static_cast<TkivPlugin*>(plugin);
+    owner.CommandDepth().fetch_sub(1);
+    owner.CommandLock().unlock();
+  }
+
   TkivPlugin& plugin_;
   std::lock_guard<std::recursive_mutex> lock_;
   bool nested_ = false;
+  CallHold hold_;  // destroyed first: dropped before the depth and the lock are released
 };
 
 }  // namespace

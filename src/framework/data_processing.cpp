@@ -1,5 +1,7 @@
 // ProcessData and GetLogEx on top of the instance registry, the call record and the log.
 #include "framework/data_processing.h"
+#include "platform/call_holds.h"
+#include "platform/foreign_call.h"
 
 #include <chrono>
 #include <exception>
@@ -33,7 +35,10 @@ std::string CurrentExceptionMessage() {
 // present: only an empty one is treated as no data).
 bool SlotListEmpty(const TPluginCallValue& slot) {
   IkivParamsListW* list = CallSlotIntf(slot);
-  return list && list->GetCount() <= 0;
+  if (!list) return false;
+  int32_t count = 1;
+  auto call = [&] { count = list->GetCount(); };
+  return CallForeign(call) && count <= 0;  // a host's list that faults is not known to be empty
 }
 
 // Closes the row of the Input list the host passed as a list object, so that the handler sees
@@ -167,6 +172,9 @@ int32_t ProcessDataImpl(TPluginCallRec* rec, const TPluginCallRec* copy) noexcep
   // A flag for WaitWhileTerminatingCall only (the call reference keeps the instance alive):
   // plain stores, no locked instruction on the data path.
   plugin.Processing().store(true, std::memory_order_relaxed);
+  const CallHold processing(
+      +[](void* p) noexcept { static_cast<TkivPlugin*>(p)->Processing().store(false, std::memory_order_release); },
+      &plugin);
   int32_t result;
   {
     TPluginCallRecIntf saved;
@@ -188,7 +196,8 @@ int32_t ProcessDataImpl(TPluginCallRec* rec, const TPluginCallRec* copy) noexcep
 
 int32_t GetLogExImpl(TPluginCallRec* rec) noexcept {
   TPluginCallRec copy;
-  if (!rec || !ReadableCopy(&copy, rec, sizeof copy)) return 0;
+  // A record that cannot take the answer is not served: nothing is collected.
+  if (!rec || !ReadableCopy(&copy, rec, sizeof copy) || !IsWritableMemory(rec, sizeof *rec)) return 0;
   int32_t copied = 0;
   try {
     rec->Output.Value = 0;
@@ -197,8 +206,8 @@ int32_t GetLogExImpl(TPluginCallRec* rec) noexcept {
     if (!plugin) return 0;
     const uint32_t size = copy.Input.Size;
     char* buffer = reinterpret_cast<char*>(copy.Input.Value);
-    // A buffer we cannot read is not written either: the log stays for the next collection.
-    if (size > 0 && buffer && !IsReadableMemory(buffer, size)) buffer = nullptr;
+    // A buffer that cannot be written is treated as absent: the log stays for the next collection.
+    if (size > 0 && buffer && !IsWritableMemory(buffer, size)) buffer = nullptr;
     const TLogCopyResult out = plugin->LogList().CopyOut(buffer, size);
     rec->Output.Value = out.length;
     copied = static_cast<int32_t>(out.copied);

@@ -163,12 +163,20 @@ int32_t FreePluginInstanceImpl(TPluginCallRec* rec) noexcept {
   return 0;
 }
 
-TPluginRef::TPluginRef(TPluginRef&& other) noexcept : plugin_(std::exchange(other.plugin_, nullptr)) {}
+TPluginRef::TPluginRef(TkivPlugin* plugin) noexcept : plugin_(plugin), hold_(&ReleaseAbandoned, plugin) {}
+
+void TPluginRef::ReleaseAbandoned(void* plugin) noexcept {
+  static_cast<TkivPlugin*>(plugin)->CallRefs().fetch_sub(1, std::memory_order_release);
+}
+
+TPluginRef::TPluginRef(TPluginRef&& other) noexcept
+    : plugin_(std::exchange(other.plugin_, nullptr)), hold_(std::move(other.hold_)) {}
 
 TPluginRef& TPluginRef::operator=(TPluginRef&& other) noexcept {
   if (this != &other) {
     if (plugin_) plugin_->CallRefs().fetch_sub(1, std::memory_order_release);
     plugin_ = std::exchange(other.plugin_, nullptr);
+    hold_ = std::move(other.hold_);
   }
   return *this;
 }

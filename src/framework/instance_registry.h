@@ -13,6 +13,7 @@
 
 #include "framework/call_record.h"
 #include "framework/plugin.h"
+#include "platform/call_holds.h"
 
 namespace kiv {
 
@@ -68,8 +69,10 @@ class TPluginRef {
 
  private:
   friend TPluginRef FindInstance(uintptr_t handle) noexcept;
-  explicit TPluginRef(TkivPlugin* plugin) : plugin_(plugin) {}
+  explicit TPluginRef(TkivPlugin* plugin) noexcept;
+  static void ReleaseAbandoned(void* plugin) noexcept;
   TkivPlugin* plugin_ = nullptr;
+  CallHold hold_;  // releases the reference when a contained fault abandons this holder
 };
 
 // The instance whose handle is the record's Instance. The handle is compared with the stored

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/readable_memory.h"
+
 namespace kiv {
 
 namespace {
@@ -87,13 +89,13 @@ TLogCopyResult TLogDataList::CopyOut(char* buffer, std::size_t size) {
     return result;
   }
   if (result.length > size || buffer == nullptr) return result;
+  // The buffer is the host's: each write is guarded, and one that fails keeps the log.
+  static constexpr char kLineEnd[2] = {'\r', '\n'};
   char* out = buffer;
   for (int i = 0; i < count; ++i) {
     const std::string& line = lines->Strings(i);
-    std::memcpy(out, line.data(), line.size());
-    out += line.size();
-    *out++ = '\r';
-    *out++ = '\n';
+    if (!WritableCopy(out, line.data(), line.size()) || !WritableCopy(out + line.size(), kLineEnd, 2)) return result;
+    out += line.size() + 2;
   }
   lines->Clear();
   result.copied = result.length;

@@ -59,7 +59,8 @@ class TLogDataList : public TThreadStringList {
   // - `size` 0: the log is cleared without copying (the host drops the messages).
   // - A text longer than `size`, or a null `buffer`: nothing is copied and the log is kept.
   // - Otherwise exactly `length` bytes, without a terminator, go to `buffer`, and the log is
-  //   cleared. Nothing is ever written past `buffer` + `size`.
+  //   cleared. Nothing is ever written past `buffer` + `size`. A buffer that faults while it is
+  //   written (it is foreign memory) copies nothing (`copied` 0) and keeps the log.
   TLogCopyResult CopyOut(char* buffer, std::size_t size);
 
   // The repeat count kept for line `index` of the locked list (EListError outside the list).

@@ -23,8 +23,8 @@ uint32_t Address32(const uint8_t* at) { return static_cast<uint32_t>(reinterpret
 }  // namespace
 
 bool GetModuleInfoImpl(TPluginCallRec* rec, void* buffer, uint32_t* size) {
-  // The out size is written only where the host's variable is readable memory.
-  const bool size_usable = size && IsReadableMemory(size, sizeof *size);
+  // The out size is written only where the host's variable is writable memory.
+  const bool size_usable = size && IsWritableMemory(size, sizeof *size);
   if (size_usable) *size = 0;
   try {
     TPluginRef plugin = FindInstance(rec);
@@ -39,7 +39,7 @@ bool GetModuleInfoImpl(TPluginCallRec* rec, void* buffer, uint32_t* size) {
     uint32_t capacity = 0;
     if (!bytes || !ReadableCopy(&capacity, bytes, 4) || capacity < kModuleInfoFixedSize) return false;
     const bool fits = capacity >= needed;
-    if (!IsReadableMemory(bytes, fits ? needed : kModuleInfoFixedSize)) return false;
+    if (!IsWritableMemory(bytes, fits ? needed : kModuleInfoFixedSize)) return false;
 
     std::memset(bytes, 0, kModuleInfoFixedSize);
     Put32(bytes, capacity);

@@ -30,7 +30,7 @@ constexpr uint32_t kModuleInfoFixedSize = 33;
 // capacity is below 33, nothing is written to it; with a capacity below the needed size only the
 // fixed part is filled (text fields 0). Never writes beyond the capacity, and refuses (false,
 // buffer untouched) a buffer whose bytes up to the smaller of capacity and needed size are not
-// readable memory. Never throws.
+// writable memory; a size variable that cannot be written is left alone. Never throws.
 bool GetModuleInfoImpl(TPluginCallRec* rec, void* buffer, uint32_t* size);
 
 }  // namespace kiv

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "framework/call_params.h"
+#include "framework/data_processing.h"
 #include "framework/instance_registry.h"
 #include "platform/code_page.h"
 #include "platform/exception.h"
@@ -119,7 +120,7 @@ TModuleResourceReader SetModuleResourceReader(TModuleResourceReader reader) {
 }
 
 void GetOptionsDialogImpl(TPluginCallRec* rec) {
-  if (!rec || !IsReadableMemory(rec, sizeof *rec)) return;
+  if (!rec || !IsWritableMemory(rec, sizeof *rec)) return;
   SetOutput(rec, ckInteger, 0, kGetDialogNotFound);
   try {
     TPluginRef plugin = FindInstance(rec);
@@ -174,7 +175,7 @@ void GetOptionsDialogImpl(TPluginCallRec* rec) {
 }
 
 void ShowOptionsDialogImpl(TPluginCallRec* rec) {
-  if (!rec || !IsReadableMemory(rec, sizeof *rec)) return;
+  if (!rec || !IsWritableMemory(rec, sizeof *rec)) return;
   SetOutput(rec, ckInteger, 4, kShowDialogNotFound);
   TPluginRef plugin = FindInstance(rec);
   if (!plugin) return;
@@ -204,6 +205,10 @@ void ShowOptionsDialogImpl(TPluginCallRec* rec) {
     plugin->OnShowOptionsDialog(plugin.get(), rec, result);
   } catch (const Exception& e) {
     plugin->Log(0, e.Message() + " {SHOWOPTIONS}");
+    result = false;
+  } catch (...) {
+    // Any other failure is not a confirmation either: the status stays one the host knows.
+    LogCaughtException(*plugin.get(), "SHOWOPTIONS");
     result = false;
   }
   rec->Output.Value = result ? 1 : 0;

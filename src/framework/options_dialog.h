@@ -41,14 +41,14 @@ TModuleResourceReader SetModuleResourceReader(TModuleResourceReader reader);
 // Output.Value a status (not found, nothing to describe, too small with Output.Size the size
 // needed). A buffer that is not readable memory over its stated size counts as absent (no name,
 // no room). An exception of the application's handler is logged at level 0 and gives "nothing to
-// describe". Nothing at all when `rec` is not a readable record. Never throws.
+// describe". Nothing at all when `rec` is not a readable and writable record. Never throws.
 void GetOptionsDialogImpl(TPluginCallRec* rec);
 
 // ShowOptionsDialog. Output.Kind 5, Output.Size 4 and Output.Value a status or the handler's
 // Boolean result. While the handler runs the instance's dialog flag, options and parameters are
-// set; the record is prepared for it and restored afterwards. An exception of the common base
-// class is logged; any other leaves the function after the instance's dialog state and the record
-// are restored (Output.Value stays 4).
+// set; the record is prepared for it and restored afterwards. An exception of the handler is
+// logged and counts as not confirmed (Output.Value 0), so the host only ever sees 0 to 3.
+// Nothing at all when `rec` is not a readable and writable record.
 void ShowOptionsDialogImpl(TPluginCallRec* rec);
 
 }  // namespace kiv

@@ -1,4 +1,5 @@
 #include "framework/parsed_data.h"
+#include "platform/foreign_call.h"
 
 #include <cstdint>
 #include <cstring>
@@ -98,10 +99,15 @@ void AppendItems(TParsedDataList& list, IkivParamsListW* output, TkivParamsListW
     if (hand_over) return list.MoveItemsTo(target);
     return TkivParamsListWrap::CopyListItems(list, target, 0, -1);
   }
-  IntfPtr<IkivParamsListA> target;
-  if (output->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(target.put())) != KIV_S_OK || !target)
+  // Output is another module's interface (the host's): each call into it is guarded.
+  IkivParamsListA* queried = nullptr;
+  if (ForeignHResult([&] { return output->QueryInterface(IID_IkivParamsListA, reinterpret_cast<void**>(&queried)); }) !=
+          KIV_S_OK ||
+      !queried)
     Fail("the Output list offers no 8-bit interface");
-  if (!append) target->Clear();
+  const ForeignRef<IkivParamsListA> target(queried);
+  auto clear = [&] { queried->Clear(); };
+  if (!append && !CallForeign(clear)) Fail("the Output list faulted");
   if (list.Count() == 0) return;
   ParamsListBorrow source(list);
   TkivParamsListWrap::CopyItems(source.A(), target.get(), 0, -1);

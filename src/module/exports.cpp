@@ -1,6 +1,8 @@
 // The module's exported entry points. Each enters the framework through the structured-exception
-// guard, so that a bad pointer from the host or a fault in plugin code ends the call with the
-// entry point's failure result instead of the host; a C++ exception never leaves an export.
+// guard, the last line behind the local guards at every foreign call: a fault that still reaches
+// it ends the call with the entry point's failure result instead of the host, and what the
+// abandoned frames held for the call is released. A C++ exception never leaves an export.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -14,11 +16,18 @@
 #include "framework/options_dialog.h"
 #include "interfaces/diagnostics.h"
 #include "kiv/kiv_defs.h"
+#include "platform/call_holds.h"
 #include "platform/readable_memory.h"
 #include "platform/seh_guard.h"
 
 namespace kiv {
 namespace {
+
+// Writes `value` at byte `offset` of the host's record; nothing when the record refuses it.
+template <class T>
+void PutField(TPluginCallRec* rec, size_t offset, T value) noexcept {
+  WritableCopy(reinterpret_cast<unsigned char*>(rec) + offset, &value, sizeof value);
+}
 
 // The fields of the host's record that preparation changes, as the host passed them. A call
 // that a fault abandons has not restored its record: its Params and converted slots may point
@@ -36,21 +45,23 @@ class RecordSnapshot {
   // The record as it came; null when it could not be read.
   const TPluginCallRec* Taken() const noexcept { return taken_ ? &copy_ : nullptr; }
 
+  // Every write is guarded: the record may be one the host cannot let us write.
   void PutBack(TPluginCallRec* rec) const noexcept {
     TPluginCallRec now;
     if (!taken_ || !ReadableCopy(&now, rec, sizeof now)) return;
-    rec->Flags = copy_.Flags;
-    rec->Params = copy_.Params;
-    PutBackSlot(rec->Input, now.Input, copy_.Input);
-    PutBackSlot(rec->Output, now.Output, copy_.Output);
+    PutField(rec, offsetof(TPluginCallRec, Flags), copy_.Flags);
+    PutField(rec, offsetof(TPluginCallRec, Params), copy_.Params);
+    PutBackSlot(rec, offsetof(TPluginCallRec, Input), now.Input, copy_.Input);
+    PutBackSlot(rec, offsetof(TPluginCallRec, Output), now.Output, copy_.Output);
   }
 
  private:
   // A slot that now holds an interface variable it did not hold before was converted.
-  static void PutBackSlot(TPluginCallValue& slot, const TPluginCallValue& now, const TPluginCallValue& before) noexcept {
+  static void PutBackSlot(TPluginCallRec* rec, size_t slot, const TPluginCallValue& now,
+                          const TPluginCallValue& before) noexcept {
     if (now.Kind != ckParamsIntf || (before.Kind == ckParamsIntf && before.Value == now.Value)) return;
-    slot.Kind = before.Kind;
-    slot.Value = before.Value;
+    PutField(rec, slot + offsetof(TPluginCallValue, Kind), before.Kind);
+    PutField(rec, slot + offsetof(TPluginCallValue, Value), before.Value);
   }
 
   TPluginCallRec copy_;
@@ -86,20 +97,38 @@ void RunGuarded(void* context) {
   }
 }
 
+// What an entry point puts right in the host's record after a fault abandoned its call.
+using AfterFault = void (*)(TPluginCallRec* rec);
+
+// ShowOptionsDialog's status while the dialog runs is not one the host knows: a fault in the
+// dialog leaves "not confirmed".
+void DialogNotConfirmed(TPluginCallRec* rec) {
+  TPluginCallRec now;
+  if (!ReadableCopy(&now, rec, sizeof now)) return;
+  if (now.Output.Kind != ckInteger || now.Output.Value != kShowDialogRunning) return;
+  const decltype(now.Output.Value) not_confirmed = 0;
+  PutField(rec, offsetof(TPluginCallRec, Output) + offsetof(TPluginCallValue, Value), not_confirmed);
+}
+
 // Calls `call` for the entry point `name` under the guard; `failure` when it faults or throws.
 template <class Call>
-int32_t EnterGuarded(TPluginCallRec* rec, const char* name, int32_t failure, Call call) noexcept {
+int32_t EnterGuarded(TPluginCallRec* rec, const char* name, int32_t failure, Call call,
+                     AfterFault after_fault = nullptr) noexcept {
   GuardedCall<Call> state{call, name, failure, rec, {}, false};
+  CallHoldList holds;  // what the call's frames hold, released here if a fault abandons them
   SehException fault;
   if (CallSehGuarded(&RunGuarded<Call>, &state, &fault)) return state.result;
+  holds.ReleaseAll();
   if (state.reading_record) {
     // Not a fault of ours: a record that cannot be read. The call runs without the copy and
     // answers as it does for such a record.
     state.snapshot.Forget();
     state.rec = nullptr;
     if (CallSehGuarded(&RunGuarded<Call>, &state, &fault)) return state.result;
+    holds.ReleaseAll();
   }
   state.snapshot.PutBack(rec);
+  if (after_fault && state.snapshot.Taken()) after_fault(rec);
   CrashReportStructured(fault, name);
   return failure;
 }
@@ -139,10 +168,13 @@ KIV_EXTERN_C void KIV_STDCALL GetOptionsDialog(TPluginCallRec* rec) {
 }
 
 KIV_EXTERN_C void KIV_STDCALL ShowOptionsDialog(TPluginCallRec* rec) {
-  kiv::EnterGuarded(rec, "ShowOptionsDialog", 0, [rec] {
-    kiv::ShowOptionsDialogImpl(rec);
-    return 0;
-  });
+  kiv::EnterGuarded(
+      rec, "ShowOptionsDialog", 0,
+      [rec] {
+        kiv::ShowOptionsDialogImpl(rec);
+        return 0;
+      },
+      &kiv::DialogNotConfirmed);
 }
 
 KIV_EXTERN_C int32_t KIV_STDCALL ProcessData(TPluginCallRec* rec) {

@@ -126,15 +126,6 @@ bool TkivParamsList::IsReadableLive(const void* address) noexcept { return Reada
 
 bool TkivParamsList::IsReadableObject(const void* address) noexcept { return ReadableListObject(address, false); }
 
-bool TkivParamsListLayout::ItemsReadable(const TkivParamsList& header) noexcept {
-  if (header.Count_ < 0 || header.Count_ > header.Capacity_) return false;
-  if (header.Count_ == 0) return true;
-  if (!IsReadableMemory(header.Items_, sizeof(TkivParamsListItem*) * static_cast<size_t>(header.Count_)))
-    return false;
-  return IsReadableEach(reinterpret_cast<const void* const*>(header.Items_), static_cast<size_t>(header.Count_),
-                        sizeof(TkivParamsListItem));
-}
-
 bool TkivParamsList::IsForeign() const noexcept { return !ListClasses().Contains(ClassRef_); }
 
 std::string_view TkivParamsList::Identifier() const noexcept { return CountedStrView(Identifier_); }

@@ -201,7 +201,10 @@ class TkivParamsList {
 };
 
 struct TkivParamsListLayout {
-  // Whether the item array and items that a header copy refers to are readable.
+  // Whether everything that a header copy refers to can be read: the item array, the items, their
+  // names and keys, and what their values point at (strings, references, arrays). A host's list
+  // is read through this layout without further checks, so a list that fails here is refused
+  // as a whole. Defined in params_list_check.cpp.
   static bool ItemsReadable(const TkivParamsList& header) noexcept;
 
   static_assert(std::is_standard_layout_v<TkivParamsList>);

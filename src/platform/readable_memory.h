@@ -33,4 +33,29 @@ bool ReadableText(const char* text, std::string_view& out, size_t max_length = 0
 bool ReadableText(const char16_t* text, std::u16string_view& out,
                   size_t max_length = 0x3FFFFFFF) noexcept;
 
+// Reads foreign memory for one walk over a structure of someone else's (a host's list with its
+// items, strings and values). Copy copies `size` bytes, Touch tells whether they can be read;
+// both are false for null, a wrapping range or memory that cannot be read.
+struct ForeignReader {
+  bool (*Copy)(void* target, const void* source, size_t size) noexcept;
+  bool (*Touch)(const void* address, size_t size) noexcept;
+};
+using ForeignWalk = bool (*)(const ForeignReader& reader, void* context);
+
+// Runs walk(reader, context) and returns its answer; false when the walk met memory that cannot
+// be read. On Windows the whole walk runs under one guard and reads directly (one registration
+// instead of one per read); natively each read is checked by the kernel. The walk holds nothing
+// with a destructor and takes no lock: a fault abandons it.
+bool WalkForeignMemory(ForeignWalk walk, void* context) noexcept;
+
+// Whether the `size` bytes at `address` are committed and writable now. The test changes no
+// byte (each page gets an atomic add of zero), so memory that other threads use is safe. True
+// for size 0. Natively the pages' protection is asked from the kernel.
+bool IsWritableMemory(void* address, size_t size) noexcept;
+
+// Copies the `size` bytes at `source` into foreign memory at `target`; false when `target`
+// cannot be written (on Windows a fault partway leaves the bytes before it written). `source`
+// is ours and readable.
+bool WritableCopy(void* target, const void* source, size_t size) noexcept;
+
 }  // namespace kiv

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 namespace kiv {
 
@@ -32,6 +34,32 @@ bool IsReadableMemory(const void* address, size_t size) noexcept {
   return true;
 }
 
+// The kernel's map of this process: every page of the range must lie in a writable mapping.
+bool IsWritableMemory(void* address, size_t size) noexcept {
+  if (size == 0) return true;
+  const auto begin = reinterpret_cast<uintptr_t>(address);
+  if (!address || begin + size < begin) return false;
+  FILE* maps = std::fopen("/proc/self/maps", "r");
+  if (!maps) return false;
+  uintptr_t covered = begin;
+  const uintptr_t end = begin + size;
+  char line[512];
+  while (covered < end && std::fgets(line, sizeof line, maps)) {
+    unsigned long from = 0, to = 0;
+    char perms[5] = {};
+    if (std::sscanf(line, "%lx-%lx %4s", &from, &to, perms) != 3) continue;
+    if (from <= covered && covered < to && perms[1] == 'w') covered = to;
+  }
+  std::fclose(maps);
+  return covered >= end;
+}
+
+bool WritableCopy(void* target, const void* source, size_t size) noexcept {
+  if (!IsWritableMemory(target, size)) return false;
+  if (size > 0) std::memcpy(target, source, size);
+  return true;
+}
+
 }  // namespace kiv
 
 namespace kiv {
@@ -43,5 +71,10 @@ bool IsReadableEach(const void* const* addresses, size_t count, size_t size) noe
 }
 
 bool IsMappedReadable(const void* address, size_t size) noexcept { return IsReadableMemory(address, size); }
+
+bool WalkForeignMemory(ForeignWalk walk, void* context) noexcept {
+  static constexpr ForeignReader kChecked{&ReadableCopy, &IsReadableMemory};
+  return walk(kChecked, context);
+}
 
 }  // namespace kiv

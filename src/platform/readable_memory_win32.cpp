@@ -92,7 +92,68 @@ void CopyBytes(void* context) {
     std::memcpy(copy.target, copy.source, copy.size);
 }
 
+// Adds zero to one byte of every page of the range with a locked instruction: a page that
+// cannot be written faults inside the guard, and no byte changes even under concurrent writers.
+void TouchPagesForWrite(void* context) {
+  const auto& probe = *static_cast<const Probe*>(context);
+  const auto first = reinterpret_cast<uintptr_t>(probe.begin);
+  const uintptr_t last = first + probe.size - 1;
+  for (uintptr_t page = first & ~(kPageSize - 1); page <= last; page += kPageSize) {
+    const uintptr_t at = page < first ? first : page;
+    asm volatile("lock addb $0, (%0)" : : "r"(at) : "memory");
+    if (page + kPageSize < page) break;
+  }
+}
+
+// The direct reader of a walk that runs under one guard: a fault ends the walk there.
+bool DirectCopy(void* target, const void* source, size_t size) noexcept {
+  if (size == 0) return true;
+  if (!ValidRange(source, size)) return false;
+  Copy copy{target, source, size};
+  CopyBytes(&copy);
+  return true;
+}
+
+bool DirectTouch(const void* address, size_t size) noexcept {
+  if (size == 0) return true;
+  if (!ValidRange(address, size)) return false;
+  Probe probe{static_cast<const volatile unsigned char*>(address), size};
+  TouchPages(&probe);
+  return true;
+}
+
+struct Walk {
+  ForeignWalk walk;
+  void* context;
+  bool answer;
+};
+
+void RunWalk(void* context) {
+  auto& walk = *static_cast<Walk*>(context);
+  static constexpr ForeignReader kDirect{&DirectCopy, &DirectTouch};
+  walk.answer = walk.walk(kDirect, walk.context);
+}
+
 }  // namespace
+
+bool WalkForeignMemory(ForeignWalk walk, void* context) noexcept {
+  Walk state{walk, context, false};
+  return CallSehGuarded(&RunWalk, &state) && state.answer;
+}
+
+bool IsWritableMemory(void* address, size_t size) noexcept {
+  if (size == 0) return true;
+  if (!ValidRange(address, size)) return false;
+  Probe probe{static_cast<const volatile unsigned char*>(address), size};
+  return CallSehGuarded(&TouchPagesForWrite, &probe);
+}
+
+bool WritableCopy(void* target, const void* source, size_t size) noexcept {
+  if (size == 0) return true;
+  if (!ValidRange(target, size)) return false;
+  Copy copy{target, source, size};
+  return CallSehGuarded(&CopyBytes, &copy);
+}
 
 // A read under the structured-exception guard costs a few nanoseconds where asking the system
 // about the pages (VirtualQuery) costs about half a microsecond; a bad address costs the fault's

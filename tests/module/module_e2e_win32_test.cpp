@@ -16,6 +16,7 @@
 #include "host/host_params_list.h"
 #include "host/host_window.h"
 #include "interfaces/params_list_wrap.h"
+#include "module/hostile_memory_win32.h"
 #include "module/test_plugin_actions.h"
 #include "platform/win32_test_files.h"
 
@@ -635,6 +636,114 @@ TEST_F(TestModuleE2E, LogCollectionWithShortExactAndZeroBuffers) {
   EXPECT_EQ(zero.Result, 0);
   EXPECT_EQ(zero.Needed, std::string("\x02" "unloaded logged\r\n").size());
   EXPECT_EQ(CollectLog(handle, 4096).Needed, 0u);
+  EXPECT_EQ(Free(handle), 0);
+}
+
+// ---- Containment: a contained fault leaves nothing held ----------------------------------------
+
+constexpr DWORD kFreeBudgetMs = 100;
+
+// Frees `handle` on another thread: true when it returned within the budget with 0.
+bool FreesAtOnce(HostModule& module, uintptr_t handle) {
+  int32_t result = -9;
+  const bool returned = test::ReturnsWithin(
+      [&] {
+        HostCallRecord rec;
+        rec.SetInstance(handle);
+        result = module.FreePluginInstance(rec.data()).Value;
+      },
+      kFreeBudgetMs);
+  return returned && result == 0;
+}
+
+// A fault in plugin code outside every guard of its own reaches the entry point's guard: the
+// call fails, and what it held (instance reference, command lock, processing flag) is released.
+TEST_F(TestModuleE2E, AFaultReachingTheEntryPointReleasesWhatTheCallHeld) {
+  const uintptr_t handle = Create();
+  EXPECT_EQ(Command(handle, u"LOAD", kActionRawFault), -3);
+  EXPECT_EQ(Command(handle, u"LOAD"), 0);  // not refused as nested, not blocked
+  EXPECT_TRUE(test::ReturnsWithin([&] { EXPECT_EQ(Command(handle, u"UNLOAD"), 0); }, kFreeBudgetMs));
+  HostParamsList data;
+  HostCallRecord rec;
+  rec.SetInput(HostSlot{0, 4, 5, 1});
+  EXPECT_EQ(Data(rec, handle, data, 0x04, kActionRawFault), -3);
+  // The dialog's status is one the host knows: not confirmed.
+  HostParamsList dialog;
+  HostCallRecord dialog_rec;
+  Prepare(dialog_rec, handle, dialog, u"", kActionRawFault);
+  EXPECT_TRUE(Module().ShowOptionsDialog(dialog_rec.data()).Returned());
+  EXPECT_EQ(dialog_rec.Output().Kind, 5);
+  EXPECT_EQ(dialog_rec.Output().Value, 0u);
+  EXPECT_EQ(dialog_rec.Params(), reinterpret_cast<uintptr_t>(dialog.Object()));
+  EXPECT_TRUE(FreesAtOnce(Module(), handle));
+  const uintptr_t next = Create();
+  EXPECT_EQ(Command(next, u"LOAD"), 0);
+  EXPECT_TRUE(FreesAtOnce(Module(), next));
+}
+
+// A record or an output buffer in a read-only page is refused, never written under a fault.
+TEST_F(TestModuleE2E, ReadOnlyRecordsAndBuffersAreRefusedWithoutAFault) {
+  const uintptr_t handle = Create();
+  EXPECT_EQ(Command(handle, u"LOAD", kActionLog), 0);
+  test::Page page;
+  using Call = kivhost::CallResult (*)(HostModule&, void*);
+  const struct {
+    const char* name;
+    Call call;
+    int32_t refused;
+  } kEntries[] = {
+      {"ExecutePluginCommand", [](HostModule& m, void* r) { return m.ExecutePluginCommand(r); }, -1},
+      {"ProcessData", [](HostModule& m, void* r) { return m.ProcessData(r); }, -1},
+      {"GetLogEx", [](HostModule& m, void* r) { return m.GetLogEx(r); }, 0},
+      {"GetOptionsDialog", [](HostModule& m, void* r) { return m.GetOptionsDialog(r); }, 0},
+      {"ShowOptionsDialog", [](HostModule& m, void* r) { return m.ShowOptionsDialog(r); }, 0},
+      {"GetModuleInfo", [](HostModule& m, void* r) { return m.GetModuleInfo(r, nullptr, nullptr); }, 0},
+  };
+  for (const auto& entry : kEntries) {
+    SCOPED_TRACE(entry.name);
+    HostParamsList params;
+    HostCallRecord rec;
+    Prepare(rec, handle, params, u"LOAD", kActionLog);
+    rec.SetOptions(0x04);
+    const kivhost::CallResult result = entry.call(Module(), page.ReadOnlyCopy(rec.data(), HostCallRecord::kRecordSize));
+    EXPECT_EQ(result.Status, CallStatus::Returned);
+    EXPECT_EQ(result.Value, entry.refused);
+  }
+  // Output buffers: the log stays for a buffer that can be written, the information is refused.
+  HostCallRecord log;
+  log.SetInstance(handle);
+  log.SetInput(HostSlot{0, 4096, 2, reinterpret_cast<uintptr_t>(page.data())});
+  EXPECT_EQ(Module().GetLogEx(log.data()).Value, 0);
+  EXPECT_EQ(LogLines(handle), std::vector<std::string>{"\x02loaded logged"});
+  page.Protect(PAGE_READWRITE);
+  const uint32_t capacity = 4096;
+  std::memcpy(page.data(), &capacity, 4);
+  page.Protect(PAGE_READONLY);
+  HostCallRecord info;
+  info.SetInstance(handle);
+  uint32_t needed = 0;
+  const kivhost::CallResult described = Module().GetModuleInfo(info.data(), page.data(), &needed);
+  EXPECT_TRUE(described.Returned());
+  EXPECT_EQ(described.Value, 0);
+  EXPECT_TRUE(test::ReturnsWithin([&] { EXPECT_EQ(Command(handle, u"UNLOAD", kActionLog), 0); }, kFreeBudgetMs));
+  EXPECT_TRUE(FreesAtOnce(Module(), handle));
+}
+
+// A list the host passes in Input comes back with the host's kind, consumed or not.
+TEST_F(TestModuleE2E, ListSlotsOfDataCallsComeBackWithTheHostsKind) {
+  const uintptr_t handle = Create();
+  for (uint8_t kind : {uint8_t{1}, uint8_t{8}}) {
+    for (bool filled : {false, true}) {
+      SCOPED_TRACE(testing::Message() << int(kind) << filled);
+      HostParamsList params, input;
+      if (filled) input.Add("X", HostValue::Int(1));
+      HostCallRecord rec;
+      rec.SetInput(HostSlot{0, 0, kind, reinterpret_cast<uintptr_t>(input.Object())});
+      Data(rec, handle, params, 0x04);
+      EXPECT_EQ(rec.Input().Kind, kind);
+      EXPECT_TRUE(rec.Input().Value == 0 || rec.Input().Value == reinterpret_cast<uintptr_t>(input.Object()));
+    }
+  }
   EXPECT_EQ(Free(handle), 0);
 }
 

@@ -15,7 +15,9 @@
 #include "host/host_call_record.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
+#include "interfaces/params_list_wrap.h"
 #include "kiv/kiv_diagnostics.h"
+#include "module/hostile_memory_win32.h"
 #include "platform/win32_test_files.h"
 
 namespace kiv {
@@ -566,6 +568,125 @@ TEST_F(OverflowingInnerPlugin, OverflowsAtShiftedStackPositionsAreContainedOnThe
   // The log tells the overflow by its name.
   const uintptr_t handle = Create();
   EXPECT_NE(Log(handle).find("stack overflow"), std::string::npos) << Log(handle);
+}
+
+// ---- Containment of what the host and the inner plugin hand over ------------------------------
+
+constexpr DWORD kPromptMs = 100;
+
+class ContainedInnerPlugin : public ProxyE2E {
+ protected:
+  explicit ContainedInnerPlugin(const char* inner = "kiv_inner_recorder.dll") : ProxyE2E(inner) {}
+  // Frees `handle` on another thread: true when it returned 0 within the budget.
+  bool FreesAtOnce(uintptr_t handle) {
+    int32_t result = -9;
+    return test::ReturnsWithin([&] { result = Free(handle); }, kPromptMs) && result == 0;
+  }
+  // A command and a data call whose Params is `params` (a list object or an interface variable).
+  std::pair<int32_t, int32_t> CommandAndData(uintptr_t handle, const void* params, HostSlot input = {0, 4, 5, 1}) {
+    HostCallRecord command, data;
+    for (HostCallRecord* rec : {&command, &data}) {
+      rec->SetInstance(handle);
+      rec->SetParams(params);
+      rec->SetInput(input);
+    }
+    data.SetOptions(kPlainPath);
+    const kivhost::CallResult c = Module().ExecutePluginCommand(command.data());
+    const kivhost::CallResult d = Module().ProcessData(data.data());
+    EXPECT_TRUE(c.Returned() && d.Returned());
+    return {c.Value, d.Value};
+  }
+  // After whatever went before: the instance goes at once and a new one works.
+  void ExpectStillServing(uintptr_t handle) {
+    EXPECT_TRUE(FreesAtOnce(handle));
+    const uintptr_t next = Create();
+    EXPECT_EQ(Command(next, u"LOAD"), 0);
+    EXPECT_TRUE(FreesAtOnce(next));
+  }
+};
+
+// The host offers its Params as an interface whose one method faults, raises a foreign exception
+// or has a garbage address: the calls fail, and nothing stays held.
+TEST_F(ContainedInnerPlugin, AHostListInterfaceFaultingInAnyMethodFailsOnlyTheCall) {
+  for (const test::MethodFault fault :
+       {test::MethodFault::kAccessViolation, test::MethodFault::kForeignException, test::MethodFault::kGarbageAddress}) {
+    for (size_t slot = 0; slot < test::FaultingMethod::kListSlots; ++slot) {
+      SCOPED_TRACE(testing::Message() << "fault " << int(fault) << " slot " << slot);
+      ParamsListPtr list = TkivParamsList::Create();
+      list->Add("COMMAND", Variant::Ansi("LOAD").Data());
+      IntfPtr<IkivParamsListW> wrap = TkivParamsListWrap::Create(std::move(list));
+      auto* intf = static_cast<IkivParamsListA*>(TkivParamsListWrap::FromIntf(wrap.get()));
+      const uintptr_t handle = Create();
+      {
+        test::FaultingMethod patched(intf, slot, fault);
+        const auto [command, data] = CommandAndData(handle, &intf);
+        EXPECT_TRUE(command == 0 || command == -1 || command == -3) << command;
+        EXPECT_GE(data, -3);
+      }
+      ExpectStillServing(handle);
+    }
+  }
+}
+
+// A host-layout list with one field pointing into a page that cannot be read (or a garbage item
+// array) is refused as a whole: as Params the call is not done, in Input the slot is left alone.
+TEST_F(ContainedInnerPlugin, AHostLayoutListWithAnUnreadableFieldIsRefusedAsAWhole) {
+  test::Page no_access;
+  no_access.Protect(PAGE_NOACCESS);
+  const auto bad = reinterpret_cast<uintptr_t>(no_access.data()) + 64;
+  struct Case {
+    const char* field;
+    int item;          // -1: the list's item array
+    size_t offset;     // in the item (or the list)
+    uint16_t type;     // value type stored with a pointer field, 0 to keep the item's
+  };
+  for (const Case& c : {Case{"item array", -1, 4, 0}, Case{"name", 0, 4, 0}, Case{"key", 1, 8, 0},
+                        Case{"BSTR", 1, 32, 8}, Case{"reference", 0, 32, 0x4003}, Case{"array", 1, 32, 0x2003},
+                        Case{"referenced BSTR", 0, 32, 0x4008}}) {
+    SCOPED_TRACE(c.field);
+    HostParamsList list;
+    AddWide(list, "COMMAND", u"LOAD");
+    AddWide(list, "OTHER", u"value");
+    auto* object = static_cast<unsigned char*>(list.Object());
+    unsigned char* at = object;
+    if (c.item >= 0) std::memcpy(&at, *reinterpret_cast<unsigned char***>(object + 4) + c.item, sizeof at);
+    uint32_t saved_pointer = 0;
+    uint16_t saved_type = 0;
+    std::memcpy(&saved_pointer, at + c.offset, 4);
+    std::memcpy(&saved_type, at + 24, 2);
+    std::memcpy(at + c.offset, &bad, 4);
+    if (c.type) std::memcpy(at + 24, &c.type, 2);
+
+    const uintptr_t handle = Create();
+    EXPECT_EQ(CommandAndData(handle, list.Object()), std::make_pair(-1, -1));
+    HostParamsList params;
+    const auto [command, data] =
+        CommandAndData(handle, params.Object(), HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(list.Object())});
+    EXPECT_EQ(command, -1);  // no command named
+    EXPECT_GE(data, -1);
+    ExpectStillServing(handle);
+    std::memcpy(at + c.offset, &saved_pointer, 4);
+    if (c.type) std::memcpy(at + 24, &saved_type, 2);
+  }
+}
+
+class OverrunningInnerPlugin : public ContainedInnerPlugin {
+ protected:
+  OverrunningInnerPlugin() : ContainedInnerPlugin("kiv_inner_overrun.dll") {}
+};
+
+// An inner plugin that writes 16 bytes past the record it is given harms nothing of the call's.
+TEST_F(OverrunningInnerPlugin, WritingPastTheRecordLeavesTheCallIntact) {
+  const uintptr_t handle = Create();
+  HostParamsList input, output;
+  AddWide(input, "X", u"1");
+  EXPECT_EQ(Command(handle, u"LOAD"), 0);
+  EXPECT_EQ(Event(handle, u"PING"), 0);
+  HostCallRecord rec;
+  rec.SetInput(HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(input.Object())});
+  EXPECT_EQ(Data(handle, kPlainPath, rec.Input(), &output), 0);
+  EXPECT_EQ(Command(handle, u"UNLOAD"), 0);
+  ExpectStillServing(handle);
 }
 
 }  // namespace

@@ -51,4 +51,6 @@ if(WIN32)
                    DEFINES KIV_FAULT_FOREIGN)
   kiv_inner_plugin(kiv_inner_overflow SOURCES ${_inner}/faulty_plugin.c ${_inner}/faulty_plugin.def
                    DEFINES KIV_FAULT_OVERFLOW)
+  kiv_inner_plugin(kiv_inner_overrun SOURCES ${_inner}/faulty_plugin.c ${_inner}/faulty_plugin.def
+                   DEFINES KIV_FAULT_OVERRUN)
 endif()

@@ -15,6 +15,8 @@ inline constexpr const char* kActionNest = "NEST";      // "RESULT" := the same 
                                                         // or the command named by kNestCommandParam
 inline constexpr const char* kActionThrow = "THROW";    // raises an exception of the framework's
 inline constexpr const char* kActionFault = "FAULT";    // writes to address 0 (in construction: unguarded)
+inline constexpr const char* kActionRawFault = "RAW-FAULT";  // writes to address 0 outside any guard of
+                                                             // the plugin's (commands, data, dialog)
 inline constexpr const char* kActionHold = "HOLD";      // "RESULT" := handlers running at entry, then waits
 inline constexpr const char* kNestCommandParam = "NEST-COMMAND";
 // The EVENT handler and custom commands act as LOAD does; a custom command then returns

@@ -101,6 +101,8 @@ void Act(TkivPlugin& plugin, const std::string& action, TPluginCallRec* rec, con
     --running;
   } else if (action == kActionThrow) {
     throw Exception("Handler refused");
+  } else if (action == kActionRawFault) {
+    WriteNull(nullptr);
   } else if (action == kActionFault) {
     // Plugin code that faults is run under the guard, as the proxy runs the inner plugin.
     if (!CallSehGuarded(&WriteNull, nullptr)) throw Exception("Access violation in the handler");
@@ -111,6 +113,7 @@ void Act(TkivPlugin& plugin, const std::string& action, TPluginCallRec* rec, con
 void ProcessAct(TPluginCallRec& rec, int32_t& result) {
   const std::string action = ActionOf(&rec);
   if (action == kActionThrow) throw Exception("Handler refused");
+  if (action == kActionRawFault) WriteNull(nullptr);
   if (action == kActionFail) {
     result = -1;
   } else if (action == kActionDeliver) {
@@ -153,6 +156,7 @@ class TTestPlugin : public TkivPlugin {
     OnShowOptionsDialog = [this](TObject*, TPluginCallRec* r, bool& result) {
       const std::string action = ActionOf(r);
       if (action == kActionThrow) throw Exception("Dialog refused");
+      if (action == kActionRawFault) WriteNull(nullptr);
       int32_t seen = DialogOptions() | (DialogOpen() ? 0x100 : 0);
       if (DialogParams()) seen |= 0x200;
       MarkList(DialogParams(), u"Dialog");
