@@ -645,14 +645,14 @@ TEST_F(KivhostE2E, CheckPassesTheSamplesAndTheRecorderWithEveryExportStdcall) {
     EXPECT_EQ(run.Exit, 0u) << plugin << "\n" << run.Out << run.Err;
     EXPECT_TRUE(Has(run.Out, "\nresult: pass\n")) << run.Out;
     EXPECT_TRUE(Has(run.Out, "  kivPluginProcessData           present, stdcall")) << run.Out;
-    EXPECT_TRUE(Has(run.Out, "data: 1448 bytes fed on the parser path, 0 left unconsumed\n")) << run.Out;
+    EXPECT_TRUE(Has(run.Out, "data: 1448 bytes fed on the parser path, 0 discarded, 0 left unconsumed\n")) << run.Out;
   }
   // With their own sample data, in other chunk sizes.
   const std::string folder = kiv::test::ExeFolder();
   const Outcome frames = Kivhost({"check", folder + "kivhost_frame_parser\\plugin.dll",
                                   "data=" + folder + "kivhost_frame_parser\\sample.bin", "chunk=5"});
   EXPECT_EQ(frames.Exit, 0u) << frames.Out;
-  EXPECT_TRUE(Has(frames.Out, "data: 174 bytes fed on the parser path, 0 left unconsumed\nresult: pass\n")) << frames.Out;
+  EXPECT_TRUE(Has(frames.Out, "data: 174 bytes fed on the parser path, 0 discarded, 0 left unconsumed\nresult: pass\n")) << frames.Out;
   // The recorder exports all twelve, and each behaves as stdcall.
   const Outcome recorder = Check("kiv_inner_recorder.dll");
   size_t stdcall = 0;
