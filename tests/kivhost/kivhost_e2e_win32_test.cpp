@@ -696,6 +696,20 @@ TEST_F(KivhostE2E, CheckFindsTheFaultOfEachFaultyPlugin) {
   EXPECT_TRUE(Has(Check("kiv_check_unconsuming.dll").Out, "result: FAIL (1 finding)"));
 }
 
+TEST_F(KivhostE2E, CheckReportsWhatALargeCallHadToDiscardFromAStreamLeftFull) {
+  // 20000 bytes in one call for each of the two parser-path sources: 16384 fit, the rest
+  // displaces the oldest, since the plugin never consumes.
+  const std::string data = kiv::test::ExeFolder() + "kivhost_e2e_large_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  std::ofstream(data, std::ios::binary) << std::string(20000, 'x');
+  const Outcome run = Kivhost({"check", kiv::test::ExeFolder() + "kiv_check_unconsuming.dll", "data=" + data, "chunk=65536"});
+  DeleteFileA(data.c_str());
+  EXPECT_EQ(run.Exit, 1u) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "  kivPluginProcessData: [discarded-data] 7232 of 40000 bytes fed on the parser path were "
+                           "discarded"))
+      << run.Out;
+  EXPECT_TRUE(Has(run.Out, "data: 40000 bytes fed on the parser path, 7232 discarded, 32768 left unconsumed\n")) << run.Out;
+}
+
 TEST_F(KivhostE2E, CheckReportsAsJsonLinesAndRefusesWhatItCannotCheck) {
   const Outcome run = Check("kiv_check_misdeclared.dll", true);
   EXPECT_EQ(run.Exit, 1u) << run.Out;
