@@ -1,8 +1,9 @@
 /* For tools that check inner plugins: the module's live-interface diagnostic.
  *
  * varnolet.dll counts the interface objects it handed out that are still alive, the references
- * an inner plugin still held when a call's lent lists were detached, the bytes fed to and left in
- * the data sources' FIFO streams, and the faults it contained per inner entry point. The figures
+ * an inner plugin still held when a call's lent lists were detached, the bytes fed to, discarded
+ * from and left in the data sources' FIFO streams, and the faults it contained per inner entry
+ * point. The figures
  * are module-wide (every instance of this process) and cumulative since the module was loaded;
  * a tool reads them before and after a step and compares. Usable from C and C++.
  *
@@ -24,7 +25,7 @@
 #define KIV_DIAGNOSTICS_ENTRY_COUNT 12 /* the inner entry points, in look-up order */
 #define KIV_DIAGNOSTICS_NAME "kivGetDiagnostics"
 
-/* 80 bytes:
+/* 88 bytes:
  *    0   4  Size              in: the caller's size; out: the bytes filled
  *    4   4  Version           KIV_DIAGNOSTICS_VERSION
  *    8   4  ListWrappers      list interfaces alive (lent, created, or kept by someone)
@@ -35,7 +36,9 @@
  *   28   4  StreamBytesLeft   bytes still in a stream when its data source was freed (cumulative)
  *   32  48  FaultsContained   faults and foreign exceptions contained, per inner entry point in
  *                             the order of KIV_PLUGIN_EXPORT_NAMES (cumulative)
- *   80   4  ParserClients     data sources' parser clients alive, over all instances */
+ *   80   4  ParserClients     data sources' parser clients alive, over all instances
+ *   84   4  StreamBytesDiscarded  bytes discarded from the FIFO streams because an inner plugin
+ *                             left its stream full (cumulative) */
 typedef struct kivDiagnostics {
   uint32_t Size;
   uint32_t Version;
@@ -47,12 +50,13 @@ typedef struct kivDiagnostics {
   uint32_t StreamBytesLeft;
   uint32_t FaultsContained[KIV_DIAGNOSTICS_ENTRY_COUNT];
   int32_t ParserClients;
+  uint32_t StreamBytesDiscarded;
 } kivDiagnostics;
 
 #ifdef __cplusplus
-static_assert(sizeof(kivDiagnostics) == 84, "kivDiagnostics layout");
+static_assert(sizeof(kivDiagnostics) == 88, "kivDiagnostics layout");
 #else
-_Static_assert(sizeof(kivDiagnostics) == 84, "kivDiagnostics layout");
+_Static_assert(sizeof(kivDiagnostics) == 88, "kivDiagnostics layout");
 #endif
 
 /* int32_t KIV_STDCALL kivGetDiagnostics(kivDiagnostics* out); */

@@ -40,10 +40,14 @@
  *     parse whole units in place, Remove what was consumed; the rest waits for the next call.
  *     Add results to the list from GetParsedData: items named "FULL_DATA_PACKET" (exact case)
  *     carry a packet's text, every other item a named field; the module delivers them to the
- *     host after the call. A stream holds 16384 bytes; beyond that the oldest bytes give way.
+ *     host after the call. A stream holds 16384 bytes: a larger block comes in pieces that fit,
+ *     one kivPluginProcessData call per piece (Input addresses the piece, result starts at 0),
+ *     the parsed-data list collecting the items of all of them. Only when a call leaves the
+ *     stream full do the oldest bytes give way to the next piece (logged and counted).
  *  8. Threads. Entry points may be called on any thread of the host, for one instance possibly
  *     on several at once (data calls of different data sources); commands of one instance are
- *     serialised. The interfaces may be used from any thread; a FIFO buffer is locked against
+ *     serialised. A data call of the instance made on the thread that is inside its
+ *     kivPluginProcessData (directly or through a host export) is refused with -3 and logged. The interfaces may be used from any thread; a FIFO buffer is locked against
  *     the module's writes, and the address from GetData stays valid until the next Remove,
  *     Clear or overflowing write of that stream.
  *  9. Faults. An access violation or any other exception that escapes an entry point is

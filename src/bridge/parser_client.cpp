@@ -2,6 +2,7 @@
 
 #include "bridge/fifo_buffer_wrap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -113,7 +114,8 @@ bool TCustomParserClient::Fresh() const {
 void TCustomParserClient::ClearBuffer() { FStream->Clear(); }
 
 void TCustomParserClient::AddText(std::string_view text) {
-  if (!text.empty()) FStream->Write(text.data(), static_cast<int32_t>(text.size()));
+  if (!text.empty())
+    CountDiagnostic(Diagnostics().StreamBytesDiscarded, FStream->Write(text.data(), static_cast<int32_t>(text.size())));
   {
     std::lock_guard<FastMutex> guard(state_mutex_);
     if (!FInactive) RestartIdle();
@@ -123,7 +125,7 @@ void TCustomParserClient::AddText(std::string_view text) {
 
 void TCustomParserClient::AddData(const void* data, int32_t length) {
   if (length > 0) {
-    FStream->Write(data, length);
+    CountDiagnostic(Diagnostics().StreamBytesDiscarded, FStream->Write(data, length));
     CountDiagnostic(Diagnostics().StreamBytesFed, length);
   }
   {
@@ -131,6 +133,29 @@ void TCustomParserClient::AddData(const void* data, int32_t length) {
     if (!FInactive) RestartIdle();
   }
   DataAdded(data, length);
+}
+
+int32_t TCustomParserClient::AddPiece(const void* data, int32_t length, uint32_t& dropped) {
+  if (length <= 0) {
+    AddData(data, 0);
+    return 0;
+  }
+  int32_t taken = FStream->WriteSome(data, length);
+  if (taken == 0) {
+    // Full: the consumer left it so. The oldest bytes give way, a stream's worth at most, so
+    // that a consumer that never removes anything still sees the newest bytes.
+    taken = FStream->Capacity() > 0 ? std::min(length, FStream->Capacity()) : length;
+    const int32_t lost = FStream->Write(data, taken);
+    CountDiagnostic(Diagnostics().StreamBytesDiscarded, lost);
+    dropped += static_cast<uint32_t>(lost);
+  }
+  CountDiagnostic(Diagnostics().StreamBytesFed, taken);
+  {
+    std::lock_guard<FastMutex> guard(state_mutex_);
+    if (!FInactive) RestartIdle();
+  }
+  DataAdded(data, taken);
+  return taken;
 }
 
 void TCustomParserClient::TextAdded(std::string_view) {}

@@ -62,6 +62,12 @@ class TCustomParserClient : public TObject {
   // Writes `length` bytes at `data` (none for length <= 0), restarts the idle time-out unless
   // inactive, then calls DataAdded.
   virtual void AddData(const void* data, int32_t length);
+  // One piece of a data call's block: appends the first of the `length` bytes at `data` that fit
+  // behind the held ones and returns how many it took (at least one for length > 0). Only a
+  // full stream discards: then its oldest bytes give way to up to a stream's capacity of new
+  // ones, and `dropped` gains the bytes discarded. Restarts the idle time-out unless inactive,
+  // then calls DataAdded with the bytes taken.
+  int32_t AddPiece(const void* data, int32_t length, uint32_t& dropped);
 
   // Sets the inactive flag when it changes; becoming inactive restarts the idle time-out.
   void SetInactive(bool inactive);

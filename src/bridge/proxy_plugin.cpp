@@ -2,11 +2,14 @@
 // the expiry sweep and destruction.
 #include "bridge/proxy_plugin.h"
 
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <optional>
 
 #include "bridge/inner_call_rec.h"
 #include "framework/crash_report.h"
+#include "framework/host_services.h"
 #include "framework/instance_registry.h"
 #include "framework/parsed_data.h"
 #include "interfaces/diagnostics.h"
@@ -219,8 +222,21 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
     return;
   }
   if (!library_ || !exports_.ProcessData) return;
+  // A data call of this instance from inside one on the same thread (from the inner plugin, or
+  // from a host export it called) would wait for itself on the turn below: refused.
+  const uint32_t thread = CurrentHostPlatform().CurrentThreadId();
+  if (data_call_thread_.load(std::memory_order_acquire) == thread) {
+    Log(0, "{PROCESS} " + std::string(kNestedDataCallMessage));
+    result = -3;
+    return;
+  }
   // Data calls of this instance take turns on the parsed-data slot.
   std::lock_guard turn(parsed_data_lock_);
+  struct TurnOwner {
+    std::atomic<uint32_t>& owner;
+    ~TurnOwner() { owner.store(0, std::memory_order_release); }
+  } turnOwner{data_call_thread_};
+  data_call_thread_.store(thread, std::memory_order_release);
   // One list serves every data call of the instance, emptied before and after each.
   if (!parsed_data_) parsed_data_ = std::make_unique<TParsedDataList>();
   TParsedDataList& parsed = *parsed_data_;
@@ -247,11 +263,7 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
   } clearSlot{*plugin_wrap_};
   try {
     if (!(rec->Options & kDataParse)) {
-      proxy::InnerCallRec inner(*rec);
-      kivPluginCallRecIntf* innerRec = inner.Sdk();
-      auto call = [this, innerRec, &result] { exports_.ProcessData(plugin_, innerRec, &result); };
-      if (!GuardedInnerCall(*this, "kivPluginProcessData", call))
-        throw EInnerPluginCall("The inner plugin failed in kivPluginProcessData");
+      CallInnerProcessData(*rec, result);
       return;  // what the inner plugin put into the parsed data is not delivered on this path
     }
     ProcessParserPath(*rec, parsed, result);
@@ -260,32 +272,18 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
   }
 }
 
-void TaPlugin::ProcessParserPath(TPluginCallRec& rec, TParsedDataList& parsed, int32_t& result) {
-  ReadGuard alive(clients_lock_);
-  if (!parser_clients_) throw EInnerPluginCall("No parser clients outside Load and Unload");
-  ReadLocked<TCustomParserClientList::List> clients(*parser_clients_);
-  TCustomParserClient* client = parser_clients_->FindOrCreate(rec, this, false, &CreateCustomParserClient);
-  if (!client) throw EInnerPluginCall("No parser client for the data source");
-  if (rec.Input.Kind == ckNotify) {
-    if (rec.Input.Value == KIV_NOTIFY_SOURCE_CLOSING) client->StartSourceClosing();
-    SetSweepTimer(parser_clients_->Count() >= 1);
-    return;
-  }
-  // The block comes from the host: read only what is readable for its stated size.
-  const void* data = reinterpret_cast<const void*>(rec.Input.Value);
-  if (rec.Input.Size > 0 && !IsReadableMemory(data, rec.Input.Size))
-    throw EInnerPluginCall("The data block is not readable");
-  client->AddData(data, static_cast<int32_t>(rec.Input.Size));
-  {
-    proxy::InnerCallRec inner(rec);
-    kivPluginCallRecIntf* innerRec = inner.Sdk();
-    auto call = [this, innerRec, &result] { exports_.ProcessData(plugin_, innerRec, &result); };
-    if (!GuardedInnerCall(*this, "kivPluginProcessData", call))
-      throw EInnerPluginCall("The inner plugin failed in kivPluginProcessData");
-  }
+void TaPlugin::CallInnerProcessData(const TPluginCallRec& rec, int32_t& result) {
+  proxy::InnerCallRec inner(rec);
+  kivPluginCallRecIntf* innerRec = inner.Sdk();
+  auto call = [this, innerRec, &result] { exports_.ProcessData(plugin_, innerRec, &result); };
+  if (!GuardedInnerCall(*this, "kivPluginProcessData", call))
+    throw EInnerPluginCall("The inner plugin failed in kivPluginProcessData");
+}
+
+// Appends the FULL_DATA_PACKET items from index `from` on to the list's packet text.
+static void FoldPackets(TParsedDataList& parsed, int from) {
   const int count = parsed.Count();
-  if (count == 0) return;
-  for (int i = 0; i < count; ++i) {
+  for (int i = from; i < count; ++i) {
     const TkivParamsListItem* item = parsed.Items(i);
     if (!item || item->Name() != kFullDataPacket) continue;
     const TVarData& value = item->Value();
@@ -294,7 +292,85 @@ void TaPlugin::ProcessParserPath(TPluginCallRec& rec, TParsedDataList& parsed, i
     else
       parsed.AddPacket(VarToText(value));
   }
-  HandOverParsedData(&rec, parsed, true);  // the list is emptied after the call anyway
+}
+
+void TaPlugin::ProcessParserPath(TPluginCallRec& rec, TParsedDataList& parsed, int32_t& result) {
+  ReadGuard alive(clients_lock_);
+  if (!parser_clients_) throw EInnerPluginCall("No parser clients outside Load and Unload");
+  ReadLocked<TCustomParserClientList::List> clients(*parser_clients_);
+  auto findClient = [&] {
+    TCustomParserClient* client = parser_clients_->FindOrCreate(rec, this, false, &CreateCustomParserClient);
+    if (!client) throw EInnerPluginCall("No parser client for the data source");
+    return client;
+  };
+  TCustomParserClient* client = findClient();
+  if (rec.Input.Kind == ckNotify) {
+    if (rec.Input.Value == KIV_NOTIFY_SOURCE_CLOSING) client->StartSourceClosing();
+    SetSweepTimer(parser_clients_->Count() >= 1);
+    return;
+  }
+  // The block comes from the host: read only what is readable for its stated size.
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(rec.Input.Value);
+  if (rec.Input.Size > 0 && !IsReadableMemory(data, rec.Input.Size))
+    throw EInnerPluginCall("The data block is not readable");
+  if (rec.Input.Size > static_cast<uint32_t>(INT32_MAX)) throw EInnerPluginCall("The data block is too large");
+
+  // The block reaches the inner plugin whole, in pieces that fit the stream: each piece is
+  // appended and handed over with one inner call, whose record's Input is that piece. Bytes
+  // give way only when a call leaves the stream full.
+  int32_t left = static_cast<int32_t>(rec.Input.Size);
+  const bool rawInput = rec.Input.Kind != ckParams && rec.Input.Kind != ckParamsObject && rec.Input.Kind != ckParamsIntf;
+  uint32_t dropped = 0;
+  bool faulted = false;
+  struct DropReport {
+    TaPlugin& plugin;
+    const TPluginCallRec& rec;
+    const uint32_t& dropped;
+    const bool& faulted;
+    ~DropReport() {
+      if (dropped > 0) plugin.LogDiscardedBytes(rec, dropped, faulted);
+    }
+  } dropReport{*this, rec, dropped, faulted};
+  int32_t callResult = 0;
+  bool failedPiece = false;
+  do {
+    const int32_t taken = client->AddPiece(data, left, dropped);
+    TPluginCallRec piece = rec;
+    if (rawInput) {
+      piece.Input.Value = reinterpret_cast<uintptr_t>(data);
+      piece.Input.Size = static_cast<uint32_t>(taken);
+    }
+    data += taken;
+    left -= taken;
+    const int before = parsed.Count();
+    int32_t pieceResult = 0;
+    try {
+      CallInnerProcessData(piece, pieceResult);
+    } catch (...) {
+      // What the stream has not taken of the block is lost with the call.
+      CountDiagnostic(Diagnostics().StreamBytesDiscarded, left);
+      dropped += static_cast<uint32_t>(left);
+      faulted = left > 0;
+      throw;
+    }
+    FoldPackets(parsed, before);
+    // The first failure stands; otherwise the last piece's result.
+    if (!failedPiece) callResult = pieceResult;
+    failedPiece = failedPiece || pieceResult < 0;
+    // Another writer may have run while the inner plugin held the list's read share aside.
+    if (left > 0) client = findClient();
+  } while (left > 0);
+  result = callResult;
+  if (parsed.Count() > 0) HandOverParsedData(&rec, parsed, true);  // the list is emptied after the call anyway
+}
+
+void TaPlugin::LogDiscardedBytes(const TPluginCallRec& rec, uint32_t dropped, bool faulted) noexcept {
+  try {
+    Log(1, "Data source " + std::to_string(rec.DataSourceId) + " (" + std::string(CallRecSourceName(rec)) + "): " +
+               std::to_string(dropped) + " bytes discarded, the inner plugin " +
+               (faulted ? "failed before taking them" : "left its FIFO buffer full"));
+  } catch (...) {
+  }
 }
 
 IkivFifoBuffer* TaPlugin::NewParserClientBuffer(const TPluginCallRec& rec) {

@@ -7,13 +7,16 @@
 // holds the client list's read lock, creation and the expiry sweep promote to its write lock,
 // and ClientsLock keeps the list alive while any of them uses it (Unload and destruction free it
 // under its write lock). Data calls of one instance take turns on the parsed-data slot of the
-// plugin interface (ParsedDataLock). Every call into the inner plugin runs inside the
-// structured-exception guard.
+// plugin interface (ParsedDataLock); one made on the thread that holds the turn (from inside the
+// inner plugin's data call) is refused with -3 and logged. Every call into the inner plugin runs
+// inside the structured-exception guard.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "bridge/inner_library.h"
 #include "bridge/parser_client.h"
@@ -31,6 +34,9 @@ constexpr uint32_t kParserClientSweepInterval = 500;
 constexpr float kProxyFrameworkVersion = 5.0f;
 constexpr uint8_t kProxyModuleTypes = 0x27;
 constexpr const char* kProxyDescription = "Varnolet";
+// Logged (level 0, context "PROCESS") when a data call is refused for running inside another
+// data call of the same instance on the same thread.
+constexpr std::string_view kNestedDataCallMessage = "Nested data calls are not allowed";
 
 class TaPlugin : public TkivPlugin, private TParserClientSource {
  public:
@@ -69,8 +75,14 @@ class TaPlugin : public TkivPlugin, private TParserClientSource {
   void kivPluginSetParserItems(TObject* sender);
   void kivPluginProcessData(TObject* sender, TPluginCallRec* rec, int32_t& result);
 
-  // The parser path of a data call (step 5 with bit 0x02).
+  // The parser path of a data call (step 5 with bit 0x02): the block goes to the data source's
+  // stream in pieces that fit, one inner call per piece.
   void ProcessParserPath(TPluginCallRec& rec, TParsedDataList& parsed, int32_t& result);
+  // One kivPluginProcessData call with `rec` converted; EInnerPluginCall when it faulted.
+  void CallInnerProcessData(const TPluginCallRec& rec, int32_t& result);
+  // The once-per-call log line of bytes a data call had to discard (`faulted`: the rest of a
+  // block whose piece faulted).
+  void LogDiscardedBytes(const TPluginCallRec& rec, uint32_t dropped, bool faulted) noexcept;
   // A buffer over the record's client stream for IkivPluginEx (TParserClientSource).
   IkivFifoBuffer* NewParserClientBuffer(const TPluginCallRec& rec) override;
   // Switches the sweep timer (nothing without one); failures are dropped.
@@ -84,6 +96,7 @@ class TaPlugin : public TkivPlugin, private TParserClientSource {
   std::unique_ptr<TCustomParserClientList> parser_clients_;
   ReaderWriterLock clients_lock_;  // keeps parser_clients_ and the timer alive while used
   std::mutex parsed_data_lock_;    // one data call at a time owns the parsed-data slot and list
+  std::atomic<uint32_t> data_call_thread_{0};  // the thread holding parsed_data_lock_, 0 for none
   std::unique_ptr<TParsedDataList> parsed_data_;  // guarded by parsed_data_lock_
   std::string library_name_;
   LibraryHandle library_ = nullptr;

@@ -41,6 +41,7 @@ kivDiagnostics DiagnosticsSnapshot() noexcept {
   for (int i = 0; i < KIV_DIAGNOSTICS_ENTRY_COUNT; ++i)
     now.FaultsContained[i] = c.FaultsContained[i].load(std::memory_order_relaxed);
   now.ParserClients = c.ParserClients.load(std::memory_order_relaxed);
+  now.StreamBytesDiscarded = c.StreamBytesDiscarded.load(std::memory_order_relaxed);
   return now;
 }
 

@@ -1,6 +1,6 @@
 // The module's live-interface diagnostic: counters of the interface objects handed to plugin code
-// that are still alive, of references kept past a lent call, of FIFO stream bytes fed and left
-// unconsumed, and of faults contained per inner entry point (kiv/kiv_diagnostics.h).
+// that are still alive, of references kept past a lent call, of FIFO stream bytes fed, discarded
+// and left unconsumed, and of faults contained per inner entry point (kiv/kiv_diagnostics.h).
 //
 // Counters are relaxed atomics, cheap enough for every wrapper's construction and every data
 // call; any thread. They are module-wide and never reset.
@@ -22,6 +22,7 @@ struct TDiagnosticCounters {
   std::atomic<uint32_t> StreamBytesLeft{0};
   std::atomic<uint32_t> FaultsContained[KIV_DIAGNOSTICS_ENTRY_COUNT] = {};
   std::atomic<int32_t> ParserClients{0};
+  std::atomic<uint32_t> StreamBytesDiscarded{0};
 };
 
 // The module's counters (never destroyed: wrappers may outlive static cleanup).

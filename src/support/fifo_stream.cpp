@@ -60,10 +60,12 @@ int32_t TFIFOStream::FreeSpace() const {
 
 void TFIFOStream::ThrowInvalidWrite() { throw EFIFOStream("Invalid write request."); }
 
-void TFIFOStream::WriteOverflowing(const uint8_t* from, int32_t length) {
+int32_t TFIFOStream::WriteOverflowing(const uint8_t* from, int32_t length) {
   if (!Overwrite_) throw EFIFOStream("Buffer over-run.");
   // Nothing can be held: the oldest bytes would give way to newer ones at once.
-  if (Capacity_ == 0) return;
+  if (Capacity_ == 0) return length;
+  const int32_t held = Size_;
+  const int32_t written = length;
   while (length > 0) {
     const int32_t free = Capacity_ - Size_;
     if (free < length) RemoveLocked(std::max(length - free, DiscardStep_));
@@ -72,6 +74,8 @@ void TFIFOStream::WriteOverflowing(const uint8_t* from, int32_t length) {
     from += n;
     length -= n;
   }
+  const int64_t dropped = int64_t{held} + written - Size_;
+  return static_cast<int32_t>(std::min<int64_t>(dropped, INT32_MAX));
 }
 
 void TFIFOStream::Compact() {

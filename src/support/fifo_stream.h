@@ -44,8 +44,13 @@ class TFIFOStream : public TThreadObject {
   // Appends `length` bytes (none for length <= 0). With Overwrite the oldest bytes give way and
   // a write longer than the capacity keeps its last bytes; without, a write that does not fit
   // raises EFIFOStream "Buffer over-run." and changes nothing. Null `data` with a positive
-  // length raises EFIFOStream.
-  void Write(const void* data, int32_t length);
+  // length raises EFIFOStream. Returns the bytes that gave way (held ones, or the first of this
+  // write), 0 when it fitted.
+  int32_t Write(const void* data, int32_t length);
+  // Appends as many of the `length` bytes as fit behind the held ones, discarding nothing, and
+  // returns how many it took (0 when the stream is full). Null `data` with a positive length
+  // raises EFIFOStream.
+  int32_t WriteSome(const void* data, int32_t length);
   // Discards up to `count` bytes from the front; a count above Size empties the stream, a
   // negative count changes nothing.
   void Remove(int32_t count);
@@ -65,8 +70,9 @@ class TFIFOStream : public TThreadObject {
  private:
   [[noreturn]] static void ThrowInvalidWrite();
   // Require the write lock.
-  // A write that does not fit behind the held bytes: discards or fails (see Write).
-  void WriteOverflowing(const uint8_t* from, int32_t length);
+  // A write that does not fit behind the held bytes: discards or fails (see Write); returns
+  // the bytes discarded.
+  int32_t WriteOverflowing(const uint8_t* from, int32_t length);
   void RemoveLocked(int32_t count);
   void AppendLocked(const uint8_t* data, int32_t length);
   // Moves the held bytes to the buffer's start.
@@ -117,16 +123,25 @@ inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t n) {
 // Write and Remove are inline: a data call makes one of each, and their common case (the block
 // fits; the rest stays where it is) costs little besides the lock.
 
-inline void TFIFOStream::Write(const void* data, int32_t length) {
-  if (length <= 0) return;
+inline int32_t TFIFOStream::Write(const void* data, int32_t length) {
+  if (length <= 0) return 0;
   if (data == nullptr) ThrowInvalidWrite();
   const uint8_t* from = static_cast<const uint8_t*>(data);
   WriteGuard guard(Lock());
   if (length <= Capacity_ - Size_) {
     AppendLocked(from, length);  // fits: one copy behind the held bytes
-    return;
+    return 0;
   }
-  WriteOverflowing(from, length);
+  return WriteOverflowing(from, length);
+}
+
+inline int32_t TFIFOStream::WriteSome(const void* data, int32_t length) {
+  if (length <= 0) return 0;
+  if (data == nullptr) ThrowInvalidWrite();
+  WriteGuard guard(Lock());
+  const int32_t n = std::min(length, Capacity_ - Size_);
+  if (n > 0) AppendLocked(static_cast<const uint8_t*>(data), n);
+  return n;
 }
 
 inline void TFIFOStream::AppendLocked(const uint8_t* data, int32_t length) {

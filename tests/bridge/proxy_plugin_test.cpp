@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -29,6 +30,12 @@ struct FakeLibrary {
   bool all_exports = true;
   int frees = 0;
   std::atomic<int> data_calls{0};
+  std::atomic<int> frames{0};            // frames parsed, over all calls
+  std::atomic<uint64_t> input_bytes{0};  // Input.Size of the parser-path calls
+  std::atomic<uint32_t> largest_input{0};
+  // A data call of source kNestingSource makes one of source 1 on this plugin from inside.
+  TaPlugin* plugin = nullptr;
+  int32_t nested_result = 99;
 
   void Call(std::string what) {
     std::lock_guard guard(lock);
@@ -49,6 +56,10 @@ void KIV_STDCALL FakeLoad(IkivPluginW*, kivPluginCallRecIntf*, int32_t* result) 
 }
 void KIV_STDCALL FakeUnload(IkivPluginW*, kivPluginCallRecIntf*, int32_t*) { g_fake->Call("Unload"); }
 void KIV_STDCALL FakeStateChanged(IkivPluginW*, uint32_t mask) { g_fake->Call("State " + std::to_string(mask)); }
+// Sources from kStuckSource on are never consumed; kNestingSource calls in again.
+constexpr int32_t kStuckSource = 100;
+constexpr int32_t kNestingSource = 200;
+
 // Consumes whole 4-byte frames of its data source and delivers each as a packet.
 void KIV_STDCALL FakeProcessData(IkivPluginW* plugin, kivPluginCallRecIntf* rec, int32_t* result) {
   ++g_fake->data_calls;
@@ -56,6 +67,15 @@ void KIV_STDCALL FakeProcessData(IkivPluginW* plugin, kivPluginCallRecIntf* rec,
     *result = static_cast<int32_t>(rec->Rec.Input.Value) * 2;
     return;
   }
+  g_fake->input_bytes += rec->Rec.Input.Size;
+  if (rec->Rec.Input.Size > g_fake->largest_input) g_fake->largest_input = rec->Rec.Input.Size;
+  if (rec->Rec.DataSourceId == kNestingSource) {
+    TPluginCallRec nested = rec->Rec;
+    nested.DataSourceId = 1;
+    g_fake->plugin->OnProcessData(g_fake->plugin, &nested, g_fake->nested_result);
+    return;
+  }
+  if (rec->Rec.DataSourceId >= kStuckSource) return;
   IkivPluginEx* ex = nullptr;
   ASSERT_EQ(plugin->QueryInterface(IID_IkivPluginEx, reinterpret_cast<void**>(&ex)), KIV_S_OK);
   IkivFifoBuffer* buffer = nullptr;
@@ -77,6 +97,7 @@ void KIV_STDCALL FakeProcessData(IkivPluginW* plugin, kivPluginCallRecIntf* rec,
   buffer->Remove(frames * 4u);
   buffer->Release();
   parsed->Release();
+  g_fake->frames += frames;
   *result = frames;
 }
 
@@ -143,6 +164,11 @@ class ProxyPlugin : public ::testing::Test {
     int32_t result = 0;
     plugin_->OnPluginUnload(plugin_.get(), &rec, result);
     return result;
+  }
+  std::string LogText() {
+    std::vector<char> buffer(65536);
+    const TLogCopyResult copy = plugin_->LogList().CopyOut(buffer.data(), buffer.size());
+    return std::string(buffer.data(), copy.copied);
   }
   int32_t Feed(int32_t source, std::string_view bytes) {
     TPluginCallRec rec = Record(source, kDataParse, ckBuffer, reinterpret_cast<uintptr_t>(bytes.data()),
@@ -308,6 +334,62 @@ TEST_F(ProxyPlugin, DiagnosticCountsStreamBytesFedAndLeftAtUnloadAndLiveFifoBuff
   EXPECT_EQ(after.FifoBuffers, before.FifoBuffers);
   EXPECT_EQ(after.ListWrappers, before.ListWrappers);
   EXPECT_EQ(after.KeptPastCall, before.KeptPastCall);
+}
+
+}  // namespace
+}  // namespace kiv
+
+namespace kiv {
+namespace {
+
+// A block of `frames` 4-byte frames.
+std::string Frames(int frames) {
+  std::string block;
+  for (int i = 0; i < frames; ++i) block += "f" + std::to_string(1000 + i % 1000).substr(1);
+  return block;
+}
+
+TEST_F(ProxyPlugin, ABlockLargerThanTheStreamReachesThePluginWholeInPiecesThatFit) {
+  Make();
+  Load();
+  const kivDiagnostics before = DiagnosticsSnapshot();
+  EXPECT_EQ(Feed(1, "ab"), 0);  // a remainder in the stream: the first piece fills the rest
+  const std::string block = "cd" + Frames(25000);
+  const int calls = fake_.data_calls;
+  EXPECT_EQ(Feed(1, block), 425);  // the last piece's frames: 1700 bytes
+  EXPECT_EQ(fake_.frames.load(), 25001);
+  EXPECT_EQ(fake_.data_calls - calls, 7);  // 100002 bytes in pieces of at most 16384 - 2
+  EXPECT_EQ(fake_.input_bytes.load(), 2 + block.size());  // each call's Input is its piece
+  EXPECT_LE(fake_.largest_input.load(), uint32_t{kDefaultParserBufferSize});
+  EXPECT_EQ(DiagnosticsSnapshot().StreamBytesDiscarded, before.StreamBytesDiscarded);
+  EXPECT_EQ(LogText().find("discarded"), std::string::npos);
+}
+
+TEST_F(ProxyPlugin, OnlyAStreamLeftFullDiscardsAndTheLossIsCountedAndLoggedOncePerCall) {
+  Make();
+  Load();
+  const uint32_t before = DiagnosticsSnapshot().StreamBytesDiscarded;
+  // Never consumed: the newest 16384 bytes stay, the rest gives way, oldest first.
+  EXPECT_EQ(Feed(kStuckSource, std::string(40000, 'x')), 0);
+  EXPECT_EQ(fake_.data_calls.load(), 3);
+  EXPECT_EQ(DiagnosticsSnapshot().StreamBytesDiscarded - before, 40000u - kDefaultParserBufferSize);
+  // A consumer that fell behind across calls: the next call discards a step of the oldest.
+  EXPECT_EQ(Feed(kStuckSource, "yz"), 0);
+  EXPECT_EQ(DiagnosticsSnapshot().StreamBytesDiscarded - before, 40000u - kDefaultParserBufferSize + 64);
+  const std::string log = LogText();
+  EXPECT_NE(log.find("Data source 100 (SRC100): 23616 bytes discarded"), std::string::npos) << log;
+  EXPECT_NE(log.find("Data source 100 (SRC100): 64 bytes discarded"), std::string::npos) << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+}
+
+TEST_F(ProxyPlugin, ADataCallFromInsideADataCallOfTheSameInstanceIsRefusedAndLogged) {
+  fake_.plugin = &Make();
+  Load();
+  EXPECT_EQ(Feed(kNestingSource, "abcd"), 0);  // ends, and answers
+  EXPECT_EQ(fake_.nested_result, -3);
+  EXPECT_EQ(fake_.data_calls.load(), 1);  // the nested call never reached the plugin
+  EXPECT_NE(LogText().find("{PROCESS} Nested data calls are not allowed"), std::string::npos);
+  EXPECT_EQ(Feed(1, "abcd"), 1);  // the instance takes data calls again
 }
 
 }  // namespace

@@ -173,6 +173,30 @@ TEST(LineParserBehindModule, SampleFileInSmallChunksGivesEveryLine) {
   EXPECT_EQ(got, expected);
 }
 
+TEST(LineParserBehindModule, CallsLargerThanTheStreamDeliverEveryLineInOrder) {
+  // 20,000 lines, about 380 KB: every chunk size up to one call for all of it.
+  std::string text;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 20000; ++i) {
+    expected.push_back("id=" + std::to_string(i) + ";temp=" + std::to_string(150 + i % 200) + ";unit=C");
+    text += expected.back() + "\r\n";
+  }
+  for (const size_t chunk : {4096u, 16384u, 65536u, 1048576u}) {
+    SampleBehindModule m("line_parser.dll");
+    ASSERT_TRUE(m.Ready());
+    std::vector<std::string> got;
+    for (size_t pos = 0; pos < text.size(); pos += chunk) {
+      HostParamsList output;  // a fresh list per call: the items are not counted here
+      const Delivery d = m.Feed(3, std::string_view(text).substr(pos, chunk), output);
+      EXPECT_EQ(d.result, 0) << chunk;
+      got.insert(got.end(), d.packets.begin(), d.packets.end());
+    }
+    EXPECT_EQ(got.size(), expected.size()) << chunk;
+    EXPECT_TRUE(got == expected) << chunk;
+    EXPECT_EQ(m.Log().find("discarded"), std::string::npos) << chunk;
+  }
+}
+
 TEST(FrameParserBehindModule, SplitFrameIsReassembledAndBadFrameSkippedWithALogLine) {
   SampleBehindModule m("frame_parser.dll");
   ASSERT_TRUE(m.Ready());

@@ -128,6 +128,7 @@ TEST(CheckJudgement, EachObservationBecomesItsFindingInReportOrder) {
   seen.ListsLeft = 1;
   seen.BuffersLeft = 5;
   seen.ItemsLeft = 0;
+  seen.StreamBytesDiscarded = 30;
   seen.StreamBytesLeft = 100;
   seen.StepProblems.push_back("load: failed");
   const std::vector<Finding> findings = JudgeCheck(seen);
@@ -136,22 +137,25 @@ TEST(CheckJudgement, EachObservationBecomesItsFindingInReportOrder) {
                                       "kivPluginLoad:calling-convention", "kivPluginEvent:result-code",
                                       "kivPluginEvent:result-code", "kivPluginStateChanged:argument-size",
                                       "kivPluginProcessData:reference-kept", ":reference-not-released",
-                                      ":reference-not-released", "kivPluginProcessData:unconsumed-data", ":step-failed"}));
+                                      ":reference-not-released", "kivPluginProcessData:discarded-data",
+                                      "kivPluginProcessData:unconsumed-data", ":step-failed"}));
   EXPECT_NE(findings[5].Text.find("removed 4 argument bytes from the stack, its signature has 8"), std::string::npos);
-  EXPECT_NE(findings[9].Text.find("100 of 100 bytes fed on the parser path were never removed from their FIFO "
-                                  "buffers (nothing was consumed)"),
-            std::string::npos)
+  EXPECT_NE(findings[9].Text.find("30 of 100 bytes fed on the parser path were discarded"), std::string::npos)
       << findings[9].Text;
+  EXPECT_NE(findings[10].Text.find("100 of 100 bytes fed on the parser path were never removed from their FIFO "
+                                   "buffers (nothing was consumed)"),
+            std::string::npos)
+      << findings[10].Text;
   const std::string text = FormatCheckText(seen, findings);
   EXPECT_NE(text.find("  kivPluginEvent                 present, stdcall                       2 findings\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("\nresult: FAIL (11 findings)\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nresult: FAIL (12 findings)\n"), std::string::npos) << text;
   const std::string json = FormatCheckJson(seen, findings);
   EXPECT_NE(json.find("{\"finding\":\"result-code\",\"entry\":\"kivPluginEvent\",\"text\":\"result 42 is not a documented"),
             std::string::npos)
       << json;
-  EXPECT_NE(json.find(",\"result\":\"fail\",\"findings\":11,"), std::string::npos) << json;
+  EXPECT_NE(json.find(",\"result\":\"fail\",\"findings\":12,"), std::string::npos) << json;
 }
 
 TEST(CheckJudgement, DocumentedResultsAreTheFourCodesAndForDataAnyPacketCount) {

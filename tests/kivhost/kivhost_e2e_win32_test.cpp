@@ -645,14 +645,14 @@ TEST_F(KivhostE2E, CheckPassesTheSamplesAndTheRecorderWithEveryExportStdcall) {
     EXPECT_EQ(run.Exit, 0u) << plugin << "\n" << run.Out << run.Err;
     EXPECT_TRUE(Has(run.Out, "\nresult: pass\n")) << run.Out;
     EXPECT_TRUE(Has(run.Out, "  kivPluginProcessData           present, stdcall")) << run.Out;
-    EXPECT_TRUE(Has(run.Out, "data: 1448 bytes fed on the parser path, 0 left unconsumed\n")) << run.Out;
+    EXPECT_TRUE(Has(run.Out, "data: 1448 bytes fed on the parser path, 0 discarded, 0 left unconsumed\n")) << run.Out;
   }
   // With their own sample data, in other chunk sizes.
   const std::string folder = kiv::test::ExeFolder();
   const Outcome frames = Kivhost({"check", folder + "kivhost_frame_parser\\plugin.dll",
                                   "data=" + folder + "kivhost_frame_parser\\sample.bin", "chunk=5"});
   EXPECT_EQ(frames.Exit, 0u) << frames.Out;
-  EXPECT_TRUE(Has(frames.Out, "data: 174 bytes fed on the parser path, 0 left unconsumed\nresult: pass\n")) << frames.Out;
+  EXPECT_TRUE(Has(frames.Out, "data: 174 bytes fed on the parser path, 0 discarded, 0 left unconsumed\nresult: pass\n")) << frames.Out;
   // The recorder exports all twelve, and each behaves as stdcall.
   const Outcome recorder = Check("kiv_inner_recorder.dll");
   size_t stdcall = 0;
@@ -694,6 +694,20 @@ TEST_F(KivhostE2E, CheckFindsTheFaultOfEachFaultyPlugin) {
   // Only the leak is reported for the leaking plugin, only the stream for the unconsuming one.
   EXPECT_TRUE(Has(Check("kiv_check_leaking.dll").Out, "result: FAIL (3 findings)"));
   EXPECT_TRUE(Has(Check("kiv_check_unconsuming.dll").Out, "result: FAIL (1 finding)"));
+}
+
+TEST_F(KivhostE2E, CheckReportsWhatALargeCallHadToDiscardFromAStreamLeftFull) {
+  // 20000 bytes in one call for each of the two parser-path sources: 16384 fit, the rest
+  // displaces the oldest, since the plugin never consumes.
+  const std::string data = kiv::test::ExeFolder() + "kivhost_e2e_large_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  std::ofstream(data, std::ios::binary) << std::string(20000, 'x');
+  const Outcome run = Kivhost({"check", kiv::test::ExeFolder() + "kiv_check_unconsuming.dll", "data=" + data, "chunk=65536"});
+  DeleteFileA(data.c_str());
+  EXPECT_EQ(run.Exit, 1u) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "  kivPluginProcessData: [discarded-data] 7232 of 40000 bytes fed on the parser path were "
+                           "discarded"))
+      << run.Out;
+  EXPECT_TRUE(Has(run.Out, "data: 40000 bytes fed on the parser path, 7232 discarded, 32768 left unconsumed\n")) << run.Out;
 }
 
 TEST_F(KivhostE2E, CheckReportsAsJsonLinesAndRefusesWhatItCannotCheck) {

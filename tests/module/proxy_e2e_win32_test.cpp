@@ -396,6 +396,24 @@ TEST_F(RecordedInnerPlugin, ANotificationCreatesTheClientWithoutCallingTheInnerP
   EXPECT_TRUE(Calls().empty());
 }
 
+TEST_F(RecordedInnerPlugin, ADataCallFromInsideTheInnerPluginsDataCallIsRefusedInsteadOfWaitingForItself) {
+  const uintptr_t handle = Create();
+  Command(handle, u"LOAD");
+  Calls();
+  HostParamsList output;
+  std::string packets;
+  // Each outer call ends with its own result; the nested one answers -3 and never arrives.
+  EXPECT_EQ(Feed(handle, 1, "NEST", "outer\n", output, &packets), 1);
+  EXPECT_EQ(packets, "outer");
+  EXPECT_EQ(Data(handle, kPlainPath, HostSlot{0, 4, 5, 7}, nullptr, 1, "NEST"), 5);
+  const std::vector<std::string> calls = Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  for (const std::string& line : calls) EXPECT_TRUE(Contains(line, "nested=-3")) << line;
+  const std::string log = Log(handle);
+  EXPECT_TRUE(Contains(log, "{PROCESS} Nested data calls are not allowed x2\r\n")) << log;  // one line per refusal
+  EXPECT_EQ(Feed(handle, 2, "PORT", "after\n", output), 1);  // the instance goes on taking data
+}
+
 // Serves this thread's messages for `ms`: the sweep timer's window belongs to the thread that
 // loaded the instance.
 void PumpMessages(DWORD ms) {

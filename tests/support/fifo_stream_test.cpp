@@ -50,6 +50,39 @@ TEST(FIFOStream, WriteLongerThanTheCapacityKeepsItsLastBytes) {
   EXPECT_EQ(Held(s), std::vector<uint8_t>(data.end() - 86, data.end()));
 }
 
+TEST(FIFOStream, WriteReportsTheBytesThatGaveWay) {
+  struct Case {
+    int32_t capacity, held, write, dropped, size;
+  };
+  const Case cases[] = {
+      {100, 50, 50, 0, 100},   // fits exactly
+      {100, 100, 1, 64, 37},   // a full stream discards a step
+      {100, 100, 80, 80, 100},
+      {100, 0, 250, 164, 86},  // longer than the stream: only its last bytes stay
+      {0, 0, 10, 10, 0},
+  };
+  for (const Case& c : cases) {
+    TFIFOStream s(c.capacity, 64, true);
+    Write(s, Bytes(0, c.held));
+    EXPECT_EQ(s.Write(Bytes(0, c.write).data(), c.write), c.dropped) << c.capacity << "/" << c.held << "/" << c.write;
+    EXPECT_EQ(s.Size(), c.size);
+  }
+}
+
+TEST(FIFOStream, WriteSomeTakesWhatFitsAndDiscardsNothing) {
+  TFIFOStream s(100, 64, true);
+  Write(s, Bytes(0, 70));
+  const auto more = Bytes(70, 50);
+  EXPECT_EQ(s.WriteSome(more.data(), 50), 30);
+  EXPECT_EQ(Held(s), Bytes(0, 100));
+  EXPECT_EQ(s.WriteSome(more.data() + 30, 20), 0);  // full: nothing taken
+  EXPECT_EQ(s.WriteSome(nullptr, 0), 0);
+  EXPECT_THROW(s.WriteSome(nullptr, 1), kiv::EFIFOStream);
+  s.Remove(10);
+  EXPECT_EQ(s.WriteSome(more.data() + 30, 20), 10);
+  EXPECT_EQ(Held(s), Bytes(10, 90 + 10));
+}
+
 TEST(FIFOStream, WithoutOverwriteAWriteThatDoesNotFitFailsAndChangesNothing) {
   TFIFOStream s(100, 64, false);
   try {

@@ -115,6 +115,10 @@ std::vector<Finding> JudgeCheck(const CheckObservations& seen) {
   left(seen.ListsLeft, "list interface(s)");
   left(seen.ItemsLeft, "item interface(s)");
   left(seen.BuffersLeft, "FIFO buffer interface(s)");
+  if (seen.StreamBytesDiscarded > 0)
+    Add(out, InnerEntryName(kProcessData), "discarded-data",
+        std::to_string(seen.StreamBytesDiscarded) + " of " + std::to_string(seen.StreamBytesFed) +
+            " bytes fed on the parser path were discarded: a data call left its FIFO buffer full");
   if (seen.StreamBytesLeft > 0)
     Add(out, InnerEntryName(kProcessData), "unconsumed-data",
         std::to_string(seen.StreamBytesLeft) + " of " + std::to_string(seen.StreamBytesFed) +
@@ -140,7 +144,8 @@ std::string FormatCheckText(const CheckObservations& seen, const std::vector<Fin
   for (const Finding& f : findings)
     out += "  " + (f.Entry.empty() ? std::string("plugin") : f.Entry) + ": [" + f.Kind + "] " + EscapeText(f.Text) + "\n";
   out += "data: " + std::to_string(seen.StreamBytesFed) + " bytes fed on the parser path, " +
-         std::to_string(seen.StreamBytesLeft) + " left unconsumed\n";
+         std::to_string(seen.StreamBytesDiscarded) + " discarded, " + std::to_string(seen.StreamBytesLeft) +
+         " left unconsumed\n";
   out += findings.empty() ? "result: pass\n" : "result: FAIL (" + Plural(findings.size(), "finding", "findings") + ")\n";
   return out;
 }
@@ -159,7 +164,7 @@ std::string FormatCheckJson(const CheckObservations& seen, const std::vector<Fin
     out += "{\"finding\":" + JsonString(f.Kind) + ",\"entry\":" + JsonString(f.Entry) + ",\"text\":" + JsonString(f.Text) + "}\n";
   out += "{\"plugin\":" + JsonString(seen.Plugin) + ",\"result\":" + (findings.empty() ? "\"pass\"" : "\"fail\"") +
          ",\"findings\":" + std::to_string(findings.size()) + ",\"stream_bytes_fed\":" + std::to_string(seen.StreamBytesFed) +
-         ",\"stream_bytes_left\":" + std::to_string(seen.StreamBytesLeft) + "}\n";
+         ",\"stream_bytes_discarded\":" + std::to_string(seen.StreamBytesDiscarded) + ",\"stream_bytes_left\":" + std::to_string(seen.StreamBytesLeft) + "}\n";
   return out;
 }
 

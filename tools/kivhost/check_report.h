@@ -55,8 +55,10 @@ struct CheckObservations {
   int32_t ListsLeft = 0;
   int32_t ItemsLeft = 0;
   int32_t BuffersLeft = 0;
-  // Parser-path bytes fed, and those still in the streams when UNLOAD freed them.
+  // Parser-path bytes fed, those discarded because a call left its stream full, and those still
+  // in the streams when UNLOAD freed them.
   uint32_t StreamBytesFed = 0;
+  uint32_t StreamBytesDiscarded = 0;
   uint32_t StreamBytesLeft = 0;
   // Steps kivhost could not carry out, or that the module itself failed ("load: ...").
   std::vector<std::string> StepProblems;
@@ -65,7 +67,8 @@ struct CheckObservations {
 struct Finding {
   std::string Entry;  // the entry point, or "" for the plugin as a whole
   std::string Kind;   // decorated-export, calling-convention, argument-size, fault, result-code,
-                      // reference-kept, reference-not-released, unconsumed-data, step-failed
+                      // reference-kept, reference-not-released, discarded-data, unconsumed-data,
+                      // step-failed
   std::string Text;
 };
 

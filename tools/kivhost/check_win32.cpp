@@ -200,6 +200,7 @@ void RunScenario(const std::string& module, const std::string& data, uint32_t ch
   const kivDiagnostics unloaded = ReadDiagnostics(read);
   seen.StreamBytesFed = unloaded.StreamBytesFed - start.StreamBytesFed;
   seen.StreamBytesLeft = unloaded.StreamBytesLeft - start.StreamBytesLeft;
+  seen.StreamBytesDiscarded = unloaded.StreamBytesDiscarded - start.StreamBytesDiscarded;
 
   const kivDiagnostics before_free = ReadDiagnostics(read);
   const RequestResult freed = runner.Run(request("free"));

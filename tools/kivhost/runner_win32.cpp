@@ -17,6 +17,7 @@
 #include "host/host_module.h"
 #include "host/host_params_list.h"
 #include "host/host_window.h"
+#include "kiv/kiv_diagnostics.h"
 #include "module_info_text.h"
 #include "packet_text.h"
 #include "platform/code_page.h"
@@ -223,8 +224,19 @@ struct Runner::State {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
   }
 
+  // The bytes the module has discarded from its FIFO streams so far (0 for a module without the
+  // diagnostic export).
+  uint32_t StreamBytesDiscarded() {
+    const auto read = reinterpret_cast<kivGetDiagnosticsFunc>(
+        reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module.Handle()), KIV_DIAGNOSTICS_NAME)));
+    kivDiagnostics d{};
+    d.Size = sizeof d;
+    return read && read(&d) == 0 ? d.StreamBytesDiscarded : 0;
+  }
+
   void Feed(RequestResult& r, const Request& q) {
     const std::string data = ReadFile(q.Feed.File);
+    const uint32_t discarded_before = StreamBytesDiscarded();
     const uint8_t options = FeedOptionsByte(q.Feed);
     const std::string name = FeedSourceName(q.Feed, q.Feed.SourceId);
     ProgressThrottle throttle;
@@ -260,6 +272,9 @@ struct Runner::State {
     r.Values.push_back({"bytes", std::to_string(data.size())});
     r.Values.push_back({"failed", std::to_string(failed)});
     r.Values.push_back({"deliveries", std::to_string(deliveries)});
+    // Bytes a data call had to discard because the inner plugin left its stream full.
+    if (const uint32_t discarded = StreamBytesDiscarded() - discarded_before; discarded > 0)
+      r.Values.push_back({"discarded", std::to_string(discarded)});
   }
 };
 

@@ -1,7 +1,8 @@
 // An inner plugin for the end-to-end tests of the proxy, built from the SDK headers alone. It
 // exports all twelve entry points, records every call with its arguments as one text line, and
 // acts on request: the event type (or the custom command name) says what to do with the plugin
-// interface, and data calls on the parser path parse text lines from the data source's stream.
+// interface, and data calls on the parser path parse text lines from the data source's stream
+// (a data source named with NEST first makes a data call of its own instance from inside).
 //
 // The test reads the record through kivTestTakeCalls; the lines are separated by '\n'.
 #include <windows.h>
@@ -191,6 +192,24 @@ int32_t ParseLines(IkivPluginW* plugin, kivPluginCallRecIntf* rec, std::string& 
   return lines;
 }
 
+// NEST in a data source name: a data call of the same instance from inside this one, as a
+// careless plugin (or a host export it calls) makes it: ProcessData of the module that handed
+// over `plugin`, on a copy of this call's record.
+std::string NestedDataCall(IkivPluginW* plugin, kivPluginCallRecIntf* rec) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          *reinterpret_cast<LPCSTR*>(plugin), &module))
+    return " nested=no-module";
+  using ProcessDataFunc = int32_t(KIV_STDCALL*)(kivPluginCallRec*);
+  const auto process = reinterpret_cast<ProcessDataFunc>(reinterpret_cast<void*>(GetProcAddress(module, "ProcessData")));
+  if (!process) return " nested=no-export";
+  static const char bytes[] = "nested\n";
+  kivPluginCallRec nested = rec->Rec;
+  nested.Input = kivPluginCallValue{0, sizeof bytes - 1, 2, reinterpret_cast<uintptr_t>(bytes)};
+  nested.Output = kivPluginCallValue{};
+  return " nested=" + std::to_string(process(&nested));
+}
+
 }  // namespace
 
 extern "C" {
@@ -246,6 +265,8 @@ void KIV_STDCALL kivPluginSetParserItems(IkivPluginW* plugin) {
 
 void KIV_STDCALL kivPluginProcessData(IkivPluginW* plugin, kivPluginCallRecIntf* rec, int32_t* result) {
   std::string line = "ProcessData " + Describe(rec) + " result=" + std::to_string(*result);
+  const std::string source(rec->Rec.DataSourceName, strnlen(rec->Rec.DataSourceName, sizeof rec->Rec.DataSourceName));
+  if (source.find("NEST") != std::string::npos) line += NestedDataCall(plugin, rec);
   if (rec->Rec.Options & KIV_OPTION_PARSER_PATH) {
     *result = ParseLines(plugin, rec, line);
   } else {
