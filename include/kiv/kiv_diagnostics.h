@@ -2,10 +2,10 @@
  *
  * varnolet.dll counts the interface objects it handed out that are still alive, the references
  * an inner plugin still held when a call's lent lists were detached, the bytes fed to, discarded
- * from and left in the data sources' FIFO streams, and the faults it contained per inner entry
- * point. The figures
- * are module-wide (every instance of this process) and cumulative since the module was loaded;
- * a tool reads them before and after a step and compares. Usable from C and C++.
+ * from and left in the data sources' FIFO streams, the faults it contained per inner entry point,
+ * and the crash reports it made with the latest in full. The figures are module-wide (every
+ * instance of this process) and cumulative since the module was loaded; a tool reads them before
+ * and after a step and compares. Usable from C and C++.
  *
  *  1. The export. `kivGetDiagnostics` is exported from varnolet.dll under exactly that name,
  *     undecorated, KIV_STDCALL. The host never calls it; it changes nothing in the module.
@@ -21,11 +21,12 @@
 
 #include "kiv/kiv_defs.h"
 
-#define KIV_DIAGNOSTICS_VERSION 1
+#define KIV_DIAGNOSTICS_VERSION 2
 #define KIV_DIAGNOSTICS_ENTRY_COUNT 12 /* the inner entry points, in look-up order */
+#define KIV_DIAGNOSTICS_REPORT_SIZE 4096 /* bytes of LastCrashReport, its terminator included */
 #define KIV_DIAGNOSTICS_NAME "kivGetDiagnostics"
 
-/* 88 bytes:
+/* 4188 bytes (version 1 ended after ParserClients, at 84):
  *    0   4  Size              in: the caller's size; out: the bytes filled
  *    4   4  Version           KIV_DIAGNOSTICS_VERSION
  *    8   4  ListWrappers      list interfaces alive (lent, created, or kept by someone)
@@ -38,7 +39,13 @@
  *                             the order of KIV_PLUGIN_EXPORT_NAMES (cumulative)
  *   80   4  ParserClients     data sources' parser clients alive, over all instances
  *   84   4  StreamBytesDiscarded  bytes discarded from the FIFO streams because an inner plugin
- *                             left its stream full (cumulative) */
+ *                             left its stream full (cumulative)
+ *   88   4  CrashReports      crash reports made: faults contained in the inner plugin and
+ *                             exceptions caught at the module's boundaries (cumulative)
+ *   92 4096  LastCrashReport  the latest of them in full (exception, where it was caught, call
+ *                             stack), 8-bit text of CR LF lines, zero-terminated, cut at a line
+ *                             end to fit; empty before the first. The instance log gets one line
+ *                             per fault only; this and the debugger output get the report. */
 typedef struct kivDiagnostics {
   uint32_t Size;
   uint32_t Version;
@@ -51,12 +58,14 @@ typedef struct kivDiagnostics {
   uint32_t FaultsContained[KIV_DIAGNOSTICS_ENTRY_COUNT];
   int32_t ParserClients;
   uint32_t StreamBytesDiscarded;
+  uint32_t CrashReports;
+  char LastCrashReport[KIV_DIAGNOSTICS_REPORT_SIZE];
 } kivDiagnostics;
 
 #ifdef __cplusplus
-static_assert(sizeof(kivDiagnostics) == 88, "kivDiagnostics layout");
+static_assert(sizeof(kivDiagnostics) == 92 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
 #else
-_Static_assert(sizeof(kivDiagnostics) == 88, "kivDiagnostics layout");
+_Static_assert(sizeof(kivDiagnostics) == 92 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
 #endif
 
 /* int32_t KIV_STDCALL kivGetDiagnostics(kivDiagnostics* out); */

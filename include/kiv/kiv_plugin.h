@@ -44,16 +44,20 @@
  *     one kivPluginProcessData call per piece (Input addresses the piece, result starts at 0),
  *     the parsed-data list collecting the items of all of them. Only when a call leaves the
  *     stream full do the oldest bytes give way to the next piece (logged and counted).
- *  8. Threads. Entry points may be called on any thread of the host, for one instance possibly
- *     on several at once (data calls of different data sources); commands of one instance are
- *     serialised. A data call of the instance made on the thread that is inside its
- *     kivPluginProcessData (directly or through a host export) is refused with -3 and logged. The interfaces may be used from any thread; a FIFO buffer is locked against
- *     the module's writes, and the address from GetData stays valid until the next Remove,
- *     Clear or overflowing write of that stream.
+ *  8. Threads. Entry points may be called on any thread of the host. Commands of one instance
+ *     are serialised; its data calls reach kivPluginProcessData one at a time, whatever their
+ *     data source, but run beside its commands; different instances run in parallel and share
+ *     the plugin's globals. A data call of the instance made on the thread that is inside its
+ *     kivPluginProcessData (directly or through a host export) is refused with -3 and logged.
+ *     The interfaces may be used from any thread; a FIFO buffer is locked against the module's
+ *     writes, and the address from GetData stays valid until the next Remove, Clear or
+ *     overflowing write of that stream.
  *  9. Faults. An access violation or any other exception that escapes an entry point is
  *     contained by the module: the request ends with -3 for data, the options dialog is logged
- *     as failed, other requests keep their preset result. The host keeps running, but the
- *     inner plugin's state is whatever the fault left; do not rely on it.
+ *     as failed, other requests keep their preset result. The instance log gets one line per
+ *     fault (entry point, exception, place; repeats folded); the full report goes to the
+ *     debugger output and the module's diagnostic (kiv_diagnostics.h). The host keeps running,
+ *     but the inner plugin's state is whatever the fault left; do not rely on it.
  * 10. Data sources that stay silent for an hour are forgotten, and with them their streams: a
  *     FIFO buffer kept longer keeps its stream's memory alive, never a dangling one.
  */

@@ -32,11 +32,16 @@ std::mutex& ModuleLoadLock() noexcept {
   return lock;
 }
 
-LibraryHandle LoadInnerLibrary(const std::string& fileName, TInnerPluginExports& exports) noexcept {
+LibraryHandle LoadInnerLibrary(const std::string& fileName, TInnerPluginExports& exports,
+                               std::string* failure) noexcept {
   exports = {};
+  if (failure) failure->clear();
   std::lock_guard lock(ModuleLoadLock());
   LibraryHandle library = g_api.Load(fileName);
-  if (!library) return nullptr;
+  if (!library) {
+    if (failure && g_api.LoadError) *failure = g_api.LoadError();  // before any other system call
+    return nullptr;
+  }
   void* found[KIV_PLUGIN_EXPORT_COUNT];
   for (int i = 0; i < KIV_PLUGIN_EXPORT_COUNT; ++i) found[i] = g_api.Symbol(library, kExportNames[i]);
   Resolve(exports.Create, found[0]);

@@ -36,6 +36,7 @@ struct TInnerLibraryApi {
   LibraryHandle (*Load)(const std::string& fileName) noexcept = &LoadLibraryFile;
   void* (*Symbol)(LibraryHandle library, const char* name) noexcept = &LibrarySymbol;
   bool (*Free)(LibraryHandle library) noexcept = &FreeLibraryFile;
+  std::string (*LoadError)() noexcept = &LibraryLoadError;  // why the last Load failed
 };
 // Replaces the library access; returns the previous one. For tests, before instances exist.
 TInnerLibraryApi SetInnerLibraryApi(const TInnerLibraryApi& api) noexcept;
@@ -44,8 +45,10 @@ TInnerLibraryApi SetInnerLibraryApi(const TInnerLibraryApi& api) noexcept;
 std::mutex& ModuleLoadLock() noexcept;
 
 // Under ModuleLoadLock: loads `fileName` and looks up the twelve exports in table order. Null,
-// with every address null, when the library cannot be loaded.
-LibraryHandle LoadInnerLibrary(const std::string& fileName, TInnerPluginExports& exports) noexcept;
+// with every address null, when the library cannot be loaded; `failure` (when given) then holds
+// the system's reason, else it is cleared.
+LibraryHandle LoadInnerLibrary(const std::string& fileName, TInnerPluginExports& exports,
+                               std::string* failure = nullptr) noexcept;
 // Under ModuleLoadLock: unloads `library` (null: nothing) and clears it, also when the platform
 // refuses.
 void UnloadInnerLibrary(LibraryHandle& library) noexcept;

@@ -39,6 +39,17 @@ class EInnerPluginCall : public Exception {
   using Exception::Exception;
 };
 
+constexpr std::string_view kInnerPluginPathParam = "InnerPluginPath";
+constexpr std::string_view kInnerPluginLoadErrorParam = "InnerPluginLoadError";
+constexpr const char* kNoEntryPoints =
+    "exports none of the twelve entry points under its plain name (a .def file names them)";
+
+bool HasAnyEntryPoint(const TInnerPluginExports& e) {
+  return e.Create || e.Destroy || e.Load || e.Unload || e.LoadSettingsNow || e.SaveSettingsNow ||
+         e.ShowOptionsDialog || e.Event || e.ExecuteCustomCommand || e.StateChanged || e.SetParserItems ||
+         e.ProcessData;
+}
+
 // The UTF-16 form of a framework text for an inner entry point (never null).
 std::u16string InnerText(const std::string& text) { return AnsiToWide(text); }
 const kivWCHAR* InnerChars(const std::u16string& text) { return reinterpret_cast<const kivWCHAR*>(text.c_str()); }
@@ -56,14 +67,16 @@ TaPlugin::~TaPlugin() {
 }
 
 // Runs `call` (the inner entry point with its arguments) inside the structured-exception guard.
-// A contained fault is logged with its report and the entry point's name; false then.
+// A contained fault is counted and reported in full (debugger output, diagnostic); the log gets
+// one line, "{entry point} Exception ... at module+offset", folded when the fault repeats.
+// False then.
 template <class Call>
 static bool GuardedInnerCall(TkivPlugin& plugin, const char* entry, Call& call) {
   SehException fault;
   if (CallInnerGuarded(call, &fault)) return true;
   CountContainedFault(entry);
-  const std::string report = CrashReportStructured(fault, entry);
-  plugin.Log(0, report.empty() ? std::string() : report + "\r\n" + entry);
+  CrashReportStructured(fault, entry);
+  plugin.Log(0, "{" + std::string(entry) + "} " + CrashSummaryStructured(fault));
   return false;
 }
 
@@ -88,7 +101,9 @@ void TaPlugin::kivPluginCreate(TObject*) {
   OnProcessData = [this](TObject* s, TPluginCallRec* r, int32_t& res) { kivPluginProcessData(s, r, res); };
   // 3. and 4. The inner library from this module's own folder only.
   library_name_ = ModulePath() + kPluginFileName;
-  library_ = LoadInnerLibrary(library_name_, exports_);
+  library_ = LoadInnerLibrary(library_name_, exports_, &library_error_);
+  if (!library_) library_error_ = library_name_ + ": " + library_error_;
+  else if (!HasAnyEntryPoint(exports_)) library_error_ = library_name_ + ": " + kNoEntryPoints;
   // 5. The plugin interface.
   plugin_wrap_ = std::make_unique<TkivPluginWrapEx>(*this, static_cast<TParserClientSource&>(*this));
   plugin_ = plugin_wrap_->W();
@@ -97,6 +112,13 @@ void TaPlugin::kivPluginCreate(TObject*) {
     auto call = [this] { exports_.Create(plugin_); };
     GuardedInnerCall(*this, "kivPluginCreate", call);
   }
+}
+
+std::optional<Variant> TaPlugin::ApplicationModuleParameter(std::string_view name) {
+  if (AnsiSameText(name, kInnerPluginPathParam))
+    return Variant::Wide(AnsiToWide(library_ ? library_name_ : std::string()));
+  if (AnsiSameText(name, kInnerPluginLoadErrorParam)) return Variant::Wide(AnsiToWide(library_error_));
+  return std::nullopt;
 }
 
 void TaPlugin::kivPluginDestroy(TObject*) {

@@ -48,6 +48,13 @@ class TaPlugin : public TkivPlugin, private TParserClientSource {
 
   const std::string& LibraryName() const { return library_name_; }
   bool LibraryLoaded() const { return library_ != nullptr; }
+  // Why the instance has no usable inner plugin: the file and the system's reason when it could
+  // not be loaded, or a note that it exports no entry point; empty when it is in use.
+  const std::string& LibraryError() const { return library_error_; }
+  // The read-only module parameters "InnerPluginPath" (the loaded inner plugin's file, empty when
+  // none) and "InnerPluginLoadError" (LibraryError), so that an integrator sees what the module
+  // keeps silent towards the host.
+  std::optional<Variant> ApplicationModuleParameter(std::string_view name) override;
   const TInnerPluginExports& Exports() const { return exports_; }
   // The interface handed to every inner entry point.
   IkivPluginW* PluginIntf() const { return plugin_; }
@@ -99,6 +106,7 @@ class TaPlugin : public TkivPlugin, private TParserClientSource {
   std::atomic<uint32_t> data_call_thread_{0};  // the thread holding parsed_data_lock_, 0 for none
   std::unique_ptr<TParsedDataList> parsed_data_;  // guarded by parsed_data_lock_
   std::string library_name_;
+  std::string library_error_;
   LibraryHandle library_ = nullptr;
   TInnerPluginExports exports_;
 };

@@ -30,6 +30,13 @@ bool ReadCallText(IkivParamsListA* params, std::string_view name, std::string& o
   }
 }
 
+bool ReadCallName(IkivParamsListA* params, std::string_view name, std::string& out) noexcept {
+  std::string text;
+  if (!ReadCallText(params, name, text) || text.find('\0') != std::string::npos) return false;
+  out = std::move(text);
+  return true;
+}
+
 bool ReadCallBool(IkivParamsListA* params, std::string_view name, bool& out) noexcept {
   Variant value;
   if (!ReadAs(params, name, varBoolean, value)) return false;

@@ -15,6 +15,9 @@ namespace kiv {
 
 // The value as 8-bit text in the system code page.
 bool ReadCallText(IkivParamsListA* params, std::string_view name, std::string& out) noexcept;
+// The same for a name (a command, an event type): a text holding a zero character is no name and
+// counts as absent, since the inner plugin receives names zero-terminated and would see a part.
+bool ReadCallName(IkivParamsListA* params, std::string_view name, std::string& out) noexcept;
 bool ReadCallBool(IkivParamsListA* params, std::string_view name, bool& out) noexcept;
 bool ReadCallInt(IkivParamsListA* params, std::string_view name, int32_t& out) noexcept;
 

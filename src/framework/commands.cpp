@@ -59,7 +59,7 @@ int32_t RunHandler(TkivPlugin& plugin, std::string_view context, int32_t& result
 
 int32_t RunEvent(TkivPlugin& plugin, TPluginCallRec* rec, IkivParamsListA* params) {
   std::string type;
-  if (!ReadCallText(params, "EVENT-TYPE", type)) return kCmdNotDone;
+  if (!ReadCallName(params, "EVENT-TYPE", type)) return kCmdNotDone;
   int32_t result = kCmdDone;
   return RunHandler(plugin, "EVENT", result, [&] {
     if (plugin.OnEvent) plugin.OnEvent(&plugin, type, rec, result);
@@ -217,7 +217,7 @@ int32_t ExecutePluginCommandImpl(TPluginCallRec* rec) noexcept {
     bool temporary = false;
     if (ReadCallBool(params, "TEMPORARY-LOAD", temporary)) plugin->SetIsTemporaryLoad(temporary);
     std::string name;
-    if (!ReadCallText(params, "COMMAND", name)) return kCmdNotDone;
+    if (!ReadCallName(params, "COMMAND", name)) return kCmdNotDone;
     context = name;
     return ExecuteCommand(*plugin.get(), name, rec);
   } catch (...) {

@@ -16,7 +16,7 @@ namespace kiv {
 
 // Results of the command entry point.
 constexpr int32_t kCmdDone = 0;
-constexpr int32_t kCmdNotDone = -1;     // bad record or instance, no "COMMAND"
+constexpr int32_t kCmdNotDone = -1;     // bad record or instance, no "COMMAND" (or one holding a zero)
 constexpr int32_t kCmdNotHandled = -2;  // no such command, or one that sets no code
 constexpr int32_t kCmdFailed = -3;      // an exception was raised while the command ran
 
@@ -33,7 +33,8 @@ inline constexpr std::string_view kNestedCommandMessage = "Nested plugin command
 
 // ExecutePluginCommand: checks the record (non-null, Size 102, Params set), finds the instance,
 // prepares the record, reads "TEMPORARY-LOAD" and "COMMAND" and runs the command. Returns the
-// command's code; -1 for a refused record or instance and a missing "COMMAND"; -3 for an
+// command's code; -1 for a refused record or instance and a missing "COMMAND" or one whose text
+// holds a zero character (no name: a handler would see only its first part); -3 for an
 // exception, which is reported and added to the instance log. The record is restored on every
 // path. Never throws.
 int32_t ExecutePluginCommandImpl(TPluginCallRec* rec) noexcept;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <typeinfo>
 
+#include "interfaces/diagnostics.h"
 #include "platform/seh_guard.h"
 
 namespace kiv {
@@ -43,6 +44,7 @@ std::string Compose(const std::string& what, std::string_view context,
 
 std::string Deliver(std::string report) {
   WriteDebugOutput(report);
+  RecordCrashReport(report);
   return report;
 }
 
@@ -51,6 +53,16 @@ std::string AccessText(const SehException& e) {
   if (e.Code != 0xC0000005 || e.ParameterCount < 2) return {};
   const char* kind = e.Parameters[0] == 1 ? "write" : e.Parameters[0] == 8 ? "execution" : "read";
   return std::string(kind) + " of address " + Hex(e.Parameters[1], 8);
+}
+
+// "0xC0000005 (access violation, write of address 00000010)": the code and what it means.
+std::string StructuredWhat(const SehException& exception) {
+  std::string what = "0x" + Hex(exception.Code, 8);
+  std::string detail = SehExceptionName(exception.Code);
+  const std::string access = AccessText(exception);
+  if (!access.empty()) detail += (detail.empty() ? "" : ", ") + access;
+  if (!detail.empty()) what += " (" + detail + ")";
+  return what;
 }
 
 }  // namespace
@@ -85,18 +97,22 @@ std::string CrashReportException(const std::exception_ptr& exception, std::strin
 std::string CrashReportStructured(const SehException& exception, std::string_view context) noexcept {
   if (!g_running.load()) return {};
   try {
-    std::string what = Hex(exception.Code, 8);
-    std::string detail = SehExceptionName(exception.Code);
-    const std::string access = AccessText(exception);
-    if (!access.empty()) detail += (detail.empty() ? "" : ", ") + access;
-    if (!detail.empty()) what = "0x" + what + " (" + detail + ")";
-    else what = "0x" + what;
     const std::vector<StackFrame> stack = CallStackOf(exception);
-    what += " at " + (stack.empty() ? Hex(exception.Address, 8) : FormatStackFrame(stack.front()));
+    const std::string what = StructuredWhat(exception) + " at " +
+                             (stack.empty() ? Hex(exception.Address, 8) : FormatStackFrame(stack.front()));
     return Deliver(Compose(what, context, stack, "Call stack"));
   } catch (...) {
     return {};
   }
+}
+
+std::string CrashSummaryStructured(const SehException& exception) {
+  const std::vector<StackFrame> stack = CallStackOf(exception);
+  // Module and offset only: the same place reads the same wherever the module was loaded.
+  const std::string place = stack.empty() || stack.front().Module.empty()
+                                ? Hex(stack.empty() ? exception.Address : stack.front().Address, 8)
+                                : stack.front().Module + "+0x" + Hex(stack.front().Offset, 1);
+  return "Exception " + StructuredWhat(exception) + " at " + place;
 }
 
 void CrashReportShutdown() noexcept { g_running.store(false); }

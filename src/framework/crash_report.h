@@ -1,7 +1,8 @@
 // The least of the crash-reporting service that the module's boundaries need: a boundary hands it
 // an exception it caught (a C++ exception, or a structured one contained by the guard); it builds
-// a text report with the call stack, writes it to the debugger output and returns it for the
-// instance log. Stopped at module shutdown, after which reports are empty. Any thread.
+// a text report with the call stack, writes it to the debugger output and keeps it as the
+// module diagnostic's latest report. The instance log gets one line per fault, never the report.
+// Stopped at module shutdown, after which reports are empty. Any thread.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,12 @@ std::string CrashReportException(const std::exception_ptr& exception,
 // processor state at the fault.
 std::string CrashReportStructured(const SehException& exception,
                                   std::string_view context = {}) noexcept;
+
+// One line for the instance log on a structured exception: "Exception 0xC0000005 (access
+// violation, write of address 00000000) at plugin.dll+0x1A2B" (the faulting address where no
+// module holds it). The same fault at the same place gives the same line, so that the log folds
+// repeats. Written nowhere; works also when the service is stopped.
+std::string CrashSummaryStructured(const SehException& exception);
 
 // Call stacks. On Windows the frame-pointer chain is walked, every frame checked for readability
 // before it is read; natively no stack is available and the lists are empty.

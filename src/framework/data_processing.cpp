@@ -137,15 +137,10 @@ bool WaitWhileTerminatingCall(TkivPlugin& plugin, uint32_t timeoutMs) {
 
 void LogCaughtException(TkivPlugin& plugin, std::string_view context) noexcept {
   try {
+    // One line for the host's users, folded when the same failure repeats; the report with its
+    // call stack is for developers and never floods the log.
     plugin.Log(0, "{" + std::string(context) + "} " + CurrentExceptionMessage());
-    const std::string report = CrashReportCurrentException(context);
-    size_t start = 0;
-    while (start < report.size()) {
-      size_t end = report.find_first_of("\r\n", start);
-      if (end == std::string::npos) end = report.size();
-      if (end > start) plugin.Log(0, std::string_view(report).substr(start, end - start));
-      start = end + 1;
-    }
+    CrashReportCurrentException(context);
   } catch (...) {
     // Logging never fails the boundary.
   }

@@ -42,9 +42,9 @@ int32_t GetLogExImpl(TPluginCallRec* rec) noexcept;
 // when the time ran out with both flags still set.
 bool WaitWhileTerminatingCall(TkivPlugin& plugin, uint32_t timeoutMs = kProcessWaitTimeout);
 
-// Logs an exception being handled (call it inside a catch block) as a boundary does: at level 0
-// as "{" + context + "} " + message, followed by the lines of its crash report, which also goes
-// to the debugger output. Never throws.
+// Logs an exception being handled (call it inside a catch block) as a boundary does: one line at
+// level 0, "{" + context + "} " + message; its crash report goes to the debugger output and the
+// module diagnostic. Never throws.
 void LogCaughtException(TkivPlugin& plugin, std::string_view context) noexcept;
 
 }  // namespace kiv

@@ -231,6 +231,7 @@ constexpr std::string_view kTestTranslation = "TESTTRANSL";
 
 Variant GetModuleParameter(TkivPlugin& plugin, std::string_view name) {
   if (const ParameterRow* row = FindRow(name)) return row->Get(plugin);
+  if (auto value = plugin.ApplicationModuleParameter(name)) return std::move(*value);
   if (auto field = ParserItemField(plugin, name)) return std::move(*field);
   if (auto valueName = CustomValueName(name)) return GetCustomValue(plugin, *valueName);
   if (AnsiSameText(name, kTestTranslation)) return Variant::Bool(ProgramHasArgument("/TESTTRANSL"));

@@ -95,6 +95,8 @@ TkivPlugin::~TkivPlugin() {
   settings_lock_.reset();
 }
 
+std::optional<Variant> TkivPlugin::ApplicationModuleParameter(std::string_view) { return std::nullopt; }
+
 void TkivPlugin::Log(uint8_t level, std::string_view text, bool flag) noexcept {
   if (!log_ || destroying_.load()) return;
   try {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,7 @@
 #include "framework/log_list.h"
 #include "framework/parser_items.h"
 #include "paramlist/thread_params_list.h"
+#include "paramlist/variant.h"
 #include "support/component.h"
 #include "support/object_list.h"
 #include "support/rw_lock.h"
@@ -85,6 +87,11 @@ class TkivPlugin : public TComponent {
   void AfterConstruction();
   // The start of destruction: fires OnDestroy while the subclass still exists. Runs once.
   void BeforeDestruction();
+
+  // Read-only module parameters that the application adds to the framework's table: the value
+  // of `name` (compared without regard to case), or nullopt for a name it does not know. Read
+  // by GET-MODULE-PARAMETER under the command lock; a write of such a name gives false.
+  virtual std::optional<Variant> ApplicationModuleParameter(std::string_view name);
 
   // Event slots, in declaration order.
   TNotifyEvent OnCreate;

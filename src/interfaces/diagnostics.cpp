@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "kiv/kiv_plugin.h"
@@ -9,6 +10,24 @@
 namespace kiv {
 
 static_assert(KIV_DIAGNOSTICS_ENTRY_COUNT == KIV_PLUGIN_EXPORT_COUNT);
+
+namespace {
+
+// The latest crash report and the number made, under one lock.
+struct TLatestCrashReport {
+  std::mutex Lock;
+  uint32_t Count = 0;
+  char Text[KIV_DIAGNOSTICS_REPORT_SIZE] = {};
+};
+
+TLatestCrashReport& LatestCrashReport() noexcept {
+  // Never destroyed, like the counters: a report may come late in process shutdown.
+  alignas(TLatestCrashReport) static unsigned char storage[sizeof(TLatestCrashReport)];
+  static TLatestCrashReport* latest = new (storage) TLatestCrashReport();
+  return *latest;
+}
+
+}  // namespace
 
 TDiagnosticCounters& Diagnostics() noexcept {
   alignas(TDiagnosticCounters) static unsigned char storage[sizeof(TDiagnosticCounters)];
@@ -27,6 +46,20 @@ void CountContainedFault(const char* entry) noexcept {
   }
 }
 
+void RecordCrashReport(std::string_view report) noexcept {
+  constexpr size_t kRoom = KIV_DIAGNOSTICS_REPORT_SIZE - 1;
+  if (report.size() > kRoom) {
+    // Whole lines only: the frames that do not fit are left out.
+    const size_t end = report.rfind('\n', kRoom - 1);
+    report = report.substr(0, end == std::string_view::npos ? kRoom : end + 1);
+  }
+  TLatestCrashReport& latest = LatestCrashReport();
+  std::lock_guard lock(latest.Lock);
+  ++latest.Count;
+  std::memcpy(latest.Text, report.data(), report.size());
+  latest.Text[report.size()] = '\0';
+}
+
 kivDiagnostics DiagnosticsSnapshot() noexcept {
   const TDiagnosticCounters& c = Diagnostics();
   kivDiagnostics now{};
@@ -42,6 +75,10 @@ kivDiagnostics DiagnosticsSnapshot() noexcept {
     now.FaultsContained[i] = c.FaultsContained[i].load(std::memory_order_relaxed);
   now.ParserClients = c.ParserClients.load(std::memory_order_relaxed);
   now.StreamBytesDiscarded = c.StreamBytesDiscarded.load(std::memory_order_relaxed);
+  TLatestCrashReport& latest = LatestCrashReport();
+  std::lock_guard lock(latest.Lock);
+  now.CrashReports = latest.Count;
+  std::memcpy(now.LastCrashReport, latest.Text, sizeof now.LastCrashReport);
   return now;
 }
 

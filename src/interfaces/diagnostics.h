@@ -1,13 +1,15 @@
 // The module's live-interface diagnostic: counters of the interface objects handed to plugin code
 // that are still alive, of references kept past a lent call, of FIFO stream bytes fed, discarded
-// and left unconsumed, and of faults contained per inner entry point (kiv/kiv_diagnostics.h).
+// and left unconsumed, of faults contained per inner entry point, and of crash reports with the
+// latest kept in full (kiv/kiv_diagnostics.h).
 //
 // Counters are relaxed atomics, cheap enough for every wrapper's construction and every data
-// call; any thread. They are module-wide and never reset.
+// call; the latest report has a lock of its own. Any thread. Module-wide, never reset.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 #include "kiv/kiv_diagnostics.h"
 
@@ -37,6 +39,9 @@ inline void CountDiagnostic(std::atomic<T>& counter, N n) noexcept {
 // Counts a contained fault of the inner entry point named `entry` (a name of
 // KIV_PLUGIN_EXPORT_NAMES); other names are not counted.
 void CountContainedFault(const char* entry) noexcept;
+
+// Counts a crash report and keeps it as the latest, cut at a line end to fit the diagnostic.
+void RecordCrashReport(std::string_view report) noexcept;
 
 // List wrappers that threads keep idle for their next loans (params_list_wrap.cpp): not alive,
 // though counted in ListWrappers.

@@ -9,6 +9,15 @@ LibraryHandle LoadLibraryFile(const std::string& fileName) noexcept {
   return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
+std::string LibraryLoadError() noexcept {
+  try {
+    const char* reason = dlerror();
+    return reason ? std::string(reason) : std::string();
+  } catch (...) {
+    return {};
+  }
+}
+
 void* LibrarySymbol(LibraryHandle library, const char* name) noexcept {
   if (!library || !name) return nullptr;
   return dlsym(library, name);

@@ -83,6 +83,19 @@ TEST_F(CrashReport, StructuredExceptionNamesCodeAndAccess) {
   EXPECT_EQ(Written().size(), 2u);
 }
 
+TEST_F(CrashReport, SummaryIsOneLineWrittenNowhereAndAlsoWhenStopped) {
+  SehException e;
+  e.Code = 0xC0000005;
+  e.Address = 0x401234;
+  e.ParameterCount = 2;
+  e.Parameters[1] = 0x10;
+  CrashReportShutdown();
+  const std::string summary = CrashSummaryStructured(e);
+  EXPECT_EQ(summary.rfind("Exception 0xC0000005 (access violation, read of address 00000010) at ", 0), 0u) << summary;
+  EXPECT_EQ(summary.find_first_of("\r\n"), std::string::npos) << summary;
+  EXPECT_TRUE(Written().empty());
+}
+
 TEST(StackFrameText, ShowsAddressModuleAndOffsetOrAQuestionMark) {
   EXPECT_EQ(FormatStackFrame({0x6A0C1A2B, "plugin.dll", 0x1A2B}), "6A0C1A2B plugin.dll+0x1A2B");
   EXPECT_EQ(FormatStackFrame({0x1234, "", 0x1234}), "00001234 ?");

@@ -40,6 +40,10 @@ TEST(CrashReportWin32, GuardedFaultIsReportedWithAStackFromTheFault) {
                          0),
             0u)
       << report;
+  // The log's line: module and offset, no absolute address, no stack.
+  EXPECT_EQ(CrashSummaryStructured(e), "Exception 0xC0000005 (access violation, write of address 00000020) at " +
+                                           stack[0].Module + "+0x" + FormatStackFrame(stack[0]).substr(
+                                               FormatStackFrame(stack[0]).find("+0x") + 3));
 }
 
 TEST(CrashReportWin32, CaughtCxxExceptionCarriesTheStackWhereItWasCaught) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "interfaces/intf_test_util.h"
 #include "interfaces/params_list_wrap.h"
@@ -98,6 +99,27 @@ TEST(Diagnostics, ReadOutFillsWhatTheCallerKnowsAndRefusesLessThanTheHeader) {
   std::memcpy(&filled, longer, 4);
   EXPECT_EQ(filled, sizeof(kivDiagnostics));
   for (size_t i = sizeof(kivDiagnostics); i < sizeof longer; ++i) EXPECT_EQ(longer[i], 0) << i;
+}
+
+TEST(Diagnostics, CrashReportsAreCountedAndTheLatestIsKeptCutAtALineEnd) {
+  const uint32_t before = DiagnosticsSnapshot().CrashReports;
+  RecordCrashReport("Exception one\r\nCaught in A\r\n");
+  RecordCrashReport("Exception two\r\nCaught in B\r\n");
+  kivDiagnostics now = DiagnosticsSnapshot();
+  EXPECT_EQ(now.CrashReports - before, 2u);
+  EXPECT_STREQ(now.LastCrashReport, "Exception two\r\nCaught in B\r\n");
+
+  // A report longer than the field keeps its whole lines that fit, then the terminator.
+  const std::string line = "  0040100A frame.dll+0x100A\r\n";  // 30 bytes
+  std::string long_report = "Exception long\r\n";
+  while (long_report.size() < 2 * KIV_DIAGNOSTICS_REPORT_SIZE) long_report += line;
+  RecordCrashReport(long_report);
+  now = DiagnosticsSnapshot();
+  const std::string kept(now.LastCrashReport);
+  EXPECT_LT(kept.size(), static_cast<size_t>(KIV_DIAGNOSTICS_REPORT_SIZE));
+  EXPECT_GT(kept.size(), static_cast<size_t>(KIV_DIAGNOSTICS_REPORT_SIZE) - line.size() - 1);
+  EXPECT_EQ(long_report.rfind(kept, 0), 0u);
+  EXPECT_TRUE(kept.ends_with("\r\n"));
 }
 
 }  // namespace

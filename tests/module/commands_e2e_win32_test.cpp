@@ -177,6 +177,21 @@ TEST_F(CommandsE2E, RecordLookUpAndCommandName) {
   EXPECT_EQ(Get("IsTemporaryLoad").Integer, 0);
 }
 
+// Parameter names are found whatever their case; command names must match exactly.
+TEST_F(CommandsE2E, ParameterNamesAreFoundWithoutRegardToCase) {
+  HostParamsList list;
+  list.Add("command", HostValue::Wide(u"GET-MODULE-PARAMETER"));
+  list.Add("Param", HostValue::Wide(u"moduleindex"));
+  HostCallRecord rec;
+  rec.SetInstance(handle_);
+  rec.SetParams(list.Object());
+  rec.SetModuleIndex(7);
+  EXPECT_EQ(module_.ExecutePluginCommand(rec.data()).Value, 0);
+  EXPECT_EQ(Result(list).Type, 3);  // the integer answer, in a "RESULT" item
+  EXPECT_EQ(Result(list).Integer, Get("ModuleIndex").Integer);
+  EXPECT_EQ(Run(Call("get-module-parameter").With("PARAM", "ModuleIndex")), kTestCustomResult);
+}
+
 TEST_F(CommandsE2E, EventRowRunsTheHandlerAndLogsItsFailure) {
   EXPECT_EQ(Run(Call("EVENT")), -1);  // no "EVENT-TYPE"
   Call event("EVENT");
@@ -185,6 +200,16 @@ TEST_F(CommandsE2E, EventRowRunsTheHandlerAndLogsItsFailure) {
   EXPECT_EQ(event.Text(), "event");
   EXPECT_EQ(Run(Call("EVENT").With("EVENT-TYPE", "PORT-OPEN").Action(kActionThrow)), -3);
   EXPECT_NE(Log().find("Handler refused"), std::string::npos) << Log();
+}
+
+// A handler that fails on every call leaves one log line, folded; its report with the call stack
+// goes to the debugger output, never to the log that hosts show their users.
+TEST_F(CommandsE2E, ARepeatedFailureIsOneFoldedLogLineWithoutItsReport) {
+  Log();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Run(Call("PING").Action(kActionThrow)), -3);
+  EXPECT_EQ(Log(), "\x01{PING} Handler refused x5\r\n");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(Run(Call("EVENT").With("EVENT-TYPE", "PORT-OPEN").Action(kActionThrow)), -3);
+  EXPECT_EQ(Log(), "\x01{EVENT} Handler refused x2\r\n");
 }
 
 TEST_F(CommandsE2E, ParserItemRowsReplaceAndReportTheItems) {

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <string_view>
 #include <vector>
 
 #include "host/host_allocator.h"
@@ -54,6 +56,16 @@ class ProxyCopy {
     RemoveDirectoryA(folder_.c_str());
   }
   bool Ready() const { return copied_ && module.Loaded(); }
+  // Puts a file of the test executable's folder into this one as `to`.
+  bool Add(const char* from, const char* to) { return Copy(from, to); }
+  // Writes `bytes` into this folder as `to`.
+  void Write(const char* to, std::string_view bytes) {
+    files_.push_back(folder_ + "\\" + to);
+    HANDLE file = CreateFileA(files_.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+  }
   // The inner library as loaded in this process (null when it is not).
   HMODULE Inner() const { return GetModuleHandleA((folder_ + "\\plugin.dll").c_str()); }
 
@@ -70,6 +82,16 @@ class ProxyCopy {
   bool copied_ = false;
   HMODULE pinned_ = nullptr;
 };
+
+// The values of the items named `name`: texts as they are, numbers in decimal.
+std::vector<std::string> ValuesOf(const HostParamsList& list, std::string_view name) {
+  std::vector<std::string> values;
+  for (const HostItem& item : list.Items())
+    if (item.Name == name)
+      values.push_back(item.Value.Type == 8 ? std::string(item.Value.Text.begin(), item.Value.Text.end())
+                                            : std::to_string(item.Value.Integer));
+  return values;
+}
 
 // A host-layout list from name/value pairs.
 void AddWide(HostParamsList& list, const char* name, std::u16string_view value) { list.Add(name, HostValue::Wide(value)); }
@@ -110,6 +132,22 @@ class ProxyE2E : public ::testing::TestWithParam<const char*> {
     const kivhost::CallResult result = Module().ExecutePluginCommand(rec.data());
     EXPECT_TRUE(result.Returned());
     return result.Value;
+  }
+  // GET-MODULE-PARAMETER: the "RESULT" as text (a Boolean as 0 or -1).
+  std::string Param(uintptr_t handle, std::u16string_view name) {
+    HostParamsList list;
+    AddWide(list, "PARAM", name);
+    EXPECT_EQ(Command(handle, u"GET-MODULE-PARAMETER", &list), 0);
+    const std::vector<std::string> values = ValuesOf(list, "RESULT");
+    return values.size() == 1 ? values[0] : "<no RESULT>";
+  }
+  // SET-MODULE-PARAMETER: whether the module took the value.
+  bool SetModuleParam(uintptr_t handle, std::u16string_view name, std::u16string_view value) {
+    HostParamsList list;
+    AddWide(list, "PARAM", name);
+    AddWide(list, "VALUE", value);
+    EXPECT_EQ(Command(handle, u"SET-MODULE-PARAMETER", &list), 0);
+    return ValuesOf(list, "RESULT") != std::vector<std::string>{"0"};
   }
   int32_t Event(uintptr_t handle, std::u16string_view type) {
     HostParamsList list;
@@ -201,15 +239,6 @@ std::string LineOf(const std::vector<std::string>& lines, std::string_view prefi
   return found;
 }
 
-std::vector<std::string> ValuesNamed(const HostParamsList& list, std::string_view name) {
-  std::vector<std::string> values;
-  for (const HostItem& item : list.Items())
-    if (item.Name == name)
-      values.push_back(item.Value.Type == 8 ? std::string(item.Value.Text.begin(), item.Value.Text.end())
-                                            : std::to_string(item.Value.Integer));
-  return values;
-}
-
 // ---- Without an inner library ----------------------------------------------------------------
 
 class NoInnerPlugin : public ProxyE2E {};
@@ -230,6 +259,39 @@ TEST_F(NoInnerPlugin, EveryRequestGetsTheFrameworksPresetResultAndNothingIsLogge
   EXPECT_EQ(dialog.Output().Value, 0u);  // no dialog shown
   EXPECT_EQ(Command(handle, u"UNLOAD"), 0);
   EXPECT_EQ(Log(handle), "");
+}
+
+// Silent towards the host, but an integrator reads why: a missing file, a file that is no
+// library, a library without any entry point. Read-only, names without regard to case.
+TEST_F(NoInnerPlugin, ModuleParametersTellWhyThereIsNoInnerPlugin) {
+  struct Case {
+    const char* what;
+    const char* copy;     // a file of the test folder to put there as plugin.dll
+    const char* written;  // else bytes to write as plugin.dll (nullptr: no file)
+    bool loaded;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"missing", nullptr, nullptr, false, "(error 126)"},
+      {"not a library", nullptr, "not a library", false, "(error 193)"},
+      {"no entry points", "kiv_smoke.dll", nullptr, true, "exports none of the twelve entry points"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.copy) ASSERT_TRUE(Copy().Add(c.copy, "plugin.dll"));
+    if (c.written) Copy().Write("plugin.dll", c.written);
+    const uintptr_t handle = Create();
+    const std::string path = Param(handle, u"InnerPluginPath");
+    const std::string reason = Param(handle, u"innerpluginloaderror");
+    EXPECT_EQ(!path.empty(), c.loaded) << path;
+    if (c.loaded) EXPECT_TRUE(path.ends_with("\\plugin.dll")) << path;
+    EXPECT_TRUE(Contains(reason, "\\plugin.dll: ")) << reason;
+    EXPECT_TRUE(Contains(reason, c.reason)) << reason;
+    EXPECT_FALSE(SetModuleParam(handle, u"InnerPluginLoadError", u""));
+    EXPECT_FALSE(SetModuleParam(handle, u"InnerPluginPath", u"C:\\other\\plugin.dll"));
+    EXPECT_EQ(Param(handle, u"InnerPluginLoadError"), reason);
+    EXPECT_EQ(Free(handle), 0);
+  }
 }
 
 TEST_F(NoInnerPlugin, AnEmptyInputIsCopiedToOutputWhenAskedEvenWithoutALibrary) {
@@ -326,6 +388,29 @@ TEST_F(RecordedInnerPlugin, EveryRequestIsForwardedWithItsArguments) {
   EXPECT_EQ(Calls(), std::vector<std::string>{"Destroy"});
 }
 
+TEST_F(RecordedInnerPlugin, TheModuleParametersNameTheInnerPluginInUse) {
+  const uintptr_t handle = Create();
+  const std::string path = Param(handle, u"InnerPluginPath");
+  EXPECT_TRUE(path.ends_with("\\plugin.dll")) << path;
+  EXPECT_EQ(GetModuleHandleA(path.c_str()), Copy().Inner());
+  EXPECT_EQ(Param(handle, u"InnerPluginLoadError"), "");
+}
+
+// The inner plugin receives names zero-terminated: a name holding a zero would reach it cut
+// short (as another command's name), so it is refused like a missing one.
+TEST_F(RecordedInnerPlugin, NamesHoldingAZeroAreRefusedBeforeTheInnerPluginSeesAPart) {
+  using namespace std::string_view_literals;
+  const uintptr_t handle = Create();
+  Command(handle, u"LOAD");
+  Calls();
+  EXPECT_EQ(Command(handle, u"EVENTS-SUPPORT\0X"sv), -1);
+  EXPECT_EQ(Command(handle, u"RESULT-42\0X"sv), -1);
+  EXPECT_EQ(Event(handle, u"RESULT-9\0X"sv), -1);
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_EQ(Command(handle, u"RESULT-42"), 42);  // without the zero it runs
+  EXPECT_EQ(Event(handle, u"RESULT-9"), 9);
+}
+
 TEST_F(RecordedInnerPlugin, ThePluginInterfaceAnswersTheInnerPlugin) {
   const uintptr_t handle = Create();
   Command(handle, u"LOAD");
@@ -367,8 +452,8 @@ TEST_F(RecordedInnerPlugin, ParserPathDeliversPacketsFromAStreamSplitAcrossCalls
   EXPECT_EQ(packets, "hello");
   EXPECT_EQ(Feed(handle, 1, "PORT.1", "ld\nsecond\n", output, &packets), 2);
   EXPECT_EQ(packets, "hello" "world<{[::]}>second");
-  EXPECT_EQ(ValuesNamed(output, "FULL_DATA_PACKET"), (std::vector<std::string>{"hello", "world", "second"}));
-  EXPECT_EQ(ValuesNamed(output, "LINE_LENGTH"), (std::vector<std::string>{"5", "5", "6"}));
+  EXPECT_EQ(ValuesOf(output, "FULL_DATA_PACKET"), (std::vector<std::string>{"hello", "world", "second"}));
+  EXPECT_EQ(ValuesOf(output, "LINE_LENGTH"), (std::vector<std::string>{"5", "5", "6"}));
 }
 
 TEST_F(RecordedInnerPlugin, DataSourcesAreKeptApartAndAPlaceholderIsTakenOver) {
@@ -528,6 +613,26 @@ TEST_P(FaultingInnerPlugin, EveryFaultIsContainedAndTheHostIsStillServed) {
   const uintptr_t next = Create();
   EXPECT_EQ(Command(next, u"LOAD"), 0);
   EXPECT_EQ(Free(next), 0);
+}
+
+// A plugin that faults on every data call leaves one log line, folded, not its call stacks: the
+// full report goes to the debugger output and the module's diagnostic.
+TEST_P(FaultingInnerPlugin, ARepeatedFaultIsOneFoldedLogLineAndTheDiagnosticKeepsItsReport) {
+  const uintptr_t handle = Create();
+  EXPECT_EQ(Command(handle, u"LOAD"), 0);
+  Log(handle);
+  const kivDiagnostics before = Diagnostics();
+  constexpr int kCalls = 50;
+  for (int i = 0; i < kCalls; ++i) EXPECT_EQ(Data(handle, kPlainPath, HostSlot{0, 4, 5, 1}), -3);
+  const std::string log = Log(handle);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  EXPECT_EQ(log.rfind("\x01Varnolet. {kivPluginProcessData} Exception 0x", 0), 0u) << log;
+  EXPECT_TRUE(log.ends_with(" x" + std::to_string(kCalls) + "\r\n")) << log;
+  const kivDiagnostics after = Diagnostics();
+  EXPECT_EQ(after.CrashReports - before.CrashReports, static_cast<uint32_t>(kCalls));
+  const std::string report(after.LastCrashReport);
+  EXPECT_EQ(report.rfind("Exception 0x", 0), 0u) << report;
+  EXPECT_TRUE(Contains(report, "\r\nCaught in kivPluginProcessData\r\nCall stack:\r\n")) << report;
 }
 
 INSTANTIATE_TEST_SUITE_P(AccessViolationForeignExceptionAndStackOverflow, FaultingInnerPlugin,

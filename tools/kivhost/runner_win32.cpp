@@ -160,7 +160,18 @@ struct Runner::State {
     if (r.Status == RequestStatus::Returned && r.Code == 0) {
       instance = rec.Instance();
       r.Values.push_back({"instance", Hex(instance)});
+      WarnWithoutInnerPlugin(r);
     }
+  }
+
+  // varnolet.dll stays silent towards a host when it has no usable inner plugin, and tells why
+  // in a module parameter; a module without that parameter answers empty.
+  void WarnWithoutInnerPlugin(RequestResult& r) {
+    RequestResult probe;
+    Command(probe, "GET-MODULE-PARAMETER", {{"PARAM", CallValue::Type::Text, "InnerPluginLoadError"}});
+    if (probe.Status != RequestStatus::Returned) return;
+    for (const NamedValue& v : probe.Values)
+      if (v.Name == "RESULT" && !v.Value.empty()) r.Values.push_back({"warning", "no inner plugin: " + v.Value});
   }
 
   void Free(RequestResult& r) {
