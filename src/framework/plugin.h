@@ -238,7 +238,8 @@ class TkivPlugin : public TComponent {
   ReaderWriterLock& SettingsLock() { return *settings_lock_; }
   std::recursive_mutex& CommandLock() { return command_lock_; }
   std::atomic<int32_t>& CommandDepth() { return command_depth_; }
-  // Calls in progress that hold this instance through the registry (see TPluginRef).
+  // Holds on this instance: one of the registry while it is registered, one per call that found
+  // it (see TPluginRef). The last one to end destroys the instance.
   std::atomic<int32_t>& CallRefs() { return call_refs_; }
 
  private:
