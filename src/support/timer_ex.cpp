@@ -52,9 +52,8 @@ TkivTimerEx::TkivTimerEx(TComponent* owner)
 }
 
 TkivTimerEx::~TkivTimerEx() {
-  const bool foreign = !IsOwnerThread();
-  if (foreign && HasWindow()) SendToWindow(kSetEnabledMessage, 0);
-  // From now on the window procedure no longer reaches this timer.
+  // From now on the window procedure no longer reaches this timer: a tick or a posted change
+  // that arrives later does nothing.
   Window_->Timer = nullptr;
   {
     // Waits, bounded, for a tick in progress; a tick that does not end in time is left to run.
@@ -63,16 +62,19 @@ TkivTimerEx::~TkivTimerEx() {
     OnTimer_ = nullptr;
     Enabled_ = false;
     try {
-      UpdateTimer();
+      UpdateTimer();  // the platform timer stops from any thread of the process
     } catch (...) {
       // Stopping cannot fail for want of timers.
     }
   }
   if (!HasWindow()) return;
-  if (foreign)
-    SendToWindow(kReleaseWindowMessage, 0);
-  else
+  // A foreign thread only posts the release: the owner thread may be alive without handling its
+  // messages, and waiting for it would stall the caller. It releases the window when it next
+  // does; a thread that ends takes its windows with it.
+  if (IsOwnerThread())
     ReleaseWindow();
+  else
+    PostToWindow(kReleaseWindowMessage, 0);
 }
 
 bool TkivTimerEx::IsOwnerThread() const { return CurrentThreadId() == OwnerThread_; }

@@ -111,12 +111,6 @@ void TkivTimerEx::PostToWindow(unsigned message, uintptr_t wParam) {
   PostMessageA(AsHwnd(Window_->Handle.load()), message, wParam, 0);
 }
 
-void TkivTimerEx::SendToWindow(unsigned message, uintptr_t wParam) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutA(AsHwnd(Window_->Handle.load()), message, wParam, 0, SMTO_NORMAL,
-                      kDestroyWaitMs, &result);
-}
-
 void TkivTimerEx::ReleaseWindow() {
   if (HWND hwnd = AsHwnd(Window_->Handle.load())) DestroyWindow(hwnd);
 }
