@@ -168,7 +168,7 @@ class CommandScope {
 
  private:
   TkivPlugin& plugin_;
-  std::lock_guard<std::recursive_mutex> lock_;
+  std::lock_guard<RecursiveMutex> lock_;
   bool nested_ = false;
 };
 

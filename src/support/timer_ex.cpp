@@ -30,7 +30,7 @@ std::string ClassNameOf(const std::type_info& type) {
 
 // Takes the guard's lock unless it stays held for `ms`. Polls: a timed wait on the mutex would
 // hide the lock from ThreadSanitizer, and destruction is rare.
-void LockWithin(std::unique_lock<std::recursive_mutex>& guard, unsigned ms) {
+void LockWithin(std::unique_lock<RecursiveMutex>& guard, unsigned ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!guard.try_lock() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -57,7 +57,7 @@ TkivTimerEx::~TkivTimerEx() {
   Window_->Timer = nullptr;
   {
     // Waits, bounded, for a tick in progress; a tick that does not end in time is left to run.
-    std::unique_lock<std::recursive_mutex> guard(Window_->Lock, std::defer_lock);
+    std::unique_lock<RecursiveMutex> guard(Window_->Lock, std::defer_lock);
     LockWithin(guard, kDestroyWaitMs);
     OnTimer_ = nullptr;
     Enabled_ = false;
@@ -88,21 +88,21 @@ void TkivTimerEx::SetEnabled(bool value) {
 }
 
 void TkivTimerEx::ApplyEnabled(bool value) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<RecursiveMutex> guard(Window_->Lock);
   if (Enabled_ == value) return;
   Enabled_ = value;
   UpdateTimer();
 }
 
 void TkivTimerEx::SetInterval(uint32_t ms) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<RecursiveMutex> guard(Window_->Lock);
   if (Interval_ == ms) return;
   Interval_ = ms;
   UpdateTimer();
 }
 
 void TkivTimerEx::SetOnTimer(TNotifyEvent handler) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<RecursiveMutex> guard(Window_->Lock);
   OnTimer_ = std::move(handler);
   UpdateTimer();
 }

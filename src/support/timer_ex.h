@@ -16,6 +16,7 @@
 
 #include "platform/exception.h"
 #include "support/component.h"
+#include "support/recursive_mutex.h"
 
 namespace kiv {
 
@@ -75,7 +76,7 @@ class TkivTimerEx : public TComponent {
   struct Window {
     // Held during a tick and every state change; destruction waits for it at most
     // kDestroyWaitMs. No error box is shown while it is held.
-    std::recursive_mutex Lock;
+    RecursiveMutex Lock;
     std::atomic<TkivTimerEx*> Timer{nullptr};  // cleared when the timer is destroyed
     std::atomic<void*> Handle{nullptr};        // the window while it exists
   };

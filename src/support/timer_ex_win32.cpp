@@ -21,7 +21,7 @@ struct WindowProcAccess {
   // error text it reports.
   template <class F>
   static std::string Locked(Window& window, F&& handle) {
-    std::lock_guard<std::recursive_mutex> guard(window.Lock);
+    std::lock_guard<RecursiveMutex> guard(window.Lock);
     TkivTimerEx* timer = window.Timer;
     return timer ? handle(*timer) : std::string();
   }
