@@ -83,9 +83,9 @@ void TaPlugin::kivPluginCreate(TObject*) {
   OnSetParserItems = [this](TObject* s) { kivPluginSetParserItems(s); };
   OnStateChanged = [this](TObject* s, TStateSet states) { kivPluginStateChanged(s, states); };
   OnProcessData = [this](TObject* s, TPluginCallRec* r, int32_t& res) { kivPluginProcessData(s, r, res); };
-  // 3. and 4. The inner library from this module's own folder only.
+  // 3. and 4. The inner library from this module's own folder only, shared by the instances.
   library_name_ = ModulePath() + kPluginFileName;
-  library_ = LoadInnerLibrary(library_name_, exports_);
+  library_ = AcquireInnerLibrary(library_name_, exports_);
   // 5. The plugin interface.
   plugin_wrap_ = std::make_unique<TkivPluginWrapEx>(*this, static_cast<TParserClientSource&>(*this));
   plugin_ = plugin_wrap_->W();
@@ -103,7 +103,7 @@ void TaPlugin::kivPluginDestroy(TObject*) {
     auto call = [this] { exports_.Destroy(plugin_); };
     GuardedInnerCall(*this, "kivPluginDestroy", call);
   }
-  UnloadInnerLibrary(library_);
+  ReleaseInnerLibrary(library_);  // it stays loaded for the next instance
   plugin_ = nullptr;
   plugin_wrap_.reset();
 }
@@ -364,6 +364,9 @@ void TaPlugin::FreeParserClients() noexcept {
   clients.reset();
 }
 
-void RegisterProxyPluginClass() { RegisterPluginClass(&PluginClassOf<TaPlugin>); }
+void RegisterProxyPluginClass() {
+  RegisterPluginClass(&PluginClassOf<TaPlugin>);
+  AddModuleShutdownProc(&ReleaseSharedInnerLibrary);
+}
 
 }  // namespace kiv
