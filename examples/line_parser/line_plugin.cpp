@@ -155,6 +155,19 @@ IkivParamsListW* AnswerList(kivPluginCallRecIntf* rec) {
 
 }  // namespace
 
+// The C++ runtime is linked in statically with posix threads, whose thread support allocates a
+// TLS slot and two handles that it never gives back when the library is unloaded. Pinned, the
+// library stays loaded for the life of the process once loaded, so a host that loads and frees it
+// again and again costs nothing more than the first load.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&DllMain), &self);
+  }
+  return TRUE;
+}
+
 extern "C" {
 
 void KIV_STDCALL kivPluginCreate(IkivPluginW* plugin) {

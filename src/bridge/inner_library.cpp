@@ -1,14 +1,9 @@
-// Loading the inner library and finding its exports.
+// Loading the shared inner library, finding its exports, and freeing it once.
 #include "bridge/inner_library.h"
-
-#include <atomic>
 
 namespace kiv {
 
 namespace {
-
-TInnerLibraryApi g_api;
-std::atomic<bool> g_unload_deferred{false};
 
 constexpr const char* kExportNames[KIV_PLUGIN_EXPORT_COUNT] = KIV_PLUGIN_EXPORT_NAMES;
 
@@ -18,32 +13,32 @@ void Resolve(Fn& fn, void* address) {
   fn = reinterpret_cast<Fn>(address);
 }
 
-}  // namespace
+// The module's inner library and its users; all under ModuleLoadLock.
+struct SharedLibrary {
+  TInnerLibraryApi api;
+  std::string fileName;
+  LibraryHandle handle = nullptr;
+  TInnerPluginExports exports;
+  int users = 0;
+  bool releaseRequested = false;  // freed when the last user goes
 
-TInnerLibraryApi SetInnerLibraryApi(const TInnerLibraryApi& api) noexcept {
-  std::lock_guard lock(ModuleLoadLock());
-  TInnerLibraryApi previous = g_api;
-  g_api = api;
-  return previous;
-}
-
-std::mutex& ModuleLoadLock() noexcept {
-  static std::mutex lock;
-  return lock;
-}
-
-LibraryHandle LoadInnerLibrary(const std::string& fileName, TInnerPluginExports& exports,
-                               std::string* failure) noexcept {
-  exports = {};
-  if (failure) failure->clear();
-  std::lock_guard lock(ModuleLoadLock());
-  LibraryHandle library = g_api.Load(fileName);
-  if (!library) {
-    if (failure && g_api.LoadError) *failure = g_api.LoadError();  // before any other system call
-    return nullptr;
+  void FreeWhenUnused() {
+    if (!handle || users > 0) return;
+    api.Free(handle);
+    handle = nullptr;
+    exports = {};
+    fileName.clear();
   }
+};
+
+SharedLibrary& Shared() {
+  static SharedLibrary shared;
+  return shared;
+}
+
+void LookUpExports(const TInnerLibraryApi& api, LibraryHandle library, TInnerPluginExports& exports) {
   void* found[KIV_PLUGIN_EXPORT_COUNT];
-  for (int i = 0; i < KIV_PLUGIN_EXPORT_COUNT; ++i) found[i] = g_api.Symbol(library, kExportNames[i]);
+  for (int i = 0; i < KIV_PLUGIN_EXPORT_COUNT; ++i) found[i] = api.Symbol(library, kExportNames[i]);
   Resolve(exports.Create, found[0]);
   Resolve(exports.Destroy, found[1]);
   Resolve(exports.Load, found[2]);
@@ -56,15 +51,75 @@ LibraryHandle LoadInnerLibrary(const std::string& fileName, TInnerPluginExports&
   Resolve(exports.StateChanged, found[9]);
   Resolve(exports.SetParserItems, found[10]);
   Resolve(exports.ProcessData, found[11]);
-  return library;
 }
 
-void UnloadInnerLibrary(LibraryHandle& library) noexcept {
+}  // namespace
+
+TInnerLibraryApi SetInnerLibraryApi(const TInnerLibraryApi& api) noexcept {
   std::lock_guard lock(ModuleLoadLock());
-  if (library && !g_unload_deferred.load()) g_api.Free(library);
+  SharedLibrary& shared = Shared();
+  shared.FreeWhenUnused();
+  shared.releaseRequested = false;
+  TInnerLibraryApi previous = shared.api;
+  shared.api = api;
+  return previous;
+}
+
+std::mutex& ModuleLoadLock() noexcept {
+  static std::mutex lock;
+  return lock;
+}
+
+LibraryHandle AcquireInnerLibrary(const std::string& fileName, TInnerPluginExports& exports,
+                                  std::string* failure) noexcept {
+  exports = {};
+  if (failure) failure->clear();
+  std::lock_guard lock(ModuleLoadLock());
+  SharedLibrary& shared = Shared();
+  // The file name is fixed for the module; another one (a test's) replaces an unused library.
+  if (shared.handle && shared.fileName != fileName) shared.FreeWhenUnused();
+  if (!shared.handle) {
+    LibraryHandle library = shared.api.Load(fileName);
+    if (!library) {
+      if (failure && shared.api.LoadError) *failure = shared.api.LoadError();  // before any other system call
+      return nullptr;
+    }
+    try {
+      shared.fileName = fileName;
+    } catch (...) {
+      shared.api.Free(library);
+      return nullptr;
+    }
+    shared.handle = library;
+    LookUpExports(shared.api, library, shared.exports);
+  } else if (shared.fileName != fileName) {
+    return nullptr;  // another library is still in use
+  }
+  ++shared.users;
+  exports = shared.exports;
+  return shared.handle;
+}
+
+void ReleaseInnerLibrary(LibraryHandle& library) noexcept {
+  std::lock_guard lock(ModuleLoadLock());
+  SharedLibrary& shared = Shared();
+  if (library && library == shared.handle && shared.users > 0) {
+    --shared.users;
+    if (shared.releaseRequested) shared.FreeWhenUnused();
+  }
   library = nullptr;
 }
 
-void SetInnerLibraryUnloadDeferred(bool deferred) noexcept { g_unload_deferred.store(deferred); }
+void ReleaseSharedInnerLibrary() noexcept {
+  std::lock_guard lock(ModuleLoadLock());
+  SharedLibrary& shared = Shared();
+  shared.releaseRequested = true;
+  shared.FreeWhenUnused();
+}
+
+int InnerLibraryUsers() noexcept {
+  std::lock_guard lock(ModuleLoadLock());
+  return Shared().users;
+}
 
 }  // namespace kiv

@@ -1,7 +1,10 @@
 // The inner plugin library: its twelve optional exports, loading it under the module-wide load
 // lock, and the guarded calls into it.
 //
-// Loading and unloading of every instance's inner library in this process are serialised by
+// The library is loaded once for the module: the first instance loads it, later ones share it,
+// and it stays loaded while instances come and go (a library whose runtime leaks on every
+// unload then costs one load, not one per instance). It is freed by the host's shutdown request
+// or the module's unload, once no instance uses it. Loading and freeing are serialised by
 // ModuleLoadLock; nothing else takes it. The library access goes through a replaceable table so
 // that native tests can stand in for a library.
 #pragma once
@@ -38,25 +41,28 @@ struct TInnerLibraryApi {
   bool (*Free)(LibraryHandle library) noexcept = &FreeLibraryFile;
   std::string (*LoadError)() noexcept = &LibraryLoadError;  // why the last Load failed
 };
-// Replaces the library access; returns the previous one. For tests, before instances exist.
+// Replaces the library access; returns the previous one. For tests, before instances exist: a
+// shared library no instance uses is freed with the previous access first, and a release
+// requested earlier is forgotten.
 TInnerLibraryApi SetInnerLibraryApi(const TInnerLibraryApi& api) noexcept;
 
 // The process-wide lock around loading and unloading inner libraries.
 std::mutex& ModuleLoadLock() noexcept;
 
-// Under ModuleLoadLock: loads `fileName` and looks up the twelve exports in table order. Null,
-// with every address null, when the library cannot be loaded; `failure` (when given) then holds
-// the system's reason, else it is cleared.
-LibraryHandle LoadInnerLibrary(const std::string& fileName, TInnerPluginExports& exports,
-                               std::string* failure = nullptr) noexcept;
-// Under ModuleLoadLock: unloads `library` (null: nothing) and clears it, also when the platform
-// refuses.
-void UnloadInnerLibrary(LibraryHandle& library) noexcept;
-
-// While set (the module's process detach, under the system's loader lock), inner libraries are
-// not unloaded: freeing a library there is not allowed, and the process or the module's own
-// unload releases them.
-void SetInnerLibraryUnloadDeferred(bool deferred) noexcept;
+// Under ModuleLoadLock: the shared library `fileName` with its twelve exports, loaded and looked
+// up in table order on first use; the caller is one more user until ReleaseInnerLibrary. Null,
+// with every address null, when the library cannot be loaded (a later call tries again);
+// `failure` (when given) then holds the system's reason, else it is cleared.
+LibraryHandle AcquireInnerLibrary(const std::string& fileName, TInnerPluginExports& exports,
+                                  std::string* failure = nullptr) noexcept;
+// Under ModuleLoadLock: ends the use of `library` (null: nothing) and clears it. The shared
+// library stays loaded unless its release was requested and this was its last user.
+void ReleaseInnerLibrary(LibraryHandle& library) noexcept;
+// The shutdown request and the module's unload: frees the shared library now when no instance
+// uses it, else when its last user releases it.
+void ReleaseSharedInnerLibrary() noexcept;
+// Instances that use the shared library now.
+int InnerLibraryUsers() noexcept;
 
 // Calls `fn()` (the call into the inner plugin, with nothing to destroy in its frame) inside the
 // structured-exception guard: true when it returned, false when a fault or foreign exception was

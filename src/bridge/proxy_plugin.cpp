@@ -99,9 +99,9 @@ void TaPlugin::kivPluginCreate(TObject*) {
   OnSetParserItems = [this](TObject* s) { kivPluginSetParserItems(s); };
   OnStateChanged = [this](TObject* s, TStateSet states) { kivPluginStateChanged(s, states); };
   OnProcessData = [this](TObject* s, TPluginCallRec* r, int32_t& res) { kivPluginProcessData(s, r, res); };
-  // 3. and 4. The inner library from this module's own folder only.
+  // 3. and 4. The inner library from this module's own folder only, shared by the instances.
   library_name_ = ModulePath() + kPluginFileName;
-  library_ = LoadInnerLibrary(library_name_, exports_, &library_error_);
+  library_ = AcquireInnerLibrary(library_name_, exports_, &library_error_);
   if (!library_) library_error_ = library_name_ + ": " + library_error_;
   else if (!HasAnyEntryPoint(exports_)) library_error_ = library_name_ + ": " + kNoEntryPoints;
   // 5. The plugin interface.
@@ -128,7 +128,7 @@ void TaPlugin::kivPluginDestroy(TObject*) {
     auto call = [this] { exports_.Destroy(plugin_); };
     GuardedInnerCall(*this, "kivPluginDestroy", call);
   }
-  UnloadInnerLibrary(library_);
+  ReleaseInnerLibrary(library_);  // it stays loaded for the next instance
   plugin_ = nullptr;
   plugin_wrap_.reset();
 }
@@ -462,6 +462,9 @@ void TaPlugin::FreeParserClients() noexcept {
   clients.reset();
 }
 
-void RegisterProxyPluginClass() { RegisterPluginClass(&PluginClassOf<TaPlugin>); }
+void RegisterProxyPluginClass() {
+  RegisterPluginClass(&PluginClassOf<TaPlugin>);
+  AddModuleShutdownProc(&ReleaseSharedInnerLibrary);
+}
 
 }  // namespace kiv

@@ -41,8 +41,8 @@ constexpr std::string_view kNestedDataCallMessage = "Nested data calls are not a
 class TaPlugin : public TkivPlugin, private TParserClientSource {
  public:
   TaPlugin(TPluginCallRec* rec, ModuleHandle module);
-  // Calls the inner plugin's kivPluginDestroy and unloads it; an instance freed without Unload
-  // first stops its timer and frees its parser clients.
+  // Calls the inner plugin's kivPluginDestroy and ends its use of the shared library; an
+  // instance freed without Unload first stops its timer and frees its parser clients.
   ~TaPlugin() override;
   std::string ClassName() const override { return "TaPlugin"; }
 
@@ -111,7 +111,8 @@ class TaPlugin : public TkivPlugin, private TParserClientSource {
   TInnerPluginExports exports_;
 };
 
-// Makes TaPlugin the class that CreatePluginInstance builds.
+// Makes TaPlugin the class that CreatePluginInstance builds, and the host's shutdown request
+// free the shared inner library.
 void RegisterProxyPluginClass();
 
 }  // namespace kiv

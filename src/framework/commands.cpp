@@ -179,7 +179,7 @@ class CommandScope {
   }
 
   TkivPlugin& plugin_;
-  std::lock_guard<std::recursive_mutex> lock_;
+  std::lock_guard<RecursiveMutex> lock_;
   bool nested_ = false;
   CallHold hold_;  // destroyed first: dropped before the depth and the lock are released
 };

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "framework/crash_report.h"
@@ -26,11 +25,9 @@ std::atomic<std::vector<TModuleShutdownProc>*> g_shutdown_procs{nullptr};
 std::mutex g_init_lock;
 int g_init_count = 0;
 
-// Waits until no call holds `plugin`, then destroys it; failures are swallowed. The instance is
-// no longer registered, so no new holder can appear.
+// Destroys an instance whose last hold has ended; failures are swallowed. The instance is no
+// longer registered, so no new holder can appear.
 void DestroyInstance(TkivPlugin* plugin) noexcept {
-  if (!plugin) return;
-  while (plugin->CallRefs().load(std::memory_order_acquire) > 0) std::this_thread::yield();
   try {
     plugin->BeforeDestruction();
   } catch (...) {
@@ -39,6 +36,19 @@ void DestroyInstance(TkivPlugin* plugin) noexcept {
     delete plugin;
   } catch (...) {
   }
+}
+
+// Takes one more hold of a registered instance (under the registry's lock).
+TkivPlugin* Hold(TkivPlugin* plugin) noexcept {
+  plugin->CallRefs().fetch_add(1, std::memory_order_relaxed);
+  return plugin;
+}
+
+// Ends one hold: the registry's (when the instance is freed or finalised) or a call's. Whoever
+// ends the last one destroys the instance, so a free never waits for a call, not even for the
+// one of its own thread that it runs inside.
+void Release(TkivPlugin* plugin) noexcept {
+  if (plugin && plugin->CallRefs().fetch_sub(1, std::memory_order_acq_rel) == 1) DestroyInstance(plugin);
 }
 
 // Reads the record's Instance and Input slot without trusting the record's address.
@@ -105,8 +115,9 @@ void FrameworkFinalize() {
     list->Clear();
     g_instance_count.store(0, std::memory_order_relaxed);
   }
-  // Freed in list order, outside the lock.
-  for (TkivPlugin* plugin : remaining) DestroyInstance(plugin);
+  // The registry's holds end in list order, outside the lock; an instance that a call still
+  // holds goes when that call ends.
+  for (TkivPlugin* plugin : remaining) Release(plugin);
   delete registry;
 }
 
@@ -121,6 +132,7 @@ int32_t CreatePluginInstanceImpl(TPluginCallRec* rec) {
   plugin->AfterConstruction();
   const auto handle = reinterpret_cast<uintptr_t>(plugin.get());
   plugin->SetModulePluginHandle(handle);
+  plugin->CallRefs().store(1, std::memory_order_relaxed);  // the registry's hold
   {
     WriteLocked<TObjectList> list(*registry);
     list->Add(plugin.get());
@@ -159,31 +171,27 @@ int32_t FreePluginInstanceImpl(TPluginCallRec* rec) noexcept {
   } catch (...) {
   }
   if (!removed) return -1;
-  DestroyInstance(removed);
+  Release(removed);
   return 0;
 }
 
 TPluginRef::TPluginRef(TkivPlugin* plugin) noexcept : plugin_(plugin), hold_(&ReleaseAbandoned, plugin) {}
 
-void TPluginRef::ReleaseAbandoned(void* plugin) noexcept {
-  static_cast<TkivPlugin*>(plugin)->CallRefs().fetch_sub(1, std::memory_order_release);
-}
+void TPluginRef::ReleaseAbandoned(void* plugin) noexcept { Release(static_cast<TkivPlugin*>(plugin)); }
 
 TPluginRef::TPluginRef(TPluginRef&& other) noexcept
     : plugin_(std::exchange(other.plugin_, nullptr)), hold_(std::move(other.hold_)) {}
 
 TPluginRef& TPluginRef::operator=(TPluginRef&& other) noexcept {
   if (this != &other) {
-    if (plugin_) plugin_->CallRefs().fetch_sub(1, std::memory_order_release);
+    Release(plugin_);
     plugin_ = std::exchange(other.plugin_, nullptr);
     hold_ = std::move(other.hold_);
   }
   return *this;
 }
 
-TPluginRef::~TPluginRef() {
-  if (plugin_) plugin_->CallRefs().fetch_sub(1, std::memory_order_release);
-}
+TPluginRef::~TPluginRef() { Release(plugin_); }
 
 TPluginRef FindInstance(const TPluginCallRec* rec) noexcept {
   uintptr_t handle = 0;
@@ -200,8 +208,7 @@ TPluginRef FindInstance(uintptr_t handle) noexcept {
     for (TObject* object : *list) {
       auto* plugin = static_cast<TkivPlugin*>(object);
       if (plugin->ModulePluginHandle() != handle) continue;
-      plugin->CallRefs().fetch_add(1, std::memory_order_acquire);
-      return TPluginRef(plugin);
+      return TPluginRef(Hold(plugin));
     }
   } catch (...) {
   }
@@ -213,12 +220,14 @@ int RegisteredInstanceCount() { return g_instance_count.load(std::memory_order_r
 void ForEachInstance(const std::function<void(TkivPlugin&)>& visit) {
   TThreadObjectList* registry = g_registry.load();
   if (!registry) return;
+  // Each instance is held while it is visited, so one that a visit frees (on this thread) stays
+  // valid until its visit ends; the holds end after the lock, where such an instance goes.
+  std::vector<TPluginRef> held;
   ReadLocked<TObjectList> list(*registry);
-  // A snapshot, since the lock is re-entrant and a visit may free an instance on this thread;
-  // other threads cannot remove one while the read lock is held.
-  const std::vector<TObject*> snapshot(list->begin(), list->end());
-  for (TObject* object : snapshot)
-    if (list->IndexOf(object) >= 0) visit(*static_cast<TkivPlugin*>(object));
+  held.reserve(static_cast<size_t>(list->Count()));
+  for (TObject* object : *list) held.push_back(TPluginRef(Hold(static_cast<TkivPlugin*>(object))));
+  for (const TPluginRef& plugin : held)
+    if (list->IndexOf(plugin.get()) >= 0) visit(*plugin.get());
 }
 
 }  // namespace kiv

@@ -3,8 +3,9 @@
 //
 // Any thread. The registry is a TThreadObjectList that does not own its instances: creation
 // appends under the write lock, freeing searches under the read lock and promotes to remove;
-// instances are freed outside the lock. Look-ups hold a reference that keeps the instance alive
-// until the reference is dropped, so a concurrent free waits for the call using it.
+// instances are freed outside the lock. The registry and every call that found an instance each
+// hold it; whoever ends the last hold destroys it, so a free never waits (not even for a call of
+// its own thread that it runs inside) and a call never sees its instance go under it.
 #pragma once
 
 #include <cstdint>
@@ -51,9 +52,8 @@ int32_t FreePluginInstanceImpl(TPluginCallRec* rec) noexcept;
 // Runs the shutdown procedures if nobody has yet (each once; exceptions swallowed).
 void RunModuleShutdown() noexcept;
 
-// A registered instance held for the length of a call; empty when the look-up failed. While any
-// holder exists, FreePluginInstanceImpl and finalisation wait before freeing the instance, so a
-// thread must not free an instance that it holds itself.
+// A registered instance held for the length of a call; empty when the look-up failed. An
+// instance freed (unregistered) while held is destroyed when its last holder lets go.
 class TPluginRef {
  public:
   TPluginRef() = default;
@@ -69,6 +69,7 @@ class TPluginRef {
 
  private:
   friend TPluginRef FindInstance(uintptr_t handle) noexcept;
+  friend void ForEachInstance(const std::function<void(TkivPlugin&)>& visit);
   explicit TPluginRef(TkivPlugin* plugin) noexcept;
   static void ReleaseAbandoned(void* plugin) noexcept;
   TkivPlugin* plugin_ = nullptr;
@@ -87,7 +88,8 @@ TPluginRef FindInstance(uintptr_t handle) noexcept;
 int RegisteredInstanceCount();
 
 // Calls `visit` for every registered instance in registry order, all under the registry's read
-// lock. An instance that `visit` itself frees meanwhile is skipped; exceptions of `visit` leave.
+// lock, each instance held during its visit. An instance that a visit frees meanwhile is skipped
+// afterwards; exceptions of `visit` leave.
 void ForEachInstance(const std::function<void(TkivPlugin&)>& visit);
 
 }  // namespace kiv

@@ -27,6 +27,7 @@
 #include "paramlist/variant.h"
 #include "support/component.h"
 #include "support/object_list.h"
+#include "support/recursive_mutex.h"
 #include "support/rw_lock.h"
 #include "support/thread_string_list.h"
 
@@ -243,9 +244,10 @@ class TkivPlugin : public TComponent {
   std::string& ParserItemsText() { return parser_items_text_; }
   TObjectList& ConfigDataSources() { return *config_data_sources_; }
   ReaderWriterLock& SettingsLock() { return *settings_lock_; }
-  std::recursive_mutex& CommandLock() { return command_lock_; }
+  RecursiveMutex& CommandLock() { return command_lock_; }
   std::atomic<int32_t>& CommandDepth() { return command_depth_; }
-  // Calls in progress that hold this instance through the registry (see TPluginRef).
+  // Holds on this instance: one of the registry while it is registered, one per call that found
+  // it (see TPluginRef). The last one to end destroys the instance.
   std::atomic<int32_t>& CallRefs() { return call_refs_; }
 
  private:
@@ -255,7 +257,7 @@ class TkivPlugin : public TComponent {
 
   std::unique_ptr<TWtransl> translator_;
   std::unique_ptr<ReaderWriterLock> settings_lock_;
-  std::recursive_mutex command_lock_;
+  RecursiveMutex command_lock_;
   std::atomic<int32_t> command_depth_{0};
   uintptr_t own_handle_ = 0;
   ModuleHandle module_handle_ = nullptr;

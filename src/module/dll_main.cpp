@@ -17,9 +17,11 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
       kiv::TkivParamsListWrap::ReleaseThreadIdle();
       break;
     case DLL_PROCESS_DETACH:
-      // Instances still alive are freed under the loader lock, where no library may be unloaded.
-      kiv::SetInnerLibraryUnloadDeferred(true);
       kiv::ModuleProcessDetach(reserved != nullptr);
+      // The inner library goes with the module, once its instances are gone. Under the loader
+      // lock the system only counts it down and unloads it after this module; when the process
+      // ends, the system takes everything.
+      if (!reserved) kiv::ReleaseSharedInnerLibrary();
       break;
     default:
       break;

@@ -30,7 +30,7 @@ std::string ClassNameOf(const std::type_info& type) {
 
 // Takes the guard's lock unless it stays held for `ms`. Polls: a timed wait on the mutex would
 // hide the lock from ThreadSanitizer, and destruction is rare.
-void LockWithin(std::unique_lock<std::recursive_mutex>& guard, unsigned ms) {
+void LockWithin(std::unique_lock<RecursiveMutex>& guard, unsigned ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!guard.try_lock() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -52,27 +52,29 @@ TkivTimerEx::TkivTimerEx(TComponent* owner)
 }
 
 TkivTimerEx::~TkivTimerEx() {
-  const bool foreign = !IsOwnerThread();
-  if (foreign && HasWindow()) SendToWindow(kSetEnabledMessage, 0);
-  // From now on the window procedure no longer reaches this timer.
+  // From now on the window procedure no longer reaches this timer: a tick or a posted change
+  // that arrives later does nothing.
   Window_->Timer = nullptr;
   {
     // Waits, bounded, for a tick in progress; a tick that does not end in time is left to run.
-    std::unique_lock<std::recursive_mutex> guard(Window_->Lock, std::defer_lock);
+    std::unique_lock<RecursiveMutex> guard(Window_->Lock, std::defer_lock);
     LockWithin(guard, kDestroyWaitMs);
     OnTimer_ = nullptr;
     Enabled_ = false;
     try {
-      UpdateTimer();
+      UpdateTimer();  // the platform timer stops from any thread of the process
     } catch (...) {
       // Stopping cannot fail for want of timers.
     }
   }
   if (!HasWindow()) return;
-  if (foreign)
-    SendToWindow(kReleaseWindowMessage, 0);
-  else
+  // A foreign thread only posts the release: the owner thread may be alive without handling its
+  // messages, and waiting for it would stall the caller. It releases the window when it next
+  // does; a thread that ends takes its windows with it.
+  if (IsOwnerThread())
     ReleaseWindow();
+  else
+    PostToWindow(kReleaseWindowMessage, 0);
 }
 
 bool TkivTimerEx::IsOwnerThread() const { return CurrentThreadId() == OwnerThread_; }
@@ -86,21 +88,21 @@ void TkivTimerEx::SetEnabled(bool value) {
 }
 
 void TkivTimerEx::ApplyEnabled(bool value) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<RecursiveMutex> guard(Window_->Lock);
   if (Enabled_ == value) return;
   Enabled_ = value;
   UpdateTimer();
 }
 
 void TkivTimerEx::SetInterval(uint32_t ms) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<RecursiveMutex> guard(Window_->Lock);
   if (Interval_ == ms) return;
   Interval_ = ms;
   UpdateTimer();
 }
 
 void TkivTimerEx::SetOnTimer(TNotifyEvent handler) {
-  std::lock_guard<std::recursive_mutex> guard(Window_->Lock);
+  std::lock_guard<RecursiveMutex> guard(Window_->Lock);
   OnTimer_ = std::move(handler);
   UpdateTimer();
 }

@@ -16,6 +16,7 @@
 
 #include "platform/exception.h"
 #include "support/component.h"
+#include "support/recursive_mutex.h"
 
 namespace kiv {
 
@@ -35,16 +36,16 @@ class TkivTimerEx : public TComponent {
   static constexpr unsigned kReleaseWindowMessage = 0x0811;
   // The platform timer's identifier on the window.
   static constexpr uintptr_t kTimerId = 1;
-  // Bound of each wait for the owner thread during destruction.
+  // Bound of the wait for a tick in progress during destruction.
   static constexpr unsigned kDestroyWaitMs = 5000;
 
   // Enabled, Interval 1000, no handler; the window is created on the calling thread, which
   // becomes OwnerThread. The platform timer starts only once a handler is set.
   explicit TkivTimerEx(TComponent* owner = nullptr);
-  // From a foreign thread: asks the owner thread to disable the timer and release the window,
-  // waiting at most kDestroyWaitMs for each. A tick in progress is waited for at most
-  // kDestroyWaitMs as well; after that destruction goes on (a tick that waits for the
-  // destroying thread would otherwise deadlock it).
+  // Any thread. Stops the platform timer; the owner thread releases the window at once, a
+  // foreign thread posts the release to it and never waits for that thread. A tick in progress
+  // is waited for at most kDestroyWaitMs; after that destruction goes on (a tick that waits for
+  // the destroying thread would otherwise deadlock it).
   ~TkivTimerEx() override;
   std::string ClassName() const override { return "TkivTimerEx"; }
 
@@ -75,7 +76,7 @@ class TkivTimerEx : public TComponent {
   struct Window {
     // Held during a tick and every state change; destruction waits for it at most
     // kDestroyWaitMs. No error box is shown while it is held.
-    std::recursive_mutex Lock;
+    RecursiveMutex Lock;
     std::atomic<TkivTimerEx*> Timer{nullptr};  // cleared when the timer is destroyed
     std::atomic<void*> Handle{nullptr};        // the window while it exists
   };
@@ -97,7 +98,6 @@ class TkivTimerEx : public TComponent {
   bool StartPlatformTimer(uint32_t ms);
   void StopPlatformTimer();
   void PostToWindow(unsigned message, uintptr_t wParam);
-  void SendToWindow(unsigned message, uintptr_t wParam);
   void ReleaseWindow();
 
   std::atomic<bool> Enabled_{true};

@@ -18,7 +18,6 @@ bool TkivTimerEx::HasWindow() const { return false; }
 bool TkivTimerEx::StartPlatformTimer(uint32_t) { return true; }
 void TkivTimerEx::StopPlatformTimer() {}
 void TkivTimerEx::PostToWindow(unsigned, uintptr_t) {}
-void TkivTimerEx::SendToWindow(unsigned, uintptr_t) {}
 void TkivTimerEx::ReleaseWindow() {}
 
 }  // namespace kiv

@@ -3,11 +3,45 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/error_box.h"
 #include "support/timer_ex.h"
 
 namespace kiv {
+namespace {
+
+// Windows whose release was posted to an owner thread that has not handled it yet. Should the
+// module unload first, they are handed to the default window procedure, so that a message the
+// thread handles later never calls into the unloaded module.
+class PendingReleases {
+ public:
+  void Add(HWND window) {
+    std::lock_guard<std::mutex> guard(lock_);
+    windows_.push_back(window);
+  }
+  void Remove(HWND window) {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::erase(windows_, window);
+  }
+  ~PendingReleases() {
+    for (HWND window : windows_) {
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
+      SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    }
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<HWND> windows_;
+};
+
+PendingReleases& Pending() {
+  static PendingReleases pending;  // destroyed when the module unloads
+  return pending;
+}
+
+}  // namespace
 
 // The window procedure's view of the timer.
 struct WindowProcAccess {
@@ -21,7 +55,7 @@ struct WindowProcAccess {
   // error text it reports.
   template <class F>
   static std::string Locked(Window& window, F&& handle) {
-    std::lock_guard<std::recursive_mutex> guard(window.Lock);
+    std::lock_guard<RecursiveMutex> guard(window.Lock);
     TkivTimerEx* timer = window.Timer;
     return timer ? handle(*timer) : std::string();
   }
@@ -48,6 +82,7 @@ struct WindowProcAccess {
         DestroyWindow(hwnd);
         return 0;
       case WM_NCDESTROY: {
+        Pending().Remove(hwnd);
         window->Handle = nullptr;
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
         std::unique_ptr<std::shared_ptr<Window>> freed(holder);
@@ -108,13 +143,9 @@ void TkivTimerEx::StopPlatformTimer() {
 }
 
 void TkivTimerEx::PostToWindow(unsigned message, uintptr_t wParam) {
-  PostMessageA(AsHwnd(Window_->Handle.load()), message, wParam, 0);
-}
-
-void TkivTimerEx::SendToWindow(unsigned message, uintptr_t wParam) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutA(AsHwnd(Window_->Handle.load()), message, wParam, 0, SMTO_NORMAL,
-                      kDestroyWaitMs, &result);
+  HWND hwnd = AsHwnd(Window_->Handle.load());
+  if (message == kReleaseWindowMessage) Pending().Add(hwnd);
+  PostMessageA(hwnd, message, wParam, 0);
 }
 
 void TkivTimerEx::ReleaseWindow() {

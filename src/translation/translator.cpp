@@ -147,24 +147,24 @@ TWtransl::~TWtransl() {
   // The timer goes first so that no tick runs while the rest is freed.
   std::unique_ptr<TUnloadTimer> timer;
   {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<RecursiveMutex> guard(lock_);
     timer = std::move(timer_);
   }
   timer.reset();
 }
 
 int TWtransl::EntryCount() const {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<RecursiveMutex> guard(lock_);
   return entryCount_;
 }
 
 std::string TWtransl::LoadedPair() const {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<RecursiveMutex> guard(lock_);
   return loadedPair_;
 }
 
 bool TWtransl::DictionaryLoaded() const {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<RecursiveMutex> guard(lock_);
   return dictionary_ != nullptr;
 }
 
@@ -252,7 +252,7 @@ void TWtransl::AddEntry(std::string_view source, std::string_view translation) {
 }
 
 int TWtransl::LoadLanguage(const std::string& source, const std::string& target) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<RecursiveMutex> guard(lock_);
   if (!dictionary_) dictionary_ = std::make_unique<TWtranslLanguagesList>();
   dictionary_->Clear();
   encoding_ = TLanguageEncoding::None;
@@ -283,7 +283,7 @@ bool TWtransl::Translate(std::string TargetLanguage, TObject* Root, std::string 
 
   bool result = false;
   {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<RecursiveMutex> guard(lock_);
     if (!dictionary_) {
       dictionary_ = std::make_unique<TWtranslLanguagesList>();
       loadedPair_.clear();
@@ -314,7 +314,7 @@ bool TWtransl::Translate(std::string TargetLanguage, TObject* Root, std::string 
 void TWtransl::UnloadTick() {
   std::unique_ptr<TWtranslLanguagesList> freed;
   {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<RecursiveMutex> guard(lock_);
     if (timer_) timer_->SetEnabled(false);
     entryCount_ = 0;
     loadedPair_.clear();
@@ -453,7 +453,7 @@ bool TWtransl::TranslateValue(TObject* obj, const TPropInfo* pi, const std::u16s
 std::u16string TWtransl::TranslateText(std::u16string_view text, bool& found) const {
   found = false;
   std::u16string_view s = TrimBlanks(text);
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<RecursiveMutex> guard(lock_);
   if (s.empty() || !dictionary_) return std::u16string(text);
 
   // Fast path: most texts are entries as they stand. Their escape flags come from a scan; the

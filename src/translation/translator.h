@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "support/component.h"
+#include "support/recursive_mutex.h"
 #include "support/string_list.h"
 #include "support/string_wide_string_hash_list.h"
 #include "translation/language_file.h"
@@ -135,7 +136,7 @@ class TWtransl : public TComponent {
   std::u16string ConvertTranslation(std::string_view text) const;
   friend class TDictionarySink;
 
-  mutable std::recursive_mutex lock_;
+  mutable RecursiveMutex lock_;
   std::unique_ptr<TWtranslLanguagesList> dictionary_;  // guarded by lock_
   std::string loadedPair_;                             // guarded by lock_
   int entryCount_ = 0;                                 // guarded by lock_

@@ -208,7 +208,33 @@ TEST_F(ProxyPlugin, CreationSetsTheReportedPropertiesAndLoadsOnlyFromTheModulesF
   EXPECT_EQ(fake_.calls, std::vector<std::string>{"Create"});
   plugin_.reset();
   EXPECT_EQ(fake_.calls.back(), "Destroy");
+  EXPECT_EQ(fake_.frees, 0);  // kept for the next instance
+}
+
+// Instances share one load of the library, which stays until its release is requested and no
+// instance uses it any more.
+TEST_F(ProxyPlugin, TheLibraryIsLoadedOnceAndFreedOnceWhenReleasedAndUnused) {
+  for (int i = 0; i < 3; ++i) {
+    Make();
+    plugin_.reset();
+  }
+  auto second = std::make_unique<TaPlugin>(nullptr, nullptr);
+  second->AfterConstruction();
+  Make();
+  EXPECT_EQ(fake_.loaded.size(), 1u);
+  EXPECT_EQ(InnerLibraryUsers(), 2);
+  ReleaseSharedInnerLibrary();  // the host's shutdown request: two instances still live
+  EXPECT_EQ(fake_.frees, 0);
+  plugin_.reset();
+  EXPECT_EQ(fake_.frees, 0);
+  second.reset();
   EXPECT_EQ(fake_.frees, 1);
+  ReleaseSharedInnerLibrary();
+  EXPECT_EQ(fake_.frees, 1);
+  Make();  // an instance after the release loads it again
+  EXPECT_EQ(fake_.loaded.size(), 2u);
+  plugin_.reset();
+  EXPECT_EQ(fake_.frees, 2);
 }
 
 TEST_F(ProxyPlugin, WithoutALibraryNothingIsForwardedAndNothingIsFreed) {
@@ -281,7 +307,7 @@ TEST_F(ProxyPlugin, AnInstanceFreedWithoutUnloadStopsItsSweepAndFreesItsClientsF
   EXPECT_TRUE(plugin.SweepTimerEnabled());
   plugin_.reset();
   EXPECT_EQ(fake_.calls.back(), "Destroy");
-  EXPECT_EQ(fake_.frees, 1);
+  EXPECT_EQ(InnerLibraryUsers(), 0);
 }
 
 TEST_F(ProxyPlugin, DataCallsOfSeveralThreadsOnOneInstanceLoseNothing) {

@@ -93,6 +93,8 @@ CheckObservations Clean() {
     seen.Entries[i].BytesRemoved = InnerEntryArgBytes(i);
   }
   seen.StreamBytesFed = 100;
+  seen.UnloadCycles = 24;
+  seen.HandlesLeft = 2;  // stray ones of the system's: fewer than one per cycle
   return seen;
 }
 
@@ -130,6 +132,9 @@ TEST(CheckJudgement, EachObservationBecomesItsFindingInReportOrder) {
   seen.ItemsLeft = 0;
   seen.StreamBytesDiscarded = 30;
   seen.StreamBytesLeft = 100;
+  seen.UnloadCycles = 5;
+  seen.TlsSlotsLeft = 4;  // one per cycle after the first
+  seen.HandlesLeft = 9;
   seen.StepProblems.push_back("load: failed");
   const std::vector<Finding> findings = JudgeCheck(seen);
   EXPECT_EQ(Kinds(findings),
@@ -138,7 +143,7 @@ TEST(CheckJudgement, EachObservationBecomesItsFindingInReportOrder) {
                                       "kivPluginEvent:result-code", "kivPluginStateChanged:argument-size",
                                       "kivPluginProcessData:reference-kept", ":reference-not-released",
                                       ":reference-not-released", "kivPluginProcessData:discarded-data",
-                                      "kivPluginProcessData:unconsumed-data", ":step-failed"}));
+                                      "kivPluginProcessData:unconsumed-data", ":unload-leak", ":step-failed"}));
   EXPECT_NE(findings[5].Text.find("removed 4 argument bytes from the stack, its signature has 8"), std::string::npos);
   EXPECT_NE(findings[9].Text.find("30 of 100 bytes fed on the parser path were discarded"), std::string::npos)
       << findings[9].Text;
@@ -146,16 +151,22 @@ TEST(CheckJudgement, EachObservationBecomesItsFindingInReportOrder) {
                                    "buffers (nothing was consumed)"),
             std::string::npos)
       << findings[10].Text;
+  EXPECT_NE(findings[11].Text.find("every load and unload of the plugin leaves 1 TLS slot and 2 handles behind"),
+            std::string::npos)
+      << findings[11].Text;
   const std::string text = FormatCheckText(seen, findings);
+  EXPECT_NE(text.find("\nunload: 5 load/unload cycles, TLS slots +4, handles +9 after the first\n"), std::string::npos)
+      << text;
   EXPECT_NE(text.find("  kivPluginEvent                 present, stdcall                       2 findings\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("\nresult: FAIL (12 findings)\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nresult: FAIL (13 findings)\n"), std::string::npos) << text;
   const std::string json = FormatCheckJson(seen, findings);
   EXPECT_NE(json.find("{\"finding\":\"result-code\",\"entry\":\"kivPluginEvent\",\"text\":\"result 42 is not a documented"),
             std::string::npos)
       << json;
-  EXPECT_NE(json.find(",\"result\":\"fail\",\"findings\":12,"), std::string::npos) << json;
+  EXPECT_NE(json.find(",\"result\":\"fail\",\"findings\":13,"), std::string::npos) << json;
+  EXPECT_NE(json.find(",\"unload_cycles\":5,\"tls_slots_left\":4,\"handles_left\":9}\n"), std::string::npos) << json;
 }
 
 TEST(CheckJudgement, DocumentedResultsAreTheFourCodesAndForDataAnyPacketCount) {

@@ -652,13 +652,16 @@ TEST_F(KivhostE2E, CheckPassesTheSamplesAndTheRecorderWithEveryExportStdcall) {
     EXPECT_TRUE(Has(run.Out, "\nresult: pass\n")) << run.Out;
     EXPECT_TRUE(Has(run.Out, "  kivPluginProcessData           present, stdcall")) << run.Out;
     EXPECT_TRUE(Has(run.Out, "data: 1448 bytes fed on the parser path, 0 discarded, 0 left unconsumed\n")) << run.Out;
+    // Loaded and unloaded again and again, the plugin leaves nothing behind.
+    EXPECT_TRUE(Has(run.Out, "unload: 24 load/unload cycles, TLS slots 0, handles 0 after the first\n")) << run.Out;
   }
   // With their own sample data, in other chunk sizes.
   const std::string folder = kiv::test::ExeFolder();
   const Outcome frames = Kivhost({"check", folder + "kivhost_frame_parser\\plugin.dll",
                                   "data=" + folder + "kivhost_frame_parser\\sample.bin", "chunk=5"});
   EXPECT_EQ(frames.Exit, 0u) << frames.Out;
-  EXPECT_TRUE(Has(frames.Out, "data: 174 bytes fed on the parser path, 0 discarded, 0 left unconsumed\nresult: pass\n")) << frames.Out;
+  EXPECT_TRUE(Has(frames.Out, "data: 174 bytes fed on the parser path, 0 discarded, 0 left unconsumed\n")) << frames.Out;
+  EXPECT_TRUE(Has(frames.Out, "\nresult: pass\n")) << frames.Out;
   // The recorder exports all twelve, and each behaves as stdcall.
   const Outcome recorder = Check("kiv_inner_recorder.dll");
   size_t stdcall = 0;
@@ -691,6 +694,9 @@ TEST_F(KivhostE2E, CheckFindsTheFaultOfEachFaultyPlugin) {
       {"kiv_inner_foreign.dll",
        {"  kivPluginSetParserItems: [fault] 1 fault or exception contained by the module",
         "      log: Varnolet. {kivPluginLoad} Exception 0xE0424242 at "}},
+      {"kiv_check_unload_leaking.dll",
+       {"  plugin: [unload-leak] every load and unload of the plugin leaves 1 TLS slot and 1 handle behind",
+        "unload: 24 load/unload cycles, TLS slots +23, handles +23 after the first\n"}},
   };
   for (const Case& c : cases) {
     const Outcome run = Check(c.plugin);
@@ -701,6 +707,7 @@ TEST_F(KivhostE2E, CheckFindsTheFaultOfEachFaultyPlugin) {
   // Only the leak is reported for the leaking plugin, only the stream for the unconsuming one.
   EXPECT_TRUE(Has(Check("kiv_check_leaking.dll").Out, "result: FAIL (3 findings)"));
   EXPECT_TRUE(Has(Check("kiv_check_unconsuming.dll").Out, "result: FAIL (1 finding)"));
+  EXPECT_TRUE(Has(Check("kiv_check_unload_leaking.dll").Out, "result: FAIL (1 finding)"));
 }
 
 TEST_F(KivhostE2E, CheckReportsWhatALargeCallHadToDiscardFromAStreamLeftFull) {

@@ -7,7 +7,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <string_view>
@@ -15,9 +19,12 @@
 
 #include "host/host_allocator.h"
 #include "host/host_call_record.h"
+#include "host/host_exports.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
 #include "interfaces/params_list_wrap.h"
+#include "host/process_use.h"
+#include "host/host_window.h"
 #include "kiv/kiv_diagnostics.h"
 #include "module/hostile_memory_win32.h"
 #include "platform/win32_test_files.h"
@@ -26,6 +33,8 @@ namespace kiv {
 namespace {
 
 using kivhost::HostCallRecord;
+using kivhost::HostExport;
+using kivhost::HostExportLog;
 using kivhost::HostItem;
 using kivhost::HostModule;
 using kivhost::HostParamsList;
@@ -39,15 +48,15 @@ constexpr uint8_t kPlainPath = 0x01;
 // varnolet.dll, and optionally an inner plugin as plugin.dll, in a fresh temporary folder.
 class ProxyCopy {
  public:
-  explicit ProxyCopy(const char* inner) {
+  // `pin`: the test holds the inner library too, so that what it recorded outlives the module.
+  explicit ProxyCopy(const char* inner, bool pin = true) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     folder_ = std::string(temp) + "kiv_proxy_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter_);
     CreateDirectoryA(folder_.c_str(), nullptr);
     copied_ = Copy("varnolet.dll", "varnolet.dll") && (!inner || Copy(inner, "plugin.dll"));
     if (copied_) module.Load(folder_ + "\\varnolet.dll");
-    // The test holds the inner library too, so that what it recorded outlives the instances.
-    if (inner) pinned_ = LoadLibraryA((folder_ + "\\plugin.dll").c_str());
+    if (inner && pin) pinned_ = LoadLibraryA((folder_ + "\\plugin.dll").c_str());
   }
   ~ProxyCopy() {
     module.Unload();
@@ -98,7 +107,7 @@ void AddWide(HostParamsList& list, const char* name, std::u16string_view value) 
 
 class ProxyE2E : public ::testing::TestWithParam<const char*> {
  protected:
-  explicit ProxyE2E(const char* inner = nullptr) : dll_(inner) {}
+  explicit ProxyE2E(const char* inner = nullptr, bool pin = true) : dll_(inner, pin) {}
   void SetUp() override { ASSERT_TRUE(dll_.Ready()) << dll_.module.Error(); }
   void TearDown() override {
     for (uintptr_t handle : live_) Free(handle);
@@ -572,6 +581,155 @@ TEST_F(RecordedInnerPlugin, ParserPathBeforeLoadFailsAndAnInstanceFreedWithoutUn
   EXPECT_EQ(Free(handle), 0);
   EXPECT_EQ(Calls(), std::vector<std::string>{"Destroy"});
 }
+
+// ---- Instance lifetimes ----------------------------------------------------------------------
+
+// Runs `scenario` on a thread of its own. One that does not end within `limitMs` fails the test;
+// one that has not ended a minute later ends the process, since a hung thread cannot be stopped.
+void FinishesWithin(DWORD limitMs, const std::function<void()>& scenario) {
+  std::packaged_task<void()> task(scenario);
+  std::future<void> done = task.get_future();
+  std::thread worker(std::move(task));
+  if (done.wait_for(std::chrono::milliseconds(limitMs)) != std::future_status::ready) {
+    ADD_FAILURE() << "the scenario did not end within " << limitMs << " ms";
+    if (done.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
+      std::fprintf(stderr, "the scenario hangs: ending the test process\n");
+      std::fflush(stderr);
+      TerminateProcess(GetCurrentProcess(), 3);
+    }
+  }
+  worker.join();
+  done.get();
+}
+
+// The host's LOAD parameters that name its own module, for the host services.
+void AddHostHandle(HostParamsList& list) {
+  list.Add("HANDLE", HostValue::Int(static_cast<int32_t>(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)))));
+}
+
+// A host that frees an instance from inside a call on it: the free returns at once, the call
+// ends normally (the inner plugin still uses its interface after the free), and the instance goes
+// when that call ends.
+TEST_F(RecordedInnerPlugin, TheHostMayFreeAnInstanceFromInsideACallOnIt) {
+  const uintptr_t handle = Create();
+  HostParamsList load;
+  AddHostHandle(load);
+  ASSERT_EQ(Command(handle, u"LOAD", &load), 0);
+  Calls();
+  int32_t freed = 1;
+  HostExportLog::Instance().Reset();
+  HostExportLog::Instance().SetAction(HostExport::SendDataEx, [&] { freed = Free(handle); });
+  FinishesWithin(10000, [&] { EXPECT_EQ(Data(handle, kPlainPath, HostSlot{0, 0, 5, 21}, nullptr, 1, "SEND"), 5); });
+  HostExportLog::Instance().Reset();
+  EXPECT_EQ(freed, 0);
+  std::vector<std::string> calls = Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_TRUE(Contains(calls[0], "send=00000000")) << calls[0];
+  EXPECT_EQ(calls[1], "Destroy");
+  EXPECT_EQ(Data(handle, kPlainPath, HostSlot{0, 0, 5, 21}), -1);  // gone
+
+  // A window message that the inner plugin dispatches during a command frees the instance.
+  FinishesWithin(10000, [&] {
+    kivhost::HostWindow window;  // served by this thread, inside the command
+    const uintptr_t second = Create();
+    HostParamsList withWindow;
+    withWindow.Add("MSG-PROC-HANDLE", HostValue::Int(static_cast<int32_t>(window.HandleValue())));
+    ASSERT_EQ(Command(second, u"LOAD", &withWindow), 0);
+    Calls();
+    freed = 1;
+    window.SetCallback([&](const kivhost::HostMessage& m) {
+      if (m.Message == kivhost::kMsgLogNotify && freed == 1) freed = Free(second);
+    });
+    EXPECT_EQ(Event(second, u"LOG-PUMP"), 0);
+    EXPECT_EQ(freed, 0);
+    calls = Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_TRUE(Contains(calls[0], "pumped")) << calls[0];
+    EXPECT_EQ(calls[1], "Destroy");
+    window.SetCallback(nullptr);
+  });
+}
+
+// The instance's sweep timer belongs to the thread that loaded it. Freeing or unloading from
+// another thread while that one lives without serving its messages does not wait for it.
+TEST_F(RecordedInnerPlugin, FreeAndUnloadFromAnotherThreadDoNotWaitForTheLoadingThread) {
+  for (const bool unloadFirst : {true, false}) {
+    uintptr_t handle = 0;
+    std::promise<void> loaded, release;
+    std::thread loader([&] {
+      handle = Create();
+      Command(handle, u"LOAD");
+      loaded.set_value();
+      release.get_future().wait();  // alive, serving no messages
+    });
+    loaded.get_future().wait();
+    FinishesWithin(3000, [&] {
+      if (unloadFirst) EXPECT_EQ(Command(handle, u"UNLOAD"), 0);
+      EXPECT_EQ(Free(handle), 0);
+    });
+    release.set_value();
+    loader.join();
+    EXPECT_EQ(Calls().back(), "Destroy") << unloadFirst;
+  }
+}
+
+// Full instance lifetimes behind varnolet.dll, with each sample as plugin.dll (not held by the
+// test) and without one: create, LOAD, data on the parser path, UNLOAD, free.
+class InstanceLifetimes : public ProxyE2E {
+ protected:
+  InstanceLifetimes() : ProxyE2E(GetParam(), false) {}
+  // The C++ sample stays loaded once loaded, whoever frees it (its runtime cannot be unloaded).
+  static bool PinsItself() { return GetParam() && std::string_view(GetParam()) == "sample_line_parser.dll"; }
+  void Lifetime() {
+    const uintptr_t handle = Create();
+    Command(handle, u"LOAD");
+    HostParamsList output;
+    Feed(handle, 1, "COM1", "T=21.5 H=40\r\n", output);
+    Command(handle, u"UNLOAD");
+    Free(handle);
+  }
+};
+
+// The inner library is loaded once for all the instances and stays loaded between them; each
+// lifetime leaves nothing behind (heap, handles, TLS slots), and the module's unload frees the
+// library.
+TEST_P(InstanceLifetimes, ManyLifetimesCostOneLoadAndLeaveNothingBehind) {
+  constexpr int kLifetimes = 5000;
+  for (int i = 0; i < 50; ++i) Lifetime();  // caches and pools reach their size
+  const HMODULE inner = Copy().Inner();
+  EXPECT_EQ(inner != nullptr, GetParam() != nullptr);  // kept between instances
+  const kivhost::ProcessUse before = kivhost::MeasureProcessUse();
+  for (int i = 0; i < kLifetimes; ++i) Lifetime();
+  const kivhost::ProcessUse after = kivhost::MeasureProcessUse();
+  std::printf("[ lifetimes ] %s x%d: heap %+lld bytes, handles %+lld, lowest free TLS slot %lld -> %lld\n",
+              GetParam() ? GetParam() : "no plugin.dll", kLifetimes,
+              static_cast<long long>(after.HeapBytes - before.HeapBytes),
+              static_cast<long long>(after.Handles - before.Handles), static_cast<long long>(before.TlsSlot),
+              static_cast<long long>(after.TlsSlot));
+  EXPECT_EQ(Copy().Inner(), inner);
+  EXPECT_LT(after.HeapBytes - before.HeapBytes, kLifetimes / 2);  // under a byte per lifetime
+  EXPECT_LE(after.Handles - before.Handles, 2);                   // a stray one of the system's
+  EXPECT_EQ(after.TlsSlot, before.TlsSlot);
+  if (!inner || PinsItself()) return;
+
+  // The shutdown request frees the library once no instance uses it, and not before.
+  const uintptr_t live = Create();
+  HostCallRecord shutdown;
+  shutdown.SetInput(HostSlot{0, 0, 6, 0xFF01});
+  EXPECT_EQ(Module().FreePluginInstance(shutdown.data()).Value, 0);
+  EXPECT_EQ(Copy().Inner(), inner);
+  EXPECT_EQ(Free(live), 0);
+  EXPECT_EQ(Copy().Inner(), nullptr);
+  // The next instance loads it again; the module's unload frees it.
+  Lifetime();
+  Create();
+  EXPECT_NE(Copy().Inner(), nullptr);
+  Module().Unload();
+  EXPECT_EQ(Copy().Inner(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, InstanceLifetimes,
+                         ::testing::Values(nullptr, "sample_line_parser.dll", "sample_frame_parser.dll"));
 
 // ---- Inner plugins that fault ----------------------------------------------------------------
 

@@ -54,3 +54,13 @@ if(WIN32)
   kiv_inner_plugin(kiv_inner_overrun SOURCES ${_inner}/faulty_plugin.c ${_inner}/faulty_plugin.def
                    DEFINES KIV_FAULT_OVERRUN)
 endif()
+
+# The samples, copied beside the tests under names of their own, for the instance-lifetime tests.
+if(WIN32)
+  foreach(example line_parser frame_parser)
+    add_dependencies(kiv_module_tests ${example})
+    add_custom_command(TARGET kiv_module_tests POST_BUILD
+                       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${example}>
+                               ${CMAKE_CURRENT_BINARY_DIR}/sample_${example}.dll)
+  endforeach()
+endif()

@@ -1,5 +1,6 @@
 #include "check_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -35,6 +36,9 @@ std::string Plural(size_t n, const char* one, const char* many) { return std::to
 void Add(std::vector<Finding>& out, std::string_view entry, const char* kind, std::string text) {
   out.push_back({std::string(entry), kind, std::move(text)});
 }
+
+// A count with its sign ("+2", "0", "-1").
+std::string Signed(int32_t n) { return (n > 0 ? "+" : "") + std::to_string(n); }
 
 // What the report says of one entry point in a word or two.
 std::string EntryState(const EntryObservation& e) {
@@ -124,6 +128,17 @@ std::vector<Finding> JudgeCheck(const CheckObservations& seen) {
         std::to_string(seen.StreamBytesLeft) + " of " + std::to_string(seen.StreamBytesFed) +
             " bytes fed on the parser path were never removed from their FIFO buffers" +
             (seen.StreamBytesLeft >= seen.StreamBytesFed ? " (nothing was consumed)" : ""));
+  // Per cycle after the first; a stray slot or handle of the system's does not make one.
+  if (seen.UnloadCycles > 1) {
+    const int32_t later = static_cast<int32_t>(seen.UnloadCycles - 1);
+    const int32_t slots = seen.TlsSlotsLeft / later, handles = seen.HandlesLeft / later;
+    if (slots > 0 || handles > 0)
+      Add(out, "", "unload-leak",
+          "every load and unload of the plugin leaves " + Plural(static_cast<size_t>(std::max(slots, 0)), "TLS slot", "TLS slots") +
+              " and " + Plural(static_cast<size_t>(std::max(handles, 0)), "handle", "handles") +
+              " behind: a host that loads it again and again runs out of them (a runtime linked statically "
+              "that does not clean up when unloaded, such as static posix threads)");
+  }
   for (const std::string& problem : seen.StepProblems) Add(out, "", "step-failed", problem);
   return out;
 }
@@ -146,6 +161,8 @@ std::string FormatCheckText(const CheckObservations& seen, const std::vector<Fin
   out += "data: " + std::to_string(seen.StreamBytesFed) + " bytes fed on the parser path, " +
          std::to_string(seen.StreamBytesDiscarded) + " discarded, " + std::to_string(seen.StreamBytesLeft) +
          " left unconsumed\n";
+  out += "unload: " + std::to_string(seen.UnloadCycles) + " load/unload cycles, TLS slots " + Signed(seen.TlsSlotsLeft) +
+         ", handles " + Signed(seen.HandlesLeft) + " after the first\n";
   out += findings.empty() ? "result: pass\n" : "result: FAIL (" + Plural(findings.size(), "finding", "findings") + ")\n";
   return out;
 }
@@ -164,7 +181,10 @@ std::string FormatCheckJson(const CheckObservations& seen, const std::vector<Fin
     out += "{\"finding\":" + JsonString(f.Kind) + ",\"entry\":" + JsonString(f.Entry) + ",\"text\":" + JsonString(f.Text) + "}\n";
   out += "{\"plugin\":" + JsonString(seen.Plugin) + ",\"result\":" + (findings.empty() ? "\"pass\"" : "\"fail\"") +
          ",\"findings\":" + std::to_string(findings.size()) + ",\"stream_bytes_fed\":" + std::to_string(seen.StreamBytesFed) +
-         ",\"stream_bytes_discarded\":" + std::to_string(seen.StreamBytesDiscarded) + ",\"stream_bytes_left\":" + std::to_string(seen.StreamBytesLeft) + "}\n";
+         ",\"stream_bytes_discarded\":" + std::to_string(seen.StreamBytesDiscarded) +
+         ",\"stream_bytes_left\":" + std::to_string(seen.StreamBytesLeft) +
+         ",\"unload_cycles\":" + std::to_string(seen.UnloadCycles) + ",\"tls_slots_left\":" +
+         std::to_string(seen.TlsSlotsLeft) + ",\"handles_left\":" + std::to_string(seen.HandlesLeft) + "}\n";
   return out;
 }
 

@@ -60,6 +60,11 @@ struct CheckObservations {
   uint32_t StreamBytesFed = 0;
   uint32_t StreamBytesDiscarded = 0;
   uint32_t StreamBytesLeft = 0;
+  // Loads and unloads of the plugin alone, and the TLS slots and handles the process had more
+  // after the last of them than after the first: a runtime that leaks on every unload.
+  uint32_t UnloadCycles = 0;
+  int32_t TlsSlotsLeft = 0;
+  int32_t HandlesLeft = 0;
   // Steps kivhost could not carry out, or that the module itself failed ("load: ...").
   std::vector<std::string> StepProblems;
 };
@@ -68,7 +73,7 @@ struct Finding {
   std::string Entry;  // the entry point, or "" for the plugin as a whole
   std::string Kind;   // decorated-export, calling-convention, argument-size, fault, result-code,
                       // reference-kept, reference-not-released, discarded-data, unconsumed-data,
-                      // step-failed
+                      // unload-leak, step-failed
   std::string Text;
 };
 

@@ -1,6 +1,7 @@
 // The check's driver: a temporary folder holding varnolet.dll and the plugin as plugin.dll, the
-// plugin's export table read from its file, direct calls of its exports (call_probe.h), then the
-// scenario through the module, with the module's diagnostic read around every step.
+// plugin's export table read from its file, direct calls of its exports (call_probe.h), load and
+// unload cycles of the plugin alone, then the scenario through the module, with the module's
+// diagnostic read around every step.
 #include "check.h"
 
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include "call_probe.h"
 #include "check_report.h"
 #include "host/host_call_record.h"
+#include "host/process_use.h"
 #include "kiv/kiv_diagnostics.h"
 #include "pe_exports.h"
 #include "runner.h"
@@ -213,6 +215,28 @@ void RunScenario(const std::string& module, const std::string& data, uint32_t ch
   seen.BuffersLeft = end.FifoBuffers - start.FifoBuffers;
 }
 
+// Load/unload cycles of the plugin alone: enough to tell a leak per cycle from a stray one.
+constexpr uint32_t kUnloadCycles = 24;
+
+// Loads and frees `file` (a copy of the plugin under a name of its own, loaded by nothing else)
+// over and over, noting what the process holds more after the last cycle than after the first.
+void RunUnloadCycles(const std::string& file, CheckObservations& seen) {
+  ProcessUse first;
+  for (uint32_t cycle = 0; cycle < kUnloadCycles; ++cycle) {
+    HMODULE library = LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!library) {
+      seen.StepProblems.push_back("unload cycles: the plugin does not load (error " + std::to_string(GetLastError()) + ")");
+      return;
+    }
+    FreeLibrary(library);
+    if (cycle == 0) first = MeasureProcessUse();
+  }
+  seen.UnloadCycles = kUnloadCycles;
+  const ProcessUse last = MeasureProcessUse();
+  seen.TlsSlotsLeft = static_cast<int32_t>(last.TlsSlot - first.TlsSlot);
+  seen.HandlesLeft = static_cast<int32_t>(last.Handles - first.Handles);
+}
+
 int Fail(const std::string& message, int code) {
   std::fprintf(stderr, "kivhost check: %s\n", message.c_str());
   return code;
@@ -242,7 +266,8 @@ int RunCheck(const Invocation& inv) {
   // The probe copy has a name of its own, so that its direct calls share no state with the
   // plugin.dll that the module loads.
   if (!folder.Ok() || !folder.Copy(module, "varnolet.dll") || !folder.Copy(plugin, "plugin.dll") ||
-      !folder.Copy(plugin, "probe_plugin.dll") || !folder.Write("check_data.bin", data))
+      !folder.Copy(plugin, "probe_plugin.dll") || !folder.Copy(plugin, "cycle_plugin.dll") ||
+      !folder.Write("check_data.bin", data))
     return Fail("cannot set up a temporary folder with " + module + " and the plugin", kExitNoModule);
 
   CheckObservations seen;
@@ -266,6 +291,7 @@ int RunCheck(const Invocation& inv) {
   } else {
     seen.StepProblems.push_back("the plugin does not load (error " + std::to_string(GetLastError()) + ")");
   }
+  RunUnloadCycles(folder.File("cycle_plugin.dll"), seen);
   try {
     RunScenario(folder.File("varnolet.dll"), folder.File("check_data.bin"), options.Chunk, seen);
   } catch (const std::exception& e) {

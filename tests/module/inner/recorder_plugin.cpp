@@ -125,6 +125,14 @@ std::string Act(IkivPluginW* plugin, const std::string& what, kivPluginCallRecIn
     const kivHRESULT hr = plugin->SendData(rec, "abc", 3, &sent);
     return " send=" + Hex(hr) + "," + std::to_string(sent);
   }
+  if (what == "LOG-PUMP") {
+    // A log line (the module posts its notice to the host's window), then the thread's messages
+    // served as a dialog would; the plugin interface is used again afterwards.
+    plugin->AddLog(7, KIV_TEXT_W("before the pump"));
+    for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
+    plugin->AddLog(7, KIV_TEXT_W("after the pump"));
+    return " pumped";
+  }
   if (what == "QUERY") {
     void* a = nullptr;
     void* ex = nullptr;
@@ -212,6 +220,17 @@ std::string NestedDataCall(IkivPluginW* plugin, kivPluginCallRecIntf* rec) {
 
 }  // namespace
 
+// Pinned as the samples are: the statically linked posix-threads runtime cannot be unloaded
+// without leaving a TLS slot and two handles behind.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&DllMain), &self);
+  }
+  return TRUE;
+}
+
 extern "C" {
 
 void KIV_STDCALL kivPluginCreate(IkivPluginW* plugin) { Record(std::string("Create ") + (plugin ? "plugin" : "null")); }
@@ -272,6 +291,12 @@ void KIV_STDCALL kivPluginProcessData(IkivPluginW* plugin, kivPluginCallRecIntf*
   } else {
     line += " value=" + std::to_string(rec->Rec.Input.Value);
     *result = 5;
+    // A source named SEND passes data to the host, then uses the plugin interface again.
+    if (std::strncmp(rec->Rec.DataSourceName, "SEND", 4) == 0) {
+      int32_t sent = 0;
+      line += " send=" + Hex(plugin->SendData(rec, "abc", 3, &sent));
+      plugin->AddLog(7, KIV_TEXT_W("after sending"));
+    }
   }
   Record(line);
 }

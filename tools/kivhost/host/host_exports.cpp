@@ -18,10 +18,12 @@ HostExportLog& HostExportLog::Instance() {
 
 void HostExportLog::Reset() {
   std::vector<HostExportCall> old;
+  std::array<std::function<void()>, kHostExportCount> actions;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     old.swap(calls_);
     results_ = {};
+    actions.swap(actions_);
   }
 }
 
@@ -52,6 +54,16 @@ void HostExportLog::SetResult(HostExport service, int32_t result) {
 int32_t HostExportLog::Result(HostExport service) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return results_[static_cast<std::size_t>(service)];
+}
+
+void HostExportLog::SetAction(HostExport service, std::function<void()> action) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  actions_[static_cast<std::size_t>(service)] = std::move(action);
+}
+
+std::function<void()> HostExportLog::Action(HostExport service) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return actions_[static_cast<std::size_t>(service)];
 }
 
 }  // namespace kivhost

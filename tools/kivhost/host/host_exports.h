@@ -17,6 +17,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -51,7 +52,7 @@ class HostExportLog {
   // The record of this process's services.
   static HostExportLog& Instance();
 
-  // Forgets every call and sets every result back to 0.
+  // Forgets every call, sets every result back to 0 and clears every action.
   void Reset();
   void Record(HostExportCall call);
   // Copies of the calls so far, in order of arrival; all of them, or those of one service.
@@ -61,11 +62,16 @@ class HostExportLog {
   // The value a service returns to its caller.
   void SetResult(HostExport service, int32_t result);
   int32_t Result(HostExport service) const;
+  // What a service does once it has recorded a call, on the calling thread (a host may free the
+  // calling instance there); nothing when empty.
+  void SetAction(HostExport service, std::function<void()> action);
+  std::function<void()> Action(HostExport service) const;
 
  private:
   mutable std::mutex mutex_;
   std::vector<HostExportCall> calls_;
   std::array<int32_t, kHostExportCount> results_{};
+  std::array<std::function<void()>, kHostExportCount> actions_{};
 };
 
 }  // namespace kivhost

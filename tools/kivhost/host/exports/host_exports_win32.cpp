@@ -64,8 +64,10 @@ void ReadList(HostExportCall& call, IkivParamsListA* list) {
 
 int32_t Finish(HostExportCall call) {
   HostExportLog& log = HostExportLog::Instance();
-  const int32_t result = log.Result(call.Service);
+  const HostExport service = call.Service;
+  const int32_t result = log.Result(service);
   log.Record(std::move(call));
+  if (const std::function<void()> action = log.Action(service)) action();
   return result;
 }
 
