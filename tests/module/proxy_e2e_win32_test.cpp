@@ -349,6 +349,7 @@ TEST_F(RecordedInnerPlugin, SettingsThatCannotBeStoredFailWithTheReasonInTheLog)
   std::string log = Log(nowhere);
   EXPECT_TRUE(Contains(log, "Not saved: Neither a registry path nor an INI file is set")) << log;
   EXPECT_FALSE(Contains(log, "Not loaded")) << log;
+  EXPECT_EQ(Free(nowhere), 0);
 
   // An INI file in a missing folder cannot be written; loading from it finds nothing.
   const uintptr_t missing = load(std::string(temp) + "kiv_no_such_folder\\s.ini");
@@ -356,6 +357,7 @@ TEST_F(RecordedInnerPlugin, SettingsThatCannotBeStoredFailWithTheReasonInTheLog)
   EXPECT_EQ(settings(missing, u"SETTINGS-LOAD"), "settings=00000000 speed=0");
   log = Log(missing);
   EXPECT_TRUE(Contains(log, "{Settings} Not saved: Cannot create file")) << log;
+  EXPECT_EQ(Free(missing), 0);
 
   // A usable file round-trips; while another holder keeps its lock, a save waits 10 s and gives up.
   const uintptr_t usable = load(ini);
