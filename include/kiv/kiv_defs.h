@@ -27,6 +27,9 @@ typedef int32_t kivHRESULT;
 #define KIV_S_OK ((kivHRESULT)0)
 #define KIV_E_UNEXPECTED ((kivHRESULT)0x8000FFFFL)
 #define KIV_E_NOINTERFACE ((kivHRESULT)0x80004002L)
+/* A wait ran out (HRESULT_FROM_WIN32(ERROR_TIMEOUT)): ProcessSettings when another process or
+   thread held the settings file's lock for longer than 10 seconds. Worth a later retry. */
+#define KIV_E_TIMEOUT ((kivHRESULT)0x800705B4L)
 
 /* Result codes of the command and data entry points. */
 #define KIV_RESULT_DONE 0

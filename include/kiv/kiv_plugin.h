@@ -136,7 +136,11 @@ class IkivPluginW : public IkivPlugin_ {
   /* 14: raises an event towards the host with a copy of `params` (may be null). */
   virtual kivHRESULT KIV_STDCALL FireEvent(const kivWCHAR* event_type, IkivParamsListW* params) = 0;
   /* 15: saves (save true) or loads the named values of `params` in the instance's settings; a
-     load stores the values read back into `params`. Null: nothing, success. */
+     load stores the values read back into `params`. Null: nothing, success. A load that finds
+     nothing stored succeeds. Fails, with a line in the instance's log, when nothing could be
+     saved or read: KIV_E_TIMEOUT when the settings file stayed locked for 10 seconds,
+     KIV_E_UNEXPECTED when the file could not be written or read, no registry key could be
+     made, or the host named neither a registry path nor an INI file. */
   virtual kivHRESULT KIV_STDCALL ProcessSettings(kivBOOL save, IkivParamsListW* params) = 0;
 };
 

@@ -108,15 +108,16 @@ class TLoadRecorder : public TListSaveHelper {
 // Loads the values of `copy` (made by CopyList from `list`) and writes each loaded value back into
 // the item of `list` at the same position, so that the load reaches the caller.
 template <class Form>
-void LoadInto(TkivPlugin& owner, TkivParamsList& copy, typename Form::List* list) {
+TSettingsFailure LoadInto(TkivPlugin& owner, TkivParamsList& copy, typename Form::List* list) {
   TLoadRecorder recorder(&owner, &copy);
-  ProcessListSettings(recorder, "", "", true);
+  const TSettingsFailure failure = ProcessListSettings(recorder, "", "", true).Failure;
   for (const int index : recorder.loaded) {
     const IntfPtr<typename Form::Item> item = ItemAt<Form>(list, index);
     const TVarData& value = copy.Items(index)->Value();
     if (Form::SetItemValue(item.get(), reinterpret_cast<const kivVARIANT*>(&value)) != KIV_S_OK)
       Fail("item call failed");
   }
+  return failure;
 }
 
 template <class Form, class Text>
@@ -135,11 +136,16 @@ kivHRESULT ProcessSettingsImpl(TkivPlugin& owner, kivBOOL save, typename Form::L
   KIV_BOUNDARY_BEGIN
   if (!params) return KIV_S_OK;
   const ParamsListPtr copy = CopyList<Form>(params);
-  if (save)
-    SaveListSettings(owner, *copy, "", "");
-  else
-    LoadInto<Form>(owner, *copy, params);
-  return KIV_S_OK;
+  TSettingsFailure failure;
+  if (save) {
+    TListSaveHelper helper(&owner, copy.get());
+    failure = ProcessListSettings(helper, "", "", false).Failure;
+  } else {
+    failure = LoadInto<Form>(owner, *copy, params);
+  }
+  // The reason is in the instance's log; a lock held too long is worth a retry.
+  if (failure == TSettingsFailure::kLockTimeout) return KIV_E_TIMEOUT;
+  return failure == TSettingsFailure::kNone ? KIV_S_OK : KIV_E_UNEXPECTED;
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
 }
 

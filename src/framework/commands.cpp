@@ -57,6 +57,15 @@ int32_t RunHandler(TkivPlugin& plugin, std::string_view context, int32_t& result
   return result;
 }
 
+// Stores a command's "RESULT". A result the host cannot take (its allocator out of memory, a
+// list that refuses the value) fails the command, logged under its name: without it the host
+// would read a missing answer as done.
+int32_t Answer(TkivPlugin& plugin, IkivParamsListA* params, std::string_view command, const Variant& value) {
+  if (WriteCallResult(params, value.Data())) return kCmdDone;
+  plugin.Log(0, "{" + std::string(command) + "} The result could not be stored");
+  return kCmdFailed;
+}
+
 int32_t RunEvent(TkivPlugin& plugin, TPluginCallRec* rec, IkivParamsListA* params) {
   std::string type;
   if (!ReadCallName(params, "EVENT-TYPE", type)) return kCmdNotDone;
@@ -82,20 +91,17 @@ int32_t RunItems(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
     return kCmdNotDone;
   if (plugin.OnGetParserItems) plugin.OnGetParserItems(&plugin);
   plugin.ParserItemsText() = ParserItemsText(plugin.ParserItems());
-  WriteCallResult(params, Variant::Wide(AnsiToWide(plugin.ParserItemsText())).Data());
-  return kCmdDone;
+  return Answer(plugin, params, "ITEMS", Variant::Wide(AnsiToWide(plugin.ParserItemsText())));
 }
 
 int32_t RunEventsSupport(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
-  WriteCallResult(params, Variant::Wide(AnsiToWide(plugin.EventsSupported())).Data());
-  return kCmdDone;
+  return Answer(plugin, params, "EVENTS-SUPPORT", Variant::Wide(AnsiToWide(plugin.EventsSupported())));
 }
 
 int32_t RunGetModuleParameter(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
   std::string name;
   if (!ReadCallText(params, "PARAM", name)) return kCmdNotHandled;
-  WriteCallResult(params, GetModuleParameter(plugin, name).Data());
-  return kCmdDone;
+  return Answer(plugin, params, "GET-MODULE-PARAMETER", GetModuleParameter(plugin, name));
 }
 
 int32_t RunSetModuleParameter(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
@@ -103,8 +109,8 @@ int32_t RunSetModuleParameter(TkivPlugin& plugin, TPluginCallRec*, IkivParamsLis
   if (!ReadCallText(params, "PARAM", name)) return kCmdNotHandled;
   Variant value;
   ReadCallParam(params, "VALUE", value);  // absent reads as empty
-  WriteCallResult(params, Variant::Bool(SetModuleParameter(plugin, name, value)).Data());
-  return kCmdDone;
+  // The value is set even when the answer cannot be stored.
+  return Answer(plugin, params, "SET-MODULE-PARAMETER", Variant::Bool(SetModuleParameter(plugin, name, value)));
 }
 
 // SAVE-SETTINGS-NOW and LOAD-SETTINGS-NOW: the handlers run with the INI file the host names,

@@ -151,8 +151,8 @@ void TListSaveHelper::BeforeProcessItem(TTypeKind& kind, bool& isVirtual, bool& 
   kind = KindOf(ItemVariantType(item->DataType()));
 }
 
-bool ProcessListSettings(TListSaveHelper& helper, const std::string& section,
-                         const std::string& iniFile, bool load) {
+TListSettingsResult ProcessListSettings(TListSaveHelper& helper, const std::string& section,
+                                        const std::string& iniFile, bool load) {
   TkivPlugin& instance = *helper.Instance();
   TkivParamsList& list = *helper.List();
   const std::string prefix = section.empty() ? std::string() : section + "\\";
@@ -189,19 +189,35 @@ bool ProcessListSettings(TListSaveHelper& helper, const std::string& section,
     helper.BeforeProcessItem(kind, isVirtual, process, index);
   };
   settings.SetComponents(items);
-  return load ? settings.Load() : settings.Save();
+  const auto logFailure = [&](const std::string& reason) {
+    instance.Log(0, std::string("{Settings} ") + (load ? "Not loaded: " : "Not saved: ") + reason);
+  };
+  TListSettingsResult result;
+  try {
+    result.Done = load ? settings.Load() : settings.Save();
+  } catch (const Exception& e) {
+    logFailure(e.Message());  // the INI file could not be read
+    throw;
+  }
+  result.Failure = settings.Failure();
+  if (result.Failure == TSettingsFailure::kNone) return result;
+  // Without a place every operation fails alike: one line says it.
+  const bool placeMissing = result.Failure == TSettingsFailure::kNoPlace;
+  if (!placeMissing || !instance.SettingsPlaceMissingLogged()) logFailure(settings.FailureText());
+  if (placeMissing) instance.SetSettingsPlaceMissingLogged();
+  return result;
 }
 
 bool LoadListSettings(TkivPlugin& instance, TkivParamsList& list, const std::string& section,
                       const std::string& iniFile) {
   TListSaveHelper helper(&instance, &list);
-  return ProcessListSettings(helper, section, iniFile, true);
+  return ProcessListSettings(helper, section, iniFile, true).Done;
 }
 
 bool SaveListSettings(TkivPlugin& instance, TkivParamsList& list, const std::string& section,
                       const std::string& iniFile) {
   TListSaveHelper helper(&instance, &list);
-  return ProcessListSettings(helper, section, iniFile, false);
+  return ProcessListSettings(helper, section, iniFile, false).Done;
 }
 
 }  // namespace kiv

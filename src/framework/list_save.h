@@ -60,19 +60,29 @@ class TListSaveHelper : public TPropSaveHelper {
   bool loading_ = false;
 };
 
+// How one list load or save ended.
+struct TListSettingsResult {
+  bool Done = false;  // the settings component's answer: a value read, an item processed
+  TSettingsFailure Failure = TSettingsFailure::kNone;  // kNone unless the operation failed
+};
+
 // Reads every item of `list` from the instance's settings storage: the registry (roots and path
 // of the instance) or `iniFile` (empty: the instance's INI file), below `section` (may be
 // empty). True when a value was read. The INI file's open error (EFOpenError) propagates.
 bool LoadListSettings(TkivPlugin& instance, TkivParamsList& list, const std::string& section,
                       const std::string& iniFile);
 // Writes every item of `list` that holds a value. True when an item was processed; false when
-// nothing could be written (no registry root opened, the INI file not written back).
+// nothing could be written (no place for settings, no registry root opened, the INI lock not
+// had in time, the INI file not written back).
 bool SaveListSettings(TkivPlugin& instance, TkivParamsList& list, const std::string& section,
                       const std::string& iniFile);
 
 // One load (`load`) or save with the given handlers, for the list the helper is bound to: the
 // common part of LoadListSettings and SaveListSettings. Sets the helper's loading flag.
-bool ProcessListSettings(TListSaveHelper& helper, const std::string& section,
-                         const std::string& iniFile, bool load);
+// A failure is logged on the instance at level 0 as "{Settings} Not saved: <reason>" (or
+// "Not loaded"); that there is no place for settings (no registry path, no INI file) is logged
+// once per instance. The INI file's open error is logged too, then propagates.
+TListSettingsResult ProcessListSettings(TListSaveHelper& helper, const std::string& section,
+                                        const std::string& iniFile, bool load);
 
 }  // namespace kiv

@@ -230,6 +230,9 @@ class TkivPlugin : public TComponent {
   void SetDialogParams(IkivParamsListW* params) { dialog_params_ = params; }
   bool SettingsBusy() const { return settings_busy_; }
   void SetSettingsBusy(bool busy) { settings_busy_ = busy; }
+  // Whether the instance has logged that it has no place for settings; under the settings lock.
+  bool SettingsPlaceMissingLogged() const { return settings_place_missing_logged_; }
+  void SetSettingsPlaceMissingLogged() { settings_place_missing_logged_ = true; }
   std::atomic<bool>& Processing() { return processing_; }
 
   // Published message texts.
@@ -295,6 +298,7 @@ class TkivPlugin : public TComponent {
   std::string events_text_;
   bool temporary_load_ = false;
   bool settings_busy_ = false;
+  bool settings_place_missing_logged_ = false;
   WindowHandle owner_window_ = nullptr;
   std::atomic<WindowHandle> message_window_{nullptr};  // read by Log on any thread
   ModuleHandle host_module_ = nullptr;

@@ -26,10 +26,17 @@ class EFCreateError : public EStreamError {
 // Whether `fileName` names an existing file (not a folder).
 bool FileExists(const std::string& fileName);
 
+// The temporary file `n` of process `pid` beside `fileName`: "<fileName>.~<pid>-<n>.tmp".
+std::string TempFileBeside(const std::string& fileName, std::uint32_t pid, std::uint32_t n);
+// Whether `entry` (a name without folder) is such a temporary file beside `fileName`; then
+// `pid` is the process that made it.
+bool IsTempFileBeside(const std::string& fileName, std::string_view entry, std::uint32_t& pid);
+
 // Replaces the contents of `fileName` (creating it when missing) with `bytes`, so that a
 // failure or a crash at any point leaves either the old or the new contents whole: the bytes
 // go to a temporary file in the same folder, flushed to disk, which then takes the old file's
-// place in one step. On Windows a file that another program holds open cannot be replaced:
+// place in one step. Temporary files beside it whose process has ended (a save killed half-way)
+// are removed first; those of live processes, which may be writing, are left alone. On Windows a file that another program holds open cannot be replaced:
 // when every holder shares deletion the old file is renamed aside first (its holders keep
 // reading it), and otherwise the file is rewritten in place, its new size reserved before the
 // first byte is overwritten. Throws EFCreateError when the file cannot be

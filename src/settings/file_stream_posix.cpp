@@ -1,10 +1,13 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "settings/file_stream.h"
 
@@ -28,6 +31,26 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+bool ProcessHasEnded(std::uint32_t pid) {
+  if (pid == 0 || pid > 0x7FFFFFFFu) return true;  // no process has such an id
+  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Deletes the temporary files beside `fileName` that an ended process left (a save killed
+// before it renamed or deleted them). Failures are ignored: the next save tries again.
+void RemoveStaleTempFiles(const std::string& fileName) {
+  const std::size_t slash = fileName.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
+                                                &::closedir);
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::uint32_t pid = 0;
+    if (IsTempFileBeside(fileName, entry->d_name, pid) && ProcessHasEnded(pid))
+      ::unlink((folder + entry->d_name).c_str());
+  }
+}
+
 }  // namespace
 
 bool FileExists(const std::string& fileName) {
@@ -37,8 +60,9 @@ bool FileExists(const std::string& fileName) {
 
 void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
   static std::atomic<unsigned> counter{0};
-  const std::string temp = fileName + ".~" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter++) + ".tmp";
+  RemoveStaleTempFiles(fileName);
+  const std::string temp =
+      TempFileBeside(fileName, static_cast<std::uint32_t>(::getpid()), counter++);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0)
     throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemMessage(errno));

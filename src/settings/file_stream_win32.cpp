@@ -70,13 +70,37 @@ UniqueFile CreateFileBeside(const std::string& fileName, std::string& name) {
   static volatile LONG counter = 0;
   UniqueFile file;
   for (int attempt = 0; !file && attempt < 16; ++attempt) {  // a crash may have left a name
-    name = fileName + ".~" + std::to_string(::GetCurrentProcessId()) + "-" +
-           std::to_string(::InterlockedIncrement(&counter)) + ".tmp";
+    name = TempFileBeside(fileName, ::GetCurrentProcessId(),
+                          static_cast<std::uint32_t>(::InterlockedIncrement(&counter)));
     file.reset(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file && ::GetLastError() != ERROR_FILE_EXISTS) break;
   }
   return file;
+}
+
+// Whether process `pid` has ended. One that cannot be opened for another reason (access)
+// counts as running.
+bool ProcessHasEnded(DWORD pid) {
+  UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+}
+
+// Deletes the temporary files beside `fileName` that an ended process left (a save killed
+// before it renamed or deleted them). Failures are ignored: the next save tries again.
+void RemoveStaleTempFiles(const std::string& fileName) {
+  const std::size_t slash = fileName.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+  WIN32_FIND_DATAA found;
+  const UniqueFind search(::FindFirstFileA((fileName + ".~*.tmp").c_str(), &found));
+  if (!search) return;
+  do {
+    std::uint32_t pid = 0;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        IsTempFileBeside(fileName, found.cFileName, pid) && ProcessHasEnded(pid))
+      ::DeleteFileA((folder + found.cFileName).c_str());
+  } while (::FindNextFileA(search.get(), &found));
 }
 
 bool MoveOver(const std::string& from, const std::string& to) {
@@ -115,6 +139,7 @@ bool FileExists(const std::string& fileName) {
 }
 
 void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
+  RemoveStaleTempFiles(fileName);
   std::string temp;
   UniqueFile file = CreateFileBeside(fileName, temp);
   if (!file) ThrowCreateError(fileName, ::GetLastError());

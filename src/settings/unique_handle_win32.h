@@ -46,6 +46,7 @@ class UniqueAny {
 inline void CloseHandleValue(HANDLE h) { ::CloseHandle(h); }
 inline void CloseKeyValue(HKEY k) { ::RegCloseKey(k); }
 inline void UnmapViewValue(void* view) { ::UnmapViewOfFile(view); }
+inline void FindCloseValue(HANDLE h) { ::FindClose(h); }
 
 // A handle whose invalid value is INVALID_HANDLE_VALUE (files).
 using UniqueFile = UniqueAny<HANDLE, CloseHandleValue, static_cast<std::intptr_t>(-1)>;
@@ -53,5 +54,7 @@ using UniqueFile = UniqueAny<HANDLE, CloseHandleValue, static_cast<std::intptr_t
 using UniqueHandle = UniqueAny<HANDLE, CloseHandleValue, static_cast<std::intptr_t>(0)>;
 using UniqueKey = UniqueAny<HKEY, CloseKeyValue, static_cast<std::intptr_t>(0)>;
 using UniqueView = UniqueAny<void*, UnmapViewValue, static_cast<std::intptr_t>(0)>;
+// A directory search of FindFirstFile.
+using UniqueFind = UniqueAny<HANDLE, FindCloseValue, static_cast<std::intptr_t>(-1)>;
 
 }  // namespace kiv

@@ -150,7 +150,15 @@ bool TWreg::ChooseRegistryRoot(TRegistry& registry, bool save) const {
   return probe(registryRoot_) || probe(secondRegistryRoot_);
 }
 
+bool TWreg::Fail(TSettingsFailure failure, std::string text) {
+  failure_ = failure;
+  failureText_ = std::move(text);
+  return false;
+}
+
 bool TWreg::Run(bool save) {
+  failure_ = TSettingsFailure::kNone;
+  failureText_.clear();
   std::vector<std::string> lines;
   for (int i = 0; i < components_.Count(); ++i) lines.push_back(components_.Get(i));
   const std::vector<TSettingItem> items = ParseSettingItems(lines);
@@ -197,8 +205,18 @@ bool TWreg::Run(bool save) {
     case Storage::kCustom:
       return processItems();
     case Storage::kRegistry: {
+      // An empty path would put every value at the root key itself, where it mixes with
+      // everything else there and outlives its owner.
+      if (registryPath_.find_first_not_of('\\') == std::string::npos) {
+        if (!iniFile_.empty()) return false;  // a load before the INI file was first saved
+        return Fail(TSettingsFailure::kNoPlace, "Neither a registry path nor an INI file is set");
+      }
       TRegistry registry;
-      if (!ChooseRegistryRoot(registry, save)) return false;
+      if (!ChooseRegistryRoot(registry, save)) {
+        if (!save) return false;  // nothing stored yet
+        return Fail(TSettingsFailure::kNoRegistryKey,
+                    "Cannot open or create the registry key \"" + registryPath_ + "\"");
+      }
       place.registry = &registry;
       return processItems();
     }
@@ -208,19 +226,24 @@ bool TWreg::Run(bool save) {
   std::unique_ptr<TNamedIniLock> lock;
   try {
     lock = std::make_unique<TNamedIniLock>(IniLockName(iniFile_));
-  } catch (...) {
-    return false;  // without the lock another process could lose our writes or we its
+  } catch (const std::exception& e) {
+    // Without the lock another process could lose our writes or we its.
+    return Fail(TSettingsFailure::kLockUnavailable, e.what());
   }
   TNamedIniLockGuard guard(*lock, lockTimeoutMs_);
-  if (!guard.Owns()) return false;  // the holder outlasted the wait: touch nothing
+  if (!guard.Owns()) {  // the holder outlasted the wait: touch nothing
+    return Fail(TSettingsFailure::kLockTimeout,
+                "The INI file \"" + iniFile_ + "\" was locked by another user for more than " +
+                    std::to_string(lockTimeoutMs_) + " ms");
+  }
   TkivIniFile ini(iniFile_);  // an existing file that cannot be opened raises to the caller
   place.ini = &ini;
   const bool result = processItems();
   try {
     ini.UpdateFile();
-  } catch (...) {
+  } catch (const std::exception& e) {
     // The old file stays as it was: a save has failed, while a load still read its values.
-    if (save) return false;
+    if (save) return Fail(TSettingsFailure::kFileNotWritten, e.what());
   }
   return result;
 }

@@ -52,6 +52,17 @@ enum TTypeKind : int {
   tkDynArray,
 };
 
+// Why a Load or Save did not do its work. A load that finds nothing stored yet (no INI file,
+// no registry key) and a save with nothing to write are not failures.
+enum class TSettingsFailure {
+  kNone,
+  kNoPlace,          // no INI file and no registry path: settings have no place to live
+  kNoRegistryKey,    // Save: no registry root let the key be opened or created
+  kLockUnavailable,  // the INI lock's system objects could not be created
+  kLockTimeout,      // another holder kept the INI lock beyond LockTimeoutMs
+  kFileNotWritten,   // Save: the INI file could not be written back; it keeps its old contents
+};
+
 class TWreg : public TComponent {
  public:
   using TSetValueProc = std::function<void(TObject* Sender, const std::string& Name, int Index,
@@ -74,13 +85,18 @@ class TWreg : public TComponent {
   std::string ClassName() const override { return "TWreg"; }
 
   // Reads every item and hands each stored value to SetValue; true when one was read.
-  // Only the INI file's open error (EFOpenError) leaves this call; other failures are silent.
-  // False when the INI lock could not be had within LockTimeoutMs.
+  // Only the INI file's open error (EFOpenError) leaves this call. False, with Failure() set,
+  // when the INI lock could not be had within LockTimeoutMs or there is no place for settings
+  // (no INI file and an empty registry path: the values would land at a registry root).
   bool Load();
-  // Asks GetValue for every item and writes it; true when an item was processed. False when
-  // the INI lock could not be had within LockTimeoutMs or the INI file could not be written
-  // (a missing folder, a file held open by another program).
+  // Asks GetValue for every item and writes it; true when an item was processed. False, with
+  // Failure() set, when the INI lock could not be had within LockTimeoutMs, the INI file could
+  // not be written (a missing folder, a file held open by another program), no registry key
+  // could be opened or created, or there is no place for settings (as for Load).
   bool Save();
+  // How the last Load or Save failed (kNone when it did not), and why in words, for a log.
+  TSettingsFailure Failure() const { return failure_; }
+  const std::string& FailureText() const { return failureText_; }
 
   TRegistryRoot RegistryRoot() const { return registryRoot_; }
   void SetRegistryRoot(TRegistryRoot root) { registryRoot_ = root; }
@@ -132,6 +148,7 @@ class TWreg : public TComponent {
 
   bool Run(bool save);
   bool ChooseRegistryRoot(TRegistry& registry, bool save) const;
+  bool Fail(TSettingsFailure failure, std::string text);
   bool LoadItem(Place& place, const TSettingItem& item, TTypeKind kind);
   void SaveItem(Place& place, const TSettingItem& item, TTypeKind kind);
   bool ReadValue(Place& place, const TSettingItem& item, TTypeKind kind, Variant& value);
@@ -144,6 +161,8 @@ class TWreg : public TComponent {
   std::string iniFileSectionPrefix_;
   unsigned lockTimeoutMs_ = TNamedIniLock::kDefaultTimeoutMs;
   TStringList components_;
+  TSettingsFailure failure_ = TSettingsFailure::kNone;
+  std::string failureText_;
 };
 
 // The predefined key of a root; 0 for rrNone and values out of range.

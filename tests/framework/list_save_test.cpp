@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/log_list.h"
 #include "framework/plugin.h"
 #include "paramlist/params_list.h"
 #include "platform/code_page.h"
@@ -236,7 +237,7 @@ TEST_F(ListSave, RunsUnderTheSettingsLockWithTheBusyFlagSet) {
   ParamsListPtr list = TkivParamsList::Create();
   list->Add("Value", Variant::Int32(1))->SetDataType(varInteger);
   ObservingHelper helper(&plugin_, list.get());
-  ASSERT_TRUE(ProcessListSettings(helper, "", Ini(), false));
+  ASSERT_TRUE(ProcessListSettings(helper, "", Ini(), false).Done);
   EXPECT_TRUE(helper.busy);
   EXPECT_TRUE(helper.locked);
   EXPECT_FALSE(helper.Loading());
@@ -265,15 +266,48 @@ TEST_F(ListSave, WaitsForTheSettingsLockHeldElsewhere) {
   EXPECT_NE(IniText().find("Value=1"), std::string::npos);
 }
 
-TEST_F(ListSave, AFailedSaveIsReportedAndLeavesTheInstanceIdle) {
-  ParamsListPtr list = SampleList(true, 1);
-  EXPECT_FALSE(SaveListSettings(plugin_, *list, "", dir_.Path("missing/folder/settings.ini")));
-  EXPECT_FALSE(plugin_.SettingsBusy());
+// The texts of the instance's log entries, each with its level in front.
+std::vector<std::string> LogLines(TkivPlugin& plugin) {
+  std::vector<std::string> lines;
+  ReadLocked<TStringList> entries(plugin.LogList());
+  for (int i = 0; i < entries->Count(); ++i)
+    lines.push_back(std::to_string(LogEntryLevel(entries->Strings(i))) + " " +
+                    std::string(LogEntryText(entries->Strings(i))));
+  return lines;
+}
 
-  // Without a usable registry root nothing is read or written either.
+TEST_F(ListSave, AFailedSaveIsReportedLoggedAndLeavesTheInstanceIdle) {
+  ParamsListPtr list = SampleList(true, 1);
+  TListSaveHelper helper(&plugin_, list.get());
+  const TListSettingsResult failed =
+      ProcessListSettings(helper, "", dir_.Path("missing/folder/settings.ini"), false);
+  EXPECT_FALSE(failed.Done);
+  EXPECT_EQ(failed.Failure, TSettingsFailure::kFileNotWritten);
+  EXPECT_FALSE(plugin_.SettingsBusy());
+  std::vector<std::string> log = LogLines(plugin_);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("0 {Settings} Not saved: Cannot create file", 0), 0u) << log[0];
+
+  // Without a usable registry root nothing is written either; a load finds nothing stored.
   plugin_.SetModuleRegistryRoots(rrNone, rrNone);
   EXPECT_FALSE(SaveListSettings(plugin_, *list, "", ""));
   EXPECT_FALSE(LoadListSettings(plugin_, *list, "", ""));
+  log = LogLines(plugin_);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1].rfind("0 {Settings} Not saved: Cannot open or create the registry key", 0), 0u) << log[1];
+}
+
+TEST_F(ListSave, WithoutRegistryPathOrIniFileNothingIsStoredAndThatIsLoggedOnce) {
+  TkivPlugin nowhere(nullptr, nullptr);  // loaded without "REGISTRY-PATH" or "INI-FILE"
+  ParamsListPtr list = SampleList(true, 1);
+  EXPECT_FALSE(SaveListSettings(nowhere, *list, "", ""));
+  EXPECT_FALSE(SaveListSettings(nowhere, *list, "Device", ""));
+  TListSaveHelper helper(&nowhere, list.get());
+  EXPECT_EQ(ProcessListSettings(helper, "", "", true).Failure, TSettingsFailure::kNoPlace);
+  EXPECT_EQ(LogLines(nowhere),
+            std::vector<std::string>{"0 {Settings} Not saved: Neither a registry path nor an INI file is set"});
+  // A file named for the call is a place.
+  EXPECT_TRUE(SaveListSettings(nowhere, *list, "", Ini()));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/host_allocator.h"
 #include "host/host_call_record.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
@@ -743,6 +744,75 @@ TEST_F(CommandsE2E, ListSettingsSavedHereAreReadByAnotherProcessFromTheRegistryA
 
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteTreeA(root, path.c_str());
   DeleteFileA(ini.c_str());
+}
+
+size_t Occurrences(const std::string& text, std::string_view part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(CommandsE2E, AnAnswerTheHostCannotTakeFailsTheCommandAndIsLogged) {
+  // Without a "RESULT" item the module adds one, which needs the host's allocator.
+  kivhost::FailPublishedAllocations(true);
+  Call get("GET-MODULE-PARAMETER");
+  get.With("PARAM", "ModulePath");
+  const int32_t got = Run(get);
+  Call set("SET-MODULE-PARAMETER");
+  set.With("PARAM", "LogTitle").With("VALUE", "kept");
+  const int32_t was_set = Run(set);
+  Call events("EVENTS-SUPPORT");
+  const int32_t listed = Run(events);
+  kivhost::FailPublishedAllocations(false);
+  EXPECT_EQ(got, -3);
+  EXPECT_EQ(was_set, -3);
+  EXPECT_EQ(listed, -3);
+  EXPECT_EQ(Result(get.list).Type, 0);
+  EXPECT_EQ(GetText("LogTitle"), "kept");  // the value was set all the same
+  const std::string log = Log();
+  for (const char* command : {"{GET-MODULE-PARAMETER}", "{SET-MODULE-PARAMETER}", "{EVENTS-SUPPORT}"})
+    EXPECT_NE(log.find(command), std::string::npos) << log;
+}
+
+TEST_F(CommandsE2E, ListSettingsWithoutRegistryPathOrIniFileAreRefusedNotWrittenAtTheRoot) {
+  ASSERT_EQ(Run(Call("LOAD")), 0);
+  for (const char* action : {kActionSaveList, kActionSaveList, kActionLoadList}) {
+    Call call("LIST");
+    call.Action(action).Slot().With("Speed", HostValue::Int(9600));
+    EXPECT_EQ(Run(call), kTestCustomResult);
+    EXPECT_EQ(Result(call.list).Integer, 0) << action;
+  }
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    HKEY key = nullptr;
+    const bool stored = RegOpenKeyExA(root, kTestListSection, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (key) RegCloseKey(key);
+    EXPECT_FALSE(stored);
+    RegDeleteTreeA(root, "Lists");
+  }
+  EXPECT_EQ(Occurrences(Log(), "Neither a registry path nor an INI file is set"), 1u);
+}
+
+TEST_F(CommandsE2E, ASaveRemovesTemporaryFilesThatKilledSavesLeftBesideTheIniFile) {
+  const std::string ini = folder_ + "\\lists.ini";
+  ASSERT_EQ(Run(Call("LOAD").With("INI-FILE", ini.c_str())), 0);
+  // Ids that no process can have (Windows ids are multiples of 4), and this process's own.
+  const std::string dead = ini + ".~99999999-3.tmp", dead_aside = ini + ".~1234567-1.tmp";
+  const std::string live = ini + ".~" + std::to_string(GetCurrentProcessId()) + "-900.tmp";
+  const std::string other = ini + ".~backup.tmp";
+  for (const std::string& file : {dead, dead_aside, live, other}) {
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << file;
+    CloseHandle(h);
+  }
+  Call save("LIST");
+  save.Action(kActionSaveList).Slot().With(kListIniParam, ini.c_str()).With("Speed", HostValue::Int(9600));
+  EXPECT_EQ(Run(save), kTestCustomResult);
+  EXPECT_NE(Result(save.list).Integer, 0);
+  EXPECT_EQ(GetFileAttributesA(dead.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA(dead_aside.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(live.c_str()), INVALID_FILE_ATTRIBUTES);  // may be a save in progress
+  EXPECT_NE(GetFileAttributesA(other.c_str()), INVALID_FILE_ATTRIBUTES);  // not ours
+  for (const std::string& file : {ini, dead, dead_aside, live, other}) DeleteFileA(file.c_str());
 }
 
 }  // namespace

@@ -28,6 +28,8 @@
 #include "kiv/kiv_diagnostics.h"
 #include "module/hostile_memory_win32.h"
 #include "platform/win32_test_files.h"
+#include "settings/lock_holder_helper.h"
+#include "settings/named_ini_lock.h"
 
 namespace kiv {
 namespace {
@@ -418,6 +420,56 @@ TEST_F(RecordedInnerPlugin, NamesHoldingAZeroAreRefusedBeforeTheInnerPluginSeesA
   EXPECT_TRUE(Calls().empty());
   EXPECT_EQ(Command(handle, u"RESULT-42"), 42);  // without the zero it runs
   EXPECT_EQ(Event(handle, u"RESULT-9"), 9);
+}
+
+TEST_F(RecordedInnerPlugin, SettingsThatCannotBeStoredFailWithTheReasonInTheLog) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string ini = std::string(temp) + "kiv_proxy_settings_" + std::to_string(GetCurrentProcessId()) + ".ini";
+  const auto load = [&](std::string_view iniFile) {
+    const uintptr_t handle = Create();
+    HostParamsList list;
+    if (!iniFile.empty()) AddWide(list, "INI-FILE", std::u16string(iniFile.begin(), iniFile.end()));
+    EXPECT_EQ(Command(handle, u"LOAD", &list), 0);
+    return handle;
+  };
+  const auto settings = [&](uintptr_t handle, std::u16string_view what) {
+    Calls();
+    Event(handle, what);
+    const std::vector<std::string> calls = Calls();
+    return calls.empty() ? std::string() : calls.back().substr(calls.back().find("settings="));
+  };
+
+  // Neither a registry path nor an INI file: no place, said once in the log.
+  const uintptr_t nowhere = load("");
+  EXPECT_EQ(settings(nowhere, u"SETTINGS-SAVE"), "settings=8000FFFF speed=9600");
+  EXPECT_EQ(settings(nowhere, u"SETTINGS-LOAD"), "settings=8000FFFF speed=0");
+  std::string log = Log(nowhere);
+  EXPECT_TRUE(Contains(log, "Not saved: Neither a registry path nor an INI file is set")) << log;
+  EXPECT_FALSE(Contains(log, "Not loaded")) << log;
+  EXPECT_EQ(Free(nowhere), 0);
+
+  // An INI file in a missing folder cannot be written; loading from it finds nothing.
+  const uintptr_t missing = load(std::string(temp) + "kiv_no_such_folder\\s.ini");
+  EXPECT_EQ(settings(missing, u"SETTINGS-SAVE"), "settings=8000FFFF speed=9600");
+  EXPECT_EQ(settings(missing, u"SETTINGS-LOAD"), "settings=00000000 speed=0");
+  log = Log(missing);
+  EXPECT_TRUE(Contains(log, "{Settings} Not saved: Cannot create file")) << log;
+  EXPECT_EQ(Free(missing), 0);
+
+  // A usable file round-trips; while another holder keeps its lock, a save waits 10 s and gives up.
+  const uintptr_t usable = load(ini);
+  EXPECT_EQ(settings(usable, u"SETTINGS-SAVE"), "settings=00000000 speed=9600");
+  EXPECT_EQ(settings(usable, u"SETTINGS-LOAD"), "settings=00000000 speed=9600");
+  {
+    test::LockHolder holder(IniLockName(ini));
+    ASSERT_TRUE(holder.Holds());
+    EXPECT_EQ(settings(usable, u"SETTINGS-SAVE"), "settings=800705B4 speed=9600");
+  }
+  log = Log(usable);
+  EXPECT_TRUE(Contains(log, "{Settings} Not saved: The INI file")) << log;
+  EXPECT_TRUE(Contains(log, "for more than 10000 ms")) << log;
+  DeleteFileA(ini.c_str());
 }
 
 TEST_F(RecordedInnerPlugin, ThePluginInterfaceAnswersTheInnerPlugin) {

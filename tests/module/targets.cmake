@@ -13,6 +13,9 @@ if(WIN32)
   kiv_host_executable(kiv_module_tests ALLOCATOR)
   # A host that offers its lists as interfaces uses the list wrapper.
   target_link_libraries(kiv_module_tests PRIVATE kiv_interfaces)
+  # The settings tests hold an INI file's lock as another program would.
+  target_sources(kiv_module_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/settings/lock_holder_helper.cpp)
+  target_link_libraries(kiv_module_tests PRIVATE kiv_settings)
   kiv_test_dll(kiv_test_module_dll kiv_test_module FOR kiv_module_tests LIBS kiv_module
                SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/module/test_plugin_module.cpp ${KIV_MODULE_DEF}
                        ${CMAKE_CURRENT_SOURCE_DIR}/module/test_module_dialog.rc)

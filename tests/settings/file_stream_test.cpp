@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <process.h>
+#define KIV_GETPID _getpid
+#else
+#include <unistd.h>
+#define KIV_GETPID getpid
+#endif
+
 #include "settings/temp_dir_helper.h"
 
 namespace kiv {
@@ -26,6 +34,38 @@ TEST(ReplaceFileContents, FileInAMissingFolderRaisesAndCreatesNothing) {
   test::TempDir dir;
   EXPECT_THROW(ReplaceFileContents(dir.Path("missing") + "/a.ini", "x"), EFCreateError);
   EXPECT_EQ(dir.Names(), Names{});
+}
+
+TEST(ReplaceFileContents, RemovesTemporaryFilesOfEndedProcessesOnly) {
+  test::TempDir dir;
+  const std::string file = dir.Path("a.ini");
+  // 99999999 is no process: above Linux's pid limit and no multiple of 4 as Windows ids are.
+  // This process may be writing its own; other names are not ours to remove.
+  const std::string own = TempFileBeside("a.ini", static_cast<std::uint32_t>(KIV_GETPID()), 5);
+  for (const std::string name : {std::string("a.ini.~99999999-1.tmp"), std::string("a.ini.~99999999-2.tmp"), own,
+                                 std::string("a.ini.~x-1.tmp"), std::string("b.ini.~99999999-1.tmp")})
+    test::WriteFileBytes(dir.Path(name), "left");
+  ReplaceFileContents(file, "new");
+  EXPECT_EQ(test::ReadFileBytes(file), "new");
+  EXPECT_EQ(dir.Names(), (Names{"a.ini", own, "a.ini.~x-1.tmp", "b.ini.~99999999-1.tmp"}));
+}
+
+TEST(TempFileBeside, NamesAndRecognisesTheTemporaryFilesOfAFile) {
+  EXPECT_EQ(TempFileBeside("C:\\d\\s.ini", 12, 3), "C:\\d\\s.ini.~12-3.tmp");
+  struct Case {
+    const char* entry;
+    bool recognised;
+    std::uint32_t pid;
+  };
+  for (const Case& c : {Case{"s.ini.~12-3.tmp", true, 12}, Case{"s.ini.~4294967295-0.tmp", true, 4294967295u},
+                        Case{"s.ini.~4294967296-0.tmp", false, 0}, Case{"s.ini.~12-.tmp", false, 0},
+                        Case{"s.ini.~-3.tmp", false, 0}, Case{"s.ini.~12-3.tmpx", false, 0},
+                        Case{"S.INI.~12-3.tmp", false, 0}, Case{"t.ini.~12-3.tmp", false, 0},
+                        Case{"s.ini.~12-3", false, 0}}) {
+    std::uint32_t pid = 0;
+    EXPECT_EQ(IsTempFileBeside("C:\\d/s.ini", c.entry, pid), c.recognised) << c.entry;
+    EXPECT_EQ(pid, c.pid) << c.entry;
+  }
 }
 
 }  // namespace

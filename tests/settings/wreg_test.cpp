@@ -234,8 +234,36 @@ TEST_F(WregTest, NoneAsFirstRootDoesNothing) {
   wreg->SetRegistryRoot(rrNone);
   wreg->SetSecondRegistryRoot(rrHKEY_CURRENT_USER);
   EXPECT_FALSE(wreg->Load());
+  EXPECT_EQ(wreg->Failure(), TSettingsFailure::kNone);  // nothing stored is no failure
   EXPECT_FALSE(wreg->Save());
+  EXPECT_EQ(wreg->Failure(), TSettingsFailure::kNoRegistryKey);
+  EXPECT_NE(wreg->FailureText().find(key_.Path()), std::string::npos) << wreg->FailureText();
   EXPECT_EQ(handlers_.beforeCalls, 0);
+}
+
+TEST_F(WregTest, WithoutRegistryPathOrIniFileNothingIsStoredAtTheRoot) {
+  handlers_.kinds = {{0, tkString}, {1, tkString}};
+  handlers_.toSave = {{0, Variant::Ansi("a")}, {1, Variant::Ansi("b")}};
+  const std::string unsaved = dir_.Path("unsaved.ini");
+  for (const char* path : {"", "\\", "\\\\"}) {
+    SCOPED_TRACE(path);
+    auto wreg = Make({"RootA,RootA", "RootB,Sub\\RootB"});
+    wreg->SetRegistryPath(path);
+    for (const bool save : {true, false}) {
+      EXPECT_FALSE(save ? wreg->Save() : wreg->Load());
+      EXPECT_EQ(wreg->Failure(), TSettingsFailure::kNoPlace);
+      EXPECT_FALSE(wreg->FailureText().empty());
+    }
+    // A load before the named INI file was first saved finds nothing, which is no failure.
+    wreg->SetINIFile(unsaved);
+    EXPECT_FALSE(wreg->Load());
+    EXPECT_EQ(wreg->Failure(), TSettingsFailure::kNone);
+  }
+  EXPECT_EQ(handlers_.beforeCalls, 0);
+  TRegistry root(kHKeyCurrentUser);
+  ASSERT_TRUE(root.OpenKey("", false));
+  EXPECT_FALSE(root.ValueExists("RootA"));
+  EXPECT_FALSE(root.OpenKey("Sub", false));
 }
 
 TEST_F(WregTest, LoadFallsBackToTheSecondRootWhenTheFirstHasNoKey) {
@@ -320,6 +348,8 @@ TEST_F(WregTest, LoadAndSaveReturnFalseWhileAnotherHolderKeepsTheIniLock) {
       auto wreg = Make({"A,A"}, file);
       wreg->SetLockTimeoutMs(100);
       EXPECT_FALSE(save ? wreg->Save() : wreg->Load());
+      EXPECT_EQ(wreg->Failure(), TSettingsFailure::kLockTimeout);
+      EXPECT_NE(wreg->FailureText().find("100 ms"), std::string::npos) << wreg->FailureText();
     }
     EXPECT_TRUE(handlers_.loaded.empty());
     EXPECT_TRUE(handlers_.asked.empty());
@@ -343,9 +373,15 @@ TEST_F(WregTest, SaveIntoAMissingFolderReturnsFalse) {
   const std::string file = dir_.Path("missing") + "/settings.ini";
   handlers_.kinds = {{0, tkInteger}};
   handlers_.toSave[0] = Variant::Int32(1);
-  EXPECT_FALSE(Make({"A,A"}, file)->Save());
+  auto wreg = Make({"A,A"}, file);
+  EXPECT_FALSE(wreg->Save());
+  EXPECT_EQ(wreg->Failure(), TSettingsFailure::kFileNotWritten);
+  EXPECT_NE(wreg->FailureText().find("settings.ini"), std::string::npos) << wreg->FailureText();
   EXPECT_EQ(handlers_.asked, std::vector<int>{0});
   EXPECT_FALSE(FileExists(file));
+  wreg->SetINIFile(dir_.Path("here.ini"));
+  EXPECT_TRUE(wreg->Save());
+  EXPECT_EQ(wreg->Failure(), TSettingsFailure::kNone);  // each operation starts afresh
 }
 
 // Custom storage records what reaches its hooks.

@@ -3,6 +3,7 @@
 // acts on request: the event type (or the custom command name) says what to do with the plugin
 // interface, and data calls on the parser path parse text lines from the data source's stream
 // (a data source named with NEST first makes a data call of its own instance from inside).
+// SETTINGS-SAVE and SETTINGS-LOAD run ProcessSettings on a list holding "Speed".
 //
 // The test reads the record through kivTestTakeCalls; the lines are separated by '\n'.
 #include <windows.h>
@@ -104,6 +105,27 @@ std::string UseKept() {
   return s;
 }
 
+// ProcessSettings on a new list holding "Speed" (9600 to save, 0 before a load): its status and
+// the value the list holds afterwards.
+std::string Settings(IkivPluginW* plugin, bool save) {
+  IkivParamsListW* list = nullptr;
+  if (plugin->CreateParamsList(&list) != KIV_S_OK || !list) return "settings=nolist";
+  kivVARIANT speed{};
+  speed.vt = KIV_VT_I4;
+  speed.lVal = save ? 9600 : 0;
+  list->Add(KIV_TEXT_W("Speed"), &speed, nullptr);
+  const kivHRESULT hr = plugin->ProcessSettings(save ? KIV_TRUE : KIV_FALSE, list);
+  kivVARIANT now{};
+  list->GetValue(KIV_TEXT_W("Speed"), -1, -1, &now);
+  VARIANT text{};
+  VariantChangeType(&text, reinterpret_cast<VARIANT*>(&now), 0, VT_BSTR);
+  std::string s = "settings=" + Hex(hr) + " speed=" + (text.vt == VT_BSTR ? Narrow(text.bstrVal) : "?");
+  VariantClear(&text);
+  VariantClear(reinterpret_cast<VARIANT*>(&now));
+  list->Release();
+  return s;
+}
+
 // Acts on an event type or command name; returns what to add to the call's record line.
 std::string Act(IkivPluginW* plugin, const std::string& what, kivPluginCallRecIntf* rec, int32_t* result) {
   if (what == "KEEP-REFS") {
@@ -112,6 +134,7 @@ std::string Act(IkivPluginW* plugin, const std::string& what, kivPluginCallRecIn
     return " kept";
   }
   if (what == "USE-KEPT") return " " + UseKept();
+  if (what == "SETTINGS-SAVE" || what == "SETTINGS-LOAD") return " " + Settings(plugin, what == "SETTINGS-SAVE");
   if (what == "LOG") {
     plugin->AddLog(7, KIV_TEXT_W("inner log line"));
     return {};

@@ -20,5 +20,8 @@ HostAllocatorCalls PublishedAllocatorCalls();
 bool PublishedAllocatorOwns(const void* block);
 // Releases `block` through the published kivHostFree, as a host gives a kind-4 block back.
 void PublishedAllocatorFree(void* block);
+// While `fail` is set, kivHostAlloc and kivHostReAlloc answer null (the old block stays), as
+// the allocator of a host out of memory does; kivHostFree still works.
+void FailPublishedAllocations(bool fail);
 
 }  // namespace kivhost

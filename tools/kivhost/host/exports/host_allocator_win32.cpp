@@ -14,6 +14,7 @@ struct Published {
   std::mutex lock;
   HostAllocatorCalls calls;
   std::set<const void*> blocks;
+  bool failing = false;
 };
 
 Published& State() {
@@ -33,23 +34,28 @@ bool PublishedAllocatorOwns(const void* block) {
   return State().blocks.count(block) != 0;
 }
 
+void FailPublishedAllocations(bool fail) {
+  std::lock_guard<std::mutex> hold(State().lock);
+  State().failing = fail;
+}
+
 }  // namespace kivhost
 
 extern "C" {
 
 void* KIV_STDCALL kivHostAlloc(uint32_t size) {
-  void* block = HeapAlloc(GetProcessHeap(), 0, size);
   kivhost::Published& state = kivhost::State();
   std::lock_guard<std::mutex> hold(state.lock);
   ++state.calls.Allocs;
+  void* block = state.failing ? nullptr : HeapAlloc(GetProcessHeap(), 0, size);
   if (block) state.blocks.insert(block);
   return block;
 }
 
 void* KIV_STDCALL kivHostReAlloc(void* block, uint32_t size) {
-  void* moved = HeapReAlloc(GetProcessHeap(), 0, block, size);
   kivhost::Published& state = kivhost::State();
   std::lock_guard<std::mutex> hold(state.lock);
+  void* moved = state.failing ? nullptr : HeapReAlloc(GetProcessHeap(), 0, block, size);
   ++state.calls.ReAllocs;
   if (moved) {
     state.blocks.erase(block);
