@@ -12,6 +12,7 @@
 
 #include "interfaces/diagnostics.h"
 #include "interfaces/intf_test_util.h"
+#include "interfaces/loan_quarantine.h"
 
 namespace kiv {
 namespace {
@@ -244,6 +245,25 @@ TEST(ParamsListWrapLifetime, OnlyWrappersNobodyKeptServeLaterLoans) {
     { ParamsListBorrow again(*a); }  // and the thread may lend again
   }).join();
   EXPECT_EQ(DiagnosticsSnapshot().ListWrappers, alive);
+}
+
+// A loan's wrapper kept without a reference rests in the quarantine: it fails every call and
+// serves no other loan until kLoanQuarantineDepth later loans have ended.
+TEST(ParamsListWrapLifetime, AWrapperKeptWithoutAReferenceServesNoLoanDuringTheQuarantine) {
+  ParamsListPtr first = TkivParamsList::Create(), later = TkivParamsList::Create();
+  IkivParamsListW* kept = nullptr;
+  {
+    ParamsListBorrow loan(*first);
+    kept = loan.W();
+  }
+  const kivVARIANT v = I4(1);
+  for (size_t i = 0; i < kLoanQuarantineDepth; ++i) {
+    ParamsListBorrow loan(*later);
+    ASSERT_NE(loan.W(), kept) << "loan " << i;
+    ASSERT_EQ(kept->Add(KIV_TEXT_W("stale"), &v, nullptr), KIV_E_UNEXPECTED);
+  }
+  EXPECT_EQ(later->Count(), 0);
+  EXPECT_EQ(first->Count(), 0);
 }
 
 TEST(ParamsListWrapLifetime, HeldWrapperOutlivesReleasesUntilItsOwnerFreesIt) {
