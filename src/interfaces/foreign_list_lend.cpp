@@ -435,6 +435,12 @@ TForeignListWrap* TForeignListWrap::Lend(IkivParamsList_* foreign) {
   auto* fa = static_cast<IkivParamsListA*>(a);
   if (!fw && !fa) return nullptr;
   TForeignListWrap* wrap = ForeignRegistry::Get().TakeRested();
+  // A pointer kept past its loan took a reference while the wrapper rested: it goes with that
+  // reference, detached, and serves no loan.
+  while (wrap && (wrap->refs_.load() != 0 || wrap->holds_.load() != 1)) {
+    wrap->DropHold();
+    wrap = ForeignRegistry::Get().TakeRested();
+  }
   if (!wrap) {
     std::unique_ptr<TForeignListWrap, void (*)(TForeignListWrap*)> made(nullptr, [](TForeignListWrap* p) { delete p; });
     try {

@@ -407,9 +407,13 @@ TkivParamsListWrap::HeldPtr TkivParamsListWrap::CreateHeld(ParamsListPtr list) {
 }
 
 TkivParamsListWrap::HeldPtr TkivParamsListWrap::BorrowHeld(TkivParamsList& list) {
-  if (TkivParamsListWrap* idle = WrapRegistry::Get().TakeIdle()) {
+  while (TkivParamsListWrap* idle = WrapRegistry::Get().TakeIdle()) {
+    HeldPtr held(idle);
+    // A pointer kept past its loan took a reference while the wrapper rested: it goes with
+    // that reference, detached, and serves no loan.
+    if (idle->refs_.load() != 0 || idle->holds_.load() != 1) continue;
     idle->Relend(list);
-    return HeldPtr(idle);
+    return held;
   }
   return HeldPtr(new TkivParamsListWrap(nullptr, &list, true));
 }
