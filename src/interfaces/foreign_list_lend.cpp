@@ -24,6 +24,7 @@ namespace {
 
 // Function-table sizes of the item interfaces.
 constexpr size_t kItemASlots = 14;
+constexpr size_t kItemWSlots = 18;
 
 [[noreturn]] void Fail(const char* what) { throw EAssertionFailed(std::string("Foreign list: ") + what); }
 
@@ -266,7 +267,7 @@ class TForeignListWrap final : public IkivParamsListW, public IkivParamsListA {
   }
   kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW* source, IkivParamsListItemW** item) override {
     return ItemOut(item, [&](IkivParamsListItemW** got) {
-      RequireInterface(source, kItemASlots + 4);
+      RequireInterface(source, kItemWSlots);
       return LiveW().AddItem(source, got);
     });
   }
