@@ -42,7 +42,8 @@
  *    them: every later call fails (KIV_E_UNEXPECTED, or 0 / null / false for plain methods)
  *    until the last Release frees the wrapper.
  *  - A list lent for one call (the lists of a call record, for example) is detached when the
- *    call ends: a reference kept past the call then fails like a detached list.
+ *    call ends: a reference kept past the call then fails like a detached list, with AddRef
+ *    until its last Release, without one for at least the next 4096 loans (kiv_plugin.h, 4).
  *  - An item interface does not keep its item alive. Each call first checks that the item is
  *    still in its list (the very item, not a new one that took its memory); once it was
  *    deleted, or its list was cleared, freed or detached, the item interface fails like a

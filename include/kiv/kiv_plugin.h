@@ -22,11 +22,20 @@
  *     IID_IkivPluginEx to get the FIFO buffers.
  *  4. The call record. `rec` addresses a kivPluginCallRecIntf built for this call: a copy of
  *     the host's record whose list slots (Kind 1) address a variable holding an IkivParamsListW
- *     reference, followed by ParamsW, the call's parameters. It and every interface reachable
- *     from it are valid only until the entry point returns: the module releases them then, and
- *     a reference kept past the call fails every later call (KIV_E_UNEXPECTED, or 0/null/false
- *     for plain methods) instead of reaching freed memory. AddRef what you need beyond the call
- *     and it still fails cleanly. Changes to the record's plain fields do not reach the host.
+ *     reference, followed by ParamsW, the call's parameters. Every list in it is lent for this
+ *     call through a wrapper of the module, whether the host passed list objects or list
+ *     interfaces of its own (Params then addresses a variable holding the wrapper's
+ *     IkivParamsListA), and the parsed-data list likewise for its data call. When the entry
+ *     point returns, the wrappers let go of the lists and of every item reached through them;
+ *     what was kept past the call then fails every call (KIV_E_UNEXPECTED, or 0/null/false for
+ *     plain methods) and never reaches a list, neither the call's nor a later call's:
+ *      - a list or item interface kept with AddRef: until its last Release. A Release the
+ *        plugin was not given a reference for never reaches the host's own count;
+ *      - a list interface kept without AddRef: until at least 4096 further lists have been lent
+ *        and given back by the module; after that its wrapper may serve the lists of a later
+ *        call, so never use such a pointer;
+ *      - an item interface is valid only while you hold a reference to it.
+ *     Changes to the record's plain fields do not reach the host.
  *  5. Strings. Text arguments of the entry points are zero-terminated UTF-16, never null (an
  *     empty text is a single zero), valid during the call. Strings passed to the interfaces are
  *     borrowed for the call; null reads as empty. Variant outputs hold BSTRs the caller frees.

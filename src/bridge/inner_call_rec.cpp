@@ -9,31 +9,24 @@
 namespace kiv::proxy {
 namespace {
 
-// Releases `ref` unless it is the interface of `lend`: a lent wrapper is held by its lend, so
-// only references queried from other modules' interfaces were counted.
-void ReleaseRef(IkivParamsListW* ref, const std::optional<ParamsListBorrow>& lend) noexcept {
-  if (ref && !(lend && ref == lend->W())) ReleaseForeign(ref);  // the host's: its Release may fault
-}
-
-// An IkivParamsListW reference for `intf`: a list of this module is lent through `lend` (the
-// lend's reference, detached when the lend ends); any other interface is queried (a counted
-// reference). Null for a null `intf`. `own`: the wrapper behind `intf` when already known.
-IkivParamsListW* ListReference(IkivParamsList_* intf, std::optional<ParamsListBorrow>& lend,
-                               TkivParamsListWrap* own = nullptr) {
+// An IkivParamsListW reference for `intf`, held by `lend`: a list of this module is lent through
+// a wrapper over the list itself, any other module's interface through a wrapper that passes
+// calls on to it. Null for a null `intf` and for a list already detached. `own`: the wrapper
+// behind `intf` when already known.
+IkivParamsListW* ListReference(IkivParamsList_* intf, InnerListLend& lend, TkivParamsListWrap* own = nullptr) {
   if (!intf) return nullptr;
   if (TkivParamsListWrap* wrap = own ? own : TkivParamsListWrap::FromIntf(intf)) {
     TkivParamsList* list = wrap->List();
     if (!list) return nullptr;  // already detached: nothing to lend
-    lend.emplace(*list);
-    return lend->W();  // the lend's own reference: nothing to count
+    lend.Own.emplace(*list);
+    return lend.Own->W();
   }
-  void* queried = nullptr;
-  if (ForeignHResult([&] { return intf->QueryInterface(IID_IkivParamsListW, &queried); }) != KIV_S_OK) return nullptr;
-  return static_cast<IkivParamsListW*>(queried);
+  lend.Foreign.emplace(intf);
+  return lend.Foreign->W();
 }
 
 // Converts one value slot of `inner` (a copy of the framework's) with holder field `ref`.
-void ConvertSlot(TPluginCallValue& slot, IkivParamsListW*& ref, std::optional<ParamsListBorrow>& lend) {
+void ConvertSlot(TPluginCallValue& slot, IkivParamsListW*& ref, InnerListLend& lend) {
   const void* object = reinterpret_cast<const void*>(slot.Value);
   switch (slot.Kind) {
     case ckParams:
@@ -46,8 +39,8 @@ void ConvertSlot(TPluginCallValue& slot, IkivParamsListW*& ref, std::optional<Pa
         slot.Value = 0;
         return;
       }
-      lend.emplace(*static_cast<TkivParamsList*>(const_cast<void*>(object)));
-      ref = lend->W();
+      lend.Own.emplace(*static_cast<TkivParamsList*>(const_cast<void*>(object)));
+      ref = lend.Own->W();
       break;
     }
     case ckParamsIntf: {
@@ -75,6 +68,12 @@ void MakeInnerCallRec(const TPluginCallRec& rec, TInterfacedCallData& holder, TP
       TkivParamsListWrap* own = nullptr;  // found by CallParams already: no second look-up
       IkivParamsListA* params = CallParams(rec, &own);
       inner.ParamsW = ListReference(params, lends.Params, own);
+      // A host's interface variable would hand the inner plugin the host's own object: Params
+      // addresses the lent wrapper instead.
+      if (lends.Params.Foreign) {
+        lends.ParamsA = lends.Params.Foreign->A();
+        inner.Rec.Params = reinterpret_cast<uintptr_t>(&lends.ParamsA);
+      }
     }
     ConvertSlot(inner.Rec.Input, holder.InputList, lends.Input);
     ConvertSlot(inner.Rec.Output, holder.OutputList, lends.Output);
@@ -85,15 +84,14 @@ void MakeInnerCallRec(const TPluginCallRec& rec, TInterfacedCallData& holder, TP
 }
 
 void ReleaseInnerCallRec(TPluginCallRecIntf& inner, TInterfacedCallData& holder, InnerCallLends& lends) noexcept {
-  // ParamsW is a packed field: read and cleared by value.
-  IkivParamsListW* const params = inner.ParamsW;
+  // Every reference is a lend's own: cleared here, let go of when the lends end.
   inner.ParamsW = nullptr;
-  ReleaseRef(params, lends.Params);
-  ReleaseRef(std::exchange(holder.InputList, nullptr), lends.Input);
-  ReleaseRef(std::exchange(holder.OutputList, nullptr), lends.Output);
-  lends.Params.reset();
-  lends.Input.reset();
-  lends.Output.reset();
+  holder.InputList = nullptr;
+  holder.OutputList = nullptr;
+  lends.ParamsA = nullptr;
+  lends.Params.Reset();
+  lends.Input.Reset();
+  lends.Output.Reset();
 }
 
 }  // namespace kiv::proxy

@@ -2,17 +2,18 @@
 // whose list slots address interface variables in a holder, followed by the wide interface of
 // the call's parameters. Made right before an inner entry point is called, released right after.
 //
-// One call on one thread owns the records; nothing here takes a lock. Every list of this module
-// reached through the record is lent through a scope of its own, detached when the record is
-// released, so a reference the inner plugin keeps past the call fails instead of reaching a
-// list that is gone. An interface of another module (the host's) is passed on queried and
-// released; its lifetime is its owner's.
+// One call on one thread owns the records; nothing here takes a lock. Every list reached through
+// the record is lent through a scope of its own, detached when the record is released, so a
+// reference the inner plugin keeps past the call fails instead of reaching a list that is gone
+// or in use by another call: a list of this module through ParamsListBorrow, a list interface of
+// another module (a host's) through ForeignListBorrow, whose wrapper passes calls on to it.
 #pragma once
 
 #include <cstddef>
 #include <optional>
 
 #include "framework/call_record.h"
+#include "interfaces/foreign_list_lend.h"
 #include "interfaces/params_list_wrap.h"
 #include "kiv/kiv_plugin.h"
 
@@ -26,7 +27,8 @@ namespace kiv::proxy {
 // Converted slots: a list (kind 1 with the list signature, kind 8, or kind 9) becomes kind 1
 // whose Value is the address of a TInterfacedCallData field; a kind 1 or kind 8 slot without a
 // usable list becomes kind 0, Value 0, so that it never looks like a converted slot. Rec.Params
-// stays as copied: the address of the framework's IkivParamsListA variable.
+// stays as copied (the address of the framework's IkivParamsListA variable), except for a host's
+// Params interface, which the inner record replaces by a variable holding its lent wrapper.
 struct TPluginCallRecIntf {
   TPluginCallRec Rec;
   IkivParamsListW* ParamsW;
@@ -62,24 +64,36 @@ inline kivPluginCallRecIntf* SdkRecord(TPluginCallRecIntf& inner) {
   return reinterpret_cast<kivPluginCallRecIntf*>(&inner);
 }
 
-// The lending scopes behind the references of one inner record.
+// The lending scope of one list of the record: a list of this module or another module's
+// interface.
+struct InnerListLend {
+  std::optional<ParamsListBorrow> Own;
+  std::optional<ForeignListBorrow> Foreign;
+  void Reset() noexcept {
+    Own.reset();
+    Foreign.reset();
+  }
+};
+
+// The lending scopes behind the references of one inner record, and the variable that Params of
+// the inner record addresses when the host's Params was an interface.
 struct InnerCallLends {
-  std::optional<ParamsListBorrow> Params;
-  std::optional<ParamsListBorrow> Input;
-  std::optional<ParamsListBorrow> Output;
+  InnerListLend Params;
+  InnerListLend Input;
+  InnerListLend Output;
+  IkivParamsListA* ParamsA = nullptr;
 };
 
 // Fills `inner` and `holder` from `rec`, a record prepared by PrepareCallRec (or a host-form
 // record with list objects in its slots; their objects are checked before they are read).
 // `inner` and `holder` start zeroed or as a previous call left them; what they held is released
-// first. Lists of this module are lent through `lends` (the stored reference is the lend's own);
-// every other reference stored is counted and released by ReleaseInnerCallRec. On failure (out of memory) everything made so far is released and the
-// exception propagates.
+// first. Every list is lent through `lends`: the stored references are the lends' own. On failure
+// (out of memory) everything made so far is released and the exception propagates.
 void MakeInnerCallRec(const TPluginCallRec& rec, TInterfacedCallData& holder, TPluginCallRecIntf& inner,
                       InnerCallLends& lends);
 
-// Releases ParamsW, InputList and OutputList, in this order, and clears them, then ends the
-// lends, which detaches every reference the inner plugin kept.
+// Clears ParamsW, InputList and OutputList, then ends the lends, in this order, which detaches
+// every reference the inner plugin kept.
 void ReleaseInnerCallRec(TPluginCallRecIntf& inner, TInterfacedCallData& holder, InnerCallLends& lends) noexcept;
 
 // One inner call's record: made on construction (throws as MakeInnerCallRec), released on

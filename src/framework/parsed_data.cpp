@@ -6,6 +6,7 @@
 
 #include "interfaces/intf_ptr.h"
 #include "interfaces/params_list_wrap.h"
+#include "paramlist/name_key.h"
 #include "platform/code_page.h"
 #include "platform/exception.h"
 #include "platform/module_allocator.h"
@@ -89,6 +90,16 @@ void WritePacketText(TPluginCallValue& input, std::string_view text, bool append
   input.Size = static_cast<uint32_t>(text.size());
 }
 
+// Keys every item by its name as Add would: an item renamed after it was added (SetName keeps the
+// key) is found in Output by its new name, as an item copied through the interfaces is.
+void KeyByName(TParsedDataList& list) {
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    TkivParamsListItem& item = *list.Items(i);
+    const NameKey key(item.Name());
+    if (item.Key() != key.view()) item.SetKey(key.view());
+  }
+}
+
 void AppendItems(TParsedDataList& list, IkivParamsListW* output, TkivParamsListWrap* own, bool append,
                  bool hand_over) {
   // The Output list of a prepared record is lent through a wrapper of ours: list to list,
@@ -96,7 +107,10 @@ void AppendItems(TParsedDataList& list, IkivParamsListW* output, TkivParamsListW
   if (own) {
     if (!append) own->Clear();  // as through the interface
     TkivParamsList& target = own->Live();
-    if (hand_over) return list.MoveItemsTo(target);
+    if (hand_over) {
+      KeyByName(list);
+      return list.MoveItemsTo(target);
+    }
     return TkivParamsListWrap::CopyListItems(list, target, 0, -1);
   }
   // Output is another module's interface (the host's): each call into it is guarded.

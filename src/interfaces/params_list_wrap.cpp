@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "interfaces/diagnostics.h"
+#include "interfaces/loan_quarantine.h"
 #include "interfaces/params_list_item_wrap.h"
 #include "interfaces/sanitizer_build.h"
 #include "interfaces/value_normalise.h"
@@ -52,36 +53,40 @@ class WrapRegistry {
   }
 
   // Wrappers of ended loans that nobody kept: still registered (their interface pointers reach
-  // a detached wrapper, as before), waiting for the next loan. A few wait with the thread that
-  // ended their loan, so that the loans of a data call take no lock; the rest wait here.
-  // Sanitizer builds keep none.
+  // a detached wrapper), resting in the quarantine until kLoanQuarantineDepth later loans have
+  // ended, then served to new loans. Each thread takes them a batch at a time, so that most
+  // loans of a data call take no lock.
   TkivParamsListWrap* TakeIdle() noexcept {
-    if (!kPooled) return nullptr;
-    if (ThreadIdle* own = ThisThreadIdle(false); own && own->Count.load(std::memory_order_relaxed) > 0) {
-      const uint32_t n = own->Count.load(std::memory_order_relaxed) - 1;
-      own->Count.store(n, std::memory_order_relaxed);
-      return own->Wraps[n];
-    }
-    std::lock_guard<FastMutex> guard(mutex_);
-    if (idle_.empty()) return nullptr;
-    TkivParamsListWrap* wrap = idle_.back();
-    idle_.pop_back();
-    CountAlive(1);
-    return wrap;
-  }
-  bool KeepIdle(TkivParamsListWrap* wrap) noexcept {
-    if (!kPooled) return false;
-    if (ThreadIdle* own = ThisThreadIdle(true)) {
-      const uint32_t n = own->Count.load(std::memory_order_relaxed);
-      if (n < ThreadIdle::kKept) {
-        own->Wraps[n] = wrap;
-        own->Count.store(n + 1, std::memory_order_relaxed);
-        return true;
+    ThreadIdle* own = ThisThreadIdle();
+    if (own) {
+      if (const uint32_t n = own->Count.load(std::memory_order_relaxed); n > 0) {
+        own->Count.store(n - 1, std::memory_order_relaxed);
+        return own->Wraps[n - 1];
       }
     }
     std::lock_guard<FastMutex> guard(mutex_);
-    if (idle_.size() >= kKeptBlocks) return false;
-    idle_.push_back(wrap);  // reserved up front: never allocates
+    TkivParamsListWrap* wrap = quarantine_.Take();
+    if (!wrap) return nullptr;
+    CountAlive(1);
+    if (!own && !(own = MakeThisThreadIdle(guard))) return wrap;
+    uint32_t n = 0;
+    while (n < ThreadIdle::kKept) {
+      TkivParamsListWrap* next = quarantine_.Take();
+      if (!next) break;
+      own->Wraps[n++] = next;
+    }
+    CountAlive(static_cast<int32_t>(n));
+    own->Count.store(n, std::memory_order_relaxed);
+    return wrap;
+  }
+  // False when the quarantine cannot grow (out of memory): the owner then frees the wrapper.
+  bool KeepIdle(TkivParamsListWrap* wrap) noexcept {
+    std::lock_guard<FastMutex> guard(mutex_);
+    try {
+      quarantine_.Put(wrap);
+    } catch (...) {
+      return false;
+    }
     CountAlive(-1);
     return true;
   }
@@ -122,10 +127,11 @@ class WrapRegistry {
     const void* Key;
     TkivParamsListWrap* Wrap;
   };
-  // The idle wrappers of one thread. Only that thread changes them; Count is atomic so that the
-  // diagnostic can read it from any thread (plain loads and stores: no locked instruction).
+  // The wrappers a thread took out of the quarantine for its next loans. Only that thread
+  // changes them; Count is atomic so that the diagnostic can read it from any thread (plain
+  // loads and stores: no locked instruction).
   struct ThreadIdle {
-    static constexpr uint32_t kKept = 4;
+    static constexpr uint32_t kKept = 8;
     TkivParamsListWrap* Wraps[kKept] = {};
     std::atomic<uint32_t> Count{0};
   };
@@ -139,36 +145,39 @@ class WrapRegistry {
     return idle;
   }
   void CloseThreadSlot() noexcept { thread_slot_.Close(); }
-  // Gives this thread's idle wrappers to the shared list (or frees them) and forgets the thread.
+  // Gives this thread's idle wrappers back to the quarantine (or frees them) and forgets the
+  // thread.
   void ReleaseThisThread() noexcept {
-    ThreadIdle* own = ThisThreadIdle(false);
+    ThreadIdle* own = ThisThreadIdle();
     if (!own) return;
     thread_slot_.Set(nullptr);
-    std::vector<TkivParamsListWrap*> surplus;
+    TkivParamsListWrap* surplus[ThreadIdle::kKept];
+    uint32_t surplus_count = 0;
     {
       std::lock_guard<FastMutex> guard(mutex_);
       threads_.erase(std::remove(threads_.begin(), threads_.end(), own), threads_.end());
       for (uint32_t i = 0; i < own->Count.load(std::memory_order_relaxed); ++i) {
-        if (idle_.size() < kKeptBlocks) {
-          idle_.push_back(own->Wraps[i]);
+        try {
+          quarantine_.Put(own->Wraps[i]);
           CountAlive(-1);
-        } else {
-          surplus.push_back(own->Wraps[i]);
+        } catch (...) {
+          surplus[surplus_count++] = own->Wraps[i];
         }
       }
     }
     delete own;
-    for (TkivParamsListWrap* wrap : surplus) TkivParamsListWrap::Destroyer()(wrap);
+    for (uint32_t i = 0; i < surplus_count; ++i) TkivParamsListWrap::Destroyer()(surplus[i]);
   }
 
  private:
-  // This thread's idle wrappers; made on first use when `create` (null when that fails).
-  ThreadIdle* ThisThreadIdle(bool create) noexcept {
-    auto* own = static_cast<ThreadIdle*>(thread_slot_.Get());
-    if (own || !create) return own;
+  // This thread's idle wrappers, or null.
+  ThreadIdle* ThisThreadIdle() noexcept { return static_cast<ThreadIdle*>(thread_slot_.Get()); }
+  // The same, made on first use; null when that fails (the quarantine then serves alone).
+  // `guard` holds mutex_.
+  ThreadIdle* MakeThisThreadIdle(const std::lock_guard<FastMutex>& guard) noexcept {
+    (void)guard;
     try {
       auto made = std::make_unique<ThreadIdle>();
-      std::lock_guard<FastMutex> guard(mutex_);
       threads_.push_back(made.get());
       if (!thread_slot_.Set(made.get())) {
         threads_.pop_back();
@@ -176,7 +185,7 @@ class WrapRegistry {
       }
       return made.release();
     } catch (...) {
-      return nullptr;  // out of memory: the shared list serves
+      return nullptr;
     }
   }
 
@@ -188,7 +197,6 @@ class WrapRegistry {
   WrapRegistry() {
     slots_.resize(64);
     free_blocks_.reserve(kKeptBlocks);
-    idle_.reserve(kKeptBlocks);
   }
   // The live-wrapper diagnostic changes only under mutex_: a plain update, no locked instruction.
   void CountAlive(int32_t n) noexcept {
@@ -235,7 +243,7 @@ class WrapRegistry {
   std::size_t used_ = 0;     // guarded by mutex_: slots not empty (live or removed)
   std::size_t live_ = 0;     // guarded by mutex_
   std::vector<void*> free_blocks_;  // guarded by mutex_
-  std::vector<TkivParamsListWrap*> idle_;  // guarded by mutex_
+  LoanQuarantine<TkivParamsListWrap> quarantine_;  // guarded by mutex_
   std::vector<ThreadIdle*> threads_;       // guarded by mutex_: every thread's idle wrappers
   ThreadSlot thread_slot_;                 // this thread's ThreadIdle
 };
@@ -396,9 +404,13 @@ TkivParamsListWrap::HeldPtr TkivParamsListWrap::CreateHeld(ParamsListPtr list) {
 }
 
 TkivParamsListWrap::HeldPtr TkivParamsListWrap::BorrowHeld(TkivParamsList& list) {
-  if (TkivParamsListWrap* idle = WrapRegistry::Get().TakeIdle()) {
+  while (TkivParamsListWrap* idle = WrapRegistry::Get().TakeIdle()) {
+    HeldPtr held(idle);
+    // A pointer kept past its loan took a reference while the wrapper rested: it goes with
+    // that reference, detached, and serves no loan.
+    if (idle->refs_.load() != 0 || idle->holds_.load() != 1) continue;
     idle->Relend(list);
-    return HeldPtr(idle);
+    return held;
   }
   return HeldPtr(new TkivParamsListWrap(nullptr, &list, true));
 }
@@ -413,7 +425,8 @@ void TkivParamsListWrap::EndBorrow(HeldPtr held) noexcept {
   TkivParamsListWrap* wrap = held.get();
   if (!wrap) return;
   // Only the owner's hold left: no reference and no item wrapper can reach the wrapper, so no
-  // other thread touches it any more, and it can serve the next loan as it is (detached now).
+  // other thread touches it any more, and it can serve a later loan as it is (detached now),
+  // after its time in the quarantine: a pointer kept without a reference still fails until then.
   if (wrap->holds_.load(std::memory_order_acquire) == 1 && !wrap->pinned_intf_) {
     wrap->list_ = nullptr;
     if (WrapRegistry::Get().KeepIdle(wrap)) {
@@ -716,7 +729,8 @@ kivHRESULT TkivParamsListWrap::AddItem(IkivParamsListItemA* source, IkivParamsLi
 
 // CopyItems between two lists of this module: the items are read and added through the lists
 // themselves, without an item interface for each side of each item. The result is the general
-// path's: the name and value added as Add adds them, then the source's data type and state.
+// path's: the name and value added as Add adds them (keyed by the name, also for an item renamed
+// since it was added), then the source's data type and state.
 void TkivParamsListWrap::CopyListItems(const TkivParamsList& source, TkivParamsList& target, int32_t from,
                                        int32_t to) {
   if (to < 0) to = source.Count() - 1;
@@ -726,7 +740,6 @@ void TkivParamsListWrap::CopyListItems(const TkivParamsList& source, TkivParamsL
       throw EAssertionFailed("TkivParamsListWrap.CopyItems: no item at index " + std::to_string(i));
     TkivParamsListItem* copy = target.Add(item->Name(), item->Value());
     if (!copy) continue;  // a blank name adds nothing
-    if (copy->Key() != item->Key()) copy->SetKey(item->Key());  // a key changed after Add
     copy->SetDataType(item->DataType());
     copy->SetState(item->State());
   }

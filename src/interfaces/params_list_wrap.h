@@ -130,11 +130,13 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   friend class ParamsListBorrow;
 
   // A held wrapper over a list that stays its caller's; only ParamsListBorrow makes one. A
-  // wrapper of an earlier loan that nobody kept is reused (see EndBorrow).
+  // wrapper of an earlier loan that nobody kept is reused once it left the quarantine (see
+  // EndBorrow).
   static HeldPtr BorrowHeld(TkivParamsList& list);
   // Ends a loan: a wrapper that nobody else holds (no reference, no item wrapper) is detached
-  // and kept registered for the next loan, which saves its creation on every call record;
-  // otherwise the owner's free (Destroy).
+  // and kept registered in the loan quarantine (loan_quarantine.h) until kLoanQuarantineDepth
+  // later loans have ended, then serves a new loan, which saves its creation on every call
+  // record; otherwise the owner's free (Destroy).
   static void EndBorrow(HeldPtr held) noexcept;
   // Makes an idle wrapper the holder of a new loan of `list`.
   void Relend(TkivParamsList& list) noexcept;
@@ -170,7 +172,9 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
 // an inner plugin: a held wrapper over the list while this object lives. Its destruction
 // detaches the wrapper whatever references remain; a reference kept past the scope then fails
 // every call (KIV_E_UNEXPECTED with cleared outputs; 0, null or false from plain methods) and
-// never reaches the list. This is the only way to wrap a borrowed list. One thread, as the list.
+// never reaches the list: with AddRef until its Release, without one until at least
+// kLoanQuarantineDepth later loans have ended. This is the only way to wrap a borrowed list.
+// One thread, as the list.
 class [[nodiscard]] ParamsListBorrow {
  public:
   explicit ParamsListBorrow(TkivParamsList& list) : held_(TkivParamsListWrap::BorrowHeld(list)) {}

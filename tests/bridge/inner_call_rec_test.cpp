@@ -136,6 +136,7 @@ class ForeignList final : public IkivParamsListW {
  public:
   int refs = 0;
   int queries = 0;
+  int adds = 0;
   kivHRESULT KIV_STDCALL QueryInterface(const kivGUID& iid, void** obj) override {
     ++queries;
     *obj = nullptr;
@@ -146,7 +147,7 @@ class ForeignList final : public IkivParamsListW {
   }
   int32_t KIV_STDCALL AddRef() override { return ++refs; }
   int32_t KIV_STDCALL Release() override { return --refs; }
-  int32_t KIV_STDCALL GetCount() override { return 0; }
+  int32_t KIV_STDCALL GetCount() override { return 7; }
   int32_t KIV_STDCALL GetSignature() override { return 0; }
   int32_t KIV_STDCALL GetTag() override { return 0; }
   void KIV_STDCALL SetTag(int32_t) override {}
@@ -171,7 +172,8 @@ class ForeignList final : public IkivParamsListW {
     return KIV_E_UNEXPECTED;
   }
   kivHRESULT KIV_STDCALL Add(const kivWCHAR*, const kivVARIANT*, IkivParamsListItemW**) override {
-    return KIV_E_UNEXPECTED;
+    ++adds;
+    return KIV_S_OK;
   }
   kivHRESULT KIV_STDCALL Insert(int32_t, const kivWCHAR*, const kivVARIANT*, IkivParamsListItemW**) override {
     return KIV_E_UNEXPECTED;
@@ -182,22 +184,44 @@ class ForeignList final : public IkivParamsListW {
   kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW*, IkivParamsListItemW**) override { return KIV_E_UNEXPECTED; }
 };
 
-TEST(InnerCallRec, ForeignInterfacesAreQueriedAndReleasedWithTheRecord) {
+// Another module's interfaces reach the inner plugin through wrappers of this module that pass
+// calls on while the call lasts and let go of the interfaces with the record: a pointer kept
+// past the call, with or without a reference, fails and never reaches the foreign list, and a
+// Release too many stays with the wrapper.
+TEST(InnerCallRec, ForeignInterfacesAreLentThroughWrappersAndLetGoWithTheRecord) {
   ForeignList params, input;
   IkivParamsListW* paramsVariable = &params;
   IkivParamsListW* inputVariable = &input;
   TPluginCallRec rec = Rec(1, "", kiv::ckParamsIntf, reinterpret_cast<uintptr_t>(&inputVariable));
   rec.Params = reinterpret_cast<uintptr_t>(&paramsVariable);
+  const kivVARIANT v{};
+  IkivParamsListW* kept[2] = {};
   {
     InnerCallRec call(rec);
-    EXPECT_EQ(+call.Record().ParamsW, &params);
-    EXPECT_EQ(SlotList(call.Record(), call.Record().Rec.Input), &input);
+    kept[0] = call.Record().ParamsW;
+    kept[1] = SlotList(call.Record(), call.Record().Rec.Input);
+    ASSERT_NE(kept[0], nullptr);
+    ASSERT_NE(kept[1], nullptr);
+    EXPECT_NE(kept[0], static_cast<IkivParamsListW*>(&params));
+    EXPECT_NE(kept[1], static_cast<IkivParamsListW*>(&input));
+    // Params of the inner record no longer addresses the host's variable.
+    EXPECT_NE(+call.Record().Rec.Params, +rec.Params);
+    EXPECT_EQ(kept[0]->GetCount(), 7);
+    EXPECT_EQ(kept[1]->Add(KIV_TEXT_W("x"), &v, nullptr), KIV_S_OK);
+    EXPECT_EQ(input.adds, 1);
+    kept[1]->AddRef();
     EXPECT_EQ(params.refs, 1);
-    EXPECT_EQ(input.refs, 1);
   }
-  EXPECT_EQ(params.queries, 1);
   EXPECT_EQ(params.refs, 0);
   EXPECT_EQ(input.refs, 0);
+  for (IkivParamsListW* list : kept) {
+    EXPECT_EQ(list->GetCount(), 0);
+    EXPECT_EQ(list->Add(KIV_TEXT_W("late"), &v, nullptr), KIV_E_UNEXPECTED);
+  }
+  EXPECT_EQ(input.adds, 1);
+  kept[1]->Release();
+  kept[0]->Release();  // one too many
+  EXPECT_EQ(params.refs, 0);
 }
 
 TEST(InnerCallRec, ReferencesKeptPastTheCallFailWithoutReachingTheLists) {

@@ -121,8 +121,9 @@ TEST_F(DeliveryTest, FirstDeliveryPutsTheTextInANewBlockAndTheItemsInOutput) {
 }
 
 // Handing the items over (moved into the host's list) and copying them give the same Output:
-// names, keys (also a changed one), values in their OLE form, data types and states, and no
-// item for a blank name. The handed-over list keeps none of its items.
+// names, keys (of the name: a renamed item is found by its new name, whatever key it had),
+// values in their OLE form, data types and states, and no item for a blank name. The
+// handed-over list keeps none of its items.
 TEST_F(DeliveryTest, HandingOverGivesTheSameOutputAsCopying) {
   auto fill = [](TParsedDataList& parsed) {
     parsed.AddPacket(std::string_view("P1"));
@@ -130,7 +131,7 @@ TEST_F(DeliveryTest, HandingOverGivesTheSameOutputAsCopying) {
     TkivParamsListItem* stored = parsed.Insert(1, "Small", Variant::UInt8(7));  // store form: a byte
     stored->SetDataType(42);
     stored->SetState(5);
-    parsed.Add("Renamed", Variant::Double(2.5))->SetKey("custom key");
+    parsed.Add("Old name", Variant::Double(2.5))->SetName("Renamed");
     parsed.Add("Blank later", Variant::Int32(1))->SetName(" ");
     parsed.NewRow();
   };
@@ -165,7 +166,7 @@ TEST_F(DeliveryTest, HandingOverGivesTheSameOutputAsCopying) {
   EXPECT_EQ(items[5].Value.Integer, 7);
   EXPECT_EQ(items[5].DataType, 42);
   EXPECT_EQ(items[5].State, 5);
-  EXPECT_EQ(items[6].Key, "custom key");
+  EXPECT_EQ(items[6].Key, "renamed");
   EXPECT_EQ(items[7].DataType, TkivParamsListItem::kRowMarkerType);
 }
 

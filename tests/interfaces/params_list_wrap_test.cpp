@@ -12,6 +12,7 @@
 
 #include "interfaces/diagnostics.h"
 #include "interfaces/intf_test_util.h"
+#include "interfaces/loan_quarantine.h"
 
 namespace kiv {
 namespace {
@@ -244,6 +245,37 @@ TEST(ParamsListWrapLifetime, OnlyWrappersNobodyKeptServeLaterLoans) {
     { ParamsListBorrow again(*a); }  // and the thread may lend again
   }).join();
   EXPECT_EQ(DiagnosticsSnapshot().ListWrappers, alive);
+}
+
+// A loan's wrapper kept without a reference rests in the quarantine: it fails every call and
+// serves no other loan until kLoanQuarantineDepth later loans have ended. One that a kept
+// pointer took a reference to while it rested never serves a loan again.
+TEST(ParamsListWrapLifetime, AWrapperKeptWithoutAReferenceServesNoLoanDuringTheQuarantine) {
+  ParamsListPtr first = TkivParamsList::Create(), later = TkivParamsList::Create();
+  IkivParamsListW* kept = nullptr;
+  IkivParamsListW* touched = nullptr;
+  {
+    ParamsListBorrow loan(*first);
+    kept = loan.W();
+  }
+  {
+    ParamsListBorrow loan(*first);
+    touched = loan.W();
+  }
+  EXPECT_EQ(touched->AddRef(), 1);
+  const kivVARIANT v = I4(1);
+  for (size_t i = 0; i < kLoanQuarantineDepth + 16; ++i) {
+    ParamsListBorrow loan(*later);
+    ASSERT_NE(loan.W(), touched) << "loan " << i;
+    if (i + 1 < kLoanQuarantineDepth) {  // touched's loan ended after kept's
+      ASSERT_NE(loan.W(), kept) << "loan " << i;
+      ASSERT_EQ(kept->Add(KIV_TEXT_W("stale"), &v, nullptr), KIV_E_UNEXPECTED);
+    }
+  }
+  EXPECT_EQ(touched->Add(KIV_TEXT_W("stale"), &v, nullptr), KIV_E_UNEXPECTED);
+  EXPECT_EQ(touched->Release(), 0);
+  EXPECT_EQ(later->Count(), 0);
+  EXPECT_EQ(first->Count(), 0);
 }
 
 TEST(ParamsListWrapLifetime, HeldWrapperOutlivesReleasesUntilItsOwnerFreesIt) {

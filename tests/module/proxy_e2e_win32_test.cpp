@@ -619,6 +619,107 @@ TEST_F(RecordedInnerPlugin, ReferencesKeptPastTheirCallFailCleanly) {
   EXPECT_EQ(released.FifoBuffers, before.FifoBuffers);
 }
 
+bool HasItem(const HostParamsList& list, std::string_view name) { return !ValuesNamed(list, name).empty(); }
+
+// Lists kept without AddRef: every later call through them fails, and nothing reaches the lists of
+// a later call, which reuses the module's wrappers.
+TEST_F(RecordedInnerPlugin, ListsKeptWithoutAReferenceFailAndNeverReachALaterCall) {
+  const uintptr_t handle = Create();
+  Command(handle, u"LOAD");
+  HostParamsList keep, input, output;
+  AddWide(keep, "EVENT-TYPE", u"KEEP-RAW");
+  AddWide(keep, "COMMAND", u"EVENT");
+  HostCallRecord rec;
+  rec.SetInstance(handle);
+  rec.SetParams(keep.Object());
+  rec.SetInput(HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(input.Object())});
+  rec.SetOutput(HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(output.Object())});
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, 0);
+  EXPECT_TRUE(Contains(LineOf(Calls(), "Event [KEEP-RAW]"), "raw-kept=3"));
+  for (int call = 0; call < 3; ++call) Event(handle, u"PING");  // loans of later calls
+  HostParamsList later;
+  AddWide(later, "EVENT-TYPE", u"USE-RAW");
+  Command(handle, u"EVENT", &later);
+  const std::string line = LineOf(Calls(), "Event [USE-RAW]");
+  EXPECT_TRUE(Contains(line, "raw:8000FFFF raw:8000FFFF raw:8000FFFF")) << line;
+  EXPECT_FALSE(HasItem(later, "STALE"));
+  EXPECT_FALSE(HasItem(keep, "STALE") || HasItem(input, "STALE") || HasItem(output, "STALE"));
+}
+
+// A host whose runtime offers its lists as interfaces (here wrappers of the test's own copy of
+// the list code): the inner plugin gets the module's wrappers, which let go of the host's lists
+// when the call ends.
+class InterfaceHostLists {
+ public:
+  InterfaceHostLists() {
+    ParamsListPtr params = TkivParamsList::Create(), input = TkivParamsList::Create();
+    params_ = params.get();
+    input_ = input.get();
+    params_wrap_ = TkivParamsListWrap::Create(std::move(params));
+    input_wrap_ = TkivParamsListWrap::Create(std::move(input));
+    params_intf_ = static_cast<IkivParamsListA*>(TkivParamsListWrap::FromIntf(params_wrap_.get()));
+    input_intf_ = input_wrap_.get();
+  }
+  // A record for `handle` whose Params and Input (kind 9) are the interfaces.
+  void Fill(HostCallRecord& rec, uintptr_t handle) {
+    rec.SetInstance(handle);
+    rec.SetParams(&params_intf_);
+    rec.SetInput(HostSlot{0, 0, 9, reinterpret_cast<uintptr_t>(&input_intf_)});
+  }
+  TkivParamsList& Params() { return *params_; }
+  TkivParamsList& Input() { return *input_; }
+  int32_t ParamsRefs() { return TkivParamsListWrap::FromIntf(params_wrap_.get())->RefCount(); }
+  int32_t InputRefs() { return TkivParamsListWrap::FromIntf(input_wrap_.get())->RefCount(); }
+
+ private:
+  TkivParamsList* params_;
+  TkivParamsList* input_;
+  IntfPtr<IkivParamsListW> params_wrap_, input_wrap_;
+  IkivParamsListA* params_intf_;
+  IkivParamsListW* input_intf_;
+};
+
+TEST_F(RecordedInnerPlugin, HostInterfaceListsAreLentAndLetGoWhenTheCallEnds) {
+  const uintptr_t handle = Create();
+  Command(handle, u"LOAD");
+  InterfaceHostLists host;
+  host.Params().Add("COMMAND", Variant::Ansi("EVENT").Data());
+  host.Params().Add("EVENT-TYPE", Variant::Ansi("KEEP-RAW").Data());
+  host.Input().Add("IN", Variant::Int32(1).Data());
+  HostCallRecord rec;
+  host.Fill(rec, handle);
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, 0);
+  const std::string kept = LineOf(Calls(), "Event [KEEP-RAW]");
+  EXPECT_TRUE(Contains(kept, "params=2 inlist=1")) << kept;  // the host's lists reached
+  EXPECT_TRUE(Contains(kept, "raw-kept=2")) << kept;
+  EXPECT_EQ(host.ParamsRefs(), 1);
+  EXPECT_EQ(host.InputRefs(), 1);
+  Event(handle, u"USE-RAW");
+  const std::string line = LineOf(Calls(), "Event [USE-RAW]");
+  EXPECT_TRUE(Contains(line, "raw:8000FFFF raw:8000FFFF")) << line;
+  EXPECT_LT(host.Params().IndexOf("STALE", 0, -1), 0);
+  EXPECT_LT(host.Input().IndexOf("STALE", 0, -1), 0);
+
+  // A Release too many stays with the module's wrapper: the host's count is its own.
+  host.Params().SetValue("EVENT-TYPE", Variant::Ansi("RELEASE-EXTRA").Data(), false);
+  EXPECT_EQ(Module().ExecutePluginCommand(rec.data()).Value, 0);
+  EXPECT_TRUE(Contains(LineOf(Calls(), "Event [RELEASE-EXTRA]"), "release="));
+  EXPECT_EQ(host.ParamsRefs(), 1);
+  EXPECT_EQ(host.InputRefs(), 1);
+}
+
+// An item renamed by the inner plugin reaches the host under its new name, found by it.
+TEST_F(RecordedInnerPlugin, RenamedItemsReachOutputKeyedByTheirNewName) {
+  const uintptr_t handle = Create();
+  Command(handle, u"LOAD");
+  HostParamsList output;
+  EXPECT_EQ(Feed(handle, 1, "RENAME", "x\n", output), 1);
+  const auto items = output.Items();
+  const auto renamed = std::find_if(items.begin(), items.end(), [](const HostItem& i) { return i.Name == "NEW_NAME"; });
+  ASSERT_NE(renamed, items.end());
+  EXPECT_EQ(renamed->Key, "new_name");
+}
+
 TEST_F(RecordedInnerPlugin, ParserPathBeforeLoadFailsAndAnInstanceFreedWithoutUnloadGoesCleanly) {
   const uintptr_t handle = Create();
   HostParamsList output;

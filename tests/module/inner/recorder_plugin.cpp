@@ -26,6 +26,8 @@ std::string g_calls;
 // source name); USE-KEPT tries them and lets them go.
 std::vector<IkivParamsListW*> g_kept_lists;
 std::vector<IkivFifoBuffer*> g_kept_buffers;
+// Lists kept past their call without a reference (KEEP-RAW); USE-RAW tries to add to them.
+std::vector<IkivParamsListW*> g_raw_lists;
 
 void Record(const std::string& line) {
   std::lock_guard lock(g_lock);
@@ -135,6 +137,29 @@ std::string Act(IkivPluginW* plugin, const std::string& what, kivPluginCallRecIn
   }
   if (what == "USE-KEPT") return " " + UseKept();
   if (what == "SETTINGS-SAVE" || what == "SETTINGS-LOAD") return " " + Settings(plugin, what == "SETTINGS-SAVE");
+  if (what == "KEEP-RAW") {
+    std::lock_guard lock(g_lock);
+    for (IkivParamsListW* list : {rec->ParamsW, SlotList(rec->Rec.Input), SlotList(rec->Rec.Output)})
+      if (list) g_raw_lists.push_back(list);
+    return " raw-kept=" + std::to_string(g_raw_lists.size());
+  }
+  if (what == "USE-RAW") {
+    std::vector<IkivParamsListW*> lists;
+    {
+      std::lock_guard lock(g_lock);
+      lists.swap(g_raw_lists);
+    }
+    std::string s;
+    for (IkivParamsListW* list : lists) {
+      kivVARIANT v{};
+      v.vt = KIV_VT_I4;
+      v.lVal = 1;
+      s += " raw:" + Hex(list->Add(KIV_TEXT_W("STALE"), &v, nullptr));
+    }
+    return s;
+  }
+  // One Release more than the plugin was given: it must not reach the host's own count.
+  if (what == "RELEASE-EXTRA") return rec->ParamsW ? " release=" + std::to_string(rec->ParamsW->Release()) : "";
   if (what == "LOG") {
     plugin->AddLog(7, KIV_TEXT_W("inner log line"));
     return {};
@@ -210,8 +235,19 @@ int32_t ParseLines(IkivPluginW* plugin, kivPluginCallRecIntf* rec, std::string& 
     parsed->Add(KIV_TEXT_W("LINE_LENGTH"), &n, nullptr);
   }
   buffer->Remove(consumed);
-  note += " lines=" + std::to_string(lines) + " left=" + std::to_string(size - consumed);
   const std::string source(rec->Rec.DataSourceName, strnlen(rec->Rec.DataSourceName, sizeof rec->Rec.DataSourceName));
+  // RENAME in the source name: an item renamed after it was added reaches the host by its new name.
+  if (parsed && source.find("RENAME") != std::string::npos) {
+    kivVARIANT v{};
+    v.vt = KIV_VT_I4;
+    v.lVal = lines;
+    IkivParamsListItemW* item = nullptr;
+    if (parsed->Add(KIV_TEXT_W("OLD_NAME"), &v, &item) == KIV_S_OK && item) {
+      item->SetNameW(KIV_TEXT_W("NEW_NAME"));
+      item->Release();
+    }
+  }
+  note += " lines=" + std::to_string(lines) + " left=" + std::to_string(size - consumed);
   if (source.find("KEEP") != std::string::npos) {
     std::lock_guard lock(g_lock);
     g_kept_buffers.push_back(buffer);

@@ -1,0 +1,641 @@
+#include "interfaces/foreign_list_lend.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <memory>
+#include <new>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <unordered_map>
+#include <vector>
+
+#include "interfaces/diagnostics.h"
+#include "interfaces/loan_quarantine.h"
+#include "interfaces/value_normalise.h"
+#include "paramlist/variant_conversion.h"
+#include "platform/exception.h"
+#include "platform/readable_memory.h"
+#include "support/fast_mutex.h"
+
+namespace kiv {
+namespace {
+
+// Function-table sizes of the item interfaces.
+constexpr size_t kItemASlots = 14;
+constexpr size_t kItemWSlots = 18;
+
+[[noreturn]] void Fail(const char* what) { throw EAssertionFailed(std::string("Foreign list: ") + what); }
+
+// An incoming variant, checked and in its OLE form, for the foreign list.
+Variant OleIncoming(const kivVARIANT* value, TextForm form) { return VarOleForm(NormaliseIncoming(value, form)); }
+const kivVARIANT* AsKiv(const Variant& value) { return reinterpret_cast<const kivVARIANT*>(&value.Data()); }
+
+// A name, checked before the foreign list reads it.
+template <class Ch>
+const Ch* Checked(const Ch* name) {
+  (void)IncomingText(name);
+  return name;
+}
+
+void SetBool(kivBOOL* out, bool value) {
+  if (out) *out = value ? KIV_TRUE : KIV_FALSE;
+}
+
+template <class R, class Body>
+R PlainCall(R fallback, Body&& body) {
+  KIV_BOUNDARY_BEGIN
+  return body();
+  KIV_BOUNDARY_END(fallback)
+}
+
+template <class Body>
+void PlainDo(Body&& body) {
+  KIV_BOUNDARY_BEGIN
+  body();
+  KIV_BOUNDARY_END(void())
+}
+
+template <class Body>
+kivHRESULT StatusCall(Body&& body) {
+  KIV_BOUNDARY_BEGIN
+  return body();
+  KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
+}
+
+}  // namespace
+
+class TForeignListWrap;
+
+// One item of a foreign list as IkivParamsListItemW (answering for IkivParamsListItemA too when
+// the foreign item has no W form). Holds the foreign item until its parent's loan ends.
+class TForeignItemWrap final : public IkivParamsListItemW {
+ public:
+  // Takes over `foreign` (one reference, released when this fails); `wide`: it is the W form.
+  static TForeignItemWrap* Wrap(TForeignListWrap& parent, IkivParamsListItemA* foreign, bool wide);
+  // Lets go of the foreign item; every later call fails. Called under the parent's item lock.
+  void Detach() noexcept;
+
+  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID& iid, void** obj) override;
+  int32_t KIV_STDCALL AddRef() override { return refs_.fetch_add(1) + 1; }
+  int32_t KIV_STDCALL Release() override;
+
+  void KIV_STDCALL SetKey(const char* key) override {
+    PlainDo([&] {
+      if (a_) a_->SetKey(Checked(key));
+    });
+  }
+  void KIV_STDCALL SetDataType(int32_t data_type) override {
+    if (a_) a_->SetDataType(data_type);
+  }
+  void KIV_STDCALL SetState(uint8_t state) override {
+    if (a_) a_->SetState(state);
+  }
+  const char* KIV_STDCALL GetKey() override { return a_ ? a_->GetKey() : nullptr; }
+  int32_t KIV_STDCALL GetDataType() override { return a_ ? a_->GetDataType() : 0; }
+  uint8_t KIV_STDCALL GetState() override { return a_ ? a_->GetState() : 0; }
+  kivHRESULT KIV_STDCALL SetValue(const kivVARIANT* value) override {
+    return StatusCall([&] {
+      const Variant ole = OleIncoming(value, TextForm::kAnsi);
+      return Live().SetValue(AsKiv(ole));
+    });
+  }
+  kivHRESULT KIV_STDCALL GetValue(kivVARIANT* value) override {
+    if (value) *value = kivVARIANT{};
+    return StatusCall([&] { return Live().GetValue(value); });
+  }
+  void KIV_STDCALL SetName(const char* name) override {
+    PlainDo([&] {
+      if (a_) a_->SetName(Checked(name));
+    });
+  }
+  const char* KIV_STDCALL GetName() override { return a_ ? a_->GetName() : nullptr; }
+  kivBOOL KIV_STDCALL IsRowMarker() override { return a_ ? a_->IsRowMarker() : KIV_FALSE; }
+
+  void KIV_STDCALL SetNameW(const kivWCHAR* name) override {
+    PlainDo([&] {
+      if (w_) w_->SetNameW(Checked(name));
+    });
+  }
+  const kivWCHAR* KIV_STDCALL GetNameW() override { return w_ ? w_->GetNameW() : nullptr; }
+  kivHRESULT KIV_STDCALL SetValueW(const kivVARIANT* value) override {
+    return StatusCall([&] {
+      const Variant ole = OleIncoming(value, TextForm::kWide);
+      return LiveW().SetValueW(AsKiv(ole));
+    });
+  }
+  kivHRESULT KIV_STDCALL GetValueW(kivVARIANT* value) override {
+    if (value) *value = kivVARIANT{};
+    return StatusCall([&] { return LiveW().GetValueW(value); });
+  }
+
+ private:
+  TForeignItemWrap(TForeignListWrap& parent, IkivParamsListItemA* a, IkivParamsListItemW* w, bool w_owned);
+  ~TForeignItemWrap();
+  IkivParamsListItemA& Live() const {
+    if (!a_) Fail("the item's loan has ended");
+    return *a_;
+  }
+  IkivParamsListItemW& LiveW() const {
+    if (!w_) Fail("the item has no wide form, or its loan has ended");
+    return *w_;
+  }
+
+  TForeignListWrap* parent_;
+  IkivParamsListItemA* a_;  // the foreign item (one reference), null once detached
+  IkivParamsListItemW* w_;  // its W form (the same reference, or one of its own), or null
+  bool w_owned_;            // w_ holds a reference of its own
+  bool offers_w_;
+  std::atomic<int32_t> refs_{1};
+};
+
+class TForeignListWrap final : public IkivParamsListW, public IkivParamsListA {
+ public:
+  // A wrapper over `foreign` with its owner's hold; null when the foreign list answers neither
+  // list form.
+  static TForeignListWrap* Lend(IkivParamsList_* foreign);
+  // The owner's end of the loan: detaches, then rests in the quarantine when nobody else holds
+  // the wrapper, else goes with the last hold.
+  void EndLend() noexcept;
+  static TForeignListWrap* FromIntf(const void* intf);
+
+  bool OffersW() const { return offers_w_; }
+  bool OffersA() const { return offers_a_; }
+  void AddHold() noexcept { holds_.fetch_add(1, std::memory_order_relaxed); }
+  void DropHold() noexcept {
+    if (holds_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+  // Item wrappers that hold a foreign item of this loan; the loan's end detaches them.
+  bool TrackItem(TForeignItemWrap* item);  // false once detached
+  void ForgetItem(TForeignItemWrap* item) noexcept;
+
+  // IkivUnknown
+  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID& iid, void** obj) override;
+  int32_t KIV_STDCALL AddRef() override {
+    AddHold();
+    return refs_.fetch_add(1) + 1;
+  }
+  int32_t KIV_STDCALL Release() override {
+    int32_t n = refs_.load();
+    do {
+      if (n <= 0) return 0;  // a release too many: ignored rather than freeing twice
+    } while (!refs_.compare_exchange_weak(n, n - 1));
+    DropHold();
+    return n - 1;
+  }
+
+  // IkivParamsList_ (plain): through whichever form the foreign list offers.
+  int32_t KIV_STDCALL GetCount() override { return PlainCall(0, [&] { return Base() ? Base()->GetCount() : 0; }); }
+  int32_t KIV_STDCALL GetSignature() override {
+    return PlainCall(0, [&] { return Base() ? Base()->GetSignature() : 0; });
+  }
+  int32_t KIV_STDCALL GetTag() override { return PlainCall(0, [&] { return Base() ? Base()->GetTag() : 0; }); }
+  void KIV_STDCALL SetTag(int32_t tag) override {
+    if (IkivParamsList_* base = Base()) base->SetTag(tag);
+  }
+  void KIV_STDCALL Clear() override {
+    if (IkivParamsList_* base = Base()) base->Clear();
+  }
+  void KIV_STDCALL Delete(int32_t index) override {
+    if (IkivParamsList_* base = Base()) base->Delete(index);
+  }
+  kivBOOL KIV_STDCALL FindRowEnd(int32_t from, int32_t* index, kivBOOL* is_marker) override {
+    IkivParamsList_* base = Base();
+    return base ? base->FindRowEnd(from, index, is_marker) : KIV_FALSE;
+  }
+  void KIV_STDCALL NewRow() override {
+    if (IkivParamsList_* base = Base()) base->NewRow();
+  }
+  void KIV_STDCALL AppendAsRow(IkivParamsList_* other) override {
+    PlainDo([&] {
+      IkivParamsList_* base = Base();
+      if (base) base->AppendAsRow(static_cast<IkivParamsList_*>(Other(other, base == w_)));
+    });
+  }
+
+  // IkivParamsListW
+  kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemW** item) override {
+    return ItemOut(item, [&](IkivParamsListItemW** got) { return LiveW().GetItem(index, got); });
+  }
+  kivHRESULT KIV_STDCALL Append(IkivParamsList_* other, kivBOOL* appended) override {
+    SetBool(appended, false);
+    return StatusCall([&] { return LiveW().Append(static_cast<IkivParamsList_*>(Other(other, true)), appended); });
+  }
+  kivHRESULT KIV_STDCALL AppendRange(IkivParamsList_* other, int32_t from, int32_t to, kivBOOL* appended) override {
+    SetBool(appended, false);
+    return StatusCall(
+        [&] { return LiveW().AppendRange(static_cast<IkivParamsList_*>(Other(other, true)), from, to, appended); });
+  }
+  kivHRESULT KIV_STDCALL Find(const kivWCHAR* name, int32_t from, int32_t to, IkivParamsListItemW** item) override {
+    return ItemOut(item, [&](IkivParamsListItemW** got) { return LiveW().Find(Checked(name), from, to, got); });
+  }
+  kivHRESULT KIV_STDCALL IndexOf(const kivWCHAR* name, int32_t from, int32_t to, int32_t* index) override {
+    return StatusCall([&] { return LiveW().IndexOf(Checked(name), from, to, index); });
+  }
+  kivHRESULT KIV_STDCALL GetValue(const kivWCHAR* name, int32_t from, int32_t to, kivVARIANT* value) override {
+    if (value) *value = kivVARIANT{};
+    return StatusCall([&] { return LiveW().GetValue(Checked(name), from, to, value); });
+  }
+  kivHRESULT KIV_STDCALL GetValueDef(const kivWCHAR* name, const kivVARIANT* def, int32_t from, int32_t to,
+                                     kivVARIANT* value) override {
+    if (value) *value = kivVARIANT{};
+    return StatusCall([&] {
+      const Variant ole = OleIncoming(def, TextForm::kWide);
+      return LiveW().GetValueDef(Checked(name), AsKiv(ole), from, to, value);
+    });
+  }
+  kivHRESULT KIV_STDCALL Add(const kivWCHAR* name, const kivVARIANT* value, IkivParamsListItemW** item) override {
+    return ItemOut(item, [&](IkivParamsListItemW** got) {
+      const Variant ole = OleIncoming(value, TextForm::kWide);
+      return LiveW().Add(Checked(name), AsKiv(ole), got); });
+  }
+  kivHRESULT KIV_STDCALL Insert(int32_t index, const kivWCHAR* name, const kivVARIANT* value,
+                                IkivParamsListItemW** item) override {
+    return ItemOut(item,
+                   [&](IkivParamsListItemW** got) {
+      const Variant ole = OleIncoming(value, TextForm::kWide);
+      return LiveW().Insert(index, Checked(name), AsKiv(ole), got); });
+  }
+  kivHRESULT KIV_STDCALL SetValue(const kivWCHAR* name, const kivVARIANT* value, kivBOOL add_if_missing,
+                                  IkivParamsListItemW** item) override {
+    return ItemOut(item, [&](IkivParamsListItemW** got) {
+      const Variant ole = OleIncoming(value, TextForm::kWide);
+     
+      return LiveW().SetValue(Checked(name), AsKiv(ole), add_if_missing, got);
+    });
+  }
+  kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW* source, IkivParamsListItemW** item) override {
+    return ItemOut(item, [&](IkivParamsListItemW** got) {
+      RequireInterface(source, kItemWSlots);
+      return LiveW().AddItem(source, got);
+    });
+  }
+
+  // IkivParamsListA
+  kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemA** item) override {
+    return ItemOut(item, [&](IkivParamsListItemA** got) { return LiveA().GetItem(index, got); });
+  }
+  kivHRESULT KIV_STDCALL Append(void* other, kivBOOL* appended) override {
+    SetBool(appended, false);
+    return StatusCall([&] { return LiveA().Append(Other(other, false), appended); });
+  }
+  kivHRESULT KIV_STDCALL AppendRange(void* other, int32_t from, int32_t to, kivBOOL* appended) override {
+    SetBool(appended, false);
+    return StatusCall([&] { return LiveA().AppendRange(Other(other, false), from, to, appended); });
+  }
+  kivHRESULT KIV_STDCALL Find(const char* name, int32_t from, int32_t to, IkivParamsListItemA** item) override {
+    return ItemOut(item, [&](IkivParamsListItemA** got) { return LiveA().Find(Checked(name), from, to, got); });
+  }
+  kivHRESULT KIV_STDCALL IndexOf(const char* name, int32_t from, int32_t to, int32_t* index) override {
+    return StatusCall([&] { return LiveA().IndexOf(Checked(name), from, to, index); });
+  }
+  kivHRESULT KIV_STDCALL GetValue(const char* name, int32_t from, int32_t to, kivVARIANT* value) override {
+    if (value) *value = kivVARIANT{};
+    return StatusCall([&] { return LiveA().GetValue(Checked(name), from, to, value); });
+  }
+  kivHRESULT KIV_STDCALL GetValueDef(const char* name, const kivVARIANT* def, int32_t from, int32_t to,
+                                     kivVARIANT* value) override {
+    if (value) *value = kivVARIANT{};
+    return StatusCall([&] {
+      const Variant ole = OleIncoming(def, TextForm::kAnsi);
+      return LiveA().GetValueDef(Checked(name), AsKiv(ole), from, to, value);
+    });
+  }
+  kivHRESULT KIV_STDCALL Add(const char* name, const kivVARIANT* value, IkivParamsListItemA** item) override {
+    return ItemOut(item, [&](IkivParamsListItemA** got) {
+      const Variant ole = OleIncoming(value, TextForm::kAnsi);
+      return LiveA().Add(Checked(name), AsKiv(ole), got); });
+  }
+  kivHRESULT KIV_STDCALL Insert(int32_t index, const char* name, const kivVARIANT* value,
+                                IkivParamsListItemA** item) override {
+    return ItemOut(item,
+                   [&](IkivParamsListItemA** got) {
+      const Variant ole = OleIncoming(value, TextForm::kAnsi);
+      return LiveA().Insert(index, Checked(name), AsKiv(ole), got); });
+  }
+  kivHRESULT KIV_STDCALL SetValue(const char* name, const kivVARIANT* value, kivBOOL add_if_missing,
+                                  IkivParamsListItemA** item) override {
+    return ItemOut(item, [&](IkivParamsListItemA** got) {
+      const Variant ole = OleIncoming(value, TextForm::kAnsi);
+     
+      return LiveA().SetValue(Checked(name), AsKiv(ole), add_if_missing, got);
+    });
+  }
+  kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemA* source, IkivParamsListItemA** item) override {
+    return ItemOut(item, [&](IkivParamsListItemA** got) {
+      RequireInterface(source, kItemASlots);
+      return LiveA().AddItem(source, got);
+    });
+  }
+
+ private:
+  friend class ForeignListBorrow;
+  TForeignListWrap() = default;
+  ~TForeignListWrap();
+  // Takes over the references in `w` and `a` (either may be null) for a new loan.
+  void Attach(IkivParamsListW* w, IkivParamsListA* a) noexcept;
+  // Lets go of the foreign list and the foreign items of this loan.
+  void Detach() noexcept;
+
+  IkivParamsList_* Base() const { return w_ ? static_cast<IkivParamsList_*>(w_) : a_; }
+  IkivParamsListW& LiveW() const {
+    if (!w_) Fail(offers_w_ ? "the loan has ended" : "no wide form");
+    return *w_;
+  }
+  IkivParamsListA& LiveA() const {
+    if (!a_) Fail(offers_a_ ? "the loan has ended" : "no 8-bit form");
+    return *a_;
+  }
+  // The foreign list of the same form behind another lend of this kind, for Append and its
+  // kin; null for null. Throws for anything else.
+  void* Other(const void* other, bool wide) const;
+  // Runs `call` with a place for the foreign item (or none when the caller wants none) and
+  // hands out a wrapper of the item it yields.
+  template <class Item, class Call>
+  kivHRESULT ItemOut(Item** out, Call&& call);
+
+  IkivParamsListW* w_ = nullptr;  // one reference while the loan lasts
+  IkivParamsListA* a_ = nullptr;  // one reference while the loan lasts
+  bool offers_w_ = false;         // the forms answered, also after the loan
+  bool offers_a_ = false;
+  std::atomic<int32_t> refs_{0};
+  std::atomic<int32_t> holds_{1};  // owner + references + item wrappers; 0 frees
+  FastMutex items_mutex_;
+  std::vector<TForeignItemWrap*> items_;  // guarded by items_mutex_
+  bool attached_ = false;                 // guarded by items_mutex_
+};
+
+namespace {
+
+// The interface pointers of every list wrapper of this kind, so that another list passed in is
+// recognised without reading through it, and the quarantine of ended loans. Never destroyed:
+// wrappers may outlive static cleanup.
+class ForeignRegistry {
+ public:
+  static ForeignRegistry& Get() {
+    alignas(ForeignRegistry) static unsigned char storage[sizeof(ForeignRegistry)];
+    static ForeignRegistry* instance = new (storage) ForeignRegistry();
+    return *instance;
+  }
+  TForeignListWrap* Find(const void* intf) {
+    std::lock_guard<FastMutex> guard(mutex_);
+    const auto found = wraps_.find(intf);
+    return found == wraps_.end() ? nullptr : found->second;
+  }
+  // A wrapper out of the quarantine, or null.
+  TForeignListWrap* TakeRested() {
+    std::lock_guard<FastMutex> guard(mutex_);
+    return quarantine_.Take();
+  }
+  // Registers a new wrapper. Throws std::bad_alloc (nothing registered).
+  void Add(TForeignListWrap* wrap) {
+    const void* w = static_cast<IkivParamsListW*>(wrap);
+    const void* a = static_cast<IkivParamsListA*>(wrap);
+    std::lock_guard<FastMutex> guard(mutex_);
+    try {
+      wraps_.emplace(w, wrap);
+      wraps_.emplace(a, wrap);
+    } catch (...) {
+      wraps_.erase(w);
+      throw;
+    }
+  }
+  bool Rest(TForeignListWrap* wrap) noexcept {
+    std::lock_guard<FastMutex> guard(mutex_);
+    try {
+      quarantine_.Put(wrap);
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+  void Remove(TForeignListWrap* wrap) noexcept {
+    std::lock_guard<FastMutex> guard(mutex_);
+    wraps_.erase(static_cast<const void*>(static_cast<IkivParamsListW*>(wrap)));
+    wraps_.erase(static_cast<const void*>(static_cast<IkivParamsListA*>(wrap)));
+  }
+
+ private:
+  FastMutex mutex_;
+  std::unordered_map<const void*, TForeignListWrap*> wraps_;  // guarded by mutex_
+  LoanQuarantine<TForeignListWrap> quarantine_;               // guarded by mutex_
+};
+
+}  // namespace
+
+// ---- the list wrapper ----
+
+TForeignListWrap* TForeignListWrap::Lend(IkivParamsList_* foreign) {
+  if (!foreign) return nullptr;
+  void* w = nullptr;
+  void* a = nullptr;
+  if (foreign->QueryInterface(IID_IkivParamsListW, &w) != KIV_S_OK) w = nullptr;
+  if (foreign->QueryInterface(IID_IkivParamsListA, &a) != KIV_S_OK) a = nullptr;
+  auto* fw = static_cast<IkivParamsListW*>(w);
+  auto* fa = static_cast<IkivParamsListA*>(a);
+  if (!fw && !fa) return nullptr;
+  TForeignListWrap* wrap = ForeignRegistry::Get().TakeRested();
+  // A pointer kept past its loan took a reference while the wrapper rested: it goes with that
+  // reference, detached, and serves no loan.
+  while (wrap && (wrap->refs_.load() != 0 || wrap->holds_.load() != 1)) {
+    wrap->DropHold();
+    wrap = ForeignRegistry::Get().TakeRested();
+  }
+  if (!wrap) {
+    std::unique_ptr<TForeignListWrap, void (*)(TForeignListWrap*)> made(nullptr, [](TForeignListWrap* p) { delete p; });
+    try {
+      made.reset(new TForeignListWrap());
+      ForeignRegistry::Get().Add(made.get());
+    } catch (...) {
+      if (fw) fw->Release();
+      if (fa) fa->Release();
+      throw;
+    }
+    wrap = made.release();
+  }
+  wrap->Attach(fw, fa);
+  return wrap;
+}
+
+TForeignListWrap::~TForeignListWrap() { ForeignRegistry::Get().Remove(this); }
+
+void TForeignListWrap::Attach(IkivParamsListW* w, IkivParamsListA* a) noexcept {
+  std::lock_guard<FastMutex> guard(items_mutex_);
+  w_ = w;
+  a_ = a;
+  offers_w_ = w != nullptr;
+  offers_a_ = a != nullptr;
+  attached_ = true;
+  refs_.store(0, std::memory_order_relaxed);
+  holds_.store(1, std::memory_order_relaxed);
+}
+
+void TForeignListWrap::Detach() noexcept {
+  std::vector<TForeignItemWrap*> items;
+  IkivParamsListW* w = nullptr;
+  IkivParamsListA* a = nullptr;
+  {
+    std::lock_guard<FastMutex> guard(items_mutex_);
+    attached_ = false;
+    for (TForeignItemWrap* item : items_) item->Detach();
+    items_.clear();
+    w = std::exchange(w_, nullptr);
+    a = std::exchange(a_, nullptr);
+  }
+  if (w) w->Release();
+  if (a) a->Release();
+}
+
+void TForeignListWrap::EndLend() noexcept {
+  Detach();
+  if (const int32_t kept = refs_.load(); kept > 0) CountDiagnostic(Diagnostics().KeptPastCall, kept);
+  // Only the owner's hold left: nothing reaches the wrapper but pointers kept without a
+  // reference, which find it detached until it leaves the quarantine.
+  if (holds_.load(std::memory_order_acquire) == 1 && ForeignRegistry::Get().Rest(this)) return;
+  DropHold();
+}
+
+TForeignListWrap* TForeignListWrap::FromIntf(const void* intf) {
+  return intf ? ForeignRegistry::Get().Find(intf) : nullptr;
+}
+
+bool TForeignListWrap::TrackItem(TForeignItemWrap* item) {
+  std::lock_guard<FastMutex> guard(items_mutex_);
+  if (!attached_) return false;
+  items_.push_back(item);
+  return true;
+}
+
+void TForeignListWrap::ForgetItem(TForeignItemWrap* item) noexcept {
+  std::lock_guard<FastMutex> guard(items_mutex_);
+  items_.erase(std::remove(items_.begin(), items_.end(), item), items_.end());
+}
+
+kivHRESULT TForeignListWrap::QueryInterface(const kivGUID& iid, void** obj) {
+  if (!obj) return KIV_E_UNEXPECTED;
+  *obj = nullptr;
+  if (!IsReadableMemory(&iid, sizeof iid)) return KIV_E_UNEXPECTED;
+  if (offers_w_ && kivIsEqualGUID(&iid, &IID_IkivParamsListW)) {
+    *obj = static_cast<IkivParamsListW*>(this);
+  } else if (offers_a_ && kivIsEqualGUID(&iid, &IID_IkivParamsListA)) {
+    *obj = static_cast<IkivParamsListA*>(this);
+  } else {
+    return KIV_E_NOINTERFACE;
+  }
+  AddRef();
+  return KIV_S_OK;
+}
+
+void* TForeignListWrap::Other(const void* other, bool wide) const {
+  if (!other) return nullptr;
+  TForeignListWrap* lend = FromIntf(other);
+  if (!lend) Fail("the other list is no list lent by this module");
+  void* foreign = wide ? static_cast<void*>(lend->w_) : static_cast<void*>(lend->a_);
+  if (!foreign) Fail("the other list's loan has ended");
+  return foreign;
+}
+
+template <class Item, class Call>
+kivHRESULT TForeignListWrap::ItemOut(Item** out, Call&& call) {
+  if (out) *out = nullptr;
+  KIV_BOUNDARY_BEGIN
+  Item* got = nullptr;
+  const kivHRESULT status = call(out ? &got : nullptr);
+  if (!got) return status;
+  RequireInterface(got, kItemASlots);
+  if (status != KIV_S_OK) {
+    got->Release();
+    return status;
+  }
+  constexpr bool kWide = std::is_same_v<Item, IkivParamsListItemW>;
+  *out = TForeignItemWrap::Wrap(*this, got, kWide);
+  return KIV_S_OK;
+  KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
+}
+
+// ---- the item wrapper ----
+
+TForeignItemWrap* TForeignItemWrap::Wrap(TForeignListWrap& parent, IkivParamsListItemA* foreign, bool wide) {
+  IkivParamsListItemW* w = nullptr;
+  bool w_owned = false;
+  if (wide) {
+    w = static_cast<IkivParamsListItemW*>(foreign);
+  } else {
+    void* queried = nullptr;
+    if (foreign->QueryInterface(IID_IkivParamsListItemW, &queried) == KIV_S_OK && queried) {
+      w = static_cast<IkivParamsListItemW*>(queried);
+      w_owned = true;
+    }
+  }
+  TForeignItemWrap* item = nullptr;
+  try {
+    item = new TForeignItemWrap(parent, foreign, w, w_owned);
+  } catch (...) {
+    if (w_owned) w->Release();
+    foreign->Release();
+    throw;
+  }
+  if (!parent.TrackItem(item)) item->Detach();
+  return item;
+}
+
+TForeignItemWrap::TForeignItemWrap(TForeignListWrap& parent, IkivParamsListItemA* a, IkivParamsListItemW* w,
+                                   bool w_owned)
+    : parent_(&parent), a_(a), w_(w), w_owned_(w_owned), offers_w_(w != nullptr) {
+  parent_->AddHold();
+}
+
+TForeignItemWrap::~TForeignItemWrap() {
+  parent_->ForgetItem(this);
+  Detach();
+  parent_->DropHold();
+}
+
+void TForeignItemWrap::Detach() noexcept {
+  IkivParamsListItemA* a = std::exchange(a_, nullptr);
+  IkivParamsListItemW* w = std::exchange(w_, nullptr);
+  if (w && w_owned_) w->Release();
+  if (a) a->Release();
+}
+
+kivHRESULT TForeignItemWrap::QueryInterface(const kivGUID& iid, void** obj) {
+  if (!obj) return KIV_E_UNEXPECTED;
+  *obj = nullptr;
+  if (!IsReadableMemory(&iid, sizeof iid)) return KIV_E_UNEXPECTED;
+  if (!kivIsEqualGUID(&iid, &IID_IkivParamsListItemA) &&
+      !(offers_w_ && kivIsEqualGUID(&iid, &IID_IkivParamsListItemW)))
+    return KIV_E_NOINTERFACE;
+  AddRef();
+  *obj = static_cast<IkivParamsListItemW*>(this);
+  return KIV_S_OK;
+}
+
+int32_t TForeignItemWrap::Release() {
+  int32_t n = refs_.load();
+  do {
+    if (n <= 0) return 0;
+  } while (!refs_.compare_exchange_weak(n, n - 1));
+  if (n == 1) delete this;
+  return n - 1;
+}
+
+// ---- the loan ----
+
+ForeignListBorrow::ForeignListBorrow(IkivParamsList_* foreign) : wrap_(TForeignListWrap::Lend(foreign)) {}
+
+ForeignListBorrow::~ForeignListBorrow() {
+  if (wrap_) wrap_->EndLend();
+}
+
+IkivParamsListW* ForeignListBorrow::W() const {
+  return wrap_ && wrap_->OffersW() ? static_cast<IkivParamsListW*>(wrap_) : nullptr;
+}
+
+IkivParamsListA* ForeignListBorrow::A() const {
+  return wrap_ && wrap_->OffersA() ? static_cast<IkivParamsListA*>(wrap_) : nullptr;
+}
+
+bool ForeignListBorrow::IsLend(const void* intf) { return TForeignListWrap::FromIntf(intf) != nullptr; }
+
+}  // namespace kiv
