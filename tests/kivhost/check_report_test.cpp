@@ -169,6 +169,57 @@ TEST(CheckJudgement, EachObservationBecomesItsFindingInReportOrder) {
   EXPECT_NE(json.find(",\"unload_cycles\":5,\"tls_slots_left\":4,\"handles_left\":9}\n"), std::string::npos) << json;
 }
 
+// Bytes left at UNLOAD: a trailing partial record is normal; a plugin that stopped consuming, or
+// never got past the first call's bytes, is not.
+TEST(CheckJudgement, DataLeftAtUnloadIsAFindingOnlyWhenThePluginStoppedConsuming) {
+  struct Case {
+    uint32_t calls, first, last, left_before, discarded_before, discarded, left;
+    const char* finding;  // the end of the finding's text, or nullptr for none
+  };
+  // 100 bytes fed; the fields as CheckObservations names them.
+  const Case cases[] = {
+      {10, 10, 10, 3, 0, 0, 5, nullptr},                              // a partial record left
+      {1, 100, 100, 0, 0, 0, 4, nullptr},                             // one call, a partial record left
+      {10, 10, 10, 0, 0, 0, 0, nullptr},                              // nothing left
+      {10, 10, 10, 5, 0, 0, 15, ": the last data call consumed nothing"},
+      {10, 10, 10, 90, 0, 0, 100, " (nothing was consumed)"},
+      {10, 10, 10, 88, 0, 0, 93, ": bytes of the first data call stayed through the whole feed"},
+      {1, 100, 100, 0, 0, 30, 70, " (nothing was consumed)"},         // the rest was discarded
+      {10, 10, 10, 20, 5, 5, 30, ": the last data call consumed nothing"},
+  };
+  for (const Case& c : cases) {
+    CheckObservations seen = Clean();
+    seen.StreamBytesFed = 100;
+    seen.StreamCalls = c.calls;
+    seen.StreamFirstCallBytes = c.first;
+    seen.StreamLastCallBytes = c.last;
+    seen.StreamBytesLeftBeforeLast = c.left_before;
+    seen.StreamBytesDiscardedBeforeLast = c.discarded_before;
+    seen.StreamBytesDiscarded = c.discarded;
+    seen.StreamBytesLeft = c.left;
+    std::string unconsumed;
+    for (const Finding& f : JudgeCheck(seen))
+      if (f.Kind == "unconsumed-data") unconsumed = f.Text;
+    if (!c.finding) {
+      EXPECT_EQ(unconsumed, "") << c.left;
+    } else {
+      EXPECT_EQ(unconsumed, std::to_string(c.left) + " of 100 bytes fed on the parser path were never removed from "
+                            "their FIFO buffers" + c.finding);
+    }
+  }
+}
+
+TEST(CheckJudgement, JsonLogHoldsEveryLineThePluginLogged) {
+  CheckObservations seen = Clean();
+  seen.Entries[2].Log = {ParseLogEntry("\x03Varnolet. loaded"), ParseLogEntry("\x81" "flagged")};
+  const std::string json = FormatCheckJson(seen, {});
+  EXPECT_NE(json.find("{\"entry\":\"kivPluginLoad\",\"present\":true,\"convention\":\"stdcall\",\"faults\":0,"
+                      "\"kept_past_call\":0,\"log\":[{\"level\":2,\"flag\":false,\"text\":\"Varnolet. loaded\"},"
+                      "{\"level\":0,\"flag\":true,\"text\":\"flagged\"}]}\n"),
+            std::string::npos)
+      << json;
+}
+
 TEST(CheckJudgement, DocumentedResultsAreTheFourCodesAndForDataAnyPacketCount) {
   for (int64_t code : {0, -1, -2, -3}) {
     EXPECT_TRUE(IsDocumentedResult(code, false)) << code;

@@ -43,7 +43,7 @@ TEST(CommandLine, StressBecomesOneRequestThatParsesBackToItsArguments) {
   ASSERT_FALSE(parser.ParseLine(inv.Lines[0], 1, out));
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(out[0].Kind, RequestKind::Stress);
-  EXPECT_EQ(out[0].Feed.File, "C:\\my data\\$x.bin");
+  EXPECT_EQ(out[0].Feed.Files, std::vector<std::string>{"C:\\my data\\$x.bin"});
   EXPECT_EQ(out[0].Stress.Threads, 8);
   ASSERT_EQ(out[0].Values.size(), 1u);
   EXPECT_EQ(out[0].Values[0].Text, "a \"b\"");
@@ -58,12 +58,24 @@ TEST(CommandLine, CheckTakesThePluginThenItsOptions) {
   EXPECT_EQ(inv.Lines, (std::vector<std::string>{"data=d.bin", "chunk=3"}));
 }
 
+TEST(CommandLine, ExpectNamesTheFileOfExpectedPacketsBeforeOrAfterTheArguments) {
+  Invocation inv;
+  ASSERT_FALSE(Parse({"run", "s.kvh", "--expect", "want.jsonl", "m.dll"}, inv));
+  EXPECT_EQ(inv.Script, "s.kvh");
+  EXPECT_EQ(inv.Module, "m.dll");
+  EXPECT_EQ(inv.Expect, "want.jsonl");
+  ASSERT_FALSE(Parse({"--expect", "w", "exec", "m.dll", "create"}, inv));
+  EXPECT_EQ(inv.Expect, "w");
+  EXPECT_EQ(inv.Lines, std::vector<std::string>{"create"});
+}
+
 TEST(CommandLine, RefusesWhatItDoesNotKnow) {
   Invocation inv;
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"--json"}, {"--color", "run", "s"}, {"-D"}, {"-D", "=x", "help"}, {"-D", "X", "help"},
            {"lint", "p.dll"}, {"check"}, {"run"}, {"run", "a", "b", "c"}, {"exec", "m.dll"}, {"stress", "m.dll"},
-           {"help", "me"}}) {
+           {"help", "me"}, {"run", "s.kvh", "--expect"}, {"--expect", "e", "check", "p.dll"},
+           {"stress", "m.dll", "f", "--expect", "e"}}) {
     EXPECT_TRUE(Parse(args, inv)) << (args.empty() ? "" : args[0]);
   }
   ASSERT_FALSE(Parse({"help"}, inv));

@@ -13,7 +13,7 @@ RequestResult Sample() {
   r.Line = 7;
   r.Request = "feed data.bin chunk=4";
   r.Code = 1;
-  r.Values = {{"RESULT", "input"}, {"calls", "2"}};
+  r.Values = {{"RESULT", "input"}, Figure("calls", 2)};
   r.Packets = {"line 1", "tab\there"};
   r.Items = {{"FIELD", "x\\y"}};
   r.Log = {std::string("\x02") + "Title. done", std::string("\x81") + "flagged"};
@@ -66,6 +66,64 @@ TEST(FormatText, PrintsOneHeaderLineAndAnIndentedLinePerOutcome) {
   EXPECT_EQ(FormatText(faulted), "[0] create -> faulted (exception 0xc0000005)\n");
 }
 
+// Each kind of value as text and as JSON: numbers, Booleans and null as JSON has them, the type
+// beside; text shows the type wherever the value is not text.
+TEST(FormatValues, ShowEachValuesTypeInTextAndJson) {
+  struct Case {
+    NamedValue value;
+    const char* text;
+    const char* json;
+  };
+  const Case cases[] = {
+      {{"temp", "19.47", ValueType::Real}, "19.47 (real)", "19.47"},
+      {{"n", "-42", ValueType::Int}, "-42 (int)", "-42"},
+      {{"ok", "true", ValueType::Bool}, "true (bool)", "true"},
+      {{"off", "false", ValueType::Bool}, "false (bool)", "false"},
+      {{"row", "null", ValueType::Null}, "(null)", "null"},
+      {{"none", "", ValueType::Empty}, "(empty)", "null"},
+      {{"when", "46000.5", ValueType::Date}, "46000.5 (date)", "46000.5"},
+      {{"big", "1e+300", ValueType::Real}, "1e+300 (real)", "1e+300"},
+      {{"odd", "inf", ValueType::Real}, "inf (real)", "\"inf\""},  // no JSON number
+      {{"nan", "-nan", ValueType::Real}, "-nan (real)", "\"-nan\""},
+      {{"word", "42", ValueType::Text}, "42", "\"42\""},
+      {{"calls", "34", ValueType::Count}, "34", "34"},
+      {{"v", "<type 9>", ValueType::Other}, "<type 9>", "\"<type 9>\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DisplayValue(c.value), c.text) << c.value.Name;
+    EXPECT_EQ(JsonValue(c.value), c.json) << c.value.Name;
+  }
+  RequestResult r;
+  r.Items = {{"temp", "19.47", ValueType::Real}, {"$NEW_ROW$", "null", ValueType::Null}};
+  r.Values = {{"RESULT", "39", ValueType::Int}};
+  ExportRecord e;
+  e.Name = "Vantrel_SendDataEx";
+  e.Items = {{"A", "x"}, {"N", "5", ValueType::Int}, {"Z", "null", ValueType::Null}};
+  r.Exports = {e};
+  EXPECT_EQ(FormatText(r), "[0]  -> 0\n  RESULT: 39 (int)\n  item: temp = 19.47 (real)\n  item: $NEW_ROW$ = (null)\n"
+                           "  export: Vantrel_SendDataEx() A=\"x\" N:int=5 Z:null\n");
+  const std::string json = FormatJson(r);
+  EXPECT_NE(json.find("\"values\":{\"RESULT\":39},\"types\":{\"RESULT\":\"int\"}"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"items\":[{\"name\":\"temp\",\"value\":19.47,\"type\":\"real\"},"
+                      "{\"name\":\"$NEW_ROW$\",\"value\":null,\"type\":\"null\"}]"),
+            std::string::npos)
+      << json;
+}
+
+// A long feed notifies the host once per call: equal notifications in a row fold into one line.
+TEST(FormatText, FoldsRepeatedLogNotifications) {
+  RequestResult r;
+  r.Messages = {{1809, 1, 0}, {1809, 1, 0}, {1809, 1, 0}, {1809, 2, 0}, {1810, 1, 0}, {1810, 1, 0}, {1809, 1, 0}};
+  EXPECT_EQ(FormatText(r),
+            "[0]  -> 0\n"
+            "  message: 1809 wparam=1 lparam=0 x3\n"
+            "  message: 1809 wparam=2 lparam=0\n"
+            "  message: 1810 wparam=1 lparam=0\n"
+            "  message: 1810 wparam=1 lparam=0\n"
+            "  message: 1809 wparam=1 lparam=0\n");
+  EXPECT_NE(FormatJson(r).find("{\"message\":1809,\"wparam\":1,\"lparam\":0},{\"message\":1809,"), std::string::npos);
+}
+
 TEST(EscapeText, EscapesControlCharactersAndKeepsOtherBytes) {
   EXPECT_EQ(EscapeText(std::string("a\r\n\x1f\x7f\xe9\\", 7)), "a\\r\\n\\x1f\\x7f\xe9\\");
 }
@@ -73,12 +131,13 @@ TEST(EscapeText, EscapesControlCharactersAndKeepsOtherBytes) {
 TEST(FormatJson, WritesOneObjectOnOneLine) {
   EXPECT_EQ(FormatJson(Sample()),
             "{\"line\":7,\"request\":\"feed data.bin chunk=4\",\"status\":\"returned\",\"code\":1,"
-            "\"values\":{\"RESULT\":\"input\",\"calls\":\"2\"},\"packets\":[\"line 1\",\"tab\\there\"],"
-            "\"items\":[{\"name\":\"FIELD\",\"value\":\"x\\\\y\"}],"
+            "\"values\":{\"RESULT\":\"input\",\"calls\":2},\"types\":{\"RESULT\":\"text\",\"calls\":\"int\"},"
+            "\"packets\":[\"line 1\",\"tab\\there\"],"
+            "\"items\":[{\"name\":\"FIELD\",\"value\":\"x\\\\y\",\"type\":\"text\"}],"
             "\"log\":[{\"level\":1,\"flag\":false,\"text\":\"Title. done\"},{\"level\":0,\"flag\":true,\"text\":\"flagged\"}],"
             "\"messages\":[{\"message\":1809,\"wparam\":1,\"lparam\":0}],"
             "\"exports\":[{\"name\":\"Vantrel_SendDataEx\",\"args\":[1,0,9,0,129,4096,2],\"data\":\"a\\u0000\","
-            "\"items\":[{\"name\":\"EVENT-TYPE\",\"value\":\"PORT-OPEN\"}]}]}");
+            "\"items\":[{\"name\":\"EVENT-TYPE\",\"value\":\"PORT-OPEN\",\"type\":\"text\"}]}]}");
   RequestResult failed;
   failed.Status = RequestStatus::Failed;
   failed.Code = -3;

@@ -35,8 +35,8 @@ std::vector<unsigned char> Info(uint32_t base, const std::string& description, c
 TEST(DescribeModuleInfo, ReadsTheFixedPartAndBothTexts) {
   const std::vector<unsigned char> b = Info(0x10000, "Varnolet", "RESET|Reset the port");
   EXPECT_EQ(DescribeModuleInfo(b.data(), b.size(), 0x10000),
-            (std::vector<NamedValue>{{"module-type", "39"},
-                                     {"module-options", "5"},
+            (std::vector<NamedValue>{Figure("module-type", 39),
+                                     Figure("module-options", 5),
                                      {"framework", "4.0"},
                                      {"version", "5.0"},
                                      {"description", "Varnolet"},
@@ -68,7 +68,7 @@ TEST(DescribeDialogForm, ReadsTheThreeBlocksByTheHeader) {
   std::memcpy(b.data() + 24 + form.size(), code.data(), code.size());
   const size_t total = 24 + form.size() + code.size();
   EXPECT_EQ(DescribeDialogForm(b.data(), b.size(), total),
-            (std::vector<NamedValue>{{"size", std::to_string(total)}, {"form", form}, {"form-data", ""}, {"code", code}}));
+            (std::vector<NamedValue>{Figure("size", total), {"form", form}, {"form-data", ""}, {"code", code}}));
   // A block reaching past what was written is left out; so is everything when the size is wrong.
   put(20, static_cast<uint32_t>(code.size() + 1));
   EXPECT_EQ(DescribeDialogForm(b.data(), b.size(), total).size(), 3u);

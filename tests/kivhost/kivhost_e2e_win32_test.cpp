@@ -163,9 +163,9 @@ constexpr const char* kSessionText =
     "  log[1]: loaded logged\n"
     "  message: 1809 wparam=1 lparam=0\n"
     "[5] get-param ModuleIndex -> 0\n"
-    "  RESULT: 1\n"
+    "  RESULT: 1 (int)\n"
     "[6] set-param LogTitle \"Port 1\" -> 0\n"
-    "  RESULT: true\n"
+    "  RESULT: true (bool)\n"
     "[7] event PORT-OPEN TEST-ACTION=EVENT -> 0\n"
     "  RESULT: event\n"
     "  export: Vantrel_SendDataEx(1, 0, 0, 0, 7, *, 0) EVENT-TYPE=\"PORT-OPEN\"\n"
@@ -205,7 +205,7 @@ constexpr const char* kSessionText =
     "  form-data: \n"
     "  code: procedure Defaults; begin end;\n"
     "[13] dialog options=2 -> 1\n"
-    "  RESULT: 770\n"
+    "  RESULT: 770 (int)\n"
     "  item: SEEN = Dialog\n"
     "[14] log -> 0\n"
     "[15] unload -> 0\n"
@@ -252,26 +252,27 @@ TEST_F(KivhostE2E, JsonLinesCarryTheSameOutcomes) {
   EXPECT_EQ(run.Exit, 0u) << run.Err;
   EXPECT_EQ(Masked(run.Out),
             "{\"line\":0,\"request\":\"module <dir>\\\\kiv_test_module.dll\",\"status\":\"returned\",\"code\":0,"
-            "\"values\":{},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n"
+            "\"values\":{},\"types\":{},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n"
             "{\"line\":1,\"request\":\"create\",\"status\":\"returned\",\"code\":0,\"values\":{\"instance\":\"0x*\"},"
-            "\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n"
+            "\"types\":{\"instance\":\"text\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n"
             "{\"line\":2,\"request\":\"load TEST-ACTION=LOG\",\"status\":\"returned\",\"code\":0,"
-            "\"values\":{\"RESULT\":\"loaded\"},\"packets\":[],\"items\":[],"
+            "\"values\":{\"RESULT\":\"loaded\"},\"types\":{\"RESULT\":\"text\"},\"packets\":[],\"items\":[],"
             "\"log\":[{\"level\":1,\"flag\":false,\"text\":\"loaded logged\"}],"
             "\"messages\":[{\"message\":1809,\"wparam\":1,\"lparam\":0}],\"exports\":[]}\n"
             "{\"line\":3,\"request\":\"event PORT-OPEN TEST-ACTION=SEND\",\"status\":\"returned\",\"code\":0,"
-            "\"values\":{\"RESULT\":\"0\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],"
+            "\"values\":{\"RESULT\":0},\"types\":{\"RESULT\":\"int\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],"
             "\"exports\":[{\"name\":\"Vantrel_SendDataEx\",\"args\":[1,0,0,0,129,*,6],"
             "\"data\":\"data\\u0000\\u00ff\",\"items\":[]}]}\n"
             "{\"line\":4,\"request\":\"feed data.txt TEST-ACTION=DELIVER\",\"status\":\"returned\",\"code\":0,"
-            "\"values\":{\"calls\":\"1\",\"bytes\":\"3\",\"failed\":\"0\",\"deliveries\":\"1\"},"
-            "\"packets\":[\"packet1\"],\"items\":[{\"name\":\"ITEM\",\"value\":\"1\"}],\"log\":[],\"messages\":[],"
+            "\"values\":{\"calls\":1,\"bytes\":3,\"failed\":0,\"deliveries\":1},"
+            "\"types\":{\"calls\":\"int\",\"bytes\":\"int\",\"failed\":\"int\",\"deliveries\":\"int\"},"
+            "\"packets\":[\"packet1\"],\"items\":[{\"name\":\"ITEM\",\"value\":\"1\",\"type\":\"text\"}],\"log\":[],\"messages\":[],"
             "\"exports\":[]}\n"
             // The instance still live at the end is unloaded and freed, as a host does.
             "{\"line\":0,\"request\":\"unload\",\"status\":\"returned\",\"code\":0,"
-            "\"values\":{\"RESULT\":\"unloaded\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],"
+            "\"values\":{\"RESULT\":\"unloaded\"},\"types\":{\"RESULT\":\"text\"},\"packets\":[],\"items\":[],\"log\":[],\"messages\":[],"
             "\"exports\":[]}\n"
-            "{\"line\":0,\"request\":\"free\",\"status\":\"returned\",\"code\":0,\"values\":{},\"packets\":[],"
+            "{\"line\":0,\"request\":\"free\",\"status\":\"returned\",\"code\":0,\"values\":{},\"types\":{},\"packets\":[],"
             "\"items\":[],\"log\":[],\"messages\":[],\"exports\":[]}\n");
 }
 
@@ -477,9 +478,9 @@ TEST_F(KivhostE2E, VarnoletWithAnInnerLineParserDeliversWholeLines) {
             "  packet: alpha\n"
             "  packet: beta gamma\n"
             "  item: FULL_DATA_PACKET = alpha\n"
-            "  item: LINE_LENGTH = 5\n"
+            "  item: LINE_LENGTH = 5 (int)\n"
             "  item: FULL_DATA_PACKET = beta gamma\n"
-            "  item: LINE_LENGTH = 10\n"
+            "  item: LINE_LENGTH = 10 (int)\n"
             "[7] feed lines.txt path=plain options=8 -> 5\n"
             "  calls: 1\n"
             "  bytes: 24\n"
@@ -493,10 +494,13 @@ TEST_F(KivhostE2E, VarnoletWithAnInnerLineParserDeliversWholeLines) {
   const Outcome json = Kivhost({"--json", "run", Write("inner.kvh", kInnerSession), Varnolet("kivhost_recorder")});
   EXPECT_EQ(json.Exit, 0u);
   EXPECT_NE(json.Out.find("{\"line\":6,\"request\":\"feed lines.txt chunk=4 source=2 name=COM2\",\"status\":\"returned\","
-                          "\"code\":0,\"values\":{\"calls\":\"6\",\"bytes\":\"24\",\"failed\":\"0\",\"deliveries\":\"2\"},"
-                          "\"packets\":[\"alpha\",\"beta gamma\"],\"items\":[{\"name\":\"FULL_DATA_PACKET\",\"value\":\"alpha\"},"
-                          "{\"name\":\"LINE_LENGTH\",\"value\":\"5\"},{\"name\":\"FULL_DATA_PACKET\",\"value\":\"beta gamma\"},"
-                          "{\"name\":\"LINE_LENGTH\",\"value\":\"10\"}],\"log\":[],\"messages\":[],\"exports\":[]}\n"),
+                          "\"code\":0,\"values\":{\"calls\":6,\"bytes\":24,\"failed\":0,\"deliveries\":2},"
+                          "\"types\":{\"calls\":\"int\",\"bytes\":\"int\",\"failed\":\"int\",\"deliveries\":\"int\"},"
+                          "\"packets\":[\"alpha\",\"beta gamma\"],"
+                          "\"items\":[{\"name\":\"FULL_DATA_PACKET\",\"value\":\"alpha\",\"type\":\"text\"},"
+                          "{\"name\":\"LINE_LENGTH\",\"value\":5,\"type\":\"int\"},"
+                          "{\"name\":\"FULL_DATA_PACKET\",\"value\":\"beta gamma\",\"type\":\"text\"},"
+                          "{\"name\":\"LINE_LENGTH\",\"value\":10,\"type\":\"int\"}],\"log\":[],\"messages\":[],\"exports\":[]}\n"),
             std::string::npos)
       << json.Out;
 }
@@ -542,45 +546,41 @@ constexpr const char* kFrameSessionText =
     "  packet: 0102D900D9FF\n"
     "  packet: 0201F403\n"
     "  item: FULL_DATA_PACKET = 0100D700D8FF\n"
-    "  item: Channel = 1\n"
-    "  item: Sequence = 0\n"
-    "  item: Sample1 = 215\n"
-    "  item: Sample2 = -40\n"
-    "  item: $NEW_ROW$ = null\n"
+    "  item: Channel = 1 (int)\n"
+    "  item: Sequence = 0 (int)\n"
+    "  item: Sample1 = 215 (int)\n"
+    "  item: Sample2 = -40 (int)\n"
+    "  item: $NEW_ROW$ = (null)\n"
     "  item: FULL_DATA_PACKET = 0200F503\n"
-    "  item: Channel = 2\n"
-    "  item: Sequence = 0\n"
-    "  item: Sample1 = 1013\n"
-    "  item: $NEW_ROW$ = null\n"
+    "  item: Channel = 2 (int)\n"
+    "  item: Sequence = 0 (int)\n"
+    "  item: Sample1 = 1013 (int)\n"
+    "  item: $NEW_ROW$ = (null)\n"
     "  item: FULL_DATA_PACKET = 03006400C8002C019001\n"
-    "  item: Channel = 3\n"
-    "  item: Sequence = 0\n"
-    "  item: Sample1 = 100\n"
-    "  item: Sample2 = 200\n"
-    "  item: Sample3 = 300\n"
-    "  item: Sample4 = 400\n"
-    "  item: $NEW_ROW$ = null\n"
+    "  item: Channel = 3 (int)\n"
+    "  item: Sequence = 0 (int)\n"
+    "  item: Sample1 = 100 (int)\n"
+    "  item: Sample2 = 200 (int)\n"
+    "  item: Sample3 = 300 (int)\n"
+    "  item: Sample4 = 400 (int)\n"
+    "  item: $NEW_ROW$ = (null)\n"
     "  item: FULL_DATA_PACKET = 0102D900D9FF\n"
-    "  item: Channel = 1\n"
-    "  item: Sequence = 2\n"
-    "  item: Sample1 = 217\n"
-    "  item: Sample2 = -39\n"
-    "  item: $NEW_ROW$ = null\n"
+    "  item: Channel = 1 (int)\n"
+    "  item: Sequence = 2 (int)\n"
+    "  item: Sample1 = 217 (int)\n"
+    "  item: Sample2 = -39 (int)\n"
+    "  item: $NEW_ROW$ = (null)\n"
     "  item: FULL_DATA_PACKET = 0201F403\n"
-    "  item: Channel = 2\n"
-    "  item: Sequence = 1\n"
-    "  item: Sample1 = 1012\n"
-    "  item: $NEW_ROW$ = null\n"
+    "  item: Channel = 2 (int)\n"
+    "  item: Sequence = 1 (int)\n"
+    "  item: Sample1 = 1012 (int)\n"
+    "  item: $NEW_ROW$ = (null)\n"
     "  log[2]: Varnolet. 3 bytes outside frames skipped on data source 4\n"
     "  log[1]: Varnolet. Frame with a bad checksum skipped on data source 4\n"
     "  log[2]: Varnolet. 8 bytes outside frames skipped on data source 4\n"
     "  log[1]: Varnolet. Frame with a bad length skipped on data source 4\n"
     "  log[2]: Varnolet. 29 bytes outside frames skipped on data source 4\n"
-    "  message: 1809 wparam=1 lparam=0\n"
-    "  message: 1809 wparam=1 lparam=0\n"
-    "  message: 1809 wparam=1 lparam=0\n"
-    "  message: 1809 wparam=1 lparam=0\n"
-    "  message: 1809 wparam=1 lparam=0\n"
+    "  message: 1809 wparam=1 lparam=0 x5\n"
     "[4] unload -> 0\n"
     "[5] free -> 0\n";
 
@@ -619,7 +619,7 @@ TEST_F(KivhostE2E, LineParserSampleDeliversEveryLineAlsoUnderStress) {
             std::string::npos)
       << run.Out;
   EXPECT_NE(run.Out.find("[4] command GET-STATS -> 0\n  Lines: " + std::to_string(lines.size()) +
-                         "\n  Dropped: 0\n  MaxLine: 1024\n"),
+                         " (int)\n  Dropped: 0 (int)\n  MaxLine: 1024 (int)\n"),
             std::string::npos)
       << run.Out;
 
@@ -630,6 +630,73 @@ TEST_F(KivhostE2E, LineParserSampleDeliversEveryLineAlsoUnderStress) {
   EXPECT_NE(stress.Out.find("  reported: 0\n  packets: " + std::to_string(16 * lines.size()) + "\n"),
             std::string::npos)
       << stress.Out;
+}
+
+// Two captures fed interleaved, each on its own data source: every source's lines come whole.
+TEST_F(KivhostE2E, FeedInterleavesSeveralSourcesChunkByChunk) {
+  Write("a.txt", "a1\na2\n");
+  Write("b.txt", "b1\nb2\nb3\n");
+  const Outcome run = Kivhost({"run", Write("mix.kvh", "create\nload\nfeed a.txt b.txt chunk=3 source=4,9 name=COM4,GPS\n"),
+                               Varnolet("kivhost_recorder")});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  EXPECT_NE(run.Out.find("[3] feed a.txt b.txt chunk=3 source=4,9 name=COM4,GPS -> 1\n  sources: 2\n  calls: 5\n"
+                         "  bytes: 15\n  failed: 0\n  deliveries: 5\n"
+                         "  packet: a1\n  packet: b1\n  packet: a2\n  packet: b2\n  packet: b3\n"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_EQ(Kivhost({"exec", Varnolet("kivhost_recorder"), "create", "feed a.txt a.txt source=1,1"}).Exit, 2u);
+}
+
+// A reference run's JSON lines are the expected packets of the next run.
+TEST_F(KivhostE2E, ExpectComparesTheDeliveredPacketsWithAReferenceRun) {
+  Write("lines.txt", "alpha\nbeta\ngamma\n");
+  const std::string script = Write("e.kvh", "create\nload\nfeed lines.txt chunk=5\n");
+  const Outcome reference = Kivhost({"--json", "run", script, Varnolet("kivhost_recorder")});
+  ASSERT_EQ(reference.Exit, 0u) << reference.Out;
+  const Outcome same = Kivhost({"run", script, Varnolet("kivhost_recorder"), "--expect", Write("want.jsonl", reference.Out)});
+  EXPECT_EQ(same.Exit, 0u) << same.Out << same.Err;
+  EXPECT_NE(same.Out.find("\nexpect: pass (3 delivered, 3 expected in "), std::string::npos) << same.Out;
+
+  const Outcome differ = Kivhost({"run", script, Varnolet("kivhost_recorder"), "--expect",
+                                  Write("other.jsonl", "\"alpha\"\n\"BETA\"\n\"gamma\"\n\"delta\"\n")});
+  EXPECT_EQ(differ.Exit, 1u) << differ.Out;
+  EXPECT_NE(differ.Out.find("expect: FAIL: 2 packet(s) differ (3 delivered, 4 expected in ") , std::string::npos) << differ.Out;
+  EXPECT_NE(differ.Out.find("  packet 2:\n    expected:  BETA\n    delivered: beta\n"
+                            "  packet 4:\n    expected:  delta\n    delivered: (none)\n"),
+            std::string::npos)
+      << differ.Out;
+  // A file that is not JSON lines stops the run before it starts.
+  const Outcome bad = Kivhost({"run", script, Varnolet("kivhost_recorder"), "--expect", Write("bad.jsonl", "alpha\n")});
+  EXPECT_EQ(bad.Exit, 2u);
+  EXPECT_EQ(bad.Out, "");
+  EXPECT_NE(bad.Err.find("bad.jsonl: line 1: "), std::string::npos) << bad.Err;
+}
+
+// Every stress instance gets the plugin's options from a script before it is fed.
+TEST_F(KivhostE2E, StressTakesThePluginsOptionsFromASetupScript) {
+  const std::string sample = kiv::test::ExeFolder() + "kivhost_line_parser\\sample.txt";
+  Write("short.kvh", "command SET-MAX-LINE Length:int=60   # longer lines are dropped\n");
+  Write("refused.kvh", "load LANGUAGE=en\ncommand SET-MAX-LINE Length:int=0\n");
+  const auto stress = [&](const std::string& setup) {
+    return Kivhost({"-D", "SAMPLE=" + sample, "run",
+                    Write("s.kvh", "stress \"$SAMPLE\" threads=2 sources=4 chunk=50 setup=" + setup + "\n"),
+                    Varnolet("kivhost_line_parser")});
+  };
+  const Outcome all = Kivhost({"stress", Varnolet("kivhost_line_parser"), sample, "threads=2", "sources=4", "chunk=50"});
+  const Outcome shortened = stress("short.kvh");
+  EXPECT_EQ(shortened.Exit, 0u) << shortened.Out;
+  const auto packets = [](const std::string& out) {
+    const size_t at = out.find("  packets: ");
+    return at == std::string::npos ? -1 : std::stol(out.substr(at + 11));
+  };
+  EXPECT_GT(packets(shortened.Out), 0);
+  EXPECT_LT(packets(shortened.Out), packets(all.Out)) << shortened.Out << all.Out;
+  const Outcome refused = stress("refused.kvh");
+  EXPECT_EQ(refused.Exit, 1u) << refused.Out;
+  EXPECT_NE(refused.Out.find("finding: setup line 2 (command SET-MAX-LINE Length:int=0) returned -1"), std::string::npos)
+      << refused.Out;
+  Write("feeds.kvh", "feed x.bin\n");
+  EXPECT_NE(stress("feeds.kvh").Out.find("feed cannot set up a stress instance"), std::string::npos);
 }
 
 // ---- kivhost check ---------------------------------------------------------------------------
@@ -708,6 +775,26 @@ TEST_F(KivhostE2E, CheckFindsTheFaultOfEachFaultyPlugin) {
   EXPECT_TRUE(Has(Check("kiv_check_leaking.dll").Out, "result: FAIL (3 findings)"));
   EXPECT_TRUE(Has(Check("kiv_check_unconsuming.dll").Out, "result: FAIL (1 finding)"));
   EXPECT_TRUE(Has(Check("kiv_check_unload_leaking.dll").Out, "result: FAIL (1 finding)"));
+}
+
+// A capture that ends inside a record leaves it in the stream: normal, unless the last call
+// consumed nothing.
+TEST_F(KivhostE2E, CheckTakesATrailingPartialRecordAsNormal) {
+  const std::string data = Write("partial.txt", "l one\r\nl two\r\nab");
+  const std::string plugin = kiv::test::ExeFolder() + "kivhost_line_parser\\plugin.dll";
+  const Outcome partial = Kivhost({"check", plugin, "data=" + data, "chunk=8"});
+  EXPECT_EQ(partial.Exit, 0u) << partial.Out;
+  EXPECT_TRUE(Has(partial.Out, "data: 32 bytes fed on the parser path, 0 discarded, 4 left unconsumed\nresult: pass\n"))
+      << partial.Out;
+  const Outcome stalled = Kivhost({"check", plugin, "data=" + data, "chunk=2"});
+  EXPECT_EQ(stalled.Exit, 1u) << stalled.Out;
+  EXPECT_TRUE(Has(stalled.Out, "[unconsumed-data] 4 of 32 bytes fed on the parser path were never removed from their "
+                               "FIFO buffers: the last data call consumed nothing"))
+      << stalled.Out;
+  const Outcome json = Kivhost({"--json", "check", plugin, "data=" + data, "chunk=8"});
+  EXPECT_TRUE(Has(json.Out, "\"entry\":\"kivPluginLoad\",\"present\":true,\"convention\":\"stdcall\",\"faults\":0,"
+                            "\"kept_past_call\":0,\"log\":[{\"level\":2,\"flag\":false,\"text\":\"Varnolet. Line parser loaded"))
+      << json.Out;
 }
 
 TEST_F(KivhostE2E, CheckReportsWhatALargeCallHadToDiscardFromAStreamLeftFull) {

@@ -58,10 +58,8 @@ TEST(BuildRequest, TellsOptionsFromCallValuesByTheKeysCase) {
   const Request q = BuildRequest({"feed", "data.bin", "chunk=0x10", "source=3", "name=COM1", "path=plain",
                                   "options=4", "TEST-ACTION=DELIVER", "Speed:int=-5", "Ratio:real=2.5", "Gone:null"});
   EXPECT_EQ(q.Kind, RequestKind::Feed);
-  EXPECT_EQ(q.Feed.File, "data.bin");
+  EXPECT_EQ(FeedSources(q.Feed), (std::vector<FeedSource>{{"data.bin", 3, "COM1"}}));
   EXPECT_EQ(q.Feed.Chunk, 16u);
-  EXPECT_EQ(q.Feed.SourceId, 3);
-  EXPECT_EQ(q.Feed.SourceName, "COM1");
   EXPECT_FALSE(q.Feed.ParserPath);
   EXPECT_EQ(q.Feed.Options, 4);
   ASSERT_EQ(q.Values.size(), 4u);
@@ -93,6 +91,21 @@ TEST(BuildRequest, TakesPositionalArgumentsPerKind) {
   EXPECT_TRUE(stress.Feed.ParserPath);
 }
 
+TEST(BuildRequest, FeedsSeveralFilesEachOnASourceOfItsOwn) {
+  struct Case {
+    Words words;
+    std::vector<FeedSource> sources;
+  };
+  const Case cases[] = {
+      {{"feed", "a.bin"}, {{"a.bin", 1, "source1"}}},
+      {{"feed", "a.bin", "b.bin", "c.bin", "source=7"}, {{"a.bin", 7, "source7"}, {"b.bin", 8, "source8"}, {"c.bin", 9, "source9"}}},
+      {{"feed", "a.bin", "b.bin", "source=4,2", "name=COM4,COM2"}, {{"a.bin", 4, "COM4"}, {"b.bin", 2, "COM2"}}},
+      {{"feed", "a.bin", "b.bin", "name=,GPS"}, {{"a.bin", 1, "source1"}, {"b.bin", 2, "GPS"}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FeedSources(BuildRequest(c.words).Feed), c.sources) << c.words.size();
+  EXPECT_EQ(BuildRequest({"stress", "d.bin", "setup=opts.kvh"}).Stress.Setup, "opts.kvh");
+}
+
 TEST(BuildRequest, RefusesWhatItCannotCarryOut) {
   for (const Words& words : std::vector<Words>{
            {"launch"},                          // unknown request
@@ -104,6 +117,13 @@ TEST(BuildRequest, RefusesWhatItCannotCarryOut) {
            {"feed", "f", "chunk=12k"},          // not a number
            {"feed", "f", "path=fast"},          // unknown path
            {"feed", "f", "threads=2"},          // option of another request
+           {"feed", "f", "setup=s.kvh"},
+           {"feed", "a", "b", "source=1,2,3"},  // ids do not pair up with the files
+           {"feed", "a", "b", "name=COM1"},     // nor names
+           {"feed", "a", "b", "source=2,2"},    // two files on one source
+           {"feed", "a", "source=1,x"},
+           {"stress", "f", "g"},                // one file
+           {"stress", "f", "source=1,2"},
            {"stress", "f", "threads=65"},       // out of range
            {"dialog", "options=256"},
            {"load", "A:int=x"},                 // typed value of the wrong form
@@ -153,7 +173,7 @@ TEST(ScriptParser, KeepsDefinitionsFromOutsideAndAcrossLines) {
   EXPECT_FALSE(parser.ParseLine("set F $SCRIPT_DIR\\d.bin", 1, out));
   EXPECT_FALSE(parser.ParseLine("feed $F", 2, out));
   ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0].Feed.File, "C:\\s\\d.bin");
+  EXPECT_EQ(out[0].Feed.Files, std::vector<std::string>{"C:\\s\\d.bin"});
   // A failed line leaves what was parsed before.
   EXPECT_TRUE(parser.ParseLine("feed", 3, out));
   EXPECT_EQ(out.size(), 1u);

@@ -123,11 +123,23 @@ std::vector<Finding> JudgeCheck(const CheckObservations& seen) {
     Add(out, InnerEntryName(kProcessData), "discarded-data",
         std::to_string(seen.StreamBytesDiscarded) + " of " + std::to_string(seen.StreamBytesFed) +
             " bytes fed on the parser path were discarded: a data call left its FIFO buffer full");
-  if (seen.StreamBytesLeft > 0)
-    Add(out, InnerEntryName(kProcessData), "unconsumed-data",
-        std::to_string(seen.StreamBytesLeft) + " of " + std::to_string(seen.StreamBytesFed) +
-            " bytes fed on the parser path were never removed from their FIFO buffers" +
-            (seen.StreamBytesLeft >= seen.StreamBytesFed ? " (nothing was consumed)" : ""));
+  if (seen.StreamBytesLeft > 0) {
+    const int64_t consumed = int64_t{seen.StreamBytesFed} - seen.StreamBytesDiscarded - seen.StreamBytesLeft;
+    const int64_t consumed_last = int64_t{seen.StreamBytesLeftBeforeLast} + seen.StreamLastCallBytes -
+                                  (int64_t{seen.StreamBytesDiscarded} - seen.StreamBytesDiscardedBeforeLast) -
+                                  seen.StreamBytesLeft;
+    const bool first_stayed = seen.StreamCalls > 1 &&
+                              int64_t{seen.StreamBytesFed} - seen.StreamBytesLeft < seen.StreamFirstCallBytes;
+    const std::string share = std::to_string(seen.StreamBytesLeft) + " of " + std::to_string(seen.StreamBytesFed) +
+                              " bytes fed on the parser path were never removed from their FIFO buffers";
+    if (consumed <= 0)
+      Add(out, InnerEntryName(kProcessData), "unconsumed-data", share + " (nothing was consumed)");
+    else if (consumed_last <= 0)
+      Add(out, InnerEntryName(kProcessData), "unconsumed-data", share + ": the last data call consumed nothing");
+    else if (first_stayed)
+      Add(out, InnerEntryName(kProcessData), "unconsumed-data",
+          share + ": bytes of the first data call stayed through the whole feed");
+  }
   // Per cycle after the first; a stray slot or handle of the system's does not make one.
   if (seen.UnloadCycles > 1) {
     const int32_t later = static_cast<int32_t>(seen.UnloadCycles - 1);
@@ -174,7 +186,7 @@ std::string FormatCheckJson(const CheckObservations& seen, const std::vector<Fin
     out += "{\"entry\":" + JsonString(InnerEntryName(i)) + ",\"present\":" + (e.Present ? "true" : "false") +
            ",\"convention\":" + JsonString(ConventionName(e.Conv)) + ",\"faults\":" + std::to_string(e.Faults) +
            ",\"kept_past_call\":" + std::to_string(e.KeptPastCall) + ",\"log\":[";
-    for (size_t k = 0; k < e.ErrorLog.size(); ++k) out += (k ? "," : "") + JsonString(e.ErrorLog[k]);
+    for (size_t k = 0; k < e.Log.size(); ++k) out += (k ? "," : "") + JsonLogEntry(e.Log[k]);
     out += "]}\n";
   }
   for (const Finding& f : findings)

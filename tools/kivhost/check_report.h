@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "result.h"
+
 namespace kivhost {
 
 inline constexpr size_t kInnerEntryCount = 12;
@@ -44,7 +46,8 @@ struct EntryObservation {
   uint32_t Faults = 0;            // faults the module contained in it
   uint32_t KeptPastCall = 0;      // references held after its calls ended
   std::vector<int64_t> BadResults;    // results outside the documented codes
-  std::vector<std::string> ErrorLog;  // error lines logged during its steps
+  std::vector<std::string> ErrorLog;  // error lines logged during its steps (reports cut to their head)
+  std::vector<LogEntry> Log;          // every line the instance logged during its steps
 };
 
 struct CheckObservations {
@@ -60,6 +63,14 @@ struct CheckObservations {
   uint32_t StreamBytesFed = 0;
   uint32_t StreamBytesDiscarded = 0;
   uint32_t StreamBytesLeft = 0;
+  // How the parser-path data was split (summed over its data sources): the calls per source, the
+  // bytes of the first and of the last call, and, from a replay of every call but the last, the
+  // bytes left and discarded before the last call.
+  uint32_t StreamCalls = 0;
+  uint32_t StreamFirstCallBytes = 0;
+  uint32_t StreamLastCallBytes = 0;
+  uint32_t StreamBytesLeftBeforeLast = 0;
+  uint32_t StreamBytesDiscardedBeforeLast = 0;
   // Loads and unloads of the plugin alone, and the TLS slots and handles the process had more
   // after the last of them than after the first: a runtime that leaks on every unload.
   uint32_t UnloadCycles = 0;
@@ -78,7 +89,9 @@ struct Finding {
 };
 
 // The findings, in the order of the report: exports, then entry points in look-up order, then the
-// plugin as a whole.
+// plugin as a whole. Bytes left in the streams at UNLOAD are a finding only when the plugin
+// consumed nothing in the last call, or when bytes of the first call stayed through a feed of
+// several calls; a trailing partial record is normal.
 std::vector<Finding> JudgeCheck(const CheckObservations& seen);
 
 // Whether `code` is a documented result: 0, -1, -2, -3, or for data any packet count >= 0.

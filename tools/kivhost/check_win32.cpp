@@ -152,12 +152,42 @@ RequestResult Notify(Runner& runner, int32_t source) {
   return r;
 }
 
-// Runs the scenario through the module at `module`, adding what it saw to `seen`.
-void RunScenario(const std::string& module, const std::string& data, uint32_t chunk, CheckObservations& seen) {
+constexpr int32_t kParserSources = 2;  // the scenario's data sources on the parser path
+
+// How the scenario's feeds split the data, and with a replay of a fresh instance that gets every
+// parser-path call but the last (from $PREFIX, the data without its last chunk), what the
+// streams held and had discarded before the last call. Findings of the replay are not counted.
+template <class MakeRequest>
+void ReplayBeforeLastCall(Runner& runner, MakeRequest request, kivGetDiagnosticsFunc read, size_t size, uint32_t chunk,
+                          CheckObservations& seen) {
+  const size_t calls = size == 0 ? 1 : (size + chunk - 1) / chunk;
+  seen.StreamCalls = static_cast<uint32_t>(calls);
+  seen.StreamFirstCallBytes = static_cast<uint32_t>(std::min<size_t>(size, chunk) * kParserSources);
+  seen.StreamLastCallBytes = static_cast<uint32_t>((size - (calls - 1) * chunk) * kParserSources);
+  if (calls < 2 || seen.StreamBytesLeft == 0) return;
+  const kivDiagnostics before = ReadDiagnostics(read);
+  const std::string feed = "feed \"$PREFIX\" chunk=" + std::to_string(chunk);
+  const RequestResult created = runner.Run(request("create"));
+  if (created.Status != RequestStatus::Returned || created.Code != 0) return;
+  runner.Run(request("load"));
+  Notify(runner, 1);
+  for (const std::string& line : {feed + " source=1 name=COM1", feed + " source=2 name=COM2", std::string("unload"),
+                                  std::string("free")})
+    runner.Run(request(line));
+  const kivDiagnostics after = ReadDiagnostics(read);
+  seen.StreamBytesLeftBeforeLast = after.StreamBytesLeft - before.StreamBytesLeft;
+  seen.StreamBytesDiscardedBeforeLast = after.StreamBytesDiscarded - before.StreamBytesDiscarded;
+}
+
+// Runs the scenario through the module at `module`, adding what it saw to `seen`. `prefix_file`
+// holds the data without its last chunk, for the replay.
+void RunScenario(const std::string& module, const std::string& data_file, const std::string& data,
+                 const std::string& prefix_file, uint32_t chunk, CheckObservations& seen) {
   Runner runner(Runner::Settings{});
   ScriptParser parser;
   parser.Define("MODULE", module);
-  parser.Define("DATA", data);
+  parser.Define("DATA", data_file);
+  parser.Define("PREFIX", prefix_file);
   auto request = [&](const std::string& line) {
     std::vector<Request> parsed;
     if (auto error = parser.ParseLine(line, 0, parsed)) throw std::runtime_error(error->Message);
@@ -175,6 +205,7 @@ void RunScenario(const std::string& module, const std::string& data, uint32_t ch
     return;
   }
   const kivDiagnostics start = ReadDiagnostics(read);
+  size_t last_entry = kNoEntry;
   for (const Step& step : Scenario(chunk)) {
     const kivDiagnostics before = ReadDiagnostics(read);
     const RequestResult r = step.NotifySource ? Notify(runner, step.NotifySource) : runner.Run(request(step.Line));
@@ -187,13 +218,19 @@ void RunScenario(const std::string& module, const std::string& data, uint32_t ch
     }
     for (size_t i = 0; i < kInnerEntryCount; ++i)
       seen.Entries[i].Faults += after.FaultsContained[i] - before.FaultsContained[i];
+    // Lines go to the entry point they name (error reports), else to the step's; the log step
+    // collects what the step before it wrote.
+    if (step.Entry != kNoEntry) last_entry = step.Entry;
     for (const std::string& line : r.Log) {
-      const LogEntry entry = ParseLogEntry(line);
-      const size_t named = EntryNamedIn(entry.Text, step.Entry);
-      if (entry.Level != 0 || named == kNoEntry) continue;
-      std::vector<std::string>& log = seen.Entries[named].ErrorLog;
-      const std::string head = ReportHead(entry.Text);
-      if (std::find(log.begin(), log.end(), head) == log.end()) log.push_back(head);
+      LogEntry entry = ParseLogEntry(line);
+      const size_t named = EntryNamedIn(entry.Text, last_entry);
+      if (named == kNoEntry) continue;
+      if (entry.Level == 0) {
+        entry.Text = ReportHead(entry.Text);
+        std::vector<std::string>& log = seen.Entries[named].ErrorLog;
+        if (std::find(log.begin(), log.end(), entry.Text) == log.end()) log.push_back(entry.Text);
+      }
+      seen.Entries[named].Log.push_back(std::move(entry));
     }
     if (r.Status != RequestStatus::Returned)
       seen.StepProblems.push_back(r.Request + ": " + RequestStatusName(r.Status) + (r.Error.empty() ? "" : " (" + r.Error + ")"));
@@ -213,6 +250,7 @@ void RunScenario(const std::string& module, const std::string& data, uint32_t ch
   seen.ListsLeft = end.ListWrappers - start.ListWrappers;
   seen.ItemsLeft = end.ItemWrappers - start.ItemWrappers;
   seen.BuffersLeft = end.FifoBuffers - start.FifoBuffers;
+  ReplayBeforeLastCall(runner, request, read, data.size(), chunk, seen);
 }
 
 // Load/unload cycles of the plugin alone: enough to tell a leak per cycle from a stray one.
@@ -265,9 +303,10 @@ int RunCheck(const Invocation& inv) {
   }
   // The probe copy has a name of its own, so that its direct calls share no state with the
   // plugin.dll that the module loads.
+  const size_t last_chunk = data.empty() ? 0 : (data.size() - 1) % options.Chunk + 1;
   if (!folder.Ok() || !folder.Copy(module, "varnolet.dll") || !folder.Copy(plugin, "plugin.dll") ||
       !folder.Copy(plugin, "probe_plugin.dll") || !folder.Copy(plugin, "cycle_plugin.dll") ||
-      !folder.Write("check_data.bin", data))
+      !folder.Write("check_data.bin", data) || !folder.Write("check_prefix.bin", data.substr(0, data.size() - last_chunk)))
     return Fail("cannot set up a temporary folder with " + module + " and the plugin", kExitNoModule);
 
   CheckObservations seen;
@@ -293,7 +332,8 @@ int RunCheck(const Invocation& inv) {
   }
   RunUnloadCycles(folder.File("cycle_plugin.dll"), seen);
   try {
-    RunScenario(folder.File("varnolet.dll"), folder.File("check_data.bin"), options.Chunk, seen);
+    RunScenario(folder.File("varnolet.dll"), folder.File("check_data.bin"), data, folder.File("check_prefix.bin"),
+                options.Chunk, seen);
   } catch (const std::exception& e) {
     seen.StepProblems.push_back(std::string("scenario: ") + e.what());
   }

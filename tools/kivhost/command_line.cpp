@@ -36,12 +36,14 @@ std::string QuoteWord(const std::string& word) {
 
 const char* UsageText() noexcept {
   return "usage: kivhost [--json] [--progress|--no-progress] [-D NAME=VALUE]... <subcommand> ...\n"
-         "  run <script> [<module>]            run a script of requests\n"
-         "  exec <module> <request>...         run the requests given as arguments\n"
+         "  run <script> [<module>] [--expect <file>]   run a script of requests\n"
+         "  exec <module> <request>... [--expect <file>]   run the requests given as arguments\n"
          "  stress <module> <file> [threads=N] [sources=N] [chunk=N] [path=parser|plain] [NAME=VALUE]...\n"
          "  check <plugin.dll> [data=<file>] [chunk=N]   check an inner plugin behind varnolet.dll\n"
          "  help                               this text\n"
-         "exit codes: 0 ok, 1 a check or request failed, 2 usage or script error, 3 module not loaded\n";
+         "--expect <file>: compare the packets delivered with those of a file of JSON lines\n"
+         "exit codes: 0 ok, 1 a check or request failed or packets differ, 2 usage or script error,\n"
+         "3 module not loaded\n";
 }
 
 std::optional<CommandLineError> ParseCommandLine(const std::vector<std::string>& args, Invocation& out) {
@@ -55,6 +57,9 @@ std::optional<CommandLineError> ParseCommandLine(const std::vector<std::string>&
       out.ShowProgress = Progress::On;
     } else if (arg == "--no-progress") {
       out.ShowProgress = Progress::Off;
+    } else if (arg == "--expect") {
+      if (++i >= args.size() || args[i].empty()) return CommandLineError{"--expect needs a file"};
+      out.Expect = args[i];
     } else if (arg == "-D") {
       if (++i >= args.size()) return CommandLineError{"-D needs NAME=VALUE"};
       const size_t eq = args[i].find('=');
@@ -70,7 +75,19 @@ std::optional<CommandLineError> ParseCommandLine(const std::vector<std::string>&
   for (const SubcommandInfo& s : kSubcommands)
     if (out.Subcommand == s.Name) info = &s;
   if (!info) return CommandLineError{"unknown subcommand " + out.Subcommand};
-  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  // "--expect <file>" may also follow the subcommand's arguments.
+  std::vector<std::string> rest;
+  for (size_t k = i; k < args.size(); ++k) {
+    if (args[k] != "--expect") {
+      rest.push_back(args[k]);
+    } else if (++k >= args.size() || args[k].empty()) {
+      return CommandLineError{"--expect needs a file"};
+    } else {
+      out.Expect = args[k];
+    }
+  }
+  if (!out.Expect.empty() && out.Subcommand != "run" && out.Subcommand != "exec")
+    return CommandLineError{"--expect is for run and exec"};
   if (rest.size() < info->MinArgs || rest.size() > info->MaxArgs)
     return CommandLineError{"wrong number of arguments for " + out.Subcommand};
   if (out.Subcommand == "run") {

@@ -1,8 +1,8 @@
 // The kivhost command line: global options, then a subcommand and its arguments.
 //
 //   kivhost [--json] [--progress|--no-progress] [-D NAME=VALUE]... <subcommand> <args>...
-//     run <script> [<module>]        run a script; <module> replaces its "module" request
-//     exec <module> <request>...     each argument is one request line
+//     run <script> [<module>] [--expect <file>]   run a script; <module> replaces its "module" request
+//     exec <module> <request>... [--expect <file>]   each argument is one request line
 //     stress <module> <file> [option=value]...   a stress run (see README.md)
 //     check <plugin.dll> [key=value]...   check an inner plugin behind varnolet.dll (check.h)
 //     help                           the usage text
@@ -35,6 +35,7 @@ struct Invocation {
   std::string Module;                     // may be empty for run (the script names it); check: the plugin
   std::string Script;                     // run: the script file
   std::vector<std::string> Lines;         // exec: request lines; stress: the one stress line; check: options
+  std::string Expect;                     // run, exec: the file of expected packets ("": none)
 };
 
 struct CommandLineError {

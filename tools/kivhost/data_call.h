@@ -33,9 +33,11 @@ DataCallOutcome FeedChunk(HostModule& module, uintptr_t instance, int32_t module
 inline uint8_t FeedOptionsByte(const FeedOptions& feed) {
   return static_cast<uint8_t>(feed.Options | (feed.ParserPath ? 0x02 : 0));
 }
-// The data source name of a feed: the given one, else "source<id>".
+// The name of a stress run's data source `id`: the one given, else "source<id>".
 inline std::string FeedSourceName(const FeedOptions& feed, int32_t id) {
-  return feed.SourceName.empty() ? "source" + std::to_string(id) : feed.SourceName;
+  return feed.SourceNames.empty() || feed.SourceNames[0].empty() ? "source" + std::to_string(id) : feed.SourceNames[0];
 }
+// The first data source id of a stress run.
+inline int32_t FirstSourceId(const FeedOptions& feed) { return feed.SourceIds.empty() ? 1 : feed.SourceIds[0]; }
 
 }  // namespace kivhost

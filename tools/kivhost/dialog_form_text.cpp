@@ -8,7 +8,7 @@ namespace kivhost {
 
 std::vector<NamedValue> DescribeDialogForm(const char* buffer, size_t buffer_size, size_t total) {
   if (!buffer || total < kDialogHeaderSize || total > buffer_size) return {};
-  std::vector<NamedValue> values{{"size", std::to_string(total)}};
+  std::vector<NamedValue> values{Figure("size", total)};
   static const char* const kBlocks[] = {"form", "form-data", "code"};
   for (size_t b = 0; b < 3; ++b) {
     uint32_t at, length;

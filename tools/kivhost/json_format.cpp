@@ -41,14 +41,45 @@ std::string UniqueKey(const std::vector<NamedValue>& values, size_t index) {
   return seen == 1 ? values[index].Name : values[index].Name + "#" + std::to_string(seen);
 }
 
+// Whether `text` is a number as JSON writes it (no "inf", "nan", hex or leading "+").
+bool IsJsonNumber(std::string_view text) {
+  size_t i = 0;
+  const auto digits = [&] {
+    const size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i > from;
+  };
+  if (i < text.size() && text[i] == '-') ++i;
+  if (i < text.size() && text[i] == '0') ++i;
+  else if (!digits()) return false;
+  if (i < text.size() && text[i] == '.' && (++i, !digits())) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (!digits()) return false;
+  }
+  return i == text.size();
+}
+
+// One object per value, {"name", "value", "type"}; as_object: {"<name>": value, ...}.
 std::string NamedValues(const std::vector<NamedValue>& values, bool as_object) {
   std::string out = as_object ? "{" : "[";
   for (size_t i = 0; i < values.size(); ++i) {
     if (i) out += ',';
-    if (as_object) out += JsonString(UniqueKey(values, i)) + ":" + JsonString(values[i].Value);
-    else out += "{\"name\":" + JsonString(values[i].Name) + ",\"value\":" + JsonString(values[i].Value) + "}";
+    if (as_object) out += JsonString(UniqueKey(values, i)) + ":" + JsonValue(values[i]);
+    else
+      out += "{\"name\":" + JsonString(values[i].Name) + ",\"value\":" + JsonValue(values[i]) +
+             ",\"type\":" + JsonString(ValueTypeName(values[i].Type)) + "}";
   }
   return out + (as_object ? "}" : "]");
+}
+
+// The types of an object's values, under the same keys.
+std::string ValueTypes(const std::vector<NamedValue>& values) {
+  std::string out = "{";
+  for (size_t i = 0; i < values.size(); ++i)
+    out += (i ? "," : "") + JsonString(UniqueKey(values, i)) + ":" + JsonString(ValueTypeName(values[i].Type));
+  return out + "}";
 }
 
 template <class T, class F>
@@ -59,6 +90,23 @@ std::string Array(const std::vector<T>& items, F each) {
 }
 
 }  // namespace
+
+std::string JsonLogEntry(const LogEntry& e) {
+  return "{\"level\":" + std::to_string(e.Level) + ",\"flag\":" + (e.Flag ? "true" : "false") +
+         ",\"text\":" + JsonString(e.Text) + "}";
+}
+
+std::string JsonValue(const NamedValue& v) {
+  switch (v.Type) {
+    case ValueType::Int: case ValueType::Count: case ValueType::Real: case ValueType::Date:
+      // A number JSON cannot hold (infinity, not a number) stays a string.
+      return IsJsonNumber(v.Value) ? v.Value : JsonString(v.Value);
+    case ValueType::Bool: return v.Value == "true" ? "true" : "false";
+    case ValueType::Null: case ValueType::Empty: return "null";
+    case ValueType::Text: case ValueType::Other: break;
+  }
+  return JsonString(v.Value);
+}
 
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
@@ -94,14 +142,10 @@ std::string FormatJson(const RequestResult& r) {
   std::string out = "{\"line\":" + std::to_string(r.Line) + ",\"request\":" + JsonString(r.Request) +
                     ",\"status\":" + JsonString(RequestStatusName(r.Status)) + ",\"code\":" + std::to_string(r.Code);
   if (!r.Error.empty()) out += ",\"error\":" + JsonString(r.Error);
-  out += ",\"values\":" + NamedValues(r.Values, true);
+  out += ",\"values\":" + NamedValues(r.Values, true) + ",\"types\":" + ValueTypes(r.Values);
   out += ",\"packets\":" + Array(r.Packets, [](const std::string& p) { return JsonString(p); });
   out += ",\"items\":" + NamedValues(r.Items, false);
-  out += ",\"log\":" + Array(r.Log, [](const std::string& line) {
-    const LogEntry e = ParseLogEntry(line);
-    return "{\"level\":" + std::to_string(e.Level) + ",\"flag\":" + (e.Flag ? "true" : "false") +
-           ",\"text\":" + JsonString(e.Text) + "}";
-  });
+  out += ",\"log\":" + Array(r.Log, [](const std::string& line) { return JsonLogEntry(ParseLogEntry(line)); });
   out += ",\"messages\":" + Array(r.Messages, [](const MessageRecord& m) {
     return "{\"message\":" + std::to_string(m.Message) + ",\"wparam\":" + std::to_string(m.WParam) +
            ",\"lparam\":" + std::to_string(m.LParam) + "}";

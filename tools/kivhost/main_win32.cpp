@@ -12,6 +12,7 @@
 
 #include "check.h"
 #include "command_line.h"
+#include "expect.h"
 #include "json_format.h"
 #include "runner.h"
 #include "script.h"
@@ -93,6 +94,17 @@ int RunRequests(const Invocation& inv) {
   for (const auto& [name, value] : inv.Defines) parser.Define(name, value);
   std::vector<Request> requests;
   if (!CollectRequests(inv, parser, requests)) return kExitUsage;
+  // The expected packets are read before anything runs: a bad file is a usage error.
+  std::vector<std::string> expected, delivered;
+  if (!inv.Expect.empty()) {
+    std::ifstream file(inv.Expect, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::optional<std::string> error = file ? ReadExpectedPackets(text, expected) : "cannot read it";
+    if (error) {
+      std::fprintf(stderr, "kivhost: %s: %s\n", inv.Expect.c_str(), error->c_str());
+      return kExitUsage;
+    }
+  }
 
   settings.Progress = inv.ShowProgress == Progress::On ||
                       (inv.ShowProgress == Progress::Auto && _isatty(_fileno(stdout)) && _isatty(_fileno(stderr)));
@@ -101,12 +113,20 @@ int RunRequests(const Invocation& inv) {
   for (const Request& q : requests) {
     const RequestResult result = runner.Run(q);
     Print(result, inv.Json);
+    delivered.insert(delivered.end(), result.Packets.begin(), result.Packets.end());
     if (runner.ModuleLoadFailed()) return kExitNoModule;
     if (result.Status != RequestStatus::Returned) exit_code = kExitCheckFailed;
   }
   for (const RequestResult& result : runner.Finish()) {
     Print(result, inv.Json);
     if (result.Status != RequestStatus::Returned) exit_code = kExitCheckFailed;
+  }
+  if (!inv.Expect.empty()) {
+    const PacketComparison comparison = ComparePackets(expected, delivered);
+    const std::string report =
+        inv.Json ? FormatComparisonJson(comparison, inv.Expect) : FormatComparisonText(comparison, inv.Expect);
+    std::fwrite(report.data(), 1, report.size(), stdout);
+    if (!comparison.Match()) exit_code = kExitCheckFailed;
   }
   return exit_code;
 }

@@ -31,8 +31,8 @@ std::vector<NamedValue> DescribeModuleInfo(const unsigned char* info, size_t siz
   std::memcpy(&version, info + 12, 4);
   char number[32];
   std::snprintf(number, sizeof number, "%.1f", static_cast<double>(version));
-  return {{"module-type", std::to_string(kinds & 0xFF)},
-          {"module-options", std::to_string((kinds >> 16) & 7)},
+  return {Figure("module-type", kinds & 0xFF),
+          Figure("module-options", (kinds >> 16) & 7),
           {"framework", std::to_string(framework & 0xFFFF) + "." + std::to_string(framework >> 16)},
           {"version", number},
           {"description", Text(info, size, base, 17)},

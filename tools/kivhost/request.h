@@ -22,10 +22,10 @@ enum class RequestKind {
   Dialog,      // dialog [options=N] [NAME=VALUE...]: ShowOptionsDialog
   DialogForm,  // dialog-form [form=<name>] [size=N]: GetOptionsDialog
   Info,        // info: GetModuleInfo
-  Feed,        // feed <file> [source=N] [name=S] [chunk=N] [path=parser|plain] [options=N]: ProcessData
+  Feed,        // feed <file>... [source=N[,N...]] [name=S[,S...]] [chunk=N] [path=parser|plain] [options=N]: ProcessData
   Log,         // log [size=N]: GetLogEx
   Free,        // free: FreePluginInstance
-  Stress,      // stress <file> [threads=N] [sources=N] [chunk=N] [path=...] [options=N] [NAME=VALUE...]
+  Stress,      // stress <file> [threads=N] [sources=N] [chunk=N] [path=...] [options=N] [setup=<script>] [NAME=VALUE...]
 };
 
 // The request word of a kind ("get-param").
@@ -41,21 +41,33 @@ struct CallValue {
   double Real = 0;
 };
 
-// How data is fed: from one file, in chunks, on one data source.
+// How data is fed: from one file per data source, in chunks; with several files their chunks
+// interleave (one chunk of each source in turn, while it has data).
 struct FeedOptions {
-  std::string File;
-  int32_t SourceId = 1;
-  std::string SourceName;     // empty: "source<id>"
+  std::vector<std::string> Files;
+  std::vector<int32_t> SourceIds;       // one per file, or one: the first id, the next ones follow (1)
+  std::vector<std::string> SourceNames; // one per file, or none: "source<id>"
   uint32_t Chunk = 4096;      // bytes per data call, at least 1
   bool ParserPath = true;     // Options bit 0x02
   uint8_t Options = 0;        // further Options bits, or'ed in
 };
+
+// One data source of a feed: its file, identifier and name.
+struct FeedSource {
+  std::string File;
+  int32_t Id = 1;
+  std::string Name;
+  bool operator==(const FeedSource&) const = default;
+};
+// The data sources of a feed, one per file, ids and names resolved.
+std::vector<FeedSource> FeedSources(const FeedOptions& feed);
 
 // A stress run: `Threads` threads, each with its own instance, feeding `Sources` data sources
 // (source s on thread s % Threads) from one file.
 struct StressOptions {
   int Threads = 8;
   int Sources = 16;
+  std::string Setup;  // a script of requests each thread runs on its instance before feeding ("": none)
 };
 
 struct Request {

@@ -12,6 +12,24 @@ const char* RequestStatusName(RequestStatus status) noexcept {
   return "?";
 }
 
+const char* ValueTypeName(ValueType type) noexcept {
+  switch (type) {
+    case ValueType::Text: return "text";
+    case ValueType::Int: case ValueType::Count: return "int";
+    case ValueType::Real: return "real";
+    case ValueType::Bool: return "bool";
+    case ValueType::Date: return "date";
+    case ValueType::Null: return "null";
+    case ValueType::Empty: return "empty";
+    case ValueType::Other: return "other";
+  }
+  return "?";
+}
+
+NamedValue Figure(std::string name, uint64_t value) {
+  return {std::move(name), std::to_string(value), ValueType::Count};
+}
+
 LogEntry ParseLogEntry(std::string_view line) {
   LogEntry entry;
   if (line.empty()) return entry;

@@ -9,12 +9,25 @@
 
 namespace kivhost {
 
-// A named value: a list item, a result value, a summary figure. Texts are UTF-8.
+// What a named value holds: the variant types a list item may carry (integers of every width are
+// Int; Other is a variant type kivhost does not read, its Value then tells the type code), and
+// Count, a figure of kivhost's own (calls, bytes), which is a number but no list value.
+enum class ValueType { Text, Int, Real, Bool, Date, Null, Empty, Other, Count };
+
+// The type's name in the output ("real"); a Count is an "int".
+const char* ValueTypeName(ValueType type) noexcept;
+
+// A named value: a list item, a result value, a summary figure. Value is its text (UTF-8; numbers
+// in decimal, Booleans "true"/"false", null "null", empty "").
 struct NamedValue {
   std::string Name;
   std::string Value;
+  ValueType Type = ValueType::Text;
   bool operator==(const NamedValue&) const = default;
 };
+
+// A figure of kivhost's own as a named value.
+NamedValue Figure(std::string name, uint64_t value);
 
 // A message the host window received.
 struct MessageRecord {

@@ -22,6 +22,7 @@
 #include "packet_text.h"
 #include "platform/code_page.h"
 #include "progress.h"
+#include "script.h"
 #include "stress.h"
 
 namespace kivhost {
@@ -121,7 +122,7 @@ struct Runner::State {
           r.Log.push_back(std::move(line));
       }
       if (size || !call.Returned() || call.Value > 0 || needed <= capacity) {
-        if (size) r.Values.push_back({"needed", std::to_string(needed)});
+        if (size) r.Values.push_back(Figure("needed", needed));
         return call;
       }
       capacity = needed;  // the log grew past the buffer: ask again with room for it
@@ -137,17 +138,15 @@ struct Runner::State {
     return rec;
   }
 
-  // A command with the given values, "COMMAND" first; the values the module added come back.
-  void Command(RequestResult& r, const std::string& name, std::vector<CallValue> values) {
+  // A command with the given values, "COMMAND" among them; the values the module added come back.
+  void Command(RequestResult& r, const std::vector<CallValue>& values) {
     HostParamsList params;
-    params.Add("COMMAND", HostValue::Wide(kiv::CodePageToWide(kiv::kCodePageUtf8, name)));
     AddValues(params, values);
-    const size_t given = values.size() + 1;
     HostCallRecord rec = Record(params);
     SetStatus(r, module.ExecutePluginCommand(rec.data()), module);
     const std::vector<HostItem> items = params.Items();
     for (size_t i = 0; i < items.size(); ++i)
-      if (i >= given || items[i].Name == "RESULT") r.Values.push_back({items[i].Name, ValueText(items[i].Value)});
+      if (i >= values.size() || items[i].Name == "RESULT") r.Values.push_back(Named(items[i].Name, items[i].Value));
   }
 
   void Create(RequestResult& r, const Request& q) {
@@ -168,7 +167,10 @@ struct Runner::State {
   // in a module parameter; a module without that parameter answers empty.
   void WarnWithoutInnerPlugin(RequestResult& r) {
     RequestResult probe;
-    Command(probe, "GET-MODULE-PARAMETER", {{"PARAM", CallValue::Type::Text, "InnerPluginLoadError"}});
+    Request get;
+    get.Kind = RequestKind::GetParam;
+    get.Name = "InnerPluginLoadError";
+    Command(probe, *CommandValues(get));
     if (probe.Status != RequestStatus::Returned) return;
     for (const NamedValue& v : probe.Values)
       if (v.Name == "RESULT" && !v.Value.empty()) r.Values.push_back({"warning", "no inner plugin: " + v.Value});
@@ -193,7 +195,7 @@ struct Runner::State {
       if (call.Returned() && call.Value)
         r.Values = DescribeModuleInfo(info.data(), info.size(), reinterpret_cast<uintptr_t>(info.data()));
     }
-    r.Values.push_back({"size", std::to_string(needed)});
+    r.Values.push_back(Figure("size", needed));
     SetStatus(r, call, module);
   }
 
@@ -209,8 +211,8 @@ struct Runner::State {
     const HostSlot out = rec.Output();
     const bool written = out.Kind == 2;
     r.Code = written ? 0 : static_cast<int32_t>(out.Value);
-    r.Values.push_back({"status", std::to_string(written ? 0 : out.Value)});
-    if (!written && out.Value == 3) r.Values.push_back({"needed", std::to_string(out.Size)});
+    r.Values.push_back(Figure("status", written ? 0 : out.Value));
+    if (!written && out.Value == 3) r.Values.push_back(Figure("needed", out.Size));
     if (written) {
       for (NamedValue& v : DescribeDialogForm(buffer.data(), size, out.Value)) r.Values.push_back(std::move(v));
     }
@@ -226,13 +228,30 @@ struct Runner::State {
     if (r.Status == RequestStatus::Returned) r.Code = static_cast<int32_t>(rec.Output().Value);
     r.Items = NamedItems(input.Items());
     const std::vector<HostItem> items = params.Items();
-    for (size_t i = q.Values.size(); i < items.size(); ++i) r.Values.push_back({items[i].Name, ValueText(items[i].Value)});
+    for (size_t i = q.Values.size(); i < items.size(); ++i) r.Values.push_back(Named(items[i].Name, items[i].Value));
   }
 
   std::string ReadFile(const std::string& name) const {
     std::ifstream file(FullPath(settings.BaseDir, name), std::ios::binary);
     if (!file) throw std::runtime_error("cannot read " + name);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+
+  // The requests of a stress run's setup script (none without one); each must be a command.
+  // Relative paths in it start at its own folder, which is also its SCRIPT_DIR.
+  std::vector<Request> Setup(const std::string& name) const {
+    if (name.empty()) return {};
+    const std::string path = FullPath(settings.BaseDir, name);
+    ScriptParser parser;
+    parser.Define("SCRIPT_DIR", path.substr(0, path.find_last_of("\\/")));
+    ParsedScript parsed = parser.ParseScript(ReadFile(name));
+    if (parsed.Error)
+      throw std::runtime_error(name + ":" + std::to_string(parsed.Error->Line) + ": " + parsed.Error->Message);
+    for (const Request& q : parsed.Requests)
+      if (!CommandValues(q))
+        throw std::runtime_error(name + ":" + std::to_string(q.Line) + ": " + RequestKindName(q.Kind) +
+                                 " cannot set up a stress instance (load, unload, command, get-param, set-param, event)");
+    return std::move(parsed.Requests);
   }
 
   // The bytes the module has discarded from its FIFO streams so far (0 for a module without the
@@ -245,47 +264,63 @@ struct Runner::State {
     return read && read(&d) == 0 ? d.StreamBytesDiscarded : 0;
   }
 
+  // Feeds every file of the request on its own data source, one chunk of each source in turn.
   void Feed(RequestResult& r, const Request& q) {
-    const std::string data = ReadFile(q.Feed.File);
+    const std::vector<FeedSource> sources = FeedSources(q.Feed);
+    std::vector<std::string> data;
+    uint64_t total = 0;
+    for (const FeedSource& source : sources) total += (data.emplace_back(ReadFile(source.File))).size();
     const uint32_t discarded_before = StreamBytesDiscarded();
     const uint8_t options = FeedOptionsByte(q.Feed);
-    const std::string name = FeedSourceName(q.Feed, q.Feed.SourceId);
+    const uint32_t chunk_size = q.Feed.Chunk;
     ProgressThrottle throttle;
     const ULONGLONG start = GetTickCount64();
-    uint64_t calls = 0, failed = 0, deliveries = 0, packets = 0;
+    uint64_t calls = 0, failed = 0, deliveries = 0, packets = 0, done = 0;
     std::vector<NamedValue> last_values;
-    for (size_t at = 0; at < data.size() || (data.empty() && calls == 0); at += q.Feed.Chunk) {
-      const std::string_view chunk = std::string_view(data).substr(at, q.Feed.Chunk);
-      DataCallOutcome out = FeedChunk(module, instance, kModuleIndex, q.Feed.SourceId, name, options, chunk, q.Values);
-      ++calls;
-      if (!out.Call.Returned()) {
-        SetStatus(r, out.Call, module);
-        break;
+    bool stopped = false;
+    // Round k feeds bytes [k * chunk, (k + 1) * chunk) of each source that still has them; an empty
+    // file still makes one call with no bytes.
+    for (size_t at = 0; !stopped; at += chunk_size) {
+      bool any = false;
+      for (size_t i = 0; i < sources.size() && !stopped; ++i) {
+        if (at >= data[i].size() && !(at == 0 && data[i].empty())) continue;
+        any = true;
+        const std::string_view chunk = std::string_view(data[i]).substr(at, chunk_size);
+        DataCallOutcome out =
+            FeedChunk(module, instance, kModuleIndex, sources[i].Id, sources[i].Name, options, chunk, q.Values);
+        ++calls;
+        if (!out.Call.Returned()) {
+          SetStatus(r, out.Call, module);
+          stopped = true;
+          break;
+        }
+        // The result is the first failure's code, else the last call's.
+        if (failed == 0) r.Code = out.Call.Value;
+        failed += out.Call.Value < 0;
+        deliveries += out.Deliveries;
+        done += chunk.size();
+        for (std::string& p : SplitPackets(out.Block)) r.Packets.push_back(std::move(p)), ++packets;
+        r.Items.insert(r.Items.end(), out.Items.begin(), out.Items.end());
+        last_values = std::move(out.Values);
+        if (settings.Progress && throttle.Due(GetTickCount64() - start)) {
+          const ProgressFigures f{done, total, packets, GetTickCount64() - start};
+          std::fprintf(stderr, "\r%s ", ProgressLine(f).c_str());
+        }
+        Gather(r);
       }
-      // The result is the first failure's code, else the last call's.
-      if (failed == 0) r.Code = out.Call.Value;
-      failed += out.Call.Value < 0;
-      deliveries += out.Deliveries;
-      for (std::string& p : SplitPackets(out.Block)) r.Packets.push_back(std::move(p)), ++packets;
-      r.Items.insert(r.Items.end(), out.Items.begin(), out.Items.end());
-      last_values = std::move(out.Values);
-      if (settings.Progress && throttle.Due(GetTickCount64() - start)) {
-        const ProgressFigures f{at + chunk.size(), data.size(), packets, GetTickCount64() - start};
-        std::fprintf(stderr, "\r%s ", ProgressLine(f).c_str());
-      }
-      Gather(r);
-      if (data.empty()) break;
+      if (!any) break;
     }
     if (settings.Progress) std::fprintf(stderr, "\r%79s\r", "");
     // The values the module wrote back are those of the last call, as with any other request.
     r.Values = std::move(last_values);
-    r.Values.push_back({"calls", std::to_string(calls)});
-    r.Values.push_back({"bytes", std::to_string(data.size())});
-    r.Values.push_back({"failed", std::to_string(failed)});
-    r.Values.push_back({"deliveries", std::to_string(deliveries)});
+    if (sources.size() > 1) r.Values.push_back(Figure("sources", sources.size()));
+    r.Values.push_back(Figure("calls", calls));
+    r.Values.push_back(Figure("bytes", total));
+    r.Values.push_back(Figure("failed", failed));
+    r.Values.push_back(Figure("deliveries", deliveries));
     // Bytes a data call had to discard because the inner plugin left its stream full.
     if (const uint32_t discarded = StreamBytesDiscarded() - discarded_before; discarded > 0)
-      r.Values.push_back({"discarded", std::to_string(discarded)});
+      r.Values.push_back(Figure("discarded", discarded));
   }
 };
 
@@ -318,34 +353,13 @@ RequestResult Runner::Run(const Request& q) {
     if (needs_instance && s.instance == 0) throw std::runtime_error("no instance: create one first");
     switch (q.Kind) {
       case RequestKind::Create: s.Create(r, q); break;
-      case RequestKind::Load: {
-        // A host tells the module its window and its own module handle, unless the script does.
-        std::vector<CallValue> values = q.Values;
-        auto given = [&](const char* name) {
-          for (const CallValue& v : q.Values)
-            if (v.Name == name) return true;
-          return false;
-        };
-        if (!given("MSG-PROC-HANDLE"))
-          values.push_back({"MSG-PROC-HANDLE", CallValue::Type::Int, {}, static_cast<int64_t>(s.window.HandleValue())});
-        if (!given("HANDLE"))
-          values.push_back({"HANDLE", CallValue::Type::Int, {}, reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))});
-        s.Command(r, "LOAD", values);
-        break;
-      }
-      case RequestKind::Unload: s.Command(r, "UNLOAD", q.Values); break;
-      case RequestKind::Command: s.Command(r, q.Name, q.Values); break;
-      case RequestKind::GetParam:
-        s.Command(r, "GET-MODULE-PARAMETER", {{"PARAM", CallValue::Type::Text, q.Name}});
-        break;
-      case RequestKind::SetParam:
-        s.Command(r, "SET-MODULE-PARAMETER",
-                  {{"PARAM", CallValue::Type::Text, q.Name}, {"VALUE", CallValue::Type::Text, q.Value}});
-        break;
-      case RequestKind::Event: {
-        std::vector<CallValue> values{{"EVENT-TYPE", CallValue::Type::Text, q.Name}};
-        values.insert(values.end(), q.Values.begin(), q.Values.end());
-        s.Command(r, "EVENT", values);
+      case RequestKind::Load: case RequestKind::Unload: case RequestKind::Command: case RequestKind::GetParam:
+      case RequestKind::SetParam: case RequestKind::Event: {
+        std::vector<CallValue> values = *CommandValues(q);
+        if (q.Kind == RequestKind::Load)
+          AddHostHandles(values, static_cast<int64_t>(s.window.HandleValue()),
+                         reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr)));
+        s.Command(r, values);
         break;
       }
       case RequestKind::Dialog: s.Dialog(r, q); break;
@@ -355,7 +369,7 @@ RequestResult Runner::Run(const Request& q) {
       case RequestKind::Log: SetStatus(r, s.CollectLog(r, q.Size), s.module); break;
       case RequestKind::Free: s.Free(r); break;
       case RequestKind::Stress:
-        r = RunStress(s.module.Path(), q, s.ReadFile(q.Feed.File), s.settings.Progress);
+        r = RunStress(s.module.Path(), q, s.ReadFile(q.Feed.Files.at(0)), s.Setup(q.Stress.Setup), s.settings.Progress);
         r.Line = q.Line;
         r.Request = q.Text;
         s.exports_seen = HostExportLog::Instance().Calls().size();

@@ -126,6 +126,7 @@ struct KindInfo {
   int Positional;     // required positional words
   bool TakesValues;   // call values allowed
   const char* Options;  // allowed option keys, space-separated
+  bool MorePositional = false;  // further positional words allowed (feed: more files)
 };
 
 constexpr KindInfo kKinds[] = {
@@ -140,10 +141,10 @@ constexpr KindInfo kKinds[] = {
     {"dialog", RequestKind::Dialog, 0, true, " options "},
     {"dialog-form", RequestKind::DialogForm, 0, false, " form size "},
     {"info", RequestKind::Info, 0, false, ""},
-    {"feed", RequestKind::Feed, 1, true, " source name chunk path options "},
+    {"feed", RequestKind::Feed, 1, true, " source name chunk path options ", true},
     {"log", RequestKind::Log, 0, false, " size "},
     {"free", RequestKind::Free, 0, false, ""},
-    {"stress", RequestKind::Stress, 1, true, " threads sources chunk path options "},
+    {"stress", RequestKind::Stress, 1, true, " threads sources chunk path options setup "},
 };
 
 const KindInfo* FindKind(std::string_view name) {
@@ -152,10 +153,24 @@ const KindInfo* FindKind(std::string_view name) {
   return nullptr;
 }
 
+// The comma-separated parts of an option's value ("1,2,5").
+std::vector<std::string> SplitList(const std::string& value) {
+  std::vector<std::string> parts;
+  for (size_t start = 0;;) {
+    const size_t comma = value.find(',', start);
+    parts.push_back(value.substr(start, comma - start));
+    if (comma == std::string::npos) return parts;
+    start = comma + 1;
+  }
+}
+
 void ApplyOption(Request& request, const std::string& key, const std::string& value) {
   constexpr int64_t kMaxSize = 64 * 1024 * 1024;
-  if (key == "source") request.Feed.SourceId = static_cast<int32_t>(ParseNumber(value, key, INT32_MIN, INT32_MAX));
-  else if (key == "name") request.Feed.SourceName = value;
+  if (key == "source") {
+    request.Feed.SourceIds.clear();
+    for (const std::string& id : SplitList(value))
+      request.Feed.SourceIds.push_back(static_cast<int32_t>(ParseNumber(id, key, INT32_MIN, INT32_MAX)));
+  } else if (key == "name") request.Feed.SourceNames = SplitList(value);
   else if (key == "chunk") request.Feed.Chunk = static_cast<uint32_t>(ParseNumber(value, key, 1, kMaxSize));
   else if (key == "options") {
     const uint8_t options = static_cast<uint8_t>(ParseNumber(value, key, 0, 255));
@@ -168,9 +183,42 @@ void ApplyOption(Request& request, const std::string& key, const std::string& va
   else if (key == "sources") request.Stress.Sources = static_cast<int>(ParseNumber(value, key, 1, 1024));
   else if (key == "size") request.Size = static_cast<uint32_t>(ParseNumber(value, key, 0, kMaxSize));
   else if (key == "form") request.Name = value;
+  else if (key == "setup") request.Stress.Setup = value;
+}
+
+// A feed's files, ids and names must pair up: one id (the first of consecutive ones) or one per
+// file, one name per file or none, and no data source twice.
+void CheckFeedSources(const Request& request) {
+  const FeedOptions& feed = request.Feed;
+  const size_t files = feed.Files.size();
+  if (feed.SourceIds.size() > 1 && feed.SourceIds.size() != files)
+    throw std::invalid_argument("source= gives " + std::to_string(feed.SourceIds.size()) + " ids for " +
+                                std::to_string(files) + " file(s)");
+  if (!feed.SourceNames.empty() && feed.SourceNames.size() != files)
+    throw std::invalid_argument("name= gives " + std::to_string(feed.SourceNames.size()) + " names for " +
+                                std::to_string(files) + " file(s)");
+  const std::vector<FeedSource> sources = FeedSources(feed);
+  for (size_t i = 0; i < sources.size(); ++i)
+    for (size_t k = 0; k < i; ++k)
+      if (sources[i].Id == sources[k].Id)
+        throw std::invalid_argument("data source " + std::to_string(sources[i].Id) + " is given twice: each file needs a source of its own");
 }
 
 }  // namespace
+
+std::vector<FeedSource> FeedSources(const FeedOptions& feed) {
+  std::vector<FeedSource> sources;
+  const int32_t first = feed.SourceIds.empty() ? 1 : feed.SourceIds[0];
+  for (size_t i = 0; i < feed.Files.size(); ++i) {
+    FeedSource source;
+    source.File = feed.Files[i];
+    source.Id = feed.SourceIds.size() > 1 ? feed.SourceIds[i] : static_cast<int32_t>(first + static_cast<int64_t>(i));
+    source.Name = i < feed.SourceNames.size() && !feed.SourceNames[i].empty() ? feed.SourceNames[i]
+                                                                               : "source" + std::to_string(source.Id);
+    sources.push_back(std::move(source));
+  }
+  return sources;
+}
 
 const char* RequestKindName(RequestKind kind) noexcept {
   for (const KindInfo& info : kKinds)
@@ -233,7 +281,9 @@ Request BuildRequest(const std::vector<std::string>& words) {
       positional.push_back(word);
     }
   }
-  if (static_cast<int>(positional.size()) != info->Positional)
+  const bool count_ok = static_cast<int>(positional.size()) == info->Positional ||
+                        (info->MorePositional && static_cast<int>(positional.size()) > info->Positional);
+  if (!count_ok)
     throw std::invalid_argument(std::string(info->Name) + " takes " + std::to_string(info->Positional) +
                                 " argument(s) besides options and values, not " + std::to_string(positional.size()));
   switch (info->Kind) {
@@ -245,7 +295,10 @@ Request BuildRequest(const std::vector<std::string>& words) {
       request.Value = positional[1];
       break;
     case RequestKind::Feed: case RequestKind::Stress:
-      request.Feed.File = positional[0];
+      request.Feed.Files = positional;
+      if (info->Kind == RequestKind::Stress && request.Feed.SourceIds.size() > 1)
+        throw std::invalid_argument("stress takes one first source id");
+      CheckFeedSources(request);
       break;
     default:
       break;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "request.h"
 #include "result.h"
@@ -13,8 +14,11 @@
 namespace kivhost {
 
 // Runs the stress request `q` on the module at `module_path` (already loaded by the caller, so
-// the threads share it) with `data` as every source's data. Status Failed with the findings as
-// values when the check fails.
-RequestResult RunStress(const std::string& module_path, const Request& q, const std::string& data, bool progress);
+// the threads share it) with `data` as every source's data. Each thread runs `setup` (commands
+// only: load, unload, command, get-param, set-param, event) on its instance before it feeds; a
+// LOAD among them replaces the default one. Status Failed with the findings as values when the
+// check fails.
+RequestResult RunStress(const std::string& module_path, const Request& q, const std::string& data,
+                        const std::vector<Request>& setup, bool progress);
 
 }  // namespace kivhost

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "call_values.h"
 #include "data_call.h"
 #include "host/host_call_record.h"
 #include "host/host_exports.h"
@@ -24,6 +25,7 @@ namespace {
 
 struct Shared {
   const Request& q;
+  const std::vector<Request>& setup;
   const std::string& data;
   const std::string& module_path;
   StressTally tally;
@@ -32,15 +34,12 @@ struct Shared {
   std::atomic<uint64_t> log_lines{0};
 };
 
-// Runs a command on `instance`; its code, or a problem noted in the tally.
-int32_t Command(Shared& shared, HostModule& module, uintptr_t instance, int32_t index, const char16_t* name,
-                uintptr_t window) {
+// Runs a command (its values, "COMMAND" among them) on `instance`; its code, or a problem noted
+// in the tally.
+int32_t Command(Shared& shared, HostModule& module, uintptr_t instance, int32_t index,
+                const std::vector<CallValue>& values) {
   HostParamsList params;
-  params.Add("COMMAND", HostValue::Wide(name));
-  if (window) {
-    params.Add("MSG-PROC-HANDLE", HostValue::Int(static_cast<int32_t>(window)));
-    params.Add("HANDLE", HostValue::Int(static_cast<int32_t>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr)))));
-  }
+  AddValues(params, values);
   HostCallRecord rec;
   rec.SetInstance(instance);
   rec.SetModuleIndex(index);
@@ -48,6 +47,32 @@ int32_t Command(Shared& shared, HostModule& module, uintptr_t instance, int32_t 
   const CallResult call = module.ExecutePluginCommand(rec.data());
   if (!call.Returned()) shared.tally.Problem("thread " + std::to_string(index) + ": a command did not return");
   return call.Value;
+}
+
+int32_t Command(Shared& shared, HostModule& module, uintptr_t instance, int32_t index, const char* name) {
+  return Command(shared, module, instance, index, {{"COMMAND", CallValue::Type::Text, name}});
+}
+
+// LOAD, unless the setup brings its own, then the setup's requests in order. A refused request
+// (a code below 0) is a problem: the run would not be the one asked for.
+void LoadAndSetUp(Shared& shared, HostModule& module, uintptr_t instance, int32_t index, uintptr_t window) {
+  const auto handles = [&](std::vector<CallValue>& values) {
+    AddHostHandles(values, static_cast<int64_t>(window), reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr)));
+  };
+  bool loaded = false;
+  for (const Request& q : shared.setup) loaded |= q.Kind == RequestKind::Load;
+  if (!loaded) {
+    std::vector<CallValue> load{{"COMMAND", CallValue::Type::Text, "LOAD"}};
+    handles(load);
+    if (Command(shared, module, instance, index, load) != 0)
+      shared.tally.Problem("thread " + std::to_string(index) + ": LOAD failed");
+  }
+  for (const Request& q : shared.setup) {
+    std::vector<CallValue> values = CommandValues(q).value_or(std::vector<CallValue>{});
+    if (q.Kind == RequestKind::Load) handles(values);
+    if (const int32_t code = Command(shared, module, instance, index, values); code < 0)
+      shared.tally.Problem("setup line " + std::to_string(q.Line) + " (" + q.Text + ") returned " + std::to_string(code));
+  }
 }
 
 // Collects the log of `instance` until it is empty, counting its lines. A few rounds at most:
@@ -94,8 +119,7 @@ void HostThread(Shared& shared, int t) {
   }
   const uintptr_t instance = rec.Instance();
   shared.tally.InstanceCreated();
-  if (Command(shared, module, instance, index, u"LOAD", window.HandleValue()) != 0)
-    shared.tally.Problem(who + "LOAD failed");
+  LoadAndSetUp(shared, module, instance, index, window.HandleValue());
 
   const FeedOptions& feed = shared.q.Feed;
   const uint8_t options = FeedOptionsByte(feed);
@@ -103,7 +127,7 @@ void HostThread(Shared& shared, int t) {
   for (size_t c = 0; c < chunks; ++c) {
     for (int source = t; source < shared.q.Stress.Sources; source += shared.q.Stress.Threads) {
       const std::string_view chunk = std::string_view(shared.data).substr(c * feed.Chunk, feed.Chunk);
-      const int32_t id = feed.SourceId + source;
+      const int32_t id = FirstSourceId(feed) + source;
       const DataCallOutcome out =
           FeedChunk(module, instance, index, id, FeedSourceName(feed, id), options, chunk, shared.q.Values);
       if (!out.Call.Returned()) {
@@ -127,7 +151,7 @@ void HostThread(Shared& shared, int t) {
   }
   window.Pump(0);
   CollectLog(shared, module, instance);
-  if (Command(shared, module, instance, index, u"UNLOAD", 0) != 0) shared.tally.Problem(who + "UNLOAD failed");
+  if (Command(shared, module, instance, index, "UNLOAD") != 0) shared.tally.Problem(who + "UNLOAD failed");
   HostCallRecord free_rec;
   free_rec.SetInstance(instance);
   const CallResult freed = module.FreePluginInstance(free_rec.data());
@@ -150,8 +174,9 @@ void GuardedHostThread(Shared& shared, int t) {
 
 }  // namespace
 
-RequestResult RunStress(const std::string& module_path, const Request& q, const std::string& data, bool progress) {
-  Shared shared{q, data, module_path, StressTally(q.Stress.Sources)};
+RequestResult RunStress(const std::string& module_path, const Request& q, const std::string& data,
+                        const std::vector<Request>& setup, bool progress) {
+  Shared shared{q, setup, data, module_path, StressTally(q.Stress.Sources)};
   std::vector<std::thread> threads;
   const int count = std::min(q.Stress.Threads, q.Stress.Sources);
   std::atomic<int> running{count};
@@ -174,15 +199,15 @@ RequestResult RunStress(const std::string& module_path, const Request& q, const 
 
   RequestResult r;
   const SourceTally total_tally = shared.tally.Total();
-  r.Values = {{"threads", std::to_string(count)},
-              {"sources", std::to_string(q.Stress.Sources)},
-              {"calls", std::to_string(total_tally.Calls)},
-              {"fed", std::to_string(total_tally.Fed)},
-              {"taken", std::to_string(total_tally.Consumed)},
-              {"reported", std::to_string(total_tally.Reported)},
-              {"packets", std::to_string(total_tally.Packets)},
-              {"packet-bytes", std::to_string(total_tally.PacketBytes)},
-              {"log-lines", std::to_string(shared.log_lines.load())}};
+  r.Values = {Figure("threads", static_cast<uint64_t>(count)),
+              Figure("sources", static_cast<uint64_t>(q.Stress.Sources)),
+              Figure("calls", total_tally.Calls),
+              Figure("fed", total_tally.Fed),
+              Figure("taken", total_tally.Consumed),
+              Figure("reported", total_tally.Reported),
+              Figure("packets", total_tally.Packets),
+              Figure("packet-bytes", total_tally.PacketBytes),
+              Figure("log-lines", shared.log_lines.load())};
   const std::vector<std::string> findings = shared.tally.Check();
   for (const std::string& finding : findings) r.Values.push_back({"finding", finding});
   r.Code = findings.empty() ? 0 : 1;
