@@ -34,3 +34,13 @@ if(WIN32)
                      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet>
                              ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
 endif()
+
+# The Pascal SDK unit's layout program, run by the test beside it.
+if(KIV_PASCAL)
+  kiv_pascal_target(kiv_pascal_layout ${CMAKE_CURRENT_SOURCE_DIR}/examples/pascal/kiv_layout.pas)
+  add_dependencies(kiv_examples_tests kiv_pascal_layout)
+  target_compile_definitions(kiv_examples_tests PRIVATE KIV_HAVE_PASCAL=1)
+  add_custom_command(TARGET kiv_examples_tests POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_PROPERTY:kiv_pascal_layout,KIV_FILE>
+                             ${CMAKE_CURRENT_BINARY_DIR}/kiv_layout.exe)
+endif()
