@@ -44,3 +44,15 @@ if(KIV_PASCAL)
                      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_PROPERTY:kiv_pascal_layout,KIV_FILE>
                              ${CMAKE_CURRENT_BINARY_DIR}/kiv_layout.exe)
 endif()
+
+# The SDK headers under Visual Studio's ABI: clang in MSVC mode, as C and as C++.
+if(NOT WIN32)
+  find_program(KIV_CLANG NAMES clang clang-14)
+  if(KIV_CLANG)
+    add_test(NAME sdk_headers_msvc
+             COMMAND ${CMAKE_COMMAND} -DCLANG=${KIV_CLANG} -DINCLUDE=${PROJECT_SOURCE_DIR}/include
+                     -DCHECKS=${CMAKE_CURRENT_SOURCE_DIR}/examples/sdk_slots_check.c
+                     -DWORK=${CMAKE_CURRENT_BINARY_DIR}/sdk_headers_msvc
+                     -P ${CMAKE_CURRENT_SOURCE_DIR}/examples/sdk_headers_check.cmake)
+  endif()
+endif()
