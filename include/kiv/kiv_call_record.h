@@ -76,4 +76,25 @@ typedef struct kivPluginCallRec {
 
 #define KIV_CALL_RECORD_SIZE ((uint32_t)sizeof(kivPluginCallRec))
 
+/* The layout is binding on the 32-bit target: any compiler that lays the records out otherwise
+ * stops here. */
+#ifdef __cplusplus
+#define KIV_LAYOUT_CHECK(condition, what) static_assert(condition, what)
+#else
+#define KIV_LAYOUT_CHECK(condition, what) _Static_assert(condition, what)
+#endif
+#if UINTPTR_MAX == 0xFFFFFFFFu
+KIV_LAYOUT_CHECK(sizeof(kivPluginCallValue) == 13, "kivPluginCallValue is 13 bytes");
+KIV_LAYOUT_CHECK(offsetof(kivPluginCallValue, Size) == 4 && offsetof(kivPluginCallValue, Kind) == 8 &&
+                     offsetof(kivPluginCallValue, Value) == 9,
+                 "kivPluginCallValue offsets");
+KIV_LAYOUT_CHECK(sizeof(kivPluginCallRec) == 102, "kivPluginCallRec is 102 bytes");
+KIV_LAYOUT_CHECK(offsetof(kivPluginCallRec, Flags) == 4 && offsetof(kivPluginCallRec, Instance) == 5 &&
+                     offsetof(kivPluginCallRec, ModuleIndex) == 9 && offsetof(kivPluginCallRec, Context) == 13 &&
+                     offsetof(kivPluginCallRec, DataSourceId) == 17 && offsetof(kivPluginCallRec, Options) == 21 &&
+                     offsetof(kivPluginCallRec, Params) == 22 && offsetof(kivPluginCallRec, Input) == 26 &&
+                     offsetof(kivPluginCallRec, Output) == 39 && offsetof(kivPluginCallRec, DataSourceName) == 52,
+                 "kivPluginCallRec offsets");
+#endif
+
 #endif /* KIV_KIV_CALL_RECORD_H */

@@ -98,6 +98,11 @@ typedef struct kivPluginCallRecIntf {
 
 #pragma pack(pop)
 
+#if UINTPTR_MAX == 0xFFFFFFFFu
+KIV_LAYOUT_CHECK(sizeof(kivPluginCallRecIntf) == 106 && offsetof(kivPluginCallRecIntf, ParamsW) == 102,
+                 "kivPluginCallRecIntf layout");
+#endif
+
 #if defined(__cplusplus) && !defined(KIV_CINTERFACE)
 
 /* The bytes a parser client collected for one data source. Identifier ...D0. */

@@ -34,3 +34,25 @@ if(WIN32)
                      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet>
                              ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
 endif()
+
+# The Pascal SDK unit's layout program, run by the test beside it.
+if(KIV_PASCAL)
+  kiv_pascal_target(kiv_pascal_layout ${CMAKE_CURRENT_SOURCE_DIR}/examples/pascal/kiv_layout.pas)
+  add_dependencies(kiv_examples_tests kiv_pascal_layout)
+  target_compile_definitions(kiv_examples_tests PRIVATE KIV_HAVE_PASCAL=1)
+  add_custom_command(TARGET kiv_examples_tests POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_PROPERTY:kiv_pascal_layout,KIV_FILE>
+                             ${CMAKE_CURRENT_BINARY_DIR}/kiv_layout.exe)
+endif()
+
+# The SDK headers under Visual Studio's ABI: clang in MSVC mode, as C and as C++.
+if(NOT WIN32)
+  find_program(KIV_CLANG NAMES clang clang-14)
+  if(KIV_CLANG)
+    add_test(NAME sdk_headers_msvc
+             COMMAND ${CMAKE_COMMAND} -DCLANG=${KIV_CLANG} -DINCLUDE=${PROJECT_SOURCE_DIR}/include
+                     -DCHECKS=${CMAKE_CURRENT_SOURCE_DIR}/examples/sdk_slots_check.c
+                     -DWORK=${CMAKE_CURRENT_BINARY_DIR}/sdk_headers_msvc
+                     -P ${CMAKE_CURRENT_SOURCE_DIR}/examples/sdk_headers_check.cmake)
+  endif()
+endif()

@@ -829,5 +829,62 @@ TEST_F(KivhostE2E, CheckReportsAsJsonLinesAndRefusesWhatItCannotCheck) {
   EXPECT_EQ(Kivhost({"check", kiv::test::ExeFolder() + "kivhost_line_parser\\sample.txt"}).Exit, 3u);
 }
 
+// ---- inner plugins in Pascal ----------------------------------------------------------------
+
+#ifdef KIV_HAVE_PASCAL
+constexpr bool kPascal = true;
+#else
+constexpr bool kPascal = false;
+#endif
+
+TEST_F(KivhostE2E, PascalFrameParserDeliversWhatTheCSampleDeliversAndPassesTheCheck) {
+  if (!kPascal) GTEST_SKIP() << "Free Pascal cross compiler not prepared (scripts/setup)";
+  const std::string folder = "kivhost_pascal_frame_parser";
+  const std::string sample = kiv::test::ExeFolder() + folder + "\\sample.bin";
+  const Outcome run = Kivhost({"exec", Varnolet(folder.c_str()), "create", "load LANGUAGE=en",
+                               "feed " + sample + " chunk=64 source=4 name=COM4", "unload", "free"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  std::string out = Masked(run.Out);
+  const std::string shown_sample = "<dir>\\" + folder + "\\sample.bin";
+  for (size_t at; (at = out.find(shown_sample)) != std::string::npos;) out.replace(at, shown_sample.size(), "sample.bin");
+  for (size_t at; (at = out.find(folder)) != std::string::npos;) out.replace(at, folder.size(), "kivhost_frame_parser");
+  EXPECT_EQ(out, kFrameSessionText);
+
+  const Outcome check = Check(folder + "\\plugin.dll");
+  EXPECT_EQ(check.Exit, 0u) << check.Out << check.Err;
+  EXPECT_TRUE(Has(check.Out, "  kivPluginLoad                  present, stdcall")) << check.Out;
+  EXPECT_TRUE(Has(check.Out, "  kivPluginProcessData           present, stdcall")) << check.Out;
+  EXPECT_TRUE(Has(check.Out, "data: 1448 bytes fed on the parser path, 0 discarded, 0 left unconsumed\nresult: pass\n"))
+      << check.Out;
+  const Outcome chunks = Kivhost({"check", kiv::test::ExeFolder() + folder + "\\plugin.dll", "data=" + sample, "chunk=5"});
+  EXPECT_EQ(chunks.Exit, 0u) << chunks.Out;
+  EXPECT_TRUE(Has(chunks.Out, "data: 174 bytes fed on the parser path, 0 discarded, 0 left unconsumed\nresult: pass\n"))
+      << chunks.Out;
+}
+
+// References the compiler counts, kept in globals past the call: every later call through them
+// fails cleanly, the compiler's releases (on reassignment, and at unload by finalization) reach
+// live wrappers, and the check reports the keeping without any leak.
+TEST_F(KivhostE2E, KeptPascalReferencesFailCleanlyAndTheirReleasesAreHarmless) {
+  if (!kPascal) GTEST_SKIP() << "Free Pascal cross compiler not prepared (scripts/setup)";
+  const std::string data = Write("ten.txt", "abcdefghij");
+  const Outcome run = Kivhost({"exec", Varnolet("kivhost_kiv_check_kept_refs"), "create", "load LANGUAGE=en",
+                               "feed " + data + " chunk=4 source=4 name=COM4", "unload", "free"});
+  EXPECT_EQ(run.Exit, 0u) << run.Out;
+  const std::string probe = "count 0, signature 0, Add failed, IndexOf failed";
+  EXPECT_TRUE(Has(run.Out, "  calls: 3\n  bytes: 10\n  failed: 0\n")) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "  log[2]: Varnolet. kept parameters: " + probe + "\n")) << run.Out;
+  const std::string kept = "  log[2]: Varnolet. kept parsed data: " + probe +
+                           "; kept item: GetValueW failed, IsRowMarker 0\n";
+  EXPECT_TRUE(Has(run.Out, kept + kept)) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "[5] free -> 0\n")) << run.Out;
+
+  const Outcome check = Check("kivhost_kiv_check_kept_refs\\plugin.dll");
+  EXPECT_EQ(check.Exit, 1u) << check.Out << check.Err;
+  EXPECT_TRUE(Has(check.Out, "  kivPluginLoad: [reference-kept] 1 interface reference still held")) << check.Out;
+  EXPECT_TRUE(Has(check.Out, "  kivPluginProcessData: [reference-kept] ")) << check.Out;
+  EXPECT_TRUE(Has(check.Out, "result: FAIL (2 findings)\n")) << check.Out;
+}
+
 }  // namespace
 }  // namespace kivhost

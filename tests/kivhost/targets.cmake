@@ -43,3 +43,22 @@ if(WIN32)
   add_custom_command(TARGET kiv_kivhost_tests POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet> ${CMAKE_CURRENT_BINARY_DIR}/varnolet.dll)
 endif()
+
+# Inner plugins in Pascal behind varnolet.dll: the Pascal sample with the frame parser's sample
+# data, and a plugin that keeps what it was lent in compiler-counted references.
+if(KIV_PASCAL)
+  kiv_pascal_target(kiv_check_kept_refs ${CMAKE_CURRENT_SOURCE_DIR}/kivhost/plugins/kept_refs_plugin.pas)
+  add_dependencies(kiv_kivhost_tests pascal_frame_parser kiv_check_kept_refs)
+  target_compile_definitions(kiv_kivhost_tests PRIVATE KIV_HAVE_PASCAL=1)
+  set(_out ${CMAKE_CURRENT_BINARY_DIR})
+  foreach(plugin pascal_frame_parser kiv_check_kept_refs)
+    add_custom_command(TARGET kiv_kivhost_tests POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${_out}/kivhost_${plugin}
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:varnolet> ${_out}/kivhost_${plugin}/varnolet.dll
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_PROPERTY:${plugin},KIV_FILE>
+              ${_out}/kivhost_${plugin}/plugin.dll)
+  endforeach()
+  add_custom_command(TARGET kiv_kivhost_tests POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/examples/frame_parser/sample.bin
+            ${_out}/kivhost_pascal_frame_parser/sample.bin)
+endif()
