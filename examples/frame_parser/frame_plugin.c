@@ -74,6 +74,9 @@ static void on_noise(void* ctx, size_t offset, size_t count) {
   log_line(c->plugin, 2, text);
 }
 
+/* Tells checking tools which SDK this plugin was built with. */
+KIV_PLUGIN_SDK_VERSION_EXPORT;
+
 void KIV_STDCALL kivPluginLoad(IkivPluginW* plugin, kivPluginCallRecIntf* rec, int32_t* result) {
   log_line(plugin, 2, "Frame parser loaded");
 }

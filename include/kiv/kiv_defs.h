@@ -22,6 +22,19 @@
 #define KIV_EXTERN_C
 #endif
 
+/* Version of this SDK: major (incompatible changes), minor (additions), patch (fixes).
+ * KIV_SDK_VERSION packs them into one number that compares as the version does; a module or
+ * plugin reports the KIV_SDK_VERSION it was built with (kiv_diagnostics.h, kiv_plugin.h). */
+#define KIV_SDK_VERSION_MAJOR 1
+#define KIV_SDK_VERSION_MINOR 1
+#define KIV_SDK_VERSION_PATCH 0
+#define KIV_MAKE_VERSION(major, minor, patch) \
+  ((((uint32_t)(major) & 0xFFu) << 24) | (((uint32_t)(minor) & 0xFFu) << 16) | ((uint32_t)(patch) & 0xFFFFu))
+#define KIV_VERSION_MAJOR(v) (((uint32_t)(v) >> 24) & 0xFFu)
+#define KIV_VERSION_MINOR(v) (((uint32_t)(v) >> 16) & 0xFFu)
+#define KIV_VERSION_PATCH(v) ((uint32_t)(v) & 0xFFFFu)
+#define KIV_SDK_VERSION KIV_MAKE_VERSION(KIV_SDK_VERSION_MAJOR, KIV_SDK_VERSION_MINOR, KIV_SDK_VERSION_PATCH)
+
 /* Status codes of interface methods (HRESULT values). */
 typedef int32_t kivHRESULT;
 #define KIV_S_OK ((kivHRESULT)0)

@@ -21,12 +21,12 @@
 
 #include "kiv/kiv_defs.h"
 
-#define KIV_DIAGNOSTICS_VERSION 2
+#define KIV_DIAGNOSTICS_VERSION 3
 #define KIV_DIAGNOSTICS_ENTRY_COUNT 12 /* the inner entry points, in look-up order */
 #define KIV_DIAGNOSTICS_REPORT_SIZE 4096 /* bytes of LastCrashReport, its terminator included */
 #define KIV_DIAGNOSTICS_NAME "kivGetDiagnostics"
 
-/* 4188 bytes (version 1 ended after ParserClients, at 84):
+/* 4200 bytes (version 1 ended after ParserClients, at 84; version 2 after LastCrashReport, at 4188):
  *    0   4  Size              in: the caller's size; out: the bytes filled
  *    4   4  Version           KIV_DIAGNOSTICS_VERSION
  *    8   4  ListWrappers      list interfaces alive (lent, created, or kept by someone)
@@ -45,7 +45,10 @@
  *   92 4096  LastCrashReport  the latest of them in full (exception, where it was caught, call
  *                             stack), 8-bit text of CR LF lines, zero-terminated, cut at a line
  *                             end to fit; empty before the first. The instance log gets one line
- *                             per fault only; this and the debugger output get the report. */
+ *                             per fault only; this and the debugger output get the report.
+ * 4188   8  ModuleVersion     the module's own version: major, minor, release, build (the file
+ *                             version of its version resource)
+ * 4196   4  SdkVersion        the KIV_SDK_VERSION the module was built with */
 typedef struct kivDiagnostics {
   uint32_t Size;
   uint32_t Version;
@@ -60,12 +63,14 @@ typedef struct kivDiagnostics {
   uint32_t StreamBytesDiscarded;
   uint32_t CrashReports;
   char LastCrashReport[KIV_DIAGNOSTICS_REPORT_SIZE];
+  uint16_t ModuleVersion[4];
+  uint32_t SdkVersion;
 } kivDiagnostics;
 
 #ifdef __cplusplus
-static_assert(sizeof(kivDiagnostics) == 92 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
+static_assert(sizeof(kivDiagnostics) == 104 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
 #else
-_Static_assert(sizeof(kivDiagnostics) == 92 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
+_Static_assert(sizeof(kivDiagnostics) == 104 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
 #endif
 
 /* int32_t KIV_STDCALL kivGetDiagnostics(kivDiagnostics* out); */

@@ -277,6 +277,20 @@ typedef void(KIV_STDCALL* kivPluginProcessDataProc)(IkivPluginW* plugin, kivPlug
    "kivPluginStateChanged",    "kivPluginSetParserItems",  "kivPluginProcessData"}
 #define KIV_PLUGIN_EXPORT_COUNT 12
 
+/* The SDK version a plugin was built with, for checking tools (`kivhost check` reports it and
+ * warns when it is newer than the module's). Write `KIV_PLUGIN_SDK_VERSION_EXPORT;` once at file
+ * scope in one source file of the plugin: it defines the data symbol `kivPluginSdkVersion`, a
+ * uint32_t holding KIV_SDK_VERSION, exported under that plain name (a dllexport, so the .def file
+ * of the entry points needs no line for it). The module itself never reads it. */
+#define KIV_PLUGIN_SDK_VERSION_NAME "kivPluginSdkVersion"
+#if defined(_WIN32)
+#define KIV_PLUGIN_EXPORT_DATA __declspec(dllexport)
+#else
+#define KIV_PLUGIN_EXPORT_DATA __attribute__((visibility("default")))
+#endif
+#define KIV_PLUGIN_SDK_VERSION_EXPORT \
+  KIV_EXTERN_C KIV_PLUGIN_EXPORT_DATA const uint32_t kivPluginSdkVersion = KIV_SDK_VERSION
+
 /* The file the module loads from its own folder. */
 #define KIV_PLUGIN_FILE_NAME "plugin.dll"
 

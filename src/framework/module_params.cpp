@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <optional>
 
+#include "kiv/kiv_defs.h"
 #include "paramlist/variant_change.h"
 #include "platform/code_page.h"
 #include "platform/path_names.h"
 #include "platform/special_folders.h"
 #include "platform/text_utils.h"
+#include "platform/version_info.h"
 #include "translation/translator.h"
 
 namespace kiv {
@@ -132,6 +134,7 @@ const ParameterRow kParameterRows[] = {
     {"ModuleRegistryPath", [](TkivPlugin& p) { return Text(p.ModuleRegistryPath()); }, nullptr},
     {"INISectionPrefix", [](TkivPlugin& p) { return Text(p.INISectionPrefix()); }, nullptr},
     {"DisplayFullVersion", [](TkivPlugin& p) { return Text(p.DisplayFullVersion()); }, nullptr},
+    {"SdkVersion", [](TkivPlugin&) { return Text(SdkVersionText(KIV_SDK_VERSION)); }, nullptr},
     {"ParserItems", [](TkivPlugin& p) { return Text(ParserItemsText(p.ParserItems())); },
      [](TkivPlugin& p, const Variant& value) {
        auto text = ValueText(value);

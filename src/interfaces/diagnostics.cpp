@@ -75,6 +75,9 @@ kivDiagnostics DiagnosticsSnapshot() noexcept {
     now.FaultsContained[i] = c.FaultsContained[i].load(std::memory_order_relaxed);
   now.ParserClients = c.ParserClients.load(std::memory_order_relaxed);
   now.StreamBytesDiscarded = c.StreamBytesDiscarded.load(std::memory_order_relaxed);
+  const uint16_t version[4] = {KIV_MODULE_VERSION};
+  std::memcpy(now.ModuleVersion, version, sizeof version);
+  now.SdkVersion = KIV_SDK_VERSION;
   TLatestCrashReport& latest = LatestCrashReport();
   std::lock_guard lock(latest.Lock);
   now.CrashReports = latest.Count;

@@ -27,4 +27,7 @@ class TkivVersionInfo {
   std::string VersionText() const;
 };
 
+// An SDK version packed as KIV_MAKE_VERSION packs it, as "major.minor.patch".
+std::string SdkVersionText(std::uint32_t packed);
+
 }  // namespace kiv

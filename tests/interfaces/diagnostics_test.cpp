@@ -89,6 +89,11 @@ TEST(Diagnostics, ReadOutFillsWhatTheCallerKnowsAndRefusesLessThanTheHeader) {
   EXPECT_EQ(header.Version, static_cast<uint32_t>(KIV_DIAGNOSTICS_VERSION));
   EXPECT_EQ(header.ListWrappers, -77);
 
+  // The versions come with the full struct.
+  const kivDiagnostics full = DiagnosticsSnapshot();
+  EXPECT_EQ(full.SdkVersion, KIV_SDK_VERSION);
+  EXPECT_GE(full.ModuleVersion[0], 1);
+
   // A newer caller's longer struct: ours filled, the rest zeroed.
   unsigned char longer[sizeof(kivDiagnostics) + 16];
   std::memset(longer, 0xAB, sizeof longer);

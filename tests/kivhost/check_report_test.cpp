@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "kiv/kiv_defs.h"
 #include "pe_exports.h"
 
 namespace kivhost {
@@ -114,6 +115,33 @@ TEST(CheckJudgement, ACleanPluginPasses) {
       << text;
   EXPECT_NE(text.find("\nresult: pass\n"), std::string::npos) << text;
   EXPECT_NE(FormatCheckJson(seen, {}).find("{\"plugin\":\"p.dll\",\"result\":\"pass\",\"findings\":0,"), std::string::npos);
+}
+
+TEST(CheckReport, PrintsTheVersionsAndWarnsOnlyWhenThePluginsSdkIsNewer) {
+  struct Row {
+    uint32_t module_sdk;
+    std::optional<uint32_t> plugin_sdk;
+    const char* lines;
+    bool warns;
+  };
+  const Row rows[] = {
+      {KIV_MAKE_VERSION(1, 1, 0), KIV_MAKE_VERSION(1, 1, 0), "module: version 1.0.0.0, built with SDK 1.1.0\nplugin: built with SDK 1.1.0\n", false},
+      {KIV_MAKE_VERSION(1, 1, 0), KIV_MAKE_VERSION(1, 0, 3), "plugin: built with SDK 1.0.3\n", false},
+      {KIV_MAKE_VERSION(1, 1, 0), KIV_MAKE_VERSION(1, 1, 1), "plugin: built with SDK 1.1.1\nwarning: the plugin was built against SDK 1.1.1, newer than the module's SDK 1.1.0", true},
+      {KIV_MAKE_VERSION(1, 1, 0), std::nullopt, "plugin: built with SDK unknown (no kivPluginSdkVersion export)\n", false},
+      {0, KIV_MAKE_VERSION(9, 0, 0), "module: version unknown, built with SDK unknown\n", false},
+  };
+  for (const Row& row : rows) {
+    CheckObservations seen = Clean();
+    seen.ModuleVersion = row.module_sdk ? "1.0.0.0" : "";
+    seen.ModuleSdkVersion = row.module_sdk;
+    seen.PluginSdkVersion = row.plugin_sdk;
+    const std::string text = FormatCheckText(seen, {});
+    EXPECT_NE(text.find(row.lines), std::string::npos) << text;
+    EXPECT_EQ(SdkVersionWarning(seen).has_value(), row.warns) << text;
+    EXPECT_EQ(text.find("warning:") != std::string::npos, row.warns) << text;
+    EXPECT_TRUE(JudgeCheck(seen).empty());  // a warning, not a finding
+  }
 }
 
 TEST(CheckJudgement, EachObservationBecomesItsFindingInReportOrder) {

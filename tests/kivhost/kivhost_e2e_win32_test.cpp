@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "kiv/kiv_defs.h"
+#include "platform/version_info.h"
 #include "platform/win32_test_files.h"
 
 namespace kivhost {
@@ -721,7 +723,18 @@ TEST_F(KivhostE2E, CheckPassesTheSamplesAndTheRecorderWithEveryExportStdcall) {
     EXPECT_TRUE(Has(run.Out, "data: 1448 bytes fed on the parser path, 0 discarded, 0 left unconsumed\n")) << run.Out;
     // Loaded and unloaded again and again, the plugin leaves nothing behind.
     EXPECT_TRUE(Has(run.Out, "unload: 24 load/unload cycles, TLS slots 0, handles 0 after the first\n")) << run.Out;
+    // The module's own version there is that of varnolet.dll's version resource.
+    const kiv::TkivVersionInfo module(kiv::test::ExeFolder() + "kivhost_varnolet\\varnolet.dll");
+    EXPECT_TRUE(module.Valid);
+    EXPECT_TRUE(Has(run.Out, "\nmodule: version " + module.VersionText() + ",")) << run.Out;
+    EXPECT_TRUE(Has(run.Out, ", built with SDK " + kiv::SdkVersionText(KIV_SDK_VERSION) + "\n")) << run.Out;
+    EXPECT_FALSE(Has(run.Out, "warning:")) << run.Out;
   }
+  // The samples export the SDK version they were built with; the recorder does not.
+  const std::string sdk = "\nplugin: built with SDK " + kiv::SdkVersionText(KIV_SDK_VERSION) + "\n";
+  EXPECT_TRUE(Has(Check("kivhost_line_parser\\plugin.dll").Out, sdk));
+  EXPECT_TRUE(Has(Check("kivhost_frame_parser\\plugin.dll").Out, sdk));
+  EXPECT_TRUE(Has(Check("kiv_inner_recorder.dll").Out, "\nplugin: built with SDK unknown (no kivPluginSdkVersion export)\n"));
   // With their own sample data, in other chunk sizes.
   const std::string folder = kiv::test::ExeFolder();
   const Outcome frames = Kivhost({"check", folder + "kivhost_frame_parser\\plugin.dll",
@@ -809,6 +822,15 @@ TEST_F(KivhostE2E, CheckReportsWhatALargeCallHadToDiscardFromAStreamLeftFull) {
                            "discarded"))
       << run.Out;
   EXPECT_TRUE(Has(run.Out, "data: 40000 bytes fed on the parser path, 7232 discarded, 32768 left unconsumed\n")) << run.Out;
+}
+
+TEST_F(KivhostE2E, CheckWarnsWhenThePluginWasBuiltAgainstANewerSdk) {
+  const std::string newer = kiv::SdkVersionText(KIV_MAKE_VERSION(KIV_SDK_VERSION_MAJOR + 1, 0, 0));
+  const Outcome run = Check("kiv_check_misdeclared.dll");
+  EXPECT_TRUE(Has(run.Out, "\nplugin: built with SDK " + newer + "\nwarning: the plugin was built against SDK " + newer +
+                               ", newer than the module's SDK " + kiv::SdkVersionText(KIV_SDK_VERSION)))
+      << run.Out;
+  EXPECT_TRUE(Has(Check("kiv_check_misdeclared.dll", true).Out, ",\"plugin_sdk_version\":\"" + newer + "\",\"warning\":\"the plugin"));
 }
 
 TEST_F(KivhostE2E, CheckReportsAsJsonLinesAndRefusesWhatItCannotCheck) {

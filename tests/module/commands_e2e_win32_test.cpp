@@ -16,6 +16,7 @@
 #include "host/host_module.h"
 #include "host/host_params_list.h"
 #include "host/host_window.h"
+#include "kiv/kiv_diagnostics.h"
 #include "module/test_plugin_actions.h"
 #include "platform/win32_test_files.h"
 
@@ -355,6 +356,18 @@ TEST_F(CommandsE2E, EveryModuleParameterReadsAsTheInstanceStandsWithoutRegardToC
   EXPECT_EQ(Get("TESTTRANSL").Integer, 0);  // not among this program's arguments
   for (const char* name : {"INIFile", "ModuleRegistryPath", "INISectionPrefix", "DisplayFullVersion", "ModuleConfigId"})
     GetText(name);
+  // The module's versions: the SDK it was built with as a parameter, and both in its diagnostic
+  // (this test module has no version resource; kivhost's check compares varnolet.dll's).
+  EXPECT_EQ(GetText("SdkVersion"), std::to_string(KIV_SDK_VERSION_MAJOR) + "." + std::to_string(KIV_SDK_VERSION_MINOR) +
+                                       "." + std::to_string(KIV_SDK_VERSION_PATCH));
+  const auto read = reinterpret_cast<kivGetDiagnosticsFunc>(
+      reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module_.Handle()), KIV_DIAGNOSTICS_NAME)));
+  kivDiagnostics diagnostics{};
+  diagnostics.Size = sizeof diagnostics;
+  ASSERT_TRUE(read && read(&diagnostics) == 0);
+  EXPECT_EQ(diagnostics.Version, static_cast<uint32_t>(KIV_DIAGNOSTICS_VERSION));
+  EXPECT_EQ(diagnostics.SdkVersion, KIV_SDK_VERSION);
+  EXPECT_GE(diagnostics.ModuleVersion[0], 1);
   // The data folder lies under the application-data folder and its configuration part.
   const std::string data = GetText("ModuleDataPath");
   const std::string app = GetText("AppDataPath");

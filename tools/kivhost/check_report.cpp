@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "json_format.h"
+#include "platform/version_info.h"
 #include "text_format.h"
 
 namespace kivhost {
@@ -155,8 +156,21 @@ std::vector<Finding> JudgeCheck(const CheckObservations& seen) {
   return out;
 }
 
+std::optional<std::string> SdkVersionWarning(const CheckObservations& seen) {
+  if (!seen.PluginSdkVersion || !seen.ModuleSdkVersion || *seen.PluginSdkVersion <= seen.ModuleSdkVersion)
+    return std::nullopt;
+  return "the plugin was built against SDK " + kiv::SdkVersionText(*seen.PluginSdkVersion) +
+         ", newer than the module's SDK " + kiv::SdkVersionText(seen.ModuleSdkVersion) +
+         ": what the plugin uses of the newer SDK may be missing";
+}
+
 std::string FormatCheckText(const CheckObservations& seen, const std::vector<Finding>& findings) {
   std::string out = "check " + seen.Plugin + "\n";
+  out += "module: " + (seen.ModuleVersion.empty() ? std::string("version unknown") : "version " + seen.ModuleVersion) +
+         ", built with SDK " + (seen.ModuleSdkVersion ? kiv::SdkVersionText(seen.ModuleSdkVersion) : std::string("unknown")) + "\n";
+  out += "plugin: built with SDK " +
+         (seen.PluginSdkVersion ? kiv::SdkVersionText(*seen.PluginSdkVersion) : std::string("unknown (no kivPluginSdkVersion export)")) + "\n";
+  if (const auto warning = SdkVersionWarning(seen)) out += "warning: " + *warning + "\n";
   char line[160];
   for (size_t i = 0; i < kInnerEntryCount; ++i) {
     const EntryObservation& e = seen.Entries[i];
@@ -196,7 +210,11 @@ std::string FormatCheckJson(const CheckObservations& seen, const std::vector<Fin
          ",\"stream_bytes_discarded\":" + std::to_string(seen.StreamBytesDiscarded) +
          ",\"stream_bytes_left\":" + std::to_string(seen.StreamBytesLeft) +
          ",\"unload_cycles\":" + std::to_string(seen.UnloadCycles) + ",\"tls_slots_left\":" +
-         std::to_string(seen.TlsSlotsLeft) + ",\"handles_left\":" + std::to_string(seen.HandlesLeft) + "}\n";
+         std::to_string(seen.TlsSlotsLeft) + ",\"handles_left\":" + std::to_string(seen.HandlesLeft) +
+         ",\"module_version\":" + JsonString(seen.ModuleVersion) + ",\"module_sdk_version\":" +
+         (seen.ModuleSdkVersion ? JsonString(kiv::SdkVersionText(seen.ModuleSdkVersion)) : "null") + ",\"plugin_sdk_version\":" +
+         (seen.PluginSdkVersion ? JsonString(kiv::SdkVersionText(*seen.PluginSdkVersion)) : "null") + ",\"warning\":" +
+         (SdkVersionWarning(seen) ? JsonString(*SdkVersionWarning(seen)) : "null") + "}\n";
   return out;
 }
 

@@ -78,7 +78,16 @@ struct CheckObservations {
   int32_t HandlesLeft = 0;
   // Steps kivhost could not carry out, or that the module itself failed ("load: ...").
   std::vector<std::string> StepProblems;
+  // Versions: the module's own ("1.0.0.0") and the SDK it was built with, from its diagnostic
+  // (empty and 0 when it reports none), and the SDK the plugin was built with, from its
+  // kivPluginSdkVersion export (nullopt without one). SDK versions are KIV_MAKE_VERSION values.
+  std::string ModuleVersion;
+  uint32_t ModuleSdkVersion = 0;
+  std::optional<uint32_t> PluginSdkVersion;
 };
+
+// The warning about the versions, when the plugin was built against a newer SDK than the module.
+std::optional<std::string> SdkVersionWarning(const CheckObservations& seen);
 
 struct Finding {
   std::string Entry;  // the entry point, or "" for the plugin as a whole

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "host/host_call_record.h"
 #include "host/process_use.h"
 #include "kiv/kiv_diagnostics.h"
+#include "kiv/kiv_plugin.h"
 #include "pe_exports.h"
 #include "runner.h"
 #include "script.h"
@@ -206,6 +208,11 @@ void RunScenario(const std::string& module, const std::string& data_file, const 
   }
   const kivDiagnostics start = ReadDiagnostics(read);
   size_t last_entry = kNoEntry;
+  if (start.SdkVersion) {  // a module older than these fields leaves them zero
+    const uint16_t* v = start.ModuleVersion;
+    seen.ModuleVersion = std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+    seen.ModuleSdkVersion = start.SdkVersion;
+  }
   for (const Step& step : Scenario(chunk)) {
     const kivDiagnostics before = ReadDiagnostics(read);
     const RequestResult r = step.NotifySource ? Notify(runner, step.NotifySource) : runner.Run(request(step.Line));
@@ -321,6 +328,11 @@ int RunCheck(const Invocation& inv) {
     for (size_t i = 0; i < kInnerEntryCount; ++i)
       if (seen.Entries[i].Present)
         entries[i] = reinterpret_cast<void*>(GetProcAddress(probe, std::string(InnerEntryName(i)).c_str()));
+    if (const void* version = reinterpret_cast<const void*>(GetProcAddress(probe, KIV_PLUGIN_SDK_VERSION_NAME))) {
+      uint32_t packed = 0;
+      std::memcpy(&packed, version, sizeof packed);
+      seen.PluginSdkVersion = packed;
+    }
     const auto probed = ProbeEntryPoints(entries);
     for (size_t i = 0; i < kInnerEntryCount; ++i) {
       seen.Entries[i].Conv = probed[i].Conv;
