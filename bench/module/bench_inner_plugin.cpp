@@ -1,6 +1,8 @@
 // The inner plugin of the proxy benchmarks, built from the SDK alone. On the plain path it does
 // nothing; on the parser path it takes the bytes of its data source's buffer, delivers their
-// first 64 as one packet and removes them all, as a parser that consumes its input would.
+// first 64 as one packet and removes them all, as a parser that consumes its input would. Data
+// sources whose name begins with "HOLD" keep their bytes (a parser waiting for the rest of a
+// unit), and deliver nothing.
 #include "kiv/kiv_plugin.h"
 
 namespace {
@@ -15,6 +17,8 @@ void KIV_STDCALL kivPluginCreate(IkivPluginW* plugin) {
 
 void KIV_STDCALL kivPluginProcessData(IkivPluginW* plugin, kivPluginCallRecIntf* rec, int32_t* result) {
   if (!(rec->Rec.Options & KIV_OPTION_PARSER_PATH) || !g_ex) return;
+  const char* name = rec->Rec.DataSourceName;
+  if (name[0] == 'H' && name[1] == 'O' && name[2] == 'L' && name[3] == 'D') return;
   IkivFifoBuffer* buffer = nullptr;
   if (g_ex->GetParserClientBuffer(rec, &buffer) != KIV_S_OK) return;
   uint32_t size = 0;

@@ -10,9 +10,11 @@
 
 namespace kivbench {
 
-// The C runtime's allocation functions as a module imports them (malloc, calloc, realloc and
-// the system heap's HeapAlloc/HeapReAlloc); while an AllocationCounter exists, every call of
-// `module` to one of them is counted. One counter at a time; not for modules loaded twice.
+// The C runtime's allocation functions as a module imports them (malloc, calloc, realloc, free
+// and the system heap's HeapAlloc/HeapReAlloc/HeapFree); while an AllocationCounter exists,
+// every allocation of `module` is counted, and the bytes it holds are followed (the usable size
+// of each block, through _msize and HeapSize). One counter at a time; not for modules loaded
+// twice.
 class AllocationCounter {
  public:
   explicit AllocationCounter(HMODULE module);
@@ -25,6 +27,9 @@ class AllocationCounter {
   // Allocations and reallocations since the last Reset.
   static int64_t Count();
   static void Reset();
+  // Bytes allocated less bytes freed since the counter was made (blocks freed that were
+  // allocated before it count negatively).
+  static int64_t LiveBytes();
 
  private:
   struct Patch {
@@ -33,7 +38,7 @@ class AllocationCounter {
   };
   void Redirect(void** entry, void* replacement, void** original);
 
-  Patch patches_[16];
+  Patch patches_[24];
   int hooked_ = 0;
 };
 

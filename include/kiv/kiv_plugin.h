@@ -59,8 +59,10 @@
  *     the plugin's globals. A data call of the instance made on the thread that is inside its
  *     kivPluginProcessData (directly or through a host export) is refused with -3 and logged.
  *     The interfaces may be used from any thread; a FIFO buffer is locked against the module's
- *     writes, and the address from GetData stays valid until the next Remove, Clear or
- *     overflowing write of that stream.
+ *     writes, and the address from GetData stays valid, the bytes held then unchanged under it,
+ *     until the next Remove, Clear or overflowing write of that stream. A stream's memory grows
+ *     with what it holds, so a later write may move the bytes to a new address: call GetSize
+ *     before GetData, and GetData again for bytes written since.
  *  9. Faults. An access violation or any other exception that escapes an entry point is
  *     contained by the module: the request ends with -3 for data, the options dialog is logged
  *     as failed, other requests keep their preset result. The instance log gets one line per

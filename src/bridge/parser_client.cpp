@@ -20,32 +20,6 @@ bool IsPlaceholderName(std::string_view name) { return name.substr(0, kPlacehold
 
 uintptr_t KeyOf(int32_t dataSourceId) { return static_cast<uintptr_t>(static_cast<uint32_t>(dataSourceId)); }
 
-// What a look-up found: the client for the key, else the first placeholder met.
-struct Match {
-  TCustomParserClient* found = nullptr;
-  TCustomParserClient* placeholder = nullptr;
-  uintptr_t placeholderKey = 0;
-};
-
-// Entries are keyed by their client's id, so the key finds the client directly; the walk is
-// needed only for a placeholder when the key has none.
-Match Search(const ClientHashList& list, int32_t dataSourceId, bool activeOnly) {
-  Match m;
-  TCustomParserClient* byKey = list.GetValue(KeyOf(dataSourceId));
-  if (byKey && !(activeOnly && byKey->Inactive())) {
-    m.found = byKey;
-    return m;
-  }
-  list.ForEach([&](uintptr_t key, TCustomParserClient* client, bool& stop) {
-    if (client->Placeholder()) {
-      m.placeholder = client;
-      m.placeholderKey = key;
-      stop = true;
-    }
-  });
-  return m;
-}
-
 }  // namespace
 
 std::string ParserClientBaseName(std::string_view name) {
@@ -191,6 +165,53 @@ std::unique_ptr<TCustomParserClient> CreateCustomParserClient(TkivPlugin* plugin
   return std::make_unique<TCustomParserClient>(plugin, rec);
 }
 
+// What a look-up found: the client for the key, else the first placeholder met.
+struct TCustomParserClientList::Match {
+  TCustomParserClient* found = nullptr;
+  TCustomParserClient* placeholder = nullptr;
+  uintptr_t placeholderKey = 0;
+};
+
+// Entries are keyed by their client's id, so the key finds the client directly; the walk is
+// needed only for a placeholder when the key has none, and only while there is one.
+TCustomParserClientList::Match TCustomParserClientList::Search(const List& list, int32_t dataSourceId,
+                                                               bool activeOnly) const {
+  Match m;
+  TCustomParserClient* byKey = list.GetValue(KeyOf(dataSourceId));
+  if (byKey && !(activeOnly && byKey->Inactive())) {
+    m.found = byKey;
+    return m;
+  }
+  if (placeholders_ == 0) return m;
+  list.ForEach([&](uintptr_t key, TCustomParserClient* client, bool& stop) {
+    if (client->Placeholder()) {
+      m.placeholder = client;
+      m.placeholderKey = key;
+      stop = true;
+    }
+  });
+  return m;
+}
+
+void TCustomParserClientList::Put(List& list, uintptr_t key, TCustomParserClient* client) {
+  const TCustomParserClient* replaced = list.GetValue(key);
+  const bool placeholderGoes = replaced && replaced != client && replaced->FPlaceholder;
+  list.Add(key, client);  // frees `replaced` (unless it is `client`)
+  if (placeholderGoes) --placeholders_;
+}
+
+void TCustomParserClientList::Put(List& list, uintptr_t key, std::unique_ptr<TCustomParserClient> client) {
+  const bool placeholder = client->FPlaceholder;
+  Put(list, key, client.get());
+  client.release();  // the list owns it now
+  if (placeholder) ++placeholders_;
+}
+
+int32_t TCustomParserClientList::PlaceholderCount() {
+  ReadLocked<List> reader(*this);
+  return placeholders_;
+}
+
 TCustomParserClient* TCustomParserClientList::FindOrCreate(const TPluginCallRec& rec, TkivPlugin* plugin,
                                                            bool activeOnly, TParserClientFactory factory) {
   const bool placeholderName = IsPlaceholderName(CallRecSourceName(rec));
@@ -211,18 +232,19 @@ TCustomParserClient* TCustomParserClientList::FindOrCreate(const TPluginCallRec&
     // Re-key first (the only step that may fail), so that a failure changes nothing.
     const uintptr_t key = KeyOf(rec.DataSourceId);
     if (key != again.placeholderKey) {
-      writer->Add(key, client);
+      Put(*writer, key, client);
       (void)writer->Extract(again.placeholderKey);  // the same client, now under `key`
     }
     client->InitFromRecord(rec);
     client->FPlaceholder = client->FDataSourceId == 0;
+    if (!client->FPlaceholder) --placeholders_;
     if (!client->FPlaceholder && rec.Input.Kind == ckNotify) client->FFromNotify = true;
     return client;
   }
   if (!factory) return nullptr;
   std::unique_ptr<TCustomParserClient> created = factory(plugin, rec);
   TCustomParserClient* client = created.get();
-  writer->Add(KeyOf(client->FDataSourceId), std::move(created));
+  Put(*writer, KeyOf(client->FDataSourceId), std::move(created));
   return client;
 }
 
@@ -239,7 +261,9 @@ int TCustomParserClientList::RemoveIdle(uint32_t limitMs, bool remove) {
       WriteLocked<List> writer(*this);
       // Another writer may have run during the promotion: remove only entries unchanged since.
       for (const auto& [key, client] : idle) {
-        if (writer->GetValue(key) == client && client->Inactive()) removed.emplace_back(writer->Extract(key));
+        if (writer->GetValue(key) != client || !client->Inactive()) continue;
+        removed.emplace_back(writer->Extract(key));
+        if (client->FPlaceholder) --placeholders_;
       }
     }
   }

@@ -143,6 +143,10 @@ std::string_view CallRecSourceName(const TPluginCallRec& rec);
 // key, and a later record with the placeholder's old id makes a client of its own instead of
 // replacing (and freeing) the taken-over one.
 //
+// Look-ups: the key finds a data source's client at once. A placeholder is looked for (a walk of
+// every client, in visiting order) only while the list holds one: the list counts them, so the
+// list must be changed through FindOrCreate and RemoveIdle only.
+//
 // Locks: a caller may hold the read lock (LockRead) around FindOrCreate and the use of the
 // client it returns; FindOrCreate and RemoveIdle take it again and promote to the write lock.
 // While a thread waits for the promotion its read share is set aside, so two promoting threads
@@ -164,6 +168,20 @@ class TCustomParserClientList : public TThreadPtrUIntObjectHashList<TCustomParse
   // Marks every client idle for `limitMs` inactive and, with `remove`, removes and frees it
   // (freed after the locks are released). Returns the number of idle clients found.
   int RemoveIdle(uint32_t limitMs, bool remove);
+
+  // Clients that are placeholders, under the read lock.
+  int32_t PlaceholderCount();
+
+ private:
+  struct Match;
+  Match Search(const List& list, int32_t dataSourceId, bool activeOnly) const;
+  // Puts `client` under `key` in `list` (write lock held), freeing the client it replaces, and
+  // keeps the placeholder count.
+  void Put(List& list, uintptr_t key, std::unique_ptr<TCustomParserClient> client);
+  void Put(List& list, uintptr_t key, TCustomParserClient* client);
+
+  // Guarded by the list's lock: the clients whose FPlaceholder is set.
+  int32_t placeholders_ = 0;
 };
 
 }  // namespace kiv

@@ -2,10 +2,13 @@
 // consumer that reads it in place and then removes what it consumed.
 //
 // Thread-safe: Write, Remove, Clear and destruction hold the write lock; Size and FreeSpace
-// the read lock. The held bytes are contiguous, from a read offset into a buffer that is
-// allocated once at construction and never moves. A remove advances the offset; the bytes move
-// down only once the offset passes the buffer's slack (its second half), so a byte is moved at
-// most once on average, and a write that fits always finds room behind the held bytes.
+// the read lock. The held bytes are contiguous, from a read offset into a block that grows with
+// what the stream holds, up to twice the capacity (room plus as much slack for the offset), and
+// shrinks back once the stream has stayed nearly empty for a while. A remove advances the
+// offset; the bytes move down only once the offset passes half the block, so a byte is moved at
+// most once on average. A write that does not fit behind the held bytes copies them to a larger
+// block; the old one is kept, unchanged, until the next Remove, Clear or discarding write, so
+// that an address handed out before stays valid as long as it did when blocks never moved.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/exception.h"
 #include "support/thread_object.h"
@@ -40,6 +44,9 @@ class TFIFOStream : public TThreadObject {
   // Bytes held, and Capacity - Size; under the read lock.
   int32_t Size() const;
   int32_t FreeSpace() const;
+  // Bytes of room in the stream's block (0 while it has none), under the read lock: what the
+  // stream costs besides itself, for diagnostics and tests.
+  size_t BlockRoom() const;
 
   // Appends `length` bytes (none for length <= 0). With Overwrite the oldest bytes give way and
   // a write longer than the capacity keeps its last bytes; without, a write that does not fit
@@ -58,8 +65,10 @@ class TFIFOStream : public TThreadObject {
   void Clear();
 
   // The first held byte, under the read or write lock; release with UnlockRead / Unlock. The
-  // pointer stays valid, and the bytes under it unchanged, until the next Remove, Clear or a
-  // Write that has to discard.
+  // pointer stays valid, and the bytes held when it was taken unchanged under it, until the next
+  // Remove, Clear or a Write that has to discard. Bytes written after it was taken are behind
+  // it unless the write moved the held bytes to a larger block: take the size first, then the
+  // pointer.
   uint8_t* LockRead();
   uint8_t* LockWrite();
   // The lock exists from construction on: these release it without looking for it first.
@@ -74,23 +83,52 @@ class TFIFOStream : public TThreadObject {
   // the bytes discarded.
   int32_t WriteOverflowing(const uint8_t* from, int32_t length);
   void RemoveLocked(int32_t count);
+  // Appends `length` bytes, with Size_ + length <= Capacity_.
   void AppendLocked(const uint8_t* data, int32_t length);
-  // Moves the held bytes to the buffer's start.
+  // Moves the held bytes to the start of a new block with room for `needed` bytes and more; the
+  // old block is retired (kept until FreeRetired).
+  void Relocate(int32_t needed);
+  // Frees the blocks retired since the last Remove, Clear or discarding write.
+  void FreeRetired();
+  // After a Remove or Clear of a stream that held `held` bytes: counts how long the stream has
+  // stayed nearly empty and shrinks its block once that has lasted kQuietRemoves calls.
+  void NoteHeld(int32_t held);
+  void Shrink();
+  // Moves the held bytes to the block's start.
   void Compact();
   // The lock the constructor created.
   ReaderWriterLock& Lock() const { return *LockObject(); }
 
-  // Capacity_ bytes of room plus as many again of slack (plus one, so that a zero capacity
-  // still has a valid address), and a cache line more to align the start: copies of whole
-  // 16-byte steps then split no cache line when blocks arrive in multiples of 16 bytes.
-  std::unique_ptr<uint8_t[]> Block_;
-  uint8_t* Buffer_;  // Block_ rounded up to 64 bytes
+  // One block of room: its bytes, and their start (aligned to a cache line for large blocks, so
+  // that copies of whole 16-byte steps split no cache line).
+  struct Block {
+    std::unique_ptr<uint8_t[]> Bytes;
+    uint8_t* Start = nullptr;
+    size_t Room = 0;
+  };
+  static Block NewBlock(size_t room);
+  // The room for a stream that holds `bytes`: twice as much, in powers of two from kMinRoom, at
+  // most MaxRoom_; 0 for none.
+  size_t RoomFor(int32_t bytes) const;
+
+  // Blocks hold at least this much; smaller sources share no memory, so this is what one that
+  // holds a few bytes costs.
+  static constexpr size_t kMinRoom = 128;
+  // A block shrinks after this many Remove or Clear calls in a row that found it nearly empty
+  // (held at most an eighth of its room).
+  static constexpr int32_t kQuietRemoves = 256;
+
+  Block Block_;              // guarded by the lock; no bytes while the stream has held nothing
+  std::vector<Block> Retired_;  // guarded by the lock; blocks whose addresses may still be read
+  const size_t MaxRoom_;     // twice the capacity: room and slack for the read offset
   const int32_t Capacity_;
   const int32_t DiscardStep_;
-  // Guarded by the lock: the held bytes are Buffer_[Head_, Head_ + Size_); Head_ <= Capacity_
-  // between calls.
+  // Guarded by the lock: the held bytes are Block_.Start[Head_, Head_ + Size_), within the
+  // block's room; Head_ <= Room / 2 between calls.
   int32_t Head_ = 0;
   int32_t Size_ = 0;
+  int32_t Quiet_ = 0;      // Remove and Clear calls in a row that found the stream nearly empty
+  int32_t QuietPeak_ = 0;  // the most they found held
   const bool Overwrite_;
 };
 
@@ -145,8 +183,11 @@ inline int32_t TFIFOStream::WriteSome(const void* data, int32_t length) {
 }
 
 inline void TFIFOStream::AppendLocked(const uint8_t* data, int32_t length) {
-  // Head_ <= Capacity_ and Size_ + length <= Capacity_: the bytes fit behind the held ones.
-  fifo_detail::CopyBytes(Buffer_ + Head_ + Size_, data, static_cast<size_t>(length));
+  // The largest block always has room behind the held bytes (Head_ <= Capacity_); a smaller
+  // one may need to grow first.
+  if (static_cast<size_t>(Head_) + static_cast<size_t>(Size_) + static_cast<size_t>(length) > Block_.Room)
+    Relocate(Size_ + length);
+  fifo_detail::CopyBytes(Block_.Start + Head_ + Size_, data, static_cast<size_t>(length));
   Size_ += length;
 }
 
@@ -158,15 +199,28 @@ inline void TFIFOStream::Remove(int32_t count) {
 inline void TFIFOStream::RemoveLocked(int32_t count) {
   count = std::clamp(count, 0, Size_);
   if (count == 0) return;
+  if (!Retired_.empty()) FreeRetired();  // addresses handed out before end here
+  const int32_t held = Size_;
   Size_ -= count;
   Head_ += count;
   if (Size_ == 0) {
     Head_ = 0;
-  } else if (Head_ > Capacity_) {
-    // The offset passed the slack: move the rest down, which at most Capacity_ removed bytes
-    // have paid for since the last move.
+  } else if (static_cast<size_t>(Head_) > Block_.Room / 2) {
+    // The offset passed half the block: move the rest down, which the removed bytes have paid
+    // for since the last move.
     Compact();
   }
+  NoteHeld(held);
+}
+
+inline void TFIFOStream::NoteHeld(int32_t held) {
+  if (static_cast<size_t>(held) > Block_.Room / 8) {
+    Quiet_ = 0;
+    QuietPeak_ = 0;
+    return;
+  }
+  QuietPeak_ = std::max(QuietPeak_, held);
+  if (++Quiet_ >= kQuietRemoves) Shrink();
 }
 
 }  // namespace kiv

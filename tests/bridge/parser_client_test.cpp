@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
+#include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -247,6 +249,63 @@ TEST_F(ParserClientIdleTest, SweepWithoutRemovalOnlyMarksInactive) {
   fresh->SetFlag(true);
   EXPECT_TRUE(fresh->GetFlag());
   EXPECT_FALSE(fresh->IsIdle(kiv::kParserClientIdleLimit));
+}
+
+// The answer of the full walk over the clients in visiting order: the first client for the id
+// (skipping inactive ones when asked), else the first placeholder met, else none.
+struct WalkAnswer {
+  TCustomParserClient* found = nullptr;
+  TCustomParserClient* placeholder = nullptr;
+  int placeholders = 0;
+  std::set<TCustomParserClient*> all;
+};
+WalkAnswer Walk(TCustomParserClientList& clients, int32_t id, bool activeOnly) {
+  WalkAnswer a;
+  kiv::ReadLocked<TCustomParserClientList::List> list(clients);
+  list->ForEach([&](uintptr_t, TCustomParserClient* c, bool&) {
+    a.placeholders += c->Placeholder() ? 1 : 0;
+    a.all.insert(c);
+    if (!a.placeholder && !a.found && c->Placeholder()) a.placeholder = c;
+    if (!a.found && c->DataSourceId() == id && !(activeOnly && c->Inactive())) a.found = c;
+  });
+  return a;
+}
+
+// Over random sequences of sources, placeholders, take-overs and sweeps, the keyed look-up gives
+// the walk's answer, and the list's count of placeholders stays exact.
+TEST_F(ParserClientIdleTest, KeyedLookUpAgreesWithTheFullWalk) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 20; ++round) {
+    TCustomParserClientList list;
+    for (int step = 0; step < 400; ++step) {
+      const int kind = static_cast<int>(rng() % 20);
+      if (kind == 0) {
+        g_now += kiv::kParserClientIdleLimit / 2;
+        list.RemoveIdle(kiv::kParserClientIdleLimit, rng() % 2 == 0);
+        continue;
+      }
+      const int32_t id = static_cast<int32_t>(rng() % 40) - 2;  // -2..37, 0 included
+      const bool placeholderName = rng() % 6 == 0;
+      const std::string name = placeholderName ? "__UT__" + std::to_string(id) : "SRC" + std::to_string(id);
+      const bool activeOnly = rng() % 4 == 0;
+      const WalkAnswer before = Walk(list, id, activeOnly);
+      ASSERT_EQ(list.PlaceholderCount(), before.placeholders) << "round " << round << ", step " << step;
+      TCustomParserClient* got = list.FindOrCreate(Rec(id, name), nullptr, activeOnly, &kiv::CreateCustomParserClient);
+      ASSERT_NE(got, nullptr);
+      if (before.found) {
+        ASSERT_EQ(got, before.found) << "round " << round << ", step " << step;
+      } else if (before.placeholder) {
+        ASSERT_EQ(got, before.placeholder) << "round " << round << ", step " << step;
+        if (!placeholderName) {
+          ASSERT_EQ(got->DataSourceId(), id);  // taken over
+        }
+      } else {
+        ASSERT_EQ(before.all.count(got), 0u);  // a new client
+        ASSERT_EQ(got->DataSourceId(), id);
+      }
+      if (kind < 12) Feed(got, "x");  // fed clients outlive a sweep or two
+    }
+  }
 }
 
 // Both threads hold the list's read lock, as data calls do on the parser path, and ask for the

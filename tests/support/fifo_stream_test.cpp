@@ -262,3 +262,56 @@ TEST(FIFOStream, ProducerAndConsumerThreadsKeepOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The block grows with what the stream holds, up to twice the capacity, and shrinks back (to
+// none when empty) once the stream has stayed nearly empty for a while.
+TEST(FIFOStream, BlockGrowsWithTheHeldBytesAndShrinksWhenQuiet) {
+  TFIFOStream s(16384, 64, true);
+  EXPECT_EQ(s.BlockRoom(), 0u);
+  Write(s, Bytes(0, 64));
+  EXPECT_EQ(s.BlockRoom(), 128u);
+  Write(s, Bytes(0, 1000));
+  EXPECT_EQ(s.BlockRoom(), 4096u);
+  Write(s, Bytes(0, 16384));
+  EXPECT_EQ(s.BlockRoom(), 32768u);  // the largest: room and slack
+  s.Remove(16384 - 10);
+  // A consumer that keeps up with small blocks, leaving a few bytes each time.
+  for (int i = 0; i < 255; ++i) {
+    Write(s, Bytes(i, 20));
+    s.Remove(20);
+  }
+  EXPECT_EQ(s.BlockRoom(), 32768u);  // not yet "a while"
+  Write(s, Bytes(255, 20));
+  s.Remove(20);
+  EXPECT_EQ(s.BlockRoom(), 128u);  // twice the most held (30), rounded up, at least 128
+  EXPECT_EQ(Held(s), Bytes(255 + 10, 10));
+  s.Remove(10);
+  for (int i = 0; i < 256; ++i) s.Clear();
+  EXPECT_EQ(s.BlockRoom(), 128u);  // this spell still saw the 10 bytes
+  for (int i = 0; i < 256; ++i) s.Clear();
+  EXPECT_EQ(s.BlockRoom(), 0u);
+  Write(s, Bytes(0, 64));  // and it grows again
+  EXPECT_EQ(Held(s), Bytes(0, 64));
+}
+
+// A write that fits but moves the held bytes to a larger block leaves the address handed out
+// before readable, with the bytes it held, until the next Remove (ASan checks the natively run
+// test for reads of freed memory).
+TEST(FIFOStream, GrowingKeepsAHandedOutAddressUntilTheNextRemove) {
+  TFIFOStream s(16384, 64, true);
+  Write(s, Bytes(0, 40));
+  s.Remove(30);  // the held bytes start inside the block
+  const uint8_t* before = s.LockWrite();
+  s.Unlock();
+  for (int i = 0; i < 8; ++i) Write(s, Bytes(40 + 500 * i, 500));  // grows several times
+  EXPECT_EQ(std::vector<uint8_t>(before, before + 10), Bytes(30, 10));
+  EXPECT_NE(s.LockRead(), before);
+  s.UnlockRead();
+  EXPECT_EQ(Held(s), Bytes(30, 10 + 4000));
+  s.Remove(5);
+  EXPECT_EQ(Held(s), Bytes(35, 5 + 4000));
+}
+
+}  // namespace
