@@ -54,8 +54,11 @@ class ProxyCopy {
   explicit ProxyCopy(const char* inner, bool pin = true) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    folder_ = std::string(temp) + "kiv_proxy_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter_);
-    CreateDirectoryA(folder_.c_str(), nullptr);
+    // A folder no earlier run left behind (process ids repeat, and a pinned plugin.dll can keep
+    // its folder from being removed).
+    do {
+      folder_ = std::string(temp) + "kiv_proxy_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter_);
+    } while (!CreateDirectoryA(folder_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
     copied_ = Copy("varnolet.dll", "varnolet.dll") && (!inner || Copy(inner, "plugin.dll"));
     if (copied_) module.Load(folder_ + "\\varnolet.dll");
     if (inner && pin) pinned_ = LoadLibraryA((folder_ + "\\plugin.dll").c_str());
