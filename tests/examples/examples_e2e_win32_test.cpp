@@ -35,10 +35,7 @@ struct Delivery {
 class SampleBehindModule {
  public:
   explicit SampleBehindModule(const char* sample) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    folder_ = std::string(temp) + "kiv_sample_" + std::to_string(GetCurrentProcessId()) + "_" + sample;
-    CreateDirectoryA(folder_.c_str(), nullptr);
+    folder_ = kiv::test::FreshTempFolder("kiv_sample");
     const std::string exe = kiv::test::ExeFolder();
     ok_ = CopyFileA((exe + "varnolet.dll").c_str(), (folder_ + "\\varnolet.dll").c_str(), FALSE) &&
           CopyFileA((exe + sample).c_str(), (folder_ + "\\plugin.dll").c_str(), FALSE) &&

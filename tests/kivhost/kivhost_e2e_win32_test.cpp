@@ -108,10 +108,7 @@ std::string Masked(std::string text) {
 class KivhostE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir_ = std::string(temp) + "kivhost_e2e_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++count_);
-    CreateDirectoryA(dir_.c_str(), nullptr);
+    dir_ = kiv::test::FreshTempFolder("kivhost_e2e");
   }
   void TearDown() override {
     for (const std::string& file : files_) DeleteFileA(file.c_str());
@@ -131,7 +128,6 @@ class KivhostE2E : public ::testing::Test {
   }
 
  private:
-  static inline int count_ = 0;
   std::string dir_;
   std::vector<std::string> files_;
 };

@@ -64,10 +64,7 @@ struct Call {
 class CommandsE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    folder_ = std::string(temp) + "kiv_cmd_" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder_.c_str(), nullptr);
+    folder_ = test::FreshTempFolder("kiv_cmd");
     path_ = folder_ + "\\" + kModuleFile;
     ASSERT_TRUE(CopyFileA((test::ExeFolder() + kModuleFile).c_str(), path_.c_str(), FALSE));
     ASSERT_TRUE(module_.Load(path_)) << module_.Error();

@@ -56,11 +56,7 @@ std::string ResultOf(const HostParamsList& list) {
 class ModuleCopy {
  public:
   explicit ModuleCopy(const char* file) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    folder_ = std::string(temp) + "kiv_e2e_" + std::to_string(GetCurrentProcessId()) + "_" +
-              std::to_string(++counter_);
-    CreateDirectoryA(folder_.c_str(), nullptr);
+    folder_ = test::FreshTempFolder("kiv_e2e");
     path_ = folder_ + "\\" + file;
     copied_ = CopyFileA((test::ExeFolder() + file).c_str(), path_.c_str(), FALSE);
     if (copied_) module.Load(path_);
@@ -76,7 +72,6 @@ class ModuleCopy {
   HostModule module;
 
  private:
-  static inline int counter_ = 0;
   std::string folder_, path_;
   bool copied_ = false;
 };

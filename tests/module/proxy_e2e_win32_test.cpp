@@ -52,13 +52,7 @@ class ProxyCopy {
  public:
   // `pin`: the test holds the inner library too, so that what it recorded outlives the module.
   explicit ProxyCopy(const char* inner, bool pin = true) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    // A folder no earlier run left behind (process ids repeat, and a pinned plugin.dll can keep
-    // its folder from being removed).
-    do {
-      folder_ = std::string(temp) + "kiv_proxy_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter_);
-    } while (!CreateDirectoryA(folder_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
+    folder_ = test::FreshTempFolder("kiv_proxy");
     copied_ = Copy("varnolet.dll", "varnolet.dll") && (!inner || Copy(inner, "plugin.dll"));
     if (copied_) module.Load(folder_ + "\\varnolet.dll");
     if (inner && pin) pinned_ = LoadLibraryA((folder_ + "\\plugin.dll").c_str());
@@ -90,7 +84,6 @@ class ProxyCopy {
     files_.push_back(folder_ + "\\" + to);
     return CopyFileA((test::ExeFolder() + from).c_str(), files_.back().c_str(), FALSE) != FALSE;
   }
-  static inline int counter_ = 0;
   std::string folder_;
   std::vector<std::string> files_;
   bool copied_ = false;
