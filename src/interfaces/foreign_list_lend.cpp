@@ -16,6 +16,7 @@
 #include "interfaces/value_normalise.h"
 #include "paramlist/variant_conversion.h"
 #include "platform/exception.h"
+#include "platform/foreign_call.h"
 #include "platform/readable_memory.h"
 #include "support/fast_mutex.h"
 
@@ -43,13 +44,6 @@ void SetBool(kivBOOL* out, bool value) {
   if (out) *out = value ? KIV_TRUE : KIV_FALSE;
 }
 
-template <class R, class Body>
-R PlainCall(R fallback, Body&& body) {
-  KIV_BOUNDARY_BEGIN
-  return body();
-  KIV_BOUNDARY_END(fallback)
-}
-
 template <class Body>
 void PlainDo(Body&& body) {
   KIV_BOUNDARY_BEGIN
@@ -62,6 +56,44 @@ kivHRESULT StatusCall(Body&& body) {
   KIV_BOUNDARY_BEGIN
   return body();
   KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
+}
+
+// A status call that fills the variant `out` (cleared first). A call that faulted may have left
+// anything there: it is emptied again, unread.
+template <class Body>
+kivHRESULT VariantOut(kivVARIANT* out, Body&& body) {
+  if (out) *out = kivVARIANT{};
+  const kivHRESULT status = StatusCall(body);
+  if (out && status == kForeignCallFailed) *out = kivVARIANT{};
+  return status;
+}
+
+// Calls into the foreign list and its items: call(target) makes the one call, its arguments
+// checked beforehand, under the guard, so that a fault there ends only that call. A plain call
+// on no target (a loan ended, a form not offered) or one that faults gives `failed`, or nothing;
+// a status call that faults gives KIV_E_UNEXPECTED.
+template <class R, class Intf, class Call>
+R ForwardValue(Intf* target, R failed, Call&& call) {
+  return target ? ForeignValue(failed, [&] { return call(*target); }) : failed;
+}
+
+template <class Intf, class Call>
+void ForwardDo(Intf* target, Call&& call) {
+  if (target) ForeignDo([&] { call(*target); });
+}
+
+template <class Intf, class Call>
+kivHRESULT ForwardStatus(Intf& target, Call&& call) {
+  return ForeignHResult([&] { return call(target); });
+}
+
+// The interface `iid` of the foreign object `from` (with a reference), or null when it is not
+// offered or the query faults.
+template <class Intf>
+Intf* QueryForeign(IkivUnknown& from, const kivGUID& iid) {
+  void* got = nullptr;
+  if (ForeignHResult([&] { return from.QueryInterface(iid, &got); }) != KIV_S_OK) return nullptr;
+  return static_cast<Intf*>(got);
 }
 
 }  // namespace
@@ -82,52 +114,56 @@ class TForeignItemWrap final : public IkivParamsListItemW {
   int32_t KIV_STDCALL Release() override;
 
   void KIV_STDCALL SetKey(const char* key) override {
-    PlainDo([&] {
-      if (a_) a_->SetKey(Checked(key));
-    });
+    PlainDo([&] { ForwardDo(a_, [key = Checked(key)](auto& a) { a.SetKey(key); }); });
   }
   void KIV_STDCALL SetDataType(int32_t data_type) override {
-    if (a_) a_->SetDataType(data_type);
+    ForwardDo(a_, [&](auto& a) { a.SetDataType(data_type); });
   }
   void KIV_STDCALL SetState(uint8_t state) override {
-    if (a_) a_->SetState(state);
+    ForwardDo(a_, [&](auto& a) { a.SetState(state); });
   }
-  const char* KIV_STDCALL GetKey() override { return a_ ? a_->GetKey() : nullptr; }
-  int32_t KIV_STDCALL GetDataType() override { return a_ ? a_->GetDataType() : 0; }
-  uint8_t KIV_STDCALL GetState() override { return a_ ? a_->GetState() : 0; }
+  const char* KIV_STDCALL GetKey() override {
+    return ForwardValue<const char*>(a_, nullptr, [](auto& a) { return a.GetKey(); });
+  }
+  int32_t KIV_STDCALL GetDataType() override {
+    return ForwardValue<int32_t>(a_, 0, [](auto& a) { return a.GetDataType(); });
+  }
+  uint8_t KIV_STDCALL GetState() override {
+    return ForwardValue<uint8_t>(a_, 0, [](auto& a) { return a.GetState(); });
+  }
   kivHRESULT KIV_STDCALL SetValue(const kivVARIANT* value) override {
     return StatusCall([&] {
       const Variant ole = OleIncoming(value, TextForm::kAnsi);
-      return Live().SetValue(AsKiv(ole));
+      return ForwardStatus(Live(), [&](auto& a) { return a.SetValue(AsKiv(ole)); });
     });
   }
   kivHRESULT KIV_STDCALL GetValue(kivVARIANT* value) override {
-    if (value) *value = kivVARIANT{};
-    return StatusCall([&] { return Live().GetValue(value); });
+    return VariantOut(value, [&] { return ForwardStatus(Live(), [&](auto& a) { return a.GetValue(value); }); });
   }
   void KIV_STDCALL SetName(const char* name) override {
-    PlainDo([&] {
-      if (a_) a_->SetName(Checked(name));
-    });
+    PlainDo([&] { ForwardDo(a_, [name = Checked(name)](auto& a) { a.SetName(name); }); });
   }
-  const char* KIV_STDCALL GetName() override { return a_ ? a_->GetName() : nullptr; }
-  kivBOOL KIV_STDCALL IsRowMarker() override { return a_ ? a_->IsRowMarker() : KIV_FALSE; }
+  const char* KIV_STDCALL GetName() override {
+    return ForwardValue<const char*>(a_, nullptr, [](auto& a) { return a.GetName(); });
+  }
+  kivBOOL KIV_STDCALL IsRowMarker() override {
+    return ForwardValue<kivBOOL>(a_, KIV_FALSE, [](auto& a) { return a.IsRowMarker(); });
+  }
 
   void KIV_STDCALL SetNameW(const kivWCHAR* name) override {
-    PlainDo([&] {
-      if (w_) w_->SetNameW(Checked(name));
-    });
+    PlainDo([&] { ForwardDo(w_, [name = Checked(name)](auto& w) { w.SetNameW(name); }); });
   }
-  const kivWCHAR* KIV_STDCALL GetNameW() override { return w_ ? w_->GetNameW() : nullptr; }
+  const kivWCHAR* KIV_STDCALL GetNameW() override {
+    return ForwardValue<const kivWCHAR*>(w_, nullptr, [](auto& w) { return w.GetNameW(); });
+  }
   kivHRESULT KIV_STDCALL SetValueW(const kivVARIANT* value) override {
     return StatusCall([&] {
       const Variant ole = OleIncoming(value, TextForm::kWide);
-      return LiveW().SetValueW(AsKiv(ole));
+      return ForwardStatus(LiveW(), [&](auto& w) { return w.SetValueW(AsKiv(ole)); });
     });
   }
   kivHRESULT KIV_STDCALL GetValueW(kivVARIANT* value) override {
-    if (value) *value = kivVARIANT{};
-    return StatusCall([&] { return LiveW().GetValueW(value); });
+    return VariantOut(value, [&] { return ForwardStatus(LiveW(), [&](auto& w) { return w.GetValueW(value); }); });
   }
 
  private:
@@ -186,146 +222,184 @@ class TForeignListWrap final : public IkivParamsListW, public IkivParamsListA {
   }
 
   // IkivParamsList_ (plain): through whichever form the foreign list offers.
-  int32_t KIV_STDCALL GetCount() override { return PlainCall(0, [&] { return Base() ? Base()->GetCount() : 0; }); }
-  int32_t KIV_STDCALL GetSignature() override {
-    return PlainCall(0, [&] { return Base() ? Base()->GetSignature() : 0; });
+  int32_t KIV_STDCALL GetCount() override {
+    return ForwardValue<int32_t>(Base(), 0, [](auto& l) { return l.GetCount(); });
   }
-  int32_t KIV_STDCALL GetTag() override { return PlainCall(0, [&] { return Base() ? Base()->GetTag() : 0; }); }
+  int32_t KIV_STDCALL GetSignature() override {
+    return ForwardValue<int32_t>(Base(), 0, [](auto& l) { return l.GetSignature(); });
+  }
+  int32_t KIV_STDCALL GetTag() override {
+    return ForwardValue<int32_t>(Base(), 0, [](auto& l) { return l.GetTag(); });
+  }
   void KIV_STDCALL SetTag(int32_t tag) override {
-    if (IkivParamsList_* base = Base()) base->SetTag(tag);
+    ForwardDo(Base(), [&](auto& l) { l.SetTag(tag); });
   }
   void KIV_STDCALL Clear() override {
-    if (IkivParamsList_* base = Base()) base->Clear();
+    ForwardDo(Base(), [](auto& l) { l.Clear(); });
   }
   void KIV_STDCALL Delete(int32_t index) override {
-    if (IkivParamsList_* base = Base()) base->Delete(index);
+    ForwardDo(Base(), [&](auto& l) { l.Delete(index); });
   }
   kivBOOL KIV_STDCALL FindRowEnd(int32_t from, int32_t* index, kivBOOL* is_marker) override {
-    IkivParamsList_* base = Base();
-    return base ? base->FindRowEnd(from, index, is_marker) : KIV_FALSE;
+    return ForwardValue<kivBOOL>(Base(), KIV_FALSE, [&](auto& l) { return l.FindRowEnd(from, index, is_marker); });
   }
   void KIV_STDCALL NewRow() override {
-    if (IkivParamsList_* base = Base()) base->NewRow();
+    ForwardDo(Base(), [](auto& l) { l.NewRow(); });
   }
   void KIV_STDCALL AppendAsRow(IkivParamsList_* other) override {
     PlainDo([&] {
       IkivParamsList_* base = Base();
-      if (base) base->AppendAsRow(static_cast<IkivParamsList_*>(Other(other, base == w_)));
+      if (!base) return;
+      auto* foreign = static_cast<IkivParamsList_*>(Other(other, base == w_));
+      ForwardDo(base, [&](auto& l) { l.AppendAsRow(foreign); });
     });
   }
 
   // IkivParamsListW
   kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemW** item) override {
-    return ItemOut(item, [&](IkivParamsListItemW** got) { return LiveW().GetItem(index, got); });
+    return ItemOut(item, [&](IkivParamsListItemW** got) {
+      return ForwardStatus(LiveW(), [&](auto& l) { return l.GetItem(index, got); });
+    });
   }
   kivHRESULT KIV_STDCALL Append(IkivParamsList_* other, kivBOOL* appended) override {
     SetBool(appended, false);
-    return StatusCall([&] { return LiveW().Append(static_cast<IkivParamsList_*>(Other(other, true)), appended); });
+    return StatusCall([&] {
+      auto* foreign = static_cast<IkivParamsList_*>(Other(other, true));
+      return ForwardStatus(LiveW(), [&](auto& l) { return l.Append(foreign, appended); });
+    });
   }
   kivHRESULT KIV_STDCALL AppendRange(IkivParamsList_* other, int32_t from, int32_t to, kivBOOL* appended) override {
     SetBool(appended, false);
-    return StatusCall(
-        [&] { return LiveW().AppendRange(static_cast<IkivParamsList_*>(Other(other, true)), from, to, appended); });
+    return StatusCall([&] {
+      auto* foreign = static_cast<IkivParamsList_*>(Other(other, true));
+      return ForwardStatus(LiveW(), [&](auto& l) { return l.AppendRange(foreign, from, to, appended); });
+    });
   }
   kivHRESULT KIV_STDCALL Find(const kivWCHAR* name, int32_t from, int32_t to, IkivParamsListItemW** item) override {
-    return ItemOut(item, [&](IkivParamsListItemW** got) { return LiveW().Find(Checked(name), from, to, got); });
+    return ItemOut(item, [&](IkivParamsListItemW** got) {
+      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) { return l.Find(name, from, to, got); });
+    });
   }
   kivHRESULT KIV_STDCALL IndexOf(const kivWCHAR* name, int32_t from, int32_t to, int32_t* index) override {
-    return StatusCall([&] { return LiveW().IndexOf(Checked(name), from, to, index); });
+    return StatusCall([&] {
+      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) { return l.IndexOf(name, from, to, index); });
+    });
   }
   kivHRESULT KIV_STDCALL GetValue(const kivWCHAR* name, int32_t from, int32_t to, kivVARIANT* value) override {
-    if (value) *value = kivVARIANT{};
-    return StatusCall([&] { return LiveW().GetValue(Checked(name), from, to, value); });
+    return VariantOut(value, [&] {
+      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) { return l.GetValue(name, from, to, value); });
+    });
   }
   kivHRESULT KIV_STDCALL GetValueDef(const kivWCHAR* name, const kivVARIANT* def, int32_t from, int32_t to,
                                      kivVARIANT* value) override {
-    if (value) *value = kivVARIANT{};
-    return StatusCall([&] {
+    return VariantOut(value, [&] {
       const Variant ole = OleIncoming(def, TextForm::kWide);
-      return LiveW().GetValueDef(Checked(name), AsKiv(ole), from, to, value);
+      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) {
+        return l.GetValueDef(name, AsKiv(ole), from, to, value);
+      });
     });
   }
   kivHRESULT KIV_STDCALL Add(const kivWCHAR* name, const kivVARIANT* value, IkivParamsListItemW** item) override {
     return ItemOut(item, [&](IkivParamsListItemW** got) {
       const Variant ole = OleIncoming(value, TextForm::kWide);
-      return LiveW().Add(Checked(name), AsKiv(ole), got); });
+      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) { return l.Add(name, AsKiv(ole), got); });
+    });
   }
   kivHRESULT KIV_STDCALL Insert(int32_t index, const kivWCHAR* name, const kivVARIANT* value,
                                 IkivParamsListItemW** item) override {
-    return ItemOut(item,
-                   [&](IkivParamsListItemW** got) {
+    return ItemOut(item, [&](IkivParamsListItemW** got) {
       const Variant ole = OleIncoming(value, TextForm::kWide);
-      return LiveW().Insert(index, Checked(name), AsKiv(ole), got); });
+      return ForwardStatus(LiveW(),
+                           [&, name = Checked(name)](auto& l) { return l.Insert(index, name, AsKiv(ole), got); });
+    });
   }
   kivHRESULT KIV_STDCALL SetValue(const kivWCHAR* name, const kivVARIANT* value, kivBOOL add_if_missing,
                                   IkivParamsListItemW** item) override {
     return ItemOut(item, [&](IkivParamsListItemW** got) {
       const Variant ole = OleIncoming(value, TextForm::kWide);
-     
-      return LiveW().SetValue(Checked(name), AsKiv(ole), add_if_missing, got);
+      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) {
+        return l.SetValue(name, AsKiv(ole), add_if_missing, got);
+      });
     });
   }
   kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW* source, IkivParamsListItemW** item) override {
     return ItemOut(item, [&](IkivParamsListItemW** got) {
       RequireInterface(source, kItemWSlots);
-      return LiveW().AddItem(source, got);
+      return ForwardStatus(LiveW(), [&](auto& l) { return l.AddItem(source, got); });
     });
   }
 
   // IkivParamsListA
   kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemA** item) override {
-    return ItemOut(item, [&](IkivParamsListItemA** got) { return LiveA().GetItem(index, got); });
+    return ItemOut(item, [&](IkivParamsListItemA** got) {
+      return ForwardStatus(LiveA(), [&](auto& l) { return l.GetItem(index, got); });
+    });
   }
   kivHRESULT KIV_STDCALL Append(void* other, kivBOOL* appended) override {
     SetBool(appended, false);
-    return StatusCall([&] { return LiveA().Append(Other(other, false), appended); });
+    return StatusCall([&] {
+      void* foreign = Other(other, false);
+      return ForwardStatus(LiveA(), [&](auto& l) { return l.Append(foreign, appended); });
+    });
   }
   kivHRESULT KIV_STDCALL AppendRange(void* other, int32_t from, int32_t to, kivBOOL* appended) override {
     SetBool(appended, false);
-    return StatusCall([&] { return LiveA().AppendRange(Other(other, false), from, to, appended); });
+    return StatusCall([&] {
+      void* foreign = Other(other, false);
+      return ForwardStatus(LiveA(), [&](auto& l) { return l.AppendRange(foreign, from, to, appended); });
+    });
   }
   kivHRESULT KIV_STDCALL Find(const char* name, int32_t from, int32_t to, IkivParamsListItemA** item) override {
-    return ItemOut(item, [&](IkivParamsListItemA** got) { return LiveA().Find(Checked(name), from, to, got); });
+    return ItemOut(item, [&](IkivParamsListItemA** got) {
+      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) { return l.Find(name, from, to, got); });
+    });
   }
   kivHRESULT KIV_STDCALL IndexOf(const char* name, int32_t from, int32_t to, int32_t* index) override {
-    return StatusCall([&] { return LiveA().IndexOf(Checked(name), from, to, index); });
+    return StatusCall([&] {
+      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) { return l.IndexOf(name, from, to, index); });
+    });
   }
   kivHRESULT KIV_STDCALL GetValue(const char* name, int32_t from, int32_t to, kivVARIANT* value) override {
-    if (value) *value = kivVARIANT{};
-    return StatusCall([&] { return LiveA().GetValue(Checked(name), from, to, value); });
+    return VariantOut(value, [&] {
+      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) { return l.GetValue(name, from, to, value); });
+    });
   }
   kivHRESULT KIV_STDCALL GetValueDef(const char* name, const kivVARIANT* def, int32_t from, int32_t to,
                                      kivVARIANT* value) override {
-    if (value) *value = kivVARIANT{};
-    return StatusCall([&] {
+    return VariantOut(value, [&] {
       const Variant ole = OleIncoming(def, TextForm::kAnsi);
-      return LiveA().GetValueDef(Checked(name), AsKiv(ole), from, to, value);
+      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) {
+        return l.GetValueDef(name, AsKiv(ole), from, to, value);
+      });
     });
   }
   kivHRESULT KIV_STDCALL Add(const char* name, const kivVARIANT* value, IkivParamsListItemA** item) override {
     return ItemOut(item, [&](IkivParamsListItemA** got) {
       const Variant ole = OleIncoming(value, TextForm::kAnsi);
-      return LiveA().Add(Checked(name), AsKiv(ole), got); });
+      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) { return l.Add(name, AsKiv(ole), got); });
+    });
   }
   kivHRESULT KIV_STDCALL Insert(int32_t index, const char* name, const kivVARIANT* value,
                                 IkivParamsListItemA** item) override {
-    return ItemOut(item,
-                   [&](IkivParamsListItemA** got) {
+    return ItemOut(item, [&](IkivParamsListItemA** got) {
       const Variant ole = OleIncoming(value, TextForm::kAnsi);
-      return LiveA().Insert(index, Checked(name), AsKiv(ole), got); });
+      return ForwardStatus(LiveA(),
+                           [&, name = Checked(name)](auto& l) { return l.Insert(index, name, AsKiv(ole), got); });
+    });
   }
   kivHRESULT KIV_STDCALL SetValue(const char* name, const kivVARIANT* value, kivBOOL add_if_missing,
                                   IkivParamsListItemA** item) override {
     return ItemOut(item, [&](IkivParamsListItemA** got) {
       const Variant ole = OleIncoming(value, TextForm::kAnsi);
-     
-      return LiveA().SetValue(Checked(name), AsKiv(ole), add_if_missing, got);
+      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) {
+        return l.SetValue(name, AsKiv(ole), add_if_missing, got);
+      });
     });
   }
   kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemA* source, IkivParamsListItemA** item) override {
     return ItemOut(item, [&](IkivParamsListItemA** got) {
       RequireInterface(source, kItemASlots);
-      return LiveA().AddItem(source, got);
+      return ForwardStatus(LiveA(), [&](auto& l) { return l.AddItem(source, got); });
     });
   }
 
@@ -428,12 +502,8 @@ class ForeignRegistry {
 
 TForeignListWrap* TForeignListWrap::Lend(IkivParamsList_* foreign) {
   if (!foreign) return nullptr;
-  void* w = nullptr;
-  void* a = nullptr;
-  if (foreign->QueryInterface(IID_IkivParamsListW, &w) != KIV_S_OK) w = nullptr;
-  if (foreign->QueryInterface(IID_IkivParamsListA, &a) != KIV_S_OK) a = nullptr;
-  auto* fw = static_cast<IkivParamsListW*>(w);
-  auto* fa = static_cast<IkivParamsListA*>(a);
+  auto* fw = QueryForeign<IkivParamsListW>(*foreign, IID_IkivParamsListW);
+  auto* fa = QueryForeign<IkivParamsListA>(*foreign, IID_IkivParamsListA);
   if (!fw && !fa) return nullptr;
   TForeignListWrap* wrap = ForeignRegistry::Get().TakeRested();
   // A pointer kept past its loan took a reference while the wrapper rested: it goes with that
@@ -448,8 +518,8 @@ TForeignListWrap* TForeignListWrap::Lend(IkivParamsList_* foreign) {
       made.reset(new TForeignListWrap());
       ForeignRegistry::Get().Add(made.get());
     } catch (...) {
-      if (fw) fw->Release();
-      if (fa) fa->Release();
+      ReleaseForeign(fw);
+      ReleaseForeign(fa);
       throw;
     }
     wrap = made.release();
@@ -483,8 +553,8 @@ void TForeignListWrap::Detach() noexcept {
     w = std::exchange(w_, nullptr);
     a = std::exchange(a_, nullptr);
   }
-  if (w) w->Release();
-  if (a) a->Release();
+  ReleaseForeign(w);
+  ReleaseForeign(a);
 }
 
 void TForeignListWrap::EndLend() noexcept {
@@ -542,10 +612,11 @@ kivHRESULT TForeignListWrap::ItemOut(Item** out, Call&& call) {
   KIV_BOUNDARY_BEGIN
   Item* got = nullptr;
   const kivHRESULT status = call(out ? &got : nullptr);
-  if (!got) return status;
+  // A call that faulted may have left anything in `got`: not touched.
+  if (!got || status == kForeignCallFailed) return status;
   RequireInterface(got, kItemASlots);
   if (status != KIV_S_OK) {
-    got->Release();
+    ReleaseForeign(got);
     return status;
   }
   constexpr bool kWide = std::is_same_v<Item, IkivParamsListItemW>;
@@ -562,18 +633,15 @@ TForeignItemWrap* TForeignItemWrap::Wrap(TForeignListWrap& parent, IkivParamsLis
   if (wide) {
     w = static_cast<IkivParamsListItemW*>(foreign);
   } else {
-    void* queried = nullptr;
-    if (foreign->QueryInterface(IID_IkivParamsListItemW, &queried) == KIV_S_OK && queried) {
-      w = static_cast<IkivParamsListItemW*>(queried);
-      w_owned = true;
-    }
+    w = QueryForeign<IkivParamsListItemW>(*foreign, IID_IkivParamsListItemW);
+    w_owned = w != nullptr;
   }
   TForeignItemWrap* item = nullptr;
   try {
     item = new TForeignItemWrap(parent, foreign, w, w_owned);
   } catch (...) {
-    if (w_owned) w->Release();
-    foreign->Release();
+    if (w_owned) ReleaseForeign(w);
+    ReleaseForeign(foreign);
     throw;
   }
   if (!parent.TrackItem(item)) item->Detach();
@@ -595,8 +663,8 @@ TForeignItemWrap::~TForeignItemWrap() {
 void TForeignItemWrap::Detach() noexcept {
   IkivParamsListItemA* a = std::exchange(a_, nullptr);
   IkivParamsListItemW* w = std::exchange(w_, nullptr);
-  if (w && w_owned_) w->Release();
-  if (a) a->Release();
+  if (w_owned_) ReleaseForeign(w);
+  ReleaseForeign(a);
 }
 
 kivHRESULT TForeignItemWrap::QueryInterface(const kivGUID& iid, void** obj) {

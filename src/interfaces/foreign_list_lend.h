@@ -8,8 +8,9 @@
 // The wrapper offers the forms (W, A) that the foreign list answers. Texts, variants and
 // interfaces passed in are checked before they are passed on; values go on in their OLE form.
 // Another list given to Append, AppendRange or AppendAsRow must be a loan of the same kind (its
-// foreign list is passed on) or null. Reference counts are atomic; every other call on one
-// thread at a time, as the foreign list requires.
+// foreign list is passed on) or null. Every call into the foreign objects runs under a local
+// guard: one that faults fails as a call after the loan does. Reference counts are atomic; every
+// other call on one thread at a time, as the foreign list requires.
 #pragma once
 
 #include <cstdint>

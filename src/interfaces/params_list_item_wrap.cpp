@@ -4,6 +4,7 @@
 #include "interfaces/params_list_wrap.h"
 #include "interfaces/value_normalise.h"
 #include "platform/exception.h"
+#include "platform/foreign_call.h"
 
 namespace kiv {
 namespace {
@@ -33,21 +34,27 @@ Variant TakeReturnedValue(kivHRESULT status, kivVARIANT& returned, TextForm form
   return NormaliseIncoming(&returned, form);
 }
 
+// Calls read(&returned), an item's GetValue or GetValueW, under the guard (the item may be
+// another module's). A call that faulted may have left anything in the output: dropped unread.
+template <class Read>
+Variant ReadGuarded(Read&& read, TextForm form) {
+  kivVARIANT returned{};
+  kivHRESULT status = KIV_E_UNEXPECTED;
+  if (!ForeignDo([&] { status = read(&returned); })) returned = kivVARIANT{};
+  return TakeReturnedValue(status, returned, form);
+}
+
 }  // namespace
 
 Variant ReadItemValue(IkivParamsListItemW* item, TextForm form) {
   RequireInterface(item, kItemWSlots);
-  kivVARIANT returned{};
-  const kivHRESULT status =
-      form == TextForm::kWide ? item->GetValueW(&returned) : item->GetValue(&returned);
-  return TakeReturnedValue(status, returned, form);
+  return ReadGuarded(
+      [&](kivVARIANT* out) { return form == TextForm::kWide ? item->GetValueW(out) : item->GetValue(out); }, form);
 }
 
 Variant ReadItemValue(IkivParamsListItemA* item) {
   RequireInterface(item, kItemASlots);
-  kivVARIANT returned{};
-  const kivHRESULT status = item->GetValue(&returned);
-  return TakeReturnedValue(status, returned, TextForm::kAnsi);
+  return ReadGuarded([&](kivVARIANT* out) { return item->GetValue(out); }, TextForm::kAnsi);
 }
 
 TkivParamsListItem* AddFromItemIntf(TkivParamsList& list, IkivParamsListItemA* item) {

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <algorithm>
 #include <vector>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "platform/code_page.h"
 #include "platform/error_box.h"
 #include "platform/exception.h"
+#include "platform/foreign_call.h"
 #include "platform/readable_memory.h"
 #include "platform/thread_slot.h"
 #include "support/fast_mutex.h"
@@ -754,28 +756,58 @@ void TkivParamsListWrap::CopyItems(IkivParamsListA* source, IkivParamsListA* tar
   CopyItemsThroughInterfaces(source, target, from, to);
 }
 
+namespace {
+
+[[noreturn]] void CopyFailed(const std::string& what) {
+  throw EAssertionFailed("TkivParamsListWrap.CopyItems: " + what);
+}
+
+// One plain call into either list or one of their items (either may be another module's) under
+// the guard: a fault ends the copy with an error.
+template <class Fn>
+auto CopyCall(Fn&& fn) {
+  using R = decltype(fn());
+  if constexpr (std::is_void_v<R>) {
+    if (!ForeignDo(fn)) CopyFailed("an item faulted");
+  } else {
+    R result{};
+    if (!ForeignDo([&] { result = fn(); })) CopyFailed("an item faulted");
+    return result;
+  }
+}
+
+}  // namespace
+
 void TkivParamsListWrap::CopyItemsThroughInterfaces(IkivParamsListA* source, IkivParamsListA* target,
                                                     int32_t from, int32_t to) {
   if (!source || !target) return;
+  // Status calls: a fault counts as a failed status.
   auto check = [](kivHRESULT status, const char* what) {
-    if (status != KIV_S_OK)
-      throw EAssertionFailed(std::string("TkivParamsListWrap.CopyItems: ") + what);
+    if (status != KIV_S_OK) CopyFailed(what);
   };
-  if (to < 0) to = source->GetCount() - 1;
+  if (to < 0) to = CopyCall([&] { return source->GetCount(); }) - 1;
   for (int32_t i = from; i <= to; ++i) {
-    IntfPtr<IkivParamsListItemA> item;
-    check(source->GetItem(i, item.put()), "GetItem failed");
-    if (!item)
-      throw EAssertionFailed("TkivParamsListWrap.CopyItems: no item at index " + std::to_string(i));
-    const Variant value = ReadItemValue(item.get());
-    IntfPtr<IkivParamsListItemA> copy;
-    check(target->Add(item->GetName(), reinterpret_cast<const kivVARIANT*>(&value.Data()),
-                      copy.put()),
-          "Add failed");
-    if (!copy) continue;  // a blank name adds nothing
-    copy->SetKey(item->GetKey());
-    copy->SetDataType(item->GetDataType());
-    copy->SetState(item->GetState());
+    IkivParamsListItemA* got = nullptr;
+    const kivHRESULT got_status = ForeignHResult([&] { return source->GetItem(i, &got); });
+    const ForeignRef<IkivParamsListItemA> item(got_status == kForeignCallFailed ? nullptr : got);
+    check(got_status, "GetItem failed");
+    if (!item.get()) CopyFailed("no item at index " + std::to_string(i));
+    IkivParamsListItemA& from_item = *item.get();
+    const Variant value = ReadItemValue(&from_item);
+    const char* name = CopyCall([&] { return from_item.GetName(); });
+    IkivParamsListItemA* added = nullptr;
+    const kivHRESULT add_status = ForeignHResult(
+        [&] { return target->Add(name, reinterpret_cast<const kivVARIANT*>(&value.Data()), &added); });
+    const ForeignRef<IkivParamsListItemA> copy(add_status == kForeignCallFailed ? nullptr : added);
+    check(add_status, "Add failed");
+    if (!copy.get()) continue;  // a blank name adds nothing
+    IkivParamsListItemA& to_item = *copy.get();
+    const char* key = CopyCall([&] { return from_item.GetKey(); });
+    CopyCall([&] { to_item.SetKey(key); });
+    const int32_t data_type = CopyCall([&] { return from_item.GetDataType(); });
+    CopyCall([&] { to_item.SetDataType(data_type); });
+    const uint8_t state = CopyCall([&] { return from_item.GetState(); });
+    CopyCall([&] { to_item.SetState(state); });
   }
 }
 

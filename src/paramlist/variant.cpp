@@ -8,6 +8,7 @@
 #include "paramlist/counted_string.h"
 #include "paramlist/safe_array.h"
 #include "platform/bstr.h"
+#include "platform/foreign_call.h"
 
 namespace kiv {
 namespace {
@@ -19,12 +20,15 @@ struct UnknownVtbl {
   uint32_t(KIV_STDCALL* Release)(void* self);
 };
 
+// An interface value usually belongs to another module (a host's list held it): its AddRef and
+// Release run under the guard. A copy whose AddRef faults fails; a faulting Release is dropped.
 void AddRefInterface(void* intf) {
-  if (intf) (*static_cast<UnknownVtbl**>(intf))->AddRef(intf);
+  if (intf && !ForeignDo([intf] { (*static_cast<UnknownVtbl**>(intf))->AddRef(intf); }))
+    throw EVariantError("The interface of a value faulted when referenced");
 }
 
 void ReleaseInterface(void* intf) noexcept {
-  if (intf) (*static_cast<UnknownVtbl**>(intf))->Release(intf);
+  if (intf) ForeignDo([intf] { (*static_cast<UnknownVtbl**>(intf))->Release(intf); });
 }
 
 bool IsPlainType(TVarType vt) {

@@ -32,6 +32,22 @@ int32_t ForeignHResult(Fn&& fn) {
   return result;
 }
 
+// One plain method call, fn() returning its value, under the guard: `failed` when it faults.
+template <class R, class Fn>
+R ForeignValue(R failed, Fn&& fn) {
+  R result = failed;
+  auto call = [&] { result = fn(); };
+  if (!CallForeign(call)) return failed;
+  return result;
+}
+
+// One plain method call without a result under the guard; false when it faults.
+template <class Fn>
+bool ForeignDo(Fn&& fn) {
+  auto call = [&] { fn(); };
+  return CallForeign(call);
+}
+
 // Releases a reference of another module's interface under the guard (a fault is dropped).
 template <class Intf>
 void ReleaseForeign(Intf* intf) noexcept {

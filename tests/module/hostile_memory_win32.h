@@ -72,6 +72,17 @@ inline bool ReturnsWithin(std::function<void()> call, DWORD ms) {
 // How a patched interface method fails.
 enum class MethodFault { kAccessViolation, kForeignException, kGarbageAddress };
 
+// Neither returns, so the number of arguments does not matter.
+inline void WriteNull() { *static_cast<volatile int*>(nullptr) = 1; }
+inline void RaiseForeign() { RaiseException(0xE0424242u, 0, 0, nullptr); }
+
+// A method address that fails as `fault` says.
+inline void* FaultingAddress(MethodFault fault) {
+  return fault == MethodFault::kAccessViolation    ? reinterpret_cast<void*>(&WriteNull)
+         : fault == MethodFault::kForeignException ? reinterpret_cast<void*>(&RaiseForeign)
+                                                   : reinterpret_cast<void*>(uintptr_t{0x10});
+}
+
 // Replaces method `slot` of the interface `intf` (its function table) with one that fails as
 // `fault` says, until destruction. The object itself stays as it was.
 class FaultingMethod {
@@ -80,9 +91,7 @@ class FaultingMethod {
   FaultingMethod(void* intf, size_t slot, MethodFault fault) : intf_(static_cast<void**>(intf)) {
     original_ = *intf_;
     std::memcpy(table_, original_, sizeof table_);
-    table_[slot] = fault == MethodFault::kAccessViolation    ? reinterpret_cast<void*>(&WriteNull)
-                   : fault == MethodFault::kForeignException ? reinterpret_cast<void*>(&RaiseForeign)
-                                                             : reinterpret_cast<void*>(uintptr_t{0x10});
+    table_[slot] = FaultingAddress(fault);
     *intf_ = table_;
   }
   ~FaultingMethod() { *intf_ = original_; }
@@ -90,12 +99,33 @@ class FaultingMethod {
   FaultingMethod& operator=(const FaultingMethod&) = delete;
 
  private:
-  // Neither returns, so the number of arguments does not matter.
-  static void WriteNull() { *static_cast<volatile int*>(nullptr) = 1; }
-  static void RaiseForeign() { RaiseException(0xE0424242u, 0, 0, nullptr); }
   void** intf_;
   void* original_;
   void* table_[kListSlots];
+};
+
+// Makes method `slot` of the function table that `intf` shares with every object of its class
+// fail as `fault` says, objects made later included, until destruction.
+class FaultingClassMethod {
+ public:
+  static constexpr size_t kItemSlots = 18;
+  FaultingClassMethod(void* intf, size_t slot, MethodFault fault)
+      : entry_(*static_cast<void***>(intf) + slot), original_(*entry_) {
+    Write(FaultingAddress(fault));
+  }
+  ~FaultingClassMethod() { Write(original_); }
+  FaultingClassMethod(const FaultingClassMethod&) = delete;
+  FaultingClassMethod& operator=(const FaultingClassMethod&) = delete;
+
+ private:
+  void Write(void* method) {
+    DWORD old = 0;
+    VirtualProtect(entry_, sizeof *entry_, PAGE_READWRITE, &old);
+    *entry_ = method;
+    VirtualProtect(entry_, sizeof *entry_, old, &old);
+  }
+  void** entry_;
+  void* original_;
 };
 
 }  // namespace kiv::test

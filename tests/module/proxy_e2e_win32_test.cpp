@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <future>
 #include <string>
 #include <thread>
@@ -616,7 +617,7 @@ TEST_F(RecordedInnerPlugin, ReferencesKeptPastTheirCallFailCleanly) {
   EXPECT_EQ(released.FifoBuffers, before.FifoBuffers);
 }
 
-bool HasItem(const HostParamsList& list, std::string_view name) { return !ValuesNamed(list, name).empty(); }
+bool HasItem(const HostParamsList& list, std::string_view name) { return !ValuesOf(list, name).empty(); }
 
 // Lists kept without AddRef: every later call through them fails, and nothing reaches the lists of
 // a later call, which reuses the module's wrappers.
@@ -665,6 +666,7 @@ class InterfaceHostLists {
   }
   TkivParamsList& Params() { return *params_; }
   TkivParamsList& Input() { return *input_; }
+  IkivParamsListW* ParamsW() { return params_wrap_.get(); }
   int32_t ParamsRefs() { return TkivParamsListWrap::FromIntf(params_wrap_.get())->RefCount(); }
   int32_t InputRefs() { return TkivParamsListWrap::FromIntf(input_wrap_.get())->RefCount(); }
 
@@ -1057,6 +1059,68 @@ TEST_F(ContainedInnerPlugin, AHostListInterfaceFaultingInAnyMethodFailsOnlyTheCa
         EXPECT_GE(data, -3);
       }
       ExpectStillServing(handle);
+    }
+  }
+}
+
+// The inner plugin calls every method of the host's Params list lent to it, and of its first item,
+// while one method of the host's list or items faults: that method alone fails (a status method
+// with 8000FFFF, a value method with 0), the inner plugin's call goes on, nothing stays held.
+TEST_F(ContainedInnerPlugin, AHostListOrItemFaultingUnderTheInnerPluginFailsOnlyThatMethod) {
+  struct Target {
+    const char* tokens;  // where the probe records the methods of this interface
+    size_t slots;
+    bool item;
+  };
+  // The probe's token for `slot`, from the record line.
+  auto token = [](const std::string& line, const char* tokens, size_t slot) {
+    size_t at = line.find(tokens);
+    if (at == std::string::npos) return std::string("no record");  // the inner plugin's call broke off
+    if (slot < 3) return std::string("-");
+    at += std::strlen(tokens);
+    for (size_t i = 3; i < slot; ++i) at = line.find(',', at) + 1;
+    return line.substr(at, line.find_first_of(", ", at) - at);
+  };
+  // The probe on `host`'s Params; what `arm` returns makes a host method fault while it lives.
+  auto probe = [&](InterfaceHostLists& host, const std::function<std::shared_ptr<void>()>& arm) {
+    const uintptr_t handle = Create();
+    EXPECT_EQ(Command(handle, u"LOAD"), 0);
+    host.Params().Add("COMMAND", Variant::Ansi("EVENT").Data());
+    host.Params().Add("EVENT-TYPE", Variant::Ansi("PROBE-LIST").Data());
+    HostCallRecord rec;
+    host.Fill(rec, handle);
+    {
+      const std::shared_ptr<void> fault = arm();
+      EXPECT_TRUE(Module().ExecutePluginCommand(rec.data()).Returned());
+    }
+    ExpectStillServing(handle);
+    return LineOf(Calls(), "Event [PROBE-LIST]");
+  };
+  {
+    InterfaceHostLists host;
+    const std::string line = probe(host, [] { return nullptr; });
+    EXPECT_EQ(token(line, " list=", 3), "00000002") << line;      // GetCount
+    EXPECT_EQ(token(line, " list=", 17), "ok") << line;           // GetValue
+    EXPECT_EQ(token(line, " item=", 15), "text") << line;         // GetNameW
+    EXPECT_EQ(token(line, " item=", 17), "ok") << line;           // GetValueW
+  }
+  for (const Target target : {Target{" list=", test::FaultingMethod::kListSlots, false},
+                              Target{" item=", test::FaultingClassMethod::kItemSlots, true}}) {
+    for (const test::MethodFault fault :
+         {test::MethodFault::kAccessViolation, test::MethodFault::kForeignException, test::MethodFault::kGarbageAddress}) {
+      for (size_t slot = 0; slot < target.slots; ++slot) {
+        SCOPED_TRACE(testing::Message() << target.tokens << " fault " << int(fault) << " slot " << slot);
+        InterfaceHostLists host;
+        IntfPtr<IkivParamsListItemW> item;
+        host.Params().Add("FIRST", Variant::Int32(1).Data());
+        ASSERT_EQ(host.ParamsW()->GetItem(0, item.put()), KIV_S_OK);
+        const std::string line = probe(host, [&]() -> std::shared_ptr<void> {
+          if (target.item) return std::make_shared<test::FaultingClassMethod>(item.get(), slot, fault);
+          return std::make_shared<test::FaultingMethod>(host.ParamsW(), slot, fault);
+        });
+        const std::string got = token(line, target.tokens, slot);
+        EXPECT_TRUE(got == "8000FFFF" || got == "0" || got == "-") << line;
+      }
     }
   }
 }

@@ -3,7 +3,8 @@
 // acts on request: the event type (or the custom command name) says what to do with the plugin
 // interface, and data calls on the parser path parse text lines from the data source's stream
 // (a data source named with NEST first makes a data call of its own instance from inside).
-// SETTINGS-SAVE and SETTINGS-LOAD run ProcessSettings on a list holding "Speed".
+// SETTINGS-SAVE and SETTINGS-LOAD run ProcessSettings on a list holding "Speed"; PROBE-LIST calls
+// every method of the Params list and of its first item.
 //
 // The test reads the record through kivTestTakeCalls; the lines are separated by '\n'.
 #include <windows.h>
@@ -128,6 +129,83 @@ std::string Settings(IkivPluginW* plugin, bool save) {
   return s;
 }
 
+// Calls every method of `list` from slot 3 on, and of its first item, each once and without
+// changing what the list holds in the end but for Clear, which comes last. Records one token per
+// slot in slot order: "ok" or the status in hex, a value (0 or hex), "text" or 0 for a text,
+// "-" for a method without a result.
+std::string Probe(IkivParamsListW* list) {
+  if (!list) return " probe=none";
+  auto status = [](kivHRESULT hr) { return hr == KIV_S_OK ? std::string("ok") : Hex(hr); };
+  auto value = [](uint32_t v) { return v ? Hex(v) : std::string("0"); };
+  auto text = [](const void* p) { return std::string(p ? "text" : "0"); };
+  std::vector<std::string> l(23, "-"), it(18, "-");
+  kivVARIANT one{};
+  one.vt = KIV_VT_I4;
+  one.lVal = 1;
+  kivVARIANT v{};
+  IkivParamsListItemW* item = nullptr;
+  l[12] = status(list->GetItem(0, &item));
+  if (item) {
+    const char* key = item->GetKey();
+    it[6] = text(key);
+    item->SetKey(key ? std::string(key).c_str() : nullptr);
+    const int32_t data_type = item->GetDataType();
+    it[7] = value(data_type);
+    item->SetDataType(data_type);
+    const uint8_t state = item->GetState();
+    it[8] = value(state);
+    item->SetState(state);
+    for (const bool wide : {false, true}) {
+      const kivHRESULT got = wide ? item->GetValueW(&v) : item->GetValue(&v);
+      it[wide ? 17 : 10] = status(got);
+      if (got == KIV_S_OK) it[wide ? 16 : 9] = status(wide ? item->SetValueW(&v) : item->SetValue(&v));
+      VariantClear(reinterpret_cast<VARIANT*>(&v));
+    }
+    const char* name = item->GetName();
+    it[12] = text(name);
+    if (name) item->SetName(std::string(name).c_str());
+    const kivWCHAR* wide_name = item->GetNameW();
+    it[15] = text(wide_name);
+    if (wide_name) item->SetNameW(std::basic_string<kivWCHAR>(wide_name).c_str());
+    it[13] = value(item->IsRowMarker());
+    item->Release();
+  }
+  l[3] = value(list->GetCount());
+  l[4] = value(list->GetSignature());
+  const int32_t tag = list->GetTag();
+  l[5] = value(tag);
+  list->SetTag(tag);
+  int32_t index = -1;
+  kivBOOL flag = KIV_FALSE;
+  l[9] = value(list->FindRowEnd(0, &index, &flag));
+  l[13] = status(list->Append(nullptr, &flag));
+  l[14] = status(list->AppendRange(nullptr, 0, -1, &flag));
+  IkivParamsListItemW* found = nullptr;
+  l[15] = status(list->Find(KIV_TEXT_W("COMMAND"), 0, -1, &found));
+  if (found) found->Release();
+  l[17] = status(list->GetValue(KIV_TEXT_W("COMMAND"), 0, -1, &v));
+  VariantClear(reinterpret_cast<VARIANT*>(&v));
+  l[18] = status(list->GetValueDef(KIV_TEXT_W("MISSING"), &one, 0, -1, &v));
+  VariantClear(reinterpret_cast<VARIANT*>(&v));
+  l[19] = status(list->Add(KIV_TEXT_W("PROBE"), &one, nullptr));
+  l[21] = status(list->SetValue(KIV_TEXT_W("PROBE"), &one, KIV_TRUE, nullptr));
+  l[20] = status(list->Insert(0, KIV_TEXT_W("PROBE"), &one, nullptr));
+  l[22] = status(list->AddItem(nullptr, nullptr));
+  for (int i = 0; i < 2; ++i) {
+    index = -1;
+    l[16] = status(list->IndexOf(KIV_TEXT_W("PROBE"), 0, -1, &index));
+    if (index >= 0) list->Delete(index);
+  }
+  list->NewRow();
+  list->AppendAsRow(nullptr);
+  list->Clear();
+  std::string s = " list=";
+  for (size_t slot = 3; slot < l.size(); ++slot) s += l[slot] + (slot + 1 < l.size() ? "," : "");
+  s += " item=";
+  for (size_t slot = 3; slot < it.size(); ++slot) s += it[slot] + (slot + 1 < it.size() ? "," : "");
+  return s;
+}
+
 // Acts on an event type or command name; returns what to add to the call's record line.
 std::string Act(IkivPluginW* plugin, const std::string& what, kivPluginCallRecIntf* rec, int32_t* result) {
   if (what == "KEEP-REFS") {
@@ -136,6 +214,7 @@ std::string Act(IkivPluginW* plugin, const std::string& what, kivPluginCallRecIn
     return " kept";
   }
   if (what == "USE-KEPT") return " " + UseKept();
+  if (what == "PROBE-LIST") return Probe(rec->ParamsW);
   if (what == "SETTINGS-SAVE" || what == "SETTINGS-LOAD") return " " + Settings(plugin, what == "SETTINGS-SAVE");
   if (what == "KEEP-RAW") {
     std::lock_guard lock(g_lock);
