@@ -1,10 +1,11 @@
 # Configures and builds one sample plugin as a project of its own, from a fresh folder, with only
-# the SDK folder it finds by default, then checks the DLL: the entry points exported undecorated
-# and no runtime DLL imported beside the system ones.
-# Variables: SOURCE, BINARY, TOOLCHAIN, GENERATOR, NAME, OBJDUMP.
+# the SDK headers of the folder SDK (KIV_SDK_INCLUDE_DIR), then checks the DLL: the entry points
+# exported undecorated and no runtime DLL imported beside the system ones.
+# Variables: SOURCE, BINARY, SDK, TOOLCHAIN, GENERATOR, NAME, OBJDUMP.
 file(REMOVE_RECURSE ${BINARY})
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE} -B ${BINARY} -G ${GENERATOR}
                         -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_BUILD_TYPE=Release
+                        -DKIV_SDK_INCLUDE_DIR=${SDK}
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "configuring ${NAME} on its own failed")

@@ -1,16 +1,32 @@
 # The sample plugins' parsing cores, tested without a host.
 target_link_libraries(kiv_examples_tests PRIVATE line_parser_core frame_parser_core)
 
-# Each sample also builds as a project of its own against the SDK folder alone.
+# Each sample also builds as a project of its own against the SDK headers alone.
 if(WIN32 AND CMAKE_TOOLCHAIN_FILE)
   foreach(example line_parser frame_parser)
     add_test(NAME examples_standalone_${example}
              COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/examples/${example}
                      -DBINARY=${CMAKE_CURRENT_BINARY_DIR}/standalone_${example} -DNAME=${example}
+                     -DSDK=${PROJECT_SOURCE_DIR}/include
                      -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE} -DGENERATOR=${CMAKE_GENERATOR}
                      -DOBJDUMP=${CMAKE_OBJDUMP}
                      -P ${CMAKE_CURRENT_SOURCE_DIR}/examples/standalone_build.cmake)
   endforeach()
+endif()
+
+# The release package, unpacked into an empty folder: every sample builds from it alone (CMake and
+# Free Pascal) and passes `kivhost check` under the kivhost.exe and varnolet.dll it ships.
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  set(_ppc)
+  if(KIV_PASCAL)
+    set(_ppc -DPPC=${KIV_PPC386} -DPASCAL_RTL=${KIV_PASCAL_TOOLCHAIN}/rtl)
+  endif()
+  add_test(NAME examples_package
+           COMMAND ${CMAKE_COMMAND} ${KIV_PACKAGE_ARGS} -DOUT=${CMAKE_CURRENT_BINARY_DIR}/package ${_ppc}
+                   -DWINE=${CMAKE_CROSSCOMPILING_EMULATOR} -DGENERATOR=${CMAKE_GENERATOR}
+                   -DPACKAGE_SCRIPT=${PROJECT_SOURCE_DIR}/cmake/package.cmake
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/examples/package_test.cmake)
+  set_tests_properties(examples_package PROPERTIES TIMEOUT 300)
 endif()
 
 # The sample DLLs, called directly by the tests with a stand-in for the module's side.
