@@ -79,7 +79,7 @@ int32_t RunSetItems(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params
   Variant items;
   if (!ReadCallParam(params, "ITEMS", items) || (items.VType() != varOleStr && items.VType() != varString))
     return kCmdNotDone;
-  SetParserItems(plugin.ParserItems(), WideToAnsi(items.AsWide()), true);
+  if (!SetParserItemsText(plugin.ParserItems(), WideToAnsi(items.AsWide()))) return kCmdNotDone;
   if (plugin.OnSetParserItems) plugin.OnSetParserItems(&plugin);
   return kCmdDone;
 }

@@ -63,14 +63,17 @@ std::string TkivPluginCustomCmdList::AsText() const {
   return text;
 }
 
-void TkivPluginCustomCmdList::AddFromText(std::string_view text) {
+std::size_t TkivPluginCustomCmdList::AddFromText(std::string_view text) {
   TextLines fields;
+  std::size_t added = 0;
   for (const std::string& line : SplitLines(text)) {
     if (line.empty()) continue;
     SplitText(fields, line, '|');
     if (fields.size() < 5) continue;
     Add(fields[0], fields[1], fields[2], fields[3] == "1", fields[4] == "1");
+    ++added;
   }
+  return added;
 }
 
 }  // namespace kiv

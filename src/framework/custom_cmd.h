@@ -55,7 +55,8 @@ class TkivPluginCustomCmdList {
   std::string AsText() const;
   // Appends the commands parsed from `text`: empty lines and lines with fewer than five fields
   // are skipped; a flag is true only when its field is exactly "1"; further fields are ignored.
-  void AddFromText(std::string_view text);
+  // Returns the number of commands appended.
+  std::size_t AddFromText(std::string_view text);
 
  private:
   struct Entry {

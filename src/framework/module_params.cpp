@@ -60,6 +60,9 @@ std::optional<int> Decimal(std::string_view text) {
   return number;
 }
 
+// Whether `text` holds more than line breaks: a list text with an entry to read.
+bool HasTextLine(std::string_view text) { return text.find_first_not_of("\r\n") != std::string_view::npos; }
+
 // One row of the table: its name, what a read gives and what a write does (null: read-only).
 struct ParameterRow {
   std::string_view Name;
@@ -93,8 +96,8 @@ const ParameterRow kParameterRows[] = {
      [](TkivPlugin& p, const Variant& value) {
        auto text = ValueText(value);
        if (!text) return false;
-       p.CustomCommands().AddFromText(*text);  // added to what is there, never cleared first
-       return true;
+       // Added to what is there, never cleared first; a text without one command is refused.
+       return p.CustomCommands().AddFromText(*text) > 0 || !HasTextLine(*text);
      }},
     {"TranslatorComponentProperties", [](TkivPlugin& p) { return Text(ComponentPropertiesText(p)); },
      [](TkivPlugin& p, const Variant& value) {
@@ -139,8 +142,7 @@ const ParameterRow kParameterRows[] = {
      [](TkivPlugin& p, const Variant& value) {
        auto text = ValueText(value);
        if (!text) return false;
-       SetParserItems(p.ParserItems(), *text, true);
-       return true;
+       return SetParserItemsText(p.ParserItems(), *text);
      }},
     {"ParserItemsCount",
      [](TkivPlugin& p) { return Variant::Int32(static_cast<int32_t>(ParserItemCount(p.ParserItems()))); }, nullptr},

@@ -77,4 +77,11 @@ void SetParserItems(TParserItemList& items, std::string_view text, bool replace)
   }
 }
 
+bool SetParserItemsText(TParserItemList& items, std::string_view text) {
+  TParserItemList parsed = ParseParserItems(text);
+  if (parsed.empty() && text.find_first_not_of("\r\n") != std::string_view::npos) return false;
+  items = std::move(parsed);
+  return true;
+}
+
 }  // namespace kiv

@@ -50,6 +50,10 @@ TParserItemList ParseParserItems(std::string_view text);
 // Replaces `items` by the items parsed from `text`, or appends them when `replace` is false.
 void SetParserItems(TParserItemList& items, std::string_view text, bool replace);
 
+// Replaces `items` by those of `text`, as the host and the inner plugin set them. A text that
+// holds more than line breaks but not one item is refused: false, and `items` stay as they are.
+bool SetParserItemsText(TParserItemList& items, std::string_view text);
+
 inline std::size_t ParserItemCount(const TParserItemList& items) { return items.size(); }
 
 }  // namespace kiv

@@ -472,6 +472,10 @@ TEST_F(PluginWrap, ModuleParametersAreReadAndWrittenByName) {
   // Read-only and unknown names are refused; an unknown one reads as empty.
   EXPECT_EQ(a_->SetModuleParameter("ModuleIndex", &title, &accepted), KIV_S_OK);
   EXPECT_EQ(accepted, KIV_FALSE);
+  accepted = KIV_TRUE;  // so is a list text out of its format
+  const kivVARIANT malformed = test::WidePtr(KIV_TEXT_W("no fields"));
+  EXPECT_EQ(w_->SetModuleParameter(KIV_TEXT_W("CustomCommands"), &malformed, &accepted), KIV_S_OK);
+  EXPECT_EQ(accepted, KIV_FALSE);
   EXPECT_EQ(a_->GetModuleParameter("NoSuchName", v.put()), KIV_S_OK);
   EXPECT_EQ(v->vt, KIV_VT_EMPTY);
   // Unreadable names and values fail with the outputs cleared.

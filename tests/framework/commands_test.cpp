@@ -287,6 +287,30 @@ TEST_F(CommandsTest, SetItemsAndItemsExchangeTheParserItemText) {
   EXPECT_EQ(Plugin().ParserItemsText(), text);
 }
 
+// A text from which not one command or item can be read is refused and changes nothing; a
+// text of line breaks only is no entry at all and is taken.
+TEST_F(CommandsTest, ListTextsOutOfFormatAreRefusedAndKeepWhatIsStored) {
+  ASSERT_TRUE(Set("CustomCommands", "A|B|C|1|0\r\n"));
+  ASSERT_TRUE(Set("ParserItems", "Packet|PACKET|String|"));
+  for (std::string_view text : {"RUN", "RUN|Run|x|1", "RUN|Run|x|1|\r\n"})
+    EXPECT_FALSE(Set("CustomCommands", text)) << text;
+  EXPECT_TRUE(Set("CustomCommands", "\r\n"));
+  EXPECT_EQ(GetText("CustomCommands"), "A|B|C|1|0\r\n");
+  for (std::string_view text : {"PACKET", "\r\nPACKET|\r\n", " "})
+    EXPECT_FALSE(Set("ParserItems", text)) << text;
+  EXPECT_EQ(GetText("ParserItems"), "Packet|PACKET|String|");
+
+  int sets = 0;
+  Plugin().OnSetParserItems = [&](TObject*) { ++sets; };
+  HostParamsList items;
+  items.Add("ITEMS", HostValue::Wide(u"PACKET"));
+  EXPECT_EQ(Run("SET-ITEMS", &items), -1);
+  EXPECT_EQ(sets, 0);
+  EXPECT_EQ(GetText("ParserItems"), "Packet|PACKET|String|");
+  EXPECT_TRUE(Set("ParserItems", ""));  // the empty text clears the items
+  EXPECT_EQ(Get("ParserItemsCount").Integer, 0);
+}
+
 TEST_F(CommandsTest, SetStateSwitchesTheStatesOfOptionsAndReadsDataSources) {
   TStateSet changed = 0;
   Plugin().OnStateChanged = [&](TObject*, TStateSet states) { changed = states; };
