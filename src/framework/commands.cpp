@@ -11,6 +11,7 @@
 #include "paramlist/variant.h"
 #include "platform/code_page.h"
 #include "platform/exception.h"
+#include "platform/scope_exit.h"
 
 namespace kiv {
 
@@ -116,15 +117,12 @@ int32_t RunSetModuleParameter(TkivPlugin& plugin, TPluginCallRec*, IkivParamsLis
 // SAVE-SETTINGS-NOW and LOAD-SETTINGS-NOW: the handlers run with the INI file the host names,
 // and the instance's own INI file is put back afterwards. The code stays -2: the host decides.
 int32_t RunSettingsNow(TkivPlugin& plugin, IkivParamsListA* params, bool load) {
-  struct KeepIniFile {
-    TkivPlugin& plugin;
-    std::string kept;
-    ~KeepIniFile() { plugin.SetINIFile(std::move(kept)); }
-  } keep{plugin, plugin.INIFile()};
+  std::string kept = plugin.INIFile();
+  ScopeExit restore([&plugin, &kept] { plugin.SetINIFile(std::move(kept)); });
   plugin.ReadIniFile(params, true);
   if (load) {
     if (plugin.OnLoadSettingsNow) plugin.OnLoadSettingsNow(&plugin);
-    plugin.SetINIFile(keep.kept);  // what was read is saved to the instance's own file
+    plugin.SetINIFile(kept);  // what was read is saved to the instance's own file
   }
   int32_t noSave = 0;
   if (!ReadCallInt(params, "NO-SAVE", noSave)) noSave = 0;

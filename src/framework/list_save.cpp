@@ -7,6 +7,7 @@
 #include "paramlist/params_list.h"
 #include "paramlist/variant_change.h"
 #include "platform/code_page.h"
+#include "platform/scope_exit.h"
 #include "settings/setting_codec.h"
 #include "settings/setting_value.h"
 #include "support/rw_lock.h"
@@ -166,13 +167,9 @@ TListSettingsResult ProcessListSettings(TListSaveHelper& helper, const std::stri
   helper.SetLoading(load);
 
   // The busy flag covers the component's whole life, also when it throws.
-  struct BusyScope {
-    TkivPlugin& instance;
-    explicit BusyScope(TkivPlugin& plugin) : instance(plugin) { instance.SetSettingsBusy(true); }
-    ~BusyScope() { instance.SetSettingsBusy(false); }
-  };
   TWreg settings;
-  BusyScope busy(instance);
+  instance.SetSettingsBusy(true);
+  ScopeExit busy([&instance] { instance.SetSettingsBusy(false); });
   settings.SetRegistryRoot(static_cast<TRegistryRoot>(instance.ModuleRegistryRoot1()));
   settings.SetSecondRegistryRoot(static_cast<TRegistryRoot>(instance.ModuleRegistryRoot2()));
   settings.SetRegistryPath(instance.ModuleRegistryPath());

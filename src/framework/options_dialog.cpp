@@ -12,6 +12,7 @@
 #include "platform/code_page.h"
 #include "platform/exception.h"
 #include "platform/readable_memory.h"
+#include "platform/scope_exit.h"
 
 namespace kiv {
 namespace {
@@ -92,26 +93,6 @@ void ReloadSharedSettings(const TkivPlugin& origin) {
   });
 }
 
-// Clears the instance's dialog state and restores the record on every exit of the dialog call.
-class DialogScope {
- public:
-  DialogScope(TkivPlugin& plugin, TPluginCallRec* rec, TPluginCallRecIntf& saved)
-      : plugin_(plugin), rec_(rec), saved_(saved) {}
-  DialogScope(const DialogScope&) = delete;
-  DialogScope& operator=(const DialogScope&) = delete;
-  ~DialogScope() {
-    plugin_.SetDialogOpen(false);
-    plugin_.SetDialogParams(nullptr);
-    plugin_.SetDialogOptions(0);
-    RestoreCallRec(rec_, saved_);
-  }
-
- private:
-  TkivPlugin& plugin_;
-  TPluginCallRec* rec_;
-  TPluginCallRecIntf& saved_;
-};
-
 }  // namespace
 
 TModuleResourceReader SetModuleResourceReader(TModuleResourceReader reader) {
@@ -187,7 +168,13 @@ void ShowOptionsDialogImpl(TPluginCallRec* rec) {
   // parameter interface.
   TPluginCallRecIntf saved;
   PrepareCallRec(rec, saved);
-  DialogScope scope(*plugin.get(), rec, saved);
+  // Every exit of the dialog call clears the instance's dialog state and restores the record.
+  ScopeExit endDialog([&plugin, rec, &saved] {
+    plugin->SetDialogOpen(false);
+    plugin->SetDialogParams(nullptr);
+    plugin->SetDialogOptions(0);
+    RestoreCallRec(rec, saved);
+  });
   rec->Output.Value = kShowDialogRunning;
   if (IkivParamsListA* params = saved.Prepared ? CallParams(*rec) : nullptr) {
     plugin->ReadIniFile(params, true);

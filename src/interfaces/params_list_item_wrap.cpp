@@ -5,6 +5,7 @@
 #include "interfaces/value_normalise.h"
 #include "platform/exception.h"
 #include "platform/foreign_call.h"
+#include "platform/scope_exit.h"
 
 namespace kiv {
 namespace {
@@ -24,12 +25,10 @@ constexpr size_t kItemWSlots = 18;
 // The value the interface returned, taken over: normalised, then what it owns freed. Text by
 // pointer belongs to the interface and is only read.
 Variant TakeReturnedValue(kivHRESULT status, kivVARIANT& returned, TextForm form) {
-  struct Drop {
-    kivVARIANT& v;
-    ~Drop() {
-      if (v.vt != KIV_VT_ANSI_STRING && v.vt != KIV_VT_WIDE_POINTER) ClearVariant(&v);
-    }
-  } drop{returned};
+  ScopeExit drop([&returned] {
+    if (returned.vt != KIV_VT_ANSI_STRING && returned.vt != KIV_VT_WIDE_POINTER)
+      ClearVariant(&returned);
+  });
   if (status != KIV_S_OK) throw EAssertionFailed("Reading the value of an item failed");
   return NormaliseIncoming(&returned, form);
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/unique_any.h"
+
 namespace kiv {
 
 // Allocates a BSTR of `length` characters copied from `text`, or zero-filled when `text` is
@@ -27,36 +29,21 @@ uint32_t BstrLen(const char16_t* bstr);
 
 inline std::u16string_view BstrView(const char16_t* bstr) { return {bstr ? bstr : u"", BstrLen(bstr)}; }
 
+struct BstrTraits {
+  using type = char16_t*;
+  static type Invalid() noexcept { return nullptr; }
+  static void Close(type bstr) noexcept { BstrFree(bstr); }
+};
+
 // Owning BSTR: frees on reset, move-assignment and destruction.
-class UniqueBstr {
+class UniqueBstr : public UniqueAny<BstrTraits> {
  public:
-  UniqueBstr() = default;
-  explicit UniqueBstr(char16_t* owned) : value_(owned) {}
+  using UniqueAny::UniqueAny;
   // A new BSTR holding a copy of `text`.
   static UniqueBstr Copy(std::u16string_view text) { return UniqueBstr(BstrAlloc(text)); }
-  UniqueBstr(UniqueBstr&& other) noexcept : value_(other.release()) {}
-  UniqueBstr& operator=(UniqueBstr&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  UniqueBstr(const UniqueBstr&) = delete;
-  UniqueBstr& operator=(const UniqueBstr&) = delete;
-  ~UniqueBstr() { reset(); }
 
-  // Frees the current value and takes ownership of `owned`.
-  void reset(char16_t* owned = nullptr) noexcept {
-    char16_t* old = std::exchange(value_, owned);
-    if (old && old != owned) BstrFree(old);
-  }
-  // Gives up ownership without freeing.
-  [[nodiscard]] char16_t* release() noexcept { return std::exchange(value_, nullptr); }
-  char16_t* get() const noexcept { return value_; }
-  uint32_t size() const noexcept { return BstrLen(value_); }
-  std::u16string_view view() const noexcept { return BstrView(value_); }
-  explicit operator bool() const noexcept { return value_ != nullptr; }
-
- private:
-  char16_t* value_ = nullptr;
+  uint32_t size() const noexcept { return BstrLen(get()); }
+  std::u16string_view view() const noexcept { return BstrView(get()); }
 };
 
 }  // namespace kiv

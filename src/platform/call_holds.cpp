@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/scope_exit.h"
 #include "platform/thread_slot.h"
 
 namespace kiv {
@@ -10,9 +11,7 @@ namespace {
 ThreadSlot g_current;
 
 // Gives the slot back when the module unloads.
-struct SlotCloser {
-  ~SlotCloser() { g_current.Close(); }
-} g_slot_closer;
+ScopeExit g_slot_closer([] { g_current.Close(); });
 
 }  // namespace
 

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/unique_any.h"
+
 namespace kiv {
 
 using LibraryHandle = void*;
@@ -20,5 +22,13 @@ std::string LibraryLoadError() noexcept;
 void* LibrarySymbol(LibraryHandle library, const char* name) noexcept;
 // Drops one load of `library` (null: nothing). False when the platform refused.
 bool FreeLibraryFile(LibraryHandle library) noexcept;
+
+struct LibraryFileTraits {
+  using type = LibraryHandle;
+  static type Invalid() noexcept { return nullptr; }
+  static void Close(type library) noexcept { FreeLibraryFile(library); }
+};
+// Owns one load of a library: drops it on reset, move-assignment and destruction.
+using UniqueLibraryFile = UniqueAny<LibraryFileTraits>;
 
 }  // namespace kiv

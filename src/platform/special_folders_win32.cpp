@@ -2,25 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <type_traits>
 
 #include "platform/path_names.h"
 #include "platform/special_folders.h"
+#include "platform/unique_handle_win32.h"
 
 namespace kiv {
 
 namespace {
-
-struct LibraryCloser {
-  void operator()(HMODULE h) const { FreeLibrary(h); }
-};
-using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryCloser>;
-
-struct KeyCloser {
-  void operator()(HKEY h) const { RegCloseKey(h); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 using ShGetSpecialFolderPathA = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
 
@@ -78,10 +67,11 @@ class SystemSources final : public SpecialFolderSources {
 
   std::optional<std::string> RegistryText(RegistryRoot root, const std::string& key,
                                           const std::string& value) override {
-    HKEY raw = nullptr;
+    UniqueKey opened;
     const HKEY base = root == RegistryRoot::kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    if (RegOpenKeyExA(base, key.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return std::nullopt;
-    UniqueKey opened(raw);
+    if (RegOpenKeyExA(base, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
+      return std::nullopt;
+    const HKEY raw = opened.get();
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(raw, value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))

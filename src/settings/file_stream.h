@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_any.h"
 #include "settings/stream.h"
 
 namespace kiv {
@@ -51,7 +52,6 @@ class TFileStream : public TStream {
   };
   // Opens the file; throws EFOpenError on failure.
   TFileStream(const std::string& fileName, Mode mode);
-  ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
 
@@ -59,7 +59,13 @@ class TFileStream : public TStream {
   std::size_t Write(const void* buffer, std::size_t count) override;
 
  private:
-  std::intptr_t handle_;  // HANDLE on Windows, file descriptor elsewhere
+  // The open file: a HANDLE on Windows, a file descriptor elsewhere.
+  struct HandleTraits {
+    using type = std::intptr_t;
+    static type Invalid() noexcept { return -1; }
+    static void Close(type handle) noexcept;
+  };
+  UniqueAny<HandleTraits> handle_;
 };
 
 }  // namespace kiv

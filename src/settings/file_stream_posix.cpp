@@ -82,16 +82,16 @@ void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
 }
 
 TFileStream::TFileStream(const std::string& fileName, Mode) {
-  handle_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (handle_ < 0)
+  handle_.reset(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!handle_)
     throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemMessage(errno));
 }
 
-TFileStream::~TFileStream() { ::close(static_cast<int>(handle_)); }
+void TFileStream::HandleTraits::Close(type handle) noexcept { ::close(static_cast<int>(handle)); }
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
   for (;;) {
-    const ssize_t n = ::read(static_cast<int>(handle_), buffer, count);
+    const ssize_t n = ::read(static_cast<int>(handle_.get()), buffer, count);
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno != EINTR) throw EStreamError("Stream read error");
   }
@@ -101,7 +101,7 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
   std::size_t done = 0;
   const char* p = static_cast<const char*>(buffer);
   while (done < count) {
-    const ssize_t n = ::write(static_cast<int>(handle_), p + done, count - done);
+    const ssize_t n = ::write(static_cast<int>(handle_.get()), p + done, count - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "settings/file_stream.h"
-#include "settings/unique_handle_win32.h"
+#include "platform/unique_handle_win32.h"
 
 namespace kiv {
 
@@ -163,21 +163,21 @@ TFileStream::TFileStream(const std::string& fileName, Mode) {
   if (h == INVALID_HANDLE_VALUE)
     throw EFOpenError("Cannot open file \"" + fileName + "\". " +
                       SystemMessage(::GetLastError()));
-  handle_ = reinterpret_cast<std::intptr_t>(h);
+  handle_.reset(reinterpret_cast<std::intptr_t>(h));
 }
 
-TFileStream::~TFileStream() { ::CloseHandle(AsHandle(handle_)); }
+void TFileStream::HandleTraits::Close(type handle) noexcept { ::CloseHandle(AsHandle(handle)); }
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
   DWORD n = 0;
-  if (!::ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(count), &n, nullptr))
+  if (!::ReadFile(AsHandle(handle_.get()), buffer, static_cast<DWORD>(count), &n, nullptr))
     throw EStreamError("Stream read error");
   return n;
 }
 
 std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
   DWORD n = 0;
-  if (!::WriteFile(AsHandle(handle_), buffer, static_cast<DWORD>(count), &n, nullptr)) return 0;
+  if (!::WriteFile(AsHandle(handle_.get()), buffer, static_cast<DWORD>(count), &n, nullptr)) return 0;
   return n;
 }
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "settings/named_ini_lock.h"
-#include "settings/unique_handle_win32.h"
+#include "platform/unique_handle_win32.h"
 
 namespace kiv {
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_any.h"
+
 namespace kiv {
 
 // Predefined roots and value types, with their Win32 numbers.
@@ -53,7 +55,13 @@ class TRegistry {
  private:
   std::uint32_t root_;
   bool open_ = false;
-  std::intptr_t key_ = 0;  // HKEY on Windows
+  // The open key: an HKEY on Windows, unused in the native store.
+  struct KeyTraits {
+    using type = std::intptr_t;
+    static type Invalid() noexcept { return 0; }
+    static void Close(type key) noexcept;
+  };
+  UniqueAny<KeyTraits> key_;
   std::string path_;       // the open key's path in the native store
 };
 

@@ -63,6 +63,9 @@ void TRegistry::CloseKey() {
   path_.clear();
 }
 
+// The native store opens no system key.
+void TRegistry::KeyTraits::Close(type) noexcept {}
+
 bool TRegistry::ReadValue(std::string_view name, std::uint32_t& type, std::string& data) {
   if (!open_) return false;
   Store& store = TheStore();

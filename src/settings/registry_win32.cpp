@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "settings/registry.h"
-#include "settings/unique_handle_win32.h"
+#include "platform/unique_handle_win32.h"
 
 namespace kiv {
 
@@ -30,21 +30,22 @@ bool TRegistry::OpenKey(std::string_view path, bool create) {
     rc = ::RegOpenKeyExA(AsKey(root_), sub.c_str(), 0, KEY_ALL_ACCESS, key.put());
   }
   if (rc != ERROR_SUCCESS) return false;
-  key_ = reinterpret_cast<std::intptr_t>(key.release());
+  key_.reset(reinterpret_cast<std::intptr_t>(key.release()));
   open_ = true;
   return true;
 }
 
 void TRegistry::CloseKey() {
-  if (open_) ::RegCloseKey(reinterpret_cast<HKEY>(key_));
+  key_.reset();
   open_ = false;
-  key_ = 0;
 }
+
+void TRegistry::KeyTraits::Close(type key) noexcept { ::RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
 bool TRegistry::ReadValue(std::string_view name, std::uint32_t& type, std::string& data) {
   if (!open_) return false;
   const std::string valueName(name);
-  const HKEY key = reinterpret_cast<HKEY>(key_);
+  const HKEY key = reinterpret_cast<HKEY>(key_.get());
   for (int attempt = 0; attempt < 4; ++attempt) {  // the value may grow between the calls
     DWORD t = 0, size = 0;
     if (::RegQueryValueExA(key, valueName.c_str(), nullptr, &t, nullptr, &size) != ERROR_SUCCESS)
@@ -64,22 +65,23 @@ bool TRegistry::ReadValue(std::string_view name, std::uint32_t& type, std::strin
 }
 
 bool TRegistry::ValueExists(std::string_view name) {
-  return open_ && ::RegQueryValueExA(reinterpret_cast<HKEY>(key_), std::string(name).c_str(),
-                                     nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  return open_ &&
+         ::RegQueryValueExA(reinterpret_cast<HKEY>(key_.get()), std::string(name).c_str(), nullptr,
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 bool TRegistry::WriteValue(std::string_view name, std::uint32_t type, std::string_view data) {
   if (!open_) return false;
   std::string bytes(data);
   if (type == REG_SZ || type == REG_EXPAND_SZ) bytes += '\0';
-  return ::RegSetValueExA(reinterpret_cast<HKEY>(key_), std::string(name).c_str(), 0, type,
+  return ::RegSetValueExA(reinterpret_cast<HKEY>(key_.get()), std::string(name).c_str(), 0, type,
                           reinterpret_cast<const BYTE*>(bytes.data()),
                           static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
 }
 
 bool TRegistry::DeleteValue(std::string_view name) {
-  return open_ && ::RegDeleteValueA(reinterpret_cast<HKEY>(key_), std::string(name).c_str()) ==
-                      ERROR_SUCCESS;
+  return open_ && ::RegDeleteValueA(reinterpret_cast<HKEY>(key_.get()),
+                                    std::string(name).c_str()) == ERROR_SUCCESS;
 }
 
 bool DeleteRegistryTree(std::uint32_t rootKey, std::string_view path) {

@@ -2,6 +2,7 @@
 // (cheaper than winpthreads' primitives).
 #include <windows.h>
 
+#include "platform/scope_exit.h"
 #include "support/rw_lock.h"
 
 namespace kiv::rw_detail {
@@ -27,12 +28,10 @@ constexpr unsigned long kSlotClosed = 0xFFFFFFFEul;
 // Frees the slot when the module unloads, so that loading and unloading it again and again does
 // not use up the process's slots. Locks destroyed after this find their thread's record through
 // thread_local alone.
-struct SlotCloser {
-  ~SlotCloser() {
-    const unsigned long slot = g_holds_slot.exchange(kSlotClosed);
-    if (slot != TLS_OUT_OF_INDEXES && slot != kSlotClosed) TlsFree(slot);
-  }
-} g_slot_closer;
+ScopeExit g_slot_closer([] {
+  const unsigned long slot = g_holds_slot.exchange(kSlotClosed);
+  if (slot != TLS_OUT_OF_INDEXES && slot != kSlotClosed) TlsFree(slot);
+});
 }  // namespace
 
 std::atomic<unsigned long> g_holds_slot{TLS_OUT_OF_INDEXES};

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/code_page.h"
+#include "platform/scope_exit.h"
 
 namespace kiv {
 
@@ -115,10 +116,7 @@ void TStringList::Assign(const TStringList& source) {
   if (sorted_) {
     // Keep this list's order and duplicates policy: add one by one.
     BeginUpdate();
-    struct EndGuard {
-      TStringList& list;
-      ~EndGuard() { list.EndUpdate(); }
-    } guard{*this};
+    ScopeExit endUpdate([this] { EndUpdate(); });
     Clear();
     for (const Item& item : items) AddObject(item.text, item.object);
     return;

@@ -2,6 +2,7 @@
 
 #include "platform/code_page.h"
 #include "platform/exception.h"
+#include "platform/scope_exit.h"
 
 namespace kiv {
 
@@ -17,10 +18,7 @@ void TUpdateCounter::Changed() {
 void TStrings::Assign(const TStrings& source) {
   if (&source == this) return;
   BeginUpdate();
-  struct EndGuard {
-    TStrings& s;
-    ~EndGuard() { s.EndUpdate(); }
-  } guard{*this};
+  ScopeExit endUpdate([this] { EndUpdate(); });
   Clear();
   for (int i = 0; i < source.Count(); ++i) Add(source.Get(i));
 }

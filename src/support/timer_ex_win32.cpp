@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/error_box.h"
+#include "platform/unique_handle_win32.h"
 #include "support/timer_ex.h"
 
 namespace kiv {
@@ -122,13 +123,14 @@ std::string TkivTimerEx::ModuleFileName() {
 void TkivTimerEx::CreateTimerWindow() {
   // A message-only window of the predefined "STATIC" class with our procedure: no class of
   // our own to register, nothing left behind when the module unloads.
-  HWND hwnd = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              ThisModule(), nullptr);
-  if (!hwnd) throw EOutOfResources("Error creating window");
+  UniqueWindow window(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      ThisModule(), nullptr));
+  if (!window) throw EOutOfResources("Error creating window");
   auto holder = std::make_unique<std::shared_ptr<Window>>(Window_);
-  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(holder.release()));
-  SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProcAccess::Proc));
-  Window_->Handle = hwnd;
+  SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(holder.release()));
+  SetWindowLongPtrA(window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProcAccess::Proc));
+  // From here the window procedure frees the holder when the window goes.
+  Window_->Handle = window.release();
 }
 
 bool TkivTimerEx::HasWindow() const { return Window_->Handle.load() != nullptr; }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/scope_exit.h"
 #include "settings/ini_file.h"
 #include "translation/custom_translators.h"
 #include "translation/text_escape.h"
@@ -412,10 +413,7 @@ template <class Lines, class ToWide, class FromWide>
 void TranslateLines(TWtransl& translator, TObject* owner, const TPropInfo* pi, Lines& lines,
                     ToWide toWide, FromWide fromWide) {
   lines.BeginUpdate();
-  struct EndGuard {
-    Lines& l;
-    ~EndGuard() { l.EndUpdate(); }
-  } guard{lines};
+  ScopeExit endUpdate([&lines] { lines.EndUpdate(); });
   std::u16string newValue;
   for (int i = 0; i < lines.Count(); ++i) {
     std::u16string old = toWide(lines.Get(i));

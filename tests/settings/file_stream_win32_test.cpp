@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "platform/unique_handle_win32.h"
 #include "settings/file_stream.h"
 #include "settings/temp_dir_helper.h"
-#include "settings/unique_handle_win32.h"
 
 namespace kiv {
 namespace {

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/unique_handle_win32.h"
 #include "settings/file_stream.h"
 #include "settings/ini_file.h"
 #include "settings/temp_dir_helper.h"
-#include "settings/unique_handle_win32.h"
 
 namespace kiv {
 namespace {

@@ -3,11 +3,11 @@
 
 #include <thread>
 
+#include "platform/unique_handle_win32.h"
 #include "settings/ini_file.h"
 #include "settings/ini_save_helper.h"
 #include "settings/named_ini_lock.h"
 #include "settings/temp_dir_helper.h"
-#include "settings/unique_handle_win32.h"
 #include "settings/wreg.h"
 
 namespace kiv {

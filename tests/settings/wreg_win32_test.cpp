@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "platform/unique_handle_win32.h"
 #include "settings/ini_file.h"
 #include "settings/ini_save_helper.h"
 #include "settings/temp_dir_helper.h"
-#include "settings/unique_handle_win32.h"
 
 namespace kiv {
 namespace {

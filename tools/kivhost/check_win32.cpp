@@ -23,6 +23,7 @@
 #include "kiv/kiv_diagnostics.h"
 #include "kiv/kiv_plugin.h"
 #include "pe_exports.h"
+#include "platform/unique_handle_win32.h"
 #include "runner.h"
 #include "script.h"
 
@@ -268,12 +269,12 @@ constexpr uint32_t kUnloadCycles = 24;
 void RunUnloadCycles(const std::string& file, CheckObservations& seen) {
   ProcessUse first;
   for (uint32_t cycle = 0; cycle < kUnloadCycles; ++cycle) {
-    HMODULE library = LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    kiv::UniqueLibrary library(LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!library) {
       seen.StepProblems.push_back("unload cycles: the plugin does not load (error " + std::to_string(GetLastError()) + ")");
       return;
     }
-    FreeLibrary(library);
+    library.reset();
     if (cycle == 0) first = MeasureProcessUse();
   }
   seen.UnloadCycles = kUnloadCycles;
@@ -323,12 +324,14 @@ int RunCheck(const Invocation& inv) {
     const ExportNameMatch m = ClassifyExportName(name);
     if (m.Match == ExportNameMatch::Kind::Exact) seen.Entries[m.Entry].Present = true;
   }
-  if (HMODULE probe = LoadLibraryExA(folder.File("probe_plugin.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {
+  if (const kiv::UniqueLibrary probe(
+          LoadLibraryExA(folder.File("probe_plugin.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+      probe) {
     std::array<void*, kInnerEntryCount> entries{};
     for (size_t i = 0; i < kInnerEntryCount; ++i)
       if (seen.Entries[i].Present)
-        entries[i] = reinterpret_cast<void*>(GetProcAddress(probe, std::string(InnerEntryName(i)).c_str()));
-    if (const void* version = reinterpret_cast<const void*>(GetProcAddress(probe, KIV_PLUGIN_SDK_VERSION_NAME))) {
+        entries[i] = reinterpret_cast<void*>(GetProcAddress(probe.get(), std::string(InnerEntryName(i)).c_str()));
+    if (const void* version = reinterpret_cast<const void*>(GetProcAddress(probe.get(), KIV_PLUGIN_SDK_VERSION_NAME))) {
       uint32_t packed = 0;
       std::memcpy(&packed, version, sizeof packed);
       seen.PluginSdkVersion = packed;
@@ -338,7 +341,6 @@ int RunCheck(const Invocation& inv) {
       seen.Entries[i].Conv = probed[i].Conv;
       seen.Entries[i].BytesRemoved = probed[i].BytesRemoved;
     }
-    FreeLibrary(probe);
   } else {
     seen.StepProblems.push_back("the plugin does not load (error " + std::to_string(GetLastError()) + ")");
   }

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dynamic_library.h"
 #include "platform/seh_guard.h"
 
 namespace kivhost {
@@ -70,9 +71,9 @@ class HostModule {
   // Frees the library (no-op when nothing is loaded). Entry points are unresolved afterwards.
   void Unload() noexcept;
 
-  bool Loaded() const noexcept { return module_ != nullptr; }
+  bool Loaded() const noexcept { return module_.valid(); }
   // The loaded module's handle (an HMODULE), null when nothing is loaded.
-  void* Handle() const noexcept { return module_; }
+  void* Handle() const noexcept { return module_.get(); }
   const std::string& Path() const noexcept { return path_; }
   // Why the last Load failed: the loader's error code and a short text; empty after success.
   const std::string& Error() const noexcept { return error_; }
@@ -98,7 +99,7 @@ class HostModule {
   void* Address(EntryPoint entry) const noexcept { return entries_[static_cast<std::size_t>(entry)]; }
   CallResult CallRecordOnly(EntryPoint entry, void* record, bool has_result);
 
-  void* module_ = nullptr;
+  kiv::UniqueLibraryFile module_;
   std::string path_;
   std::string error_;
   std::array<void*, kEntryPointCount> entries_{};

@@ -48,7 +48,7 @@ HostModule::HostModule(HostModule&& other) noexcept { *this = std::move(other); 
 HostModule& HostModule::operator=(HostModule&& other) noexcept {
   if (this != &other) {
     Unload();
-    module_ = std::exchange(other.module_, nullptr);
+    module_ = std::move(other.module_);
     path_ = std::move(other.path_);
     error_ = std::move(other.error_);
     entries_ = std::exchange(other.entries_, {});
@@ -73,7 +73,7 @@ bool HostModule::Load(const std::string& path, LoadMode mode) {
     error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
     return false;
   }
-  module_ = module;
+  module_.reset(module);
   path_ = path;
   for (std::size_t i = 0; i < kEntryPointCount; ++i) {
     entries_[i] = reinterpret_cast<void*>(GetProcAddress(module, std::string(kNames[i]).c_str()));
@@ -83,7 +83,7 @@ bool HostModule::Load(const std::string& path, LoadMode mode) {
 
 void HostModule::Unload() noexcept {
   entries_ = {};
-  if (void* module = std::exchange(module_, nullptr)) FreeLibrary(static_cast<HMODULE>(module));
+  module_.reset();
   path_.clear();
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kiv/kiv_defs.h"
+#include "platform/unique_any.h"
 
 namespace kivhost {
 
@@ -32,13 +33,12 @@ class HostWindow {
 
   // Creates the window on the calling thread. Throws std::runtime_error when the system refuses.
   HostWindow();
-  ~HostWindow();
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
 
   // The window handle (an HWND), as a host passes it in "MSG-PROC-HANDLE".
-  void* Handle() const noexcept { return window_; }
-  uintptr_t HandleValue() const noexcept { return reinterpret_cast<uintptr_t>(window_); }
+  void* Handle() const noexcept { return window_.get(); }
+  uintptr_t HandleValue() const noexcept { return reinterpret_cast<uintptr_t>(window_.get()); }
 
   // Called for every recorded message after it is recorded (a host collects the log here when
   // 1809 arrives). An exception from it is swallowed: it must not cross the window procedure.
@@ -58,10 +58,16 @@ class HostWindow {
   static intptr_t KIV_STDCALL WindowProc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam);
   void Receive(const HostMessage& message);
 
-  void* window_ = nullptr;
   Callback callback_;
   mutable std::mutex mutex_;
   std::vector<HostMessage> messages_;
+  // Declared last, so destroyed first, while the members its procedure uses still exist.
+  struct WindowTraits {
+    using type = void*;  // HWND
+    static type Invalid() noexcept { return nullptr; }
+    static void Close(type window) noexcept;
+  };
+  kiv::UniqueAny<WindowTraits> window_;
 };
 
 }  // namespace kivhost

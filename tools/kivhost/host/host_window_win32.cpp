@@ -28,13 +28,13 @@ void RegisterWindowClass(WNDPROC proc) {
 HostWindow::HostWindow() {
   const auto proc = reinterpret_cast<WNDPROC>(&HostWindow::WindowProc);
   RegisterWindowClass(proc);
-  window_ = CreateWindowExA(0, kClassName, "kivhost", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            GetModuleHandleA(nullptr), this);
+  window_.reset(CreateWindowExA(0, kClassName, "kivhost", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleA(nullptr), this));
   if (!window_) throw std::runtime_error("cannot create the host window");
 }
 
-HostWindow::~HostWindow() {
-  if (window_) DestroyWindow(static_cast<HWND>(window_));
+void HostWindow::WindowTraits::Close(type window) noexcept {
+  DestroyWindow(static_cast<HWND>(window));
 }
 
 intptr_t KIV_STDCALL HostWindow::WindowProc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
