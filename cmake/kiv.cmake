@@ -2,6 +2,9 @@
 #
 # kiv_library(<folder> [DEPS ...]): one static library kiv_<folder> from src/<folder>/*.cpp.
 #   Files ending _win32.cpp build only for Windows, files ending _posix.cpp only elsewhere.
+#   Its include path is its own layer folder (see kiv_layer_include) plus those of DEPS.
+# kiv_layer_include(<target> <folder> [PUBLIC|INTERFACE]): gives a target the include folder of
+#   src/<folder> alone, so that "<folder>/x.h" resolves and no other src/ folder does.
 # kiv_tests(<folder> [LIBS ...]): one test executable kiv_<folder>_tests from tests/<folder>/*_test.cpp
 #   (same suffix rule), registered as one CTest test; on Windows it runs under the emulator (Wine).
 # kiv_version_resource(<target> DESCRIPTION <text> [PRODUCT <text>] [VERSION a.b.c.d]):
@@ -60,6 +63,21 @@ function(_kiv_filter_platform out_var)
   set(${out_var} ${result} PARENT_SCOPE)
 endfunction()
 
+# Sources include each other as "<folder>/x.h" from src/. Rather than src/ itself, each library's
+# include path holds a folder of the build tree with one symbolic link, <folder> -> src/<folder>:
+# a library then sees its own headers and, through their usage requirements, those of the
+# libraries it links, and an include of a folder it does not depend on fails to compile.
+function(kiv_layer_include target folder)
+  set(_scope PUBLIC)
+  if(ARGC GREATER 2)
+    set(_scope ${ARGV2})
+  endif()
+  set(_dir ${CMAKE_BINARY_DIR}/layers/${folder})
+  file(MAKE_DIRECTORY ${_dir})
+  file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${folder} ${_dir}/${folder} SYMBOLIC)
+  target_include_directories(${target} ${_scope} ${_dir})
+endfunction()
+
 function(kiv_library folder)
   cmake_parse_arguments(ARG "" "" "DEPS;SYSLIBS" ${ARGN})
   file(GLOB _srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp)
@@ -70,11 +88,12 @@ function(kiv_library folder)
     if(WIN32 AND ARG_SYSLIBS)
       target_link_libraries(kiv_${folder} PUBLIC ${ARG_SYSLIBS})
     endif()
+    kiv_layer_include(kiv_${folder} ${folder} PUBLIC)
   else()
     add_library(kiv_${folder} INTERFACE)
     target_link_libraries(kiv_${folder} INTERFACE ${ARG_DEPS})
+    kiv_layer_include(kiv_${folder} ${folder} INTERFACE)
   endif()
-  target_include_directories(kiv_${folder} INTERFACE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
 endfunction()
 
 function(kiv_tests folder)
@@ -143,12 +162,11 @@ endfunction()
 
 # kiv_test_dll(<target> <output-name> FOR <test-target> SOURCES ... [LIBS ...]): a Windows test DLL
 # (exports from a .def among SOURCES) written beside the test executables, built before <test-target>.
+# It sees the SDK headers, and the headers of src/ only through LIBS.
 function(kiv_test_dll target output)
   cmake_parse_arguments(ARG "" "FOR" "SOURCES;LIBS" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
-  if(ARG_LIBS)
-    target_link_libraries(${target} PRIVATE ${ARG_LIBS})
-  endif()
+  target_link_libraries(${target} PRIVATE kiv_sdk ${ARG_LIBS})
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${output}
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   add_dependencies(${ARG_FOR} ${target})
