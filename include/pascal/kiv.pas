@@ -127,7 +127,7 @@ const
   KIV_PLUGIN_FILE_NAME = 'plugin.dll';
 
   { The module's live-interface diagnostic (kiv_diagnostics.h). }
-  KIV_DIAGNOSTICS_VERSION = 2;
+  KIV_DIAGNOSTICS_VERSION = 3;
   KIV_DIAGNOSTICS_ENTRY_COUNT = 12;
   KIV_DIAGNOSTICS_REPORT_SIZE = 4096;
   KIV_DIAGNOSTICS_NAME = 'kivGetDiagnostics';
@@ -455,7 +455,7 @@ type
   TkivPluginProcessDataProc = procedure(const Plugin: IkivPluginW; Rec: PPluginCallRecIntf;
     var AResult: LongInt); stdcall;
 
-  { The module's live-interface diagnostic, 4188 bytes (see kiv_diagnostics.h). }
+  { The module's live-interface diagnostic, 4200 bytes (see kiv_diagnostics.h). }
   PkivDiagnostics = ^TkivDiagnostics;
   TkivDiagnostics = packed record
     Size: LongWord;
@@ -471,6 +471,8 @@ type
     StreamBytesDiscarded: LongWord;
     CrashReports: LongWord;
     LastCrashReport: array[0..KIV_DIAGNOSTICS_REPORT_SIZE - 1] of AnsiChar;
+    ModuleVersion: array[0..3] of Word;  { major, minor, release, build }
+    SdkVersion: LongWord;                 { the SDK version the module was built with }
   end;
   TkivGetDiagnosticsFunc = function(Diagnostics: PkivDiagnostics): LongInt; stdcall;
 

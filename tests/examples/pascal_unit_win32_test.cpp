@@ -80,6 +80,8 @@ std::map<std::string, std::string> Expected() {
       KIV_OFFSET("TkivDiagnostics", kivDiagnostics, StreamBytesDiscarded),
       KIV_OFFSET("TkivDiagnostics", kivDiagnostics, CrashReports),
       KIV_OFFSET("TkivDiagnostics", kivDiagnostics, LastCrashReport),
+      KIV_OFFSET("TkivDiagnostics", kivDiagnostics, ModuleVersion),
+      KIV_OFFSET("TkivDiagnostics", kivDiagnostics, SdkVersion),
       KIV_IID(IkivParamsListA), KIV_IID(IkivParamsListW), KIV_IID(IkivParamsListItemA),
       KIV_IID(IkivParamsListItemW), KIV_IID(IkivPlugin_), KIV_IID(IkivPlugin),
       KIV_IID(IkivPluginW), KIV_IID(IkivPluginEx), KIV_IID(IkivFifoBuffer),

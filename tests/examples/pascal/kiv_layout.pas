@@ -77,6 +77,8 @@ begin
   P('offset TkivDiagnostics.StreamBytesDiscarded', PtrUInt(@TkivDiagnostics(nil^).StreamBytesDiscarded));
   P('offset TkivDiagnostics.CrashReports', PtrUInt(@TkivDiagnostics(nil^).CrashReports));
   P('offset TkivDiagnostics.LastCrashReport', PtrUInt(@TkivDiagnostics(nil^).LastCrashReport));
+  P('offset TkivDiagnostics.ModuleVersion', PtrUInt(@TkivDiagnostics(nil^).ModuleVersion));
+  P('offset TkivDiagnostics.SdkVersion', PtrUInt(@TkivDiagnostics(nil^).SdkVersion));
 
   { The identifier constants, and the identifiers the interface types carry. }
   G('iid IkivParamsListA', IID_IkivParamsListA);
