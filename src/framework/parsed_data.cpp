@@ -91,12 +91,14 @@ void WritePacketText(TPluginCallValue& input, std::string_view text, bool append
 }
 
 // Keys every item by its name as Add would: an item renamed after it was added (SetName keeps the
-// key) is found in Output by its new name, as an item copied through the interfaces is.
+// key) is found in Output by its new name, as an item copied through the interfaces is. An item
+// whose key was made from its present name keeps it without a new look at the name.
 void KeyByName(TParsedDataList& list) {
   for (int32_t i = 0; i < list.Count(); ++i) {
     TkivParamsListItem& item = *list.Items(i);
+    if (item.KeyedByName()) continue;
     const NameKey key(item.Name());
-    if (item.Key() != key.view()) item.SetKey(key.view());
+    if (item.Key() != key.view()) item.SetKey(key.view(), true);
   }
 }
 

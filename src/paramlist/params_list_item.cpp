@@ -26,12 +26,12 @@ void ReplaceCounted(char*& slot, std::string_view text) {
   slot = fresh;
 }
 
-// Next generation number: 24 bits, never 0.
+// Next generation number: 23 bits (the 24th is the key flag), never 0.
 uint32_t NextGeneration() noexcept {
   static std::atomic<uint32_t> counter{0};
   uint32_t g;
   do {
-    g = (counter.fetch_add(1, std::memory_order_relaxed) + 1) & 0xFFFFFF;
+    g = (counter.fetch_add(1, std::memory_order_relaxed) + 1) & 0x7FFFFF;
   } while (g == 0);
   return g;
 }
@@ -62,6 +62,7 @@ ItemPtr TkivParamsListItem::CreateStored(std::string_view name, Variant&& stored
   item->DataType_ = 0;
   item->State_ = stored.IsEmptyOrNull() ? 0 : kStateAdded;
   StoreGeneration(item->Generation_, NextGeneration());
+  item->SetKeyOfName(true);
   item->Value_ = stored.Detach();
   return ItemPtr(item);
 }
@@ -80,13 +81,30 @@ void TkivParamsListItem::Free(TkivParamsListItem* item) noexcept {
 }
 
 uint32_t TkivParamsListItem::Generation() const noexcept {
-  return Generation_[0] | (uint32_t{Generation_[1]} << 8) | (uint32_t{Generation_[2]} << 16);
+  return Generation_[0] | (uint32_t{Generation_[1]} << 8) | (uint32_t{Generation_[2] & ~kKeyOfNameBit & 0xFF} << 16);
 }
 
 std::string_view TkivParamsListItem::Name() const noexcept { return CountedStrView(Name_); }
 
-void TkivParamsListItem::SetName(std::string_view name) { ReplaceCounted(Name_, name); }
-void TkivParamsListItem::SetKey(std::string_view key) { ReplaceCounted(Key_, key); }
+void TkivParamsListItem::SetName(std::string_view name) {
+  ReplaceCounted(Name_, name);
+  SetKeyOfName(false);
+}
+void TkivParamsListItem::SetKey(std::string_view key, bool ofName) {
+  ReplaceCounted(Key_, key);
+  SetKeyOfName(ofName);
+}
+
+void TkivParamsListItem::SetClassRef(const void* itemClass) noexcept {
+  const bool arrives = itemClass != ClassRef_;
+  ClassRef_ = itemClass;
+  if (arrives) SetKeyOfName(false);  // renamed elsewhere, perhaps: keyed again at delivery
+}
+
+void TkivParamsListItem::SetKeyOfName(bool ofName) noexcept {
+  if (ClassRef_ != &kTkivParamsListItemClass) return;
+  Generation_[2] = static_cast<uint8_t>(ofName ? Generation_[2] | kKeyOfNameBit : Generation_[2] & ~kKeyOfNameBit);
+}
 
 void TkivParamsListItem::SetValue(const TVarData& value) { SetStoredValue(VarStoreForm(value)); }
 
@@ -110,6 +128,7 @@ void TkivParamsListItem::BaseAssign(TkivParamsListItem& self, const TkivParamsLi
   self.Key_ = key.release();
   self.DataType_ = source.DataType_;
   self.State_ = source.State_;
+  self.SetKeyOfName(source.KeyedByName());
 }
 
 }  // namespace kiv

@@ -9,7 +9,8 @@
 //   8  4  Key: counted 8-bit string, the name lower-cased when the item was made
 //  12  4  DataType
 //  16  1  State
-//  17  3  generation: a number of ours, new for every item we create, 0 once freed
+//  17  3  ours: bits 0-22 a generation, new for every item we create; bit 23 set while Key is
+//           Name's key (made from it, neither changed since); 0 once freed
 //  20  4  padding
 //  24 16  Value: VARIANT
 #pragma once
@@ -78,13 +79,20 @@ class TkivParamsListItem {
   const TVarData& Value() const noexcept { return Value_; }
   bool IsRowMarker() const noexcept { return DataType_ == kRowMarkerType; }
 
+  // True when Key is known to be the key of Name: an item of the base class whose key was made
+  // from its name, neither changed since. False says nothing (a host's item, a renamed one).
+  bool KeyedByName() const noexcept {
+    return ClassRef_ == &kTkivParamsListItemClass && (Generation_[2] & kKeyOfNameBit);
+  }
+
   // Changes the name; the key stays as it was.
   void SetName(std::string_view name);
-  void SetKey(std::string_view key);
+  // Sets the key; `ofName` tells that it is the key of the current name.
+  void SetKey(std::string_view key, bool ofName = false);
   void SetDataType(int32_t dataType) noexcept { DataType_ = dataType; }
   // The class reference at offset 0, for an item that moves into another list (whose items
   // carry that list's item class).
-  void SetClassRef(const void* itemClass) noexcept { ClassRef_ = itemClass; }
+  void SetClassRef(const void* itemClass) noexcept;
   void SetState(uint8_t state) noexcept { State_ = state; }
 
   // An exact copy of the stored value.
@@ -102,6 +110,10 @@ class TkivParamsListItem {
  private:
   TkivParamsListItem() = default;
   friend struct TkivParamsListItemLayout;
+
+  static constexpr uint8_t kKeyOfNameBit = 0x80;  // in Generation_[2]
+  // Sets or clears the key flag of an item of the base class; a host's padding stays as it is.
+  void SetKeyOfName(bool ofName) noexcept;
 
   const void* ClassRef_;
   char* Name_;

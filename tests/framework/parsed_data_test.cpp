@@ -121,7 +121,7 @@ TEST_F(DeliveryTest, FirstDeliveryPutsTheTextInANewBlockAndTheItemsInOutput) {
 }
 
 // Handing the items over (moved into the host's list) and copying them give the same Output:
-// names, keys (of the name: a renamed item is found by its new name, whatever key it had),
+// names, keys (of the name: a renamed item or one keyed aside is found by its name),
 // values in their OLE form, data types and states, and no item for a blank name. The
 // handed-over list keeps none of its items.
 TEST_F(DeliveryTest, HandingOverGivesTheSameOutputAsCopying) {
@@ -134,6 +134,7 @@ TEST_F(DeliveryTest, HandingOverGivesTheSameOutputAsCopying) {
     parsed.Add("Old name", Variant::Double(2.5))->SetName("Renamed");
     parsed.Add("Blank later", Variant::Int32(1))->SetName(" ");
     parsed.NewRow();
+    parsed.Add("Keyed aside", Variant::Int32(3))->SetKey("aside");
   };
   Prepare();
   TParsedDataList copied;
@@ -142,16 +143,16 @@ TEST_F(DeliveryTest, HandingOverGivesTheSameOutputAsCopying) {
   TParsedDataList handed;
   fill(handed);
   HandOverParsedData(Rec(), handed, true);
-  EXPECT_EQ(copied.Count(), 5);
+  EXPECT_EQ(copied.Count(), 6);
   EXPECT_EQ(handed.Count(), 0);
   RestoreCallRec(Rec(), saved_);
 
   const auto items = output_.Items();
-  ASSERT_EQ(items.size(), 8u);
-  for (size_t i = 0; i < 4; ++i) {
+  ASSERT_EQ(items.size(), 10u);
+  for (size_t i = 0; i < 5; ++i) {
     SCOPED_TRACE(i);
     const kivhost::HostItem& a = items[i];
-    const kivhost::HostItem& b = items[i + 4];
+    const kivhost::HostItem& b = items[i + 5];
     EXPECT_EQ(a.Name, b.Name);
     EXPECT_EQ(a.Key, b.Key);
     EXPECT_EQ(a.DataType, b.DataType);
@@ -161,13 +162,14 @@ TEST_F(DeliveryTest, HandingOverGivesTheSameOutputAsCopying) {
     EXPECT_EQ(a.Value.Number, b.Value.Number);
     EXPECT_EQ(a.Value.Text, b.Value.Text);
   }
-  EXPECT_EQ(items[5].Name, "Small");
-  EXPECT_EQ(items[5].Value.Type, 3);  // the OLE form of the stored byte: an integer
-  EXPECT_EQ(items[5].Value.Integer, 7);
-  EXPECT_EQ(items[5].DataType, 42);
-  EXPECT_EQ(items[5].State, 5);
-  EXPECT_EQ(items[6].Key, "renamed");
-  EXPECT_EQ(items[7].DataType, TkivParamsListItem::kRowMarkerType);
+  EXPECT_EQ(items[6].Name, "Small");
+  EXPECT_EQ(items[6].Value.Type, 3);  // the OLE form of the stored byte: an integer
+  EXPECT_EQ(items[6].Value.Integer, 7);
+  EXPECT_EQ(items[6].DataType, 42);
+  EXPECT_EQ(items[6].State, 5);
+  EXPECT_EQ(items[7].Key, "renamed");
+  EXPECT_EQ(items[8].DataType, TkivParamsListItem::kRowMarkerType);
+  EXPECT_EQ(items[9].Key, "keyed aside");
 }
 
 TEST_F(DeliveryTest, AppendingDeliveriesJoinPacketsAndItems) {
