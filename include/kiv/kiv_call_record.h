@@ -24,8 +24,11 @@
 #define KIV_KIND_PARAMS_INTF 9   /* Value: address of a variable holding an IkivParamsListW */
 
 /* Options bits of a data call. */
-#define KIV_OPTION_PARSER_PATH 0x02 /* Input is raw bytes of a data source, to be parsed */
-#define KIV_OPTION_COPY_INPUT 0x20  /* with no Input value: Output becomes a copy of Input */
+#define KIV_OPTION_NO_EMPTY_CHECK 0x01 /* an Input list without items still counts as data */
+#define KIV_OPTION_PARSER_PATH 0x02    /* Input is raw bytes of a data source, to be parsed */
+#define KIV_OPTION_WRITES 0x04         /* the call writes data: report missing data and the outcome */
+#define KIV_OPTION_REPORT 0x08         /* report the outcome */
+#define KIV_OPTION_COPY_INPUT 0x20     /* with no Input value: Output becomes a copy of Input */
 
 /* Notification code: the data source is going away; its client expires three minutes later
  * unless data arrives. */

@@ -26,7 +26,7 @@
  * KIV_SDK_VERSION packs them into one number that compares as the version does; a module or
  * plugin reports the KIV_SDK_VERSION it was built with (kiv_diagnostics.h, kiv_plugin.h). */
 #define KIV_SDK_VERSION_MAJOR 1
-#define KIV_SDK_VERSION_MINOR 1
+#define KIV_SDK_VERSION_MINOR 2
 #define KIV_SDK_VERSION_PATCH 0
 #define KIV_MAKE_VERSION(major, minor, patch) \
   ((((uint32_t)(major) & 0xFFu) << 24) | (((uint32_t)(minor) & 0xFFu) << 16) | ((uint32_t)(patch) & 0xFFFFu))

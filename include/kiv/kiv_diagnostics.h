@@ -3,9 +3,10 @@
  * varnolet.dll counts the interface objects it handed out that are still alive, the references
  * an inner plugin still held when a call's lent lists were detached, the bytes fed to, discarded
  * from and left in the data sources' FIFO streams, the faults it contained per inner entry point,
- * and the crash reports it made with the latest in full. The figures are module-wide (every
- * instance of this process) and cumulative since the module was loaded; a tool reads them before
- * and after a step and compares. Usable from C and C++.
+ * the crash reports it made with the latest in full, and the exceptions it caught and went on
+ * without (turned into a status code at an interface method, or dropped in a clean-up). The
+ * figures are module-wide (every instance of this process) and cumulative since the module was
+ * loaded; a tool reads them before and after a step and compares. Usable from C and C++.
  *
  *  1. The export. `kivGetDiagnostics` is exported from varnolet.dll under exactly that name,
  *     undecorated, KIV_STDCALL. The host never calls it; it changes nothing in the module.
@@ -21,12 +22,13 @@
 
 #include "kiv/kiv_defs.h"
 
-#define KIV_DIAGNOSTICS_VERSION 3
+#define KIV_DIAGNOSTICS_VERSION 4
 #define KIV_DIAGNOSTICS_ENTRY_COUNT 12 /* the inner entry points, in look-up order */
 #define KIV_DIAGNOSTICS_REPORT_SIZE 4096 /* bytes of LastCrashReport, its terminator included */
 #define KIV_DIAGNOSTICS_NAME "kivGetDiagnostics"
 
-/* 4200 bytes (version 1 ended after ParserClients, at 84; version 2 after LastCrashReport, at 4188):
+/* 4204 bytes (version 1 ended after ParserClients, at 84; version 2 after LastCrashReport, at 4188;
+ * version 3 after SdkVersion, at 4200):
  *    0   4  Size              in: the caller's size; out: the bytes filled
  *    4   4  Version           KIV_DIAGNOSTICS_VERSION
  *    8   4  ListWrappers      list interfaces alive (lent, created, or kept by someone)
@@ -48,7 +50,10 @@
  *                             per fault only; this and the debugger output get the report.
  * 4188   8  ModuleVersion     the module's own version: major, minor, release, build (the file
  *                             version of its version resource)
- * 4196   4  SdkVersion        the KIV_SDK_VERSION the module was built with */
+ * 4196   4  SdkVersion        the KIV_SDK_VERSION the module was built with
+ * 4200   4  ExceptionsCaught  exceptions the module caught and went on without: turned into a
+ *                             status code at an interface method, or dropped where a clean-up
+ *                             cannot stop (cumulative); a rise means a fault to look into */
 typedef struct kivDiagnostics {
   uint32_t Size;
   uint32_t Version;
@@ -65,12 +70,13 @@ typedef struct kivDiagnostics {
   char LastCrashReport[KIV_DIAGNOSTICS_REPORT_SIZE];
   uint16_t ModuleVersion[4];
   uint32_t SdkVersion;
+  uint32_t ExceptionsCaught;
 } kivDiagnostics;
 
 #ifdef __cplusplus
-static_assert(sizeof(kivDiagnostics) == 104 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
+static_assert(sizeof(kivDiagnostics) == 108 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
 #else
-_Static_assert(sizeof(kivDiagnostics) == 104 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
+_Static_assert(sizeof(kivDiagnostics) == 108 + KIV_DIAGNOSTICS_REPORT_SIZE, "kivDiagnostics layout");
 #endif
 
 /* int32_t KIV_STDCALL kivGetDiagnostics(kivDiagnostics* out); */

@@ -92,8 +92,11 @@ const
   ckParamsIntf = 9;    { Value: address of a variable holding an IkivParamsListW }
 
   { Options bits of a data call. }
-  KIV_OPTION_PARSER_PATH = $02;  { Input is raw bytes of a data source, to be parsed }
-  KIV_OPTION_COPY_INPUT = $20;   { with no Input value: Output becomes a copy of Input }
+  KIV_OPTION_NO_EMPTY_CHECK = $01;  { an Input list without items still counts as data }
+  KIV_OPTION_PARSER_PATH = $02;     { Input is raw bytes of a data source, to be parsed }
+  KIV_OPTION_WRITES = $04;          { the call writes data: report missing data and the outcome }
+  KIV_OPTION_REPORT = $08;          { report the outcome }
+  KIV_OPTION_COPY_INPUT = $20;      { with no Input value: Output becomes a copy of Input }
 
   { Notification code: the data source is going away. }
   KIV_NOTIFY_SOURCE_CLOSING = 258;
@@ -127,7 +130,7 @@ const
   KIV_PLUGIN_FILE_NAME = 'plugin.dll';
 
   { The module's live-interface diagnostic (kiv_diagnostics.h). }
-  KIV_DIAGNOSTICS_VERSION = 3;
+  KIV_DIAGNOSTICS_VERSION = 4;
   KIV_DIAGNOSTICS_ENTRY_COUNT = 12;
   KIV_DIAGNOSTICS_REPORT_SIZE = 4096;
   KIV_DIAGNOSTICS_NAME = 'kivGetDiagnostics';
@@ -455,7 +458,7 @@ type
   TkivPluginProcessDataProc = procedure(const Plugin: IkivPluginW; Rec: PPluginCallRecIntf;
     var AResult: LongInt); stdcall;
 
-  { The module's live-interface diagnostic, 4200 bytes (see kiv_diagnostics.h). }
+  { The module's live-interface diagnostic, 4204 bytes (see kiv_diagnostics.h). }
   PkivDiagnostics = ^TkivDiagnostics;
   TkivDiagnostics = packed record
     Size: LongWord;
@@ -473,6 +476,7 @@ type
     LastCrashReport: array[0..KIV_DIAGNOSTICS_REPORT_SIZE - 1] of AnsiChar;
     ModuleVersion: array[0..3] of Word;  { major, minor, release, build }
     SdkVersion: LongWord;                 { the SDK version the module was built with }
+    ExceptionsCaught: LongWord;           { exceptions caught at boundaries or dropped in clean-ups }
   end;
   TkivGetDiagnosticsFunc = function(Diagnostics: PkivDiagnostics): LongInt; stdcall;
 

@@ -35,7 +35,7 @@ void ConvertSlot(TPluginCallValue& slot, IkivParamsListW*& ref, InnerListLend& l
                                                                     : TkivParamsList::IsReadableObject(object));
       if (!usable) {
         // No list to wrap: passed on as an empty slot rather than as a converted one.
-        slot.Kind = 0;
+        slot.Kind = ckEmpty;
         slot.Value = 0;
         return;
       }

@@ -286,7 +286,7 @@ kivHRESULT TkivPluginWrap::SendData(const kivPluginCallRecIntf* rec, const void*
                                     uint32_t size, int32_t* result) {
   KIV_BOUNDARY_BEGIN
   if (!owner_.HostFunctions().SendDataEx) {
-    if (result) *result = -1;
+    if (result) *result = KIV_RESULT_NOT_DONE;
     return KIV_S_OK;
   }
   TPluginCallRec copy;

@@ -16,6 +16,7 @@
 #include "interfaces/params_list_wrap.h"
 #include "paramlist/counted_string.h"
 #include "platform/bstr.h"
+#include "platform/caught_exception.h"
 #include "platform/code_page.h"
 #include "platform/readable_memory.h"
 #include "settings/setting_value.h"
@@ -222,6 +223,7 @@ void TaPlugin::kivPluginEvent(TObject*, const std::string& eventType, TPluginCal
       exports_.Event(plugin_, InnerChars(type), r, &result);
     });
   } catch (...) {
+    NoteCaughtException("kivPluginEvent");
   }
 }
 
@@ -234,6 +236,7 @@ void TaPlugin::kivPluginExecuteCustomCommand(TObject*, const std::string& comman
       exports_.ExecuteCustomCommand(plugin_, InnerChars(name), r, &result);
     });
   } catch (...) {
+    NoteCaughtException("kivPluginExecuteCustomCommand");
   }
 }
 
@@ -249,7 +252,7 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
   const uint32_t thread = CurrentHostPlatform().CurrentThreadId();
   if (data_call_thread_.load(std::memory_order_acquire) == thread) {
     Log(0, "{PROCESS} " + std::string(kNestedDataCallMessage));
-    result = -3;
+    result = KIV_RESULT_EXCEPTION;
     return;
   }
   // Data calls of this instance take turns on the parsed-data slot.
@@ -290,7 +293,7 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
     }
     ProcessParserPath(*rec, parsed, result);
   } catch (const Exception&) {
-    result = -3;
+    result = KIV_RESULT_EXCEPTION;
   }
 }
 
@@ -392,6 +395,7 @@ void TaPlugin::LogDiscardedBytes(const TPluginCallRec& rec, uint32_t dropped, bo
                std::to_string(dropped) + " bytes discarded, the inner plugin " +
                (faulted ? "failed before taking them" : "left its FIFO buffer full"));
   } catch (...) {
+    NoteCaughtException("LogDiscardedBytes");
   }
 }
 
@@ -417,6 +421,7 @@ void TaPlugin::SetSweepTimer(bool on) noexcept {
   try {
     if (parser_client_timer_) parser_client_timer_->SetEnabled(on);
   } catch (...) {
+    NoteCaughtException("SetSweepTimer");
   }
 }
 
@@ -427,6 +432,7 @@ void TaPlugin::ParserClientTimerTick(TObject*) {
   try {
     parser_clients_->RemoveIdle(kParserClientIdleLimit, true);
   } catch (...) {
+    NoteCaughtException("ParserClientTimerTick");
   }
   // Two, not one: a last client is swept again only after the next notification.
   if (parser_clients_->Count() >= 2) SetSweepTimer(true);
@@ -441,6 +447,7 @@ static void CountUnconsumedBytes(TCustomParserClientList& clients) noexcept {
       CountDiagnostic(Diagnostics().StreamBytesLeft, client->Stream()->Size());
     });
   } catch (...) {
+    NoteCaughtException("CountUnconsumedBytes");
   }
 }
 
@@ -456,6 +463,7 @@ void TaPlugin::FreeParserClients() noexcept {
   try {
     if (timer) timer->SetEnabled(false);
   } catch (...) {
+    NoteCaughtException("FreeParserClients");
   }
   timer.reset();
   if (clients) CountUnconsumedBytes(*clients);

@@ -19,16 +19,17 @@
 
 namespace kiv {
 
-// Value kinds of a TPluginCallValue.
+// Value kinds of a TPluginCallValue: the SDK's, so that module and SDK cannot disagree.
 enum : uint8_t {
-  ckParams = 1,        // Value: a TkivParamsList object, used only when it carries the signature
-  ckBuffer = 2,        // Value: bytes the module wrote into the caller's buffer
-  ckMemory = 4,        // Value: a block from the module allocator; Size: its byte count
-  ckInteger = 5,       // Value: a 32-bit integer
-  ckControl = 6,       // Value: a control code
-  ckNotify = 7,        // Value: a notification code
-  ckParamsObject = 8,  // Value: a TkivParamsList object, taken without checking its signature
-  ckParamsIntf = 9,    // Value: address of a variable holding an IkivParamsListW
+  ckEmpty = KIV_KIND_EMPTY,                 // no value
+  ckParams = KIV_KIND_PARAMS,               // Value: a TkivParamsList object, used only when it carries the signature
+  ckBuffer = KIV_KIND_BUFFER,               // Value: bytes the module wrote into the caller's buffer
+  ckMemory = KIV_KIND_MEMORY,               // Value: a block from the module allocator; Size: its byte count
+  ckInteger = KIV_KIND_INTEGER,             // Value: a 32-bit integer
+  ckControl = KIV_KIND_CONTROL,             // Value: a control code
+  ckNotify = KIV_KIND_NOTIFY,               // Value: a notification code
+  ckParamsObject = KIV_KIND_PARAMS_OBJECT,  // Value: a TkivParamsList object, taken without checking its signature
+  ckParamsIntf = KIV_KIND_PARAMS_INTF,      // Value: address of a variable holding an IkivParamsListW
 };
 
 // Flags bit set while a prepared record's Params addresses an interface variable of the host's.

@@ -15,10 +15,10 @@
 namespace kiv {
 
 // Results of the command entry point.
-constexpr int32_t kCmdDone = 0;
-constexpr int32_t kCmdNotDone = -1;     // bad record or instance, no "COMMAND" (or one holding a zero)
-constexpr int32_t kCmdNotHandled = -2;  // no such command, or one that sets no code
-constexpr int32_t kCmdFailed = -3;      // an exception was raised while the command ran
+constexpr int32_t kCmdDone = KIV_RESULT_DONE;
+constexpr int32_t kCmdNotDone = KIV_RESULT_NOT_DONE;  // bad record or instance, no "COMMAND" (or one holding a zero)
+constexpr int32_t kCmdNotHandled = KIV_RESULT_NOT_HANDLED;  // no such command, or one that sets no code
+constexpr int32_t kCmdFailed = KIV_RESULT_EXCEPTION;  // an exception was raised while the command ran
 
 // The host's event names by index, as the EVENT command passes them in "EVENT-TYPE" and an
 // application lists them in its events text. Index 11 has no name.

@@ -63,7 +63,7 @@ int32_t RunHandler(TkivPlugin& plugin, TPluginCallRec& rec) {
     CrashReportCurrentException("PROCESS");  // the stack goes to the debugger output
     if (!plugin.MsgWriteCompleteError().empty())
       plugin.Log(1, plugin.MsgWriteCompleteError() + ": " + e.Message());
-    return -3;
+    return KIV_RESULT_EXCEPTION;
   }
   if (result > 0 && rec.Input.Value == 0) result = 0;
   if (rec.Options & (kDataWrites | kDataReport)) {
@@ -152,17 +152,17 @@ int32_t ProcessDataImpl(TPluginCallRec* rec) noexcept {
 }
 
 int32_t ProcessDataImpl(TPluginCallRec* rec, const TPluginCallRec* copy) noexcept {
-  if (!rec || !copy || !CallRecordAccepted(*copy)) return -1;
+  if (!rec || !copy || !CallRecordAccepted(*copy)) return KIV_RESULT_NOT_DONE;
   const TPluginRef ref = FindInstance(copy->Instance);
-  if (!ref) return -1;
+  if (!ref) return KIV_RESULT_NOT_DONE;
   TkivPlugin& plugin = *ref.get();
   try {
-    if (!WaitWhileTerminatingCall(plugin)) return -1;
+    if (!WaitWhileTerminatingCall(plugin)) return KIV_RESULT_NOT_DONE;
   } catch (...) {
-    return -1;
+    return KIV_RESULT_NOT_DONE;
   }
   // An instance that is being freed is no longer registered.
-  if (plugin.TerminateNow() || RegisteredInstanceCount() == 0) return -1;
+  if (plugin.TerminateNow() || RegisteredInstanceCount() == 0) return KIV_RESULT_NOT_DONE;
 
   // A flag for WaitWhileTerminatingCall only (the call reference keeps the instance alive):
   // plain stores, no locked instruction on the data path.
@@ -175,12 +175,12 @@ int32_t ProcessDataImpl(TPluginCallRec* rec, const TPluginCallRec* copy) noexcep
     TPluginCallRecIntf saved;
     try {
       if (!PrepareCallRec(rec, saved, *copy)) {
-        result = -1;
+        result = KIV_RESULT_NOT_DONE;
       } else {
         result = Process(plugin, *rec, saved);
       }
     } catch (...) {
-      result = -3;
+      result = KIV_RESULT_EXCEPTION;
       LogCaughtException(plugin, "PROCESS");
     }
     RestoreCallRec(rec, saved);

@@ -108,11 +108,12 @@ void TkivPlugin::RaiseHostEvent(bool global, std::string_view eventType, IkivPar
 
 int32_t TkivPlugin::SendHostData(const TPluginCallRec* rec, intptr_t p1, intptr_t p2) {
   auto proc = reinterpret_cast<TSendDataExProc>(host_functions_.SendDataEx);
-  if (!proc) return -1;
+  if (!proc) return KIV_RESULT_NOT_DONE;
   const int32_t context = rec ? rec->Context : 0;
   const int32_t source = rec ? rec->DataSourceId : 0;
-  int32_t result = -1;
-  if (!CallSendDataEx(proc, {module_index_, context, source, 0, kSendKindData}, p1, p2, result)) return -1;
+  int32_t result = KIV_RESULT_NOT_DONE;
+  if (!CallSendDataEx(proc, {module_index_, context, source, 0, kSendKindData}, p1, p2, result))
+    return KIV_RESULT_NOT_DONE;
   return result;
 }
 

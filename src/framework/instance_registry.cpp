@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/crash_report.h"
+#include "platform/caught_exception.h"
 #include "platform/readable_memory.h"
 #include "support/thread_object_list.h"
 
@@ -25,16 +26,18 @@ std::atomic<std::vector<TModuleShutdownProc>*> g_shutdown_procs{nullptr};
 std::mutex g_init_lock;
 int g_init_count = 0;
 
-// Destroys an instance whose last hold has ended; failures are swallowed. The instance is no
-// longer registered, so no new holder can appear.
+// Destroys an instance whose last hold has ended; failures are noted and go no further. The
+// instance is no longer registered, so no new holder can appear.
 void DestroyInstance(TkivPlugin* plugin) noexcept {
   try {
     plugin->BeforeDestruction();
   } catch (...) {
+    NoteCaughtException("DestroyInstance");
   }
   try {
     delete plugin;
   } catch (...) {
+    NoteCaughtException("DestroyInstance");
   }
 }
 
@@ -123,11 +126,11 @@ void FrameworkFinalize() {
 
 int32_t CreatePluginInstanceImpl(TPluginCallRec* rec) {
   TPluginCallRec copy;
-  if (!ReadRecord(rec, copy) || copy.Instance != 0) return -1;
+  if (!ReadRecord(rec, copy) || copy.Instance != 0) return KIV_RESULT_NOT_DONE;
   TPluginCallRecIntf saved;
-  if (!PrepareCallRec(rec, saved)) return -1;
+  if (!PrepareCallRec(rec, saved)) return KIV_RESULT_NOT_DONE;
   TThreadObjectList* registry = g_registry.load();
-  if (!registry) return -1;  // saved's destructor restores the record
+  if (!registry) return KIV_RESULT_NOT_DONE;  // saved's destructor restores the record
   std::unique_ptr<TkivPlugin> plugin = g_plugin_class.load()(rec, nullptr);
   plugin->AfterConstruction();
   const auto handle = reinterpret_cast<uintptr_t>(plugin.get());
@@ -141,18 +144,18 @@ int32_t CreatePluginInstanceImpl(TPluginCallRec* rec) {
   plugin.release();  // now registered; FreePluginInstanceImpl frees it
   RestoreCallRec(rec, saved);
   rec->Instance = handle;
-  return 0;
+  return KIV_RESULT_DONE;
 }
 
 int32_t FreePluginInstanceImpl(TPluginCallRec* rec) noexcept {
   TPluginCallRec copy;
-  if (!ReadRecord(rec, copy)) return -1;
+  if (!ReadRecord(rec, copy)) return KIV_RESULT_NOT_DONE;
   if (copy.Input.Kind == ckControl && copy.Input.Value == kCallRecShutdown) {
     RunModuleShutdown();
-    return 0;
+    return KIV_RESULT_DONE;
   }
   TThreadObjectList* registry = g_registry.load();
-  if (copy.Instance == 0 || !registry) return -1;
+  if (copy.Instance == 0 || !registry) return KIV_RESULT_NOT_DONE;
   TkivPlugin* removed = nullptr;
   try {
     ReadLocked<TObjectList> list(*registry);
@@ -165,14 +168,16 @@ int32_t FreePluginInstanceImpl(TPluginCallRec* rec) noexcept {
         g_instance_count.fetch_sub(1, std::memory_order_relaxed);
         removed = plugin;
       } catch (...) {
+        NoteCaughtException("FreePluginInstance");
       }
       break;
     }
   } catch (...) {
+    NoteCaughtException("FreePluginInstance");
   }
-  if (!removed) return -1;
+  if (!removed) return KIV_RESULT_NOT_DONE;
   Release(removed);
-  return 0;
+  return KIV_RESULT_DONE;
 }
 
 TPluginRef::TPluginRef(TkivPlugin* plugin) noexcept : plugin_(plugin), hold_(&ReleaseAbandoned, plugin) {}
@@ -211,6 +216,7 @@ TPluginRef FindInstance(uintptr_t handle) noexcept {
       return TPluginRef(Hold(plugin));
     }
   } catch (...) {
+    NoteCaughtException("FindInstance");
   }
   return {};
 }

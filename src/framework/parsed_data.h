@@ -20,11 +20,11 @@ constexpr std::string_view kDataSeparator = "<{[::]}>";
 
 // Options bits of a data call.
 enum : uint8_t {
-  kDataNoEmptyCheck = 0x01,  // do not treat an empty Input list as no data
-  kDataParse = 0x02,         // route the data through the parser clients
-  kDataWrites = 0x04,        // the call writes data: report missing data and the outcome
-  kDataReport = 0x08,        // report the outcome
-  kDataPassThrough = 0x20,   // with no handler, copy Input to Output
+  kDataNoEmptyCheck = KIV_OPTION_NO_EMPTY_CHECK,  // do not treat an empty Input list as no data
+  kDataParse = KIV_OPTION_PARSER_PATH,  // route the data through the parser clients
+  kDataWrites = KIV_OPTION_WRITES,  // the call writes data: report missing data and the outcome
+  kDataReport = KIV_OPTION_REPORT,  // report the outcome
+  kDataPassThrough = KIV_OPTION_COPY_INPUT,  // with no handler, copy Input to Output
 };
 
 // A parameter list with the raw packets of one delivery. Clearing the list also empties the

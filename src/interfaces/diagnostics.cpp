@@ -6,6 +6,7 @@
 #include <new>
 
 #include "kiv/kiv_plugin.h"
+#include "platform/caught_exception.h"
 
 namespace kiv {
 
@@ -78,6 +79,7 @@ kivDiagnostics DiagnosticsSnapshot() noexcept {
   const uint16_t version[4] = {KIV_MODULE_VERSION};
   std::memcpy(now.ModuleVersion, version, sizeof version);
   now.SdkVersion = KIV_SDK_VERSION;
+  now.ExceptionsCaught = CaughtExceptionCount();
   TLatestCrashReport& latest = LatestCrashReport();
   std::lock_guard lock(latest.Lock);
   now.CrashReports = latest.Count;
@@ -87,7 +89,7 @@ kivDiagnostics DiagnosticsSnapshot() noexcept {
 
 int32_t ReadDiagnostics(kivDiagnostics* out) noexcept {
   constexpr uint32_t kHeader = offsetof(kivDiagnostics, ListWrappers);
-  if (!out || out->Size < kHeader) return -1;
+  if (!out || out->Size < kHeader) return KIV_RESULT_NOT_DONE;
   const uint32_t asked = out->Size;
   kivDiagnostics now = DiagnosticsSnapshot();
   // A caller that knows a longer struct gets zeros beyond ours; a shorter one gets its prefix.
@@ -95,7 +97,7 @@ int32_t ReadDiagnostics(kivDiagnostics* out) noexcept {
   now.Size = filled;
   if (asked > sizeof now) std::memset(reinterpret_cast<unsigned char*>(out) + sizeof now, 0, asked - sizeof now);
   std::memcpy(out, &now, filled);
-  return 0;
+  return KIV_RESULT_DONE;
 }
 
 }  // namespace kiv

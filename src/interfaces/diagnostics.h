@@ -1,7 +1,8 @@
 // The module's live-interface diagnostic: counters of the interface objects handed to plugin code
 // that are still alive, of references kept past a lent call, of FIFO stream bytes fed, discarded
 // and left unconsumed, of faults contained per inner entry point, and of crash reports with the
-// latest kept in full (kiv/kiv_diagnostics.h).
+// latest kept in full (kiv/kiv_diagnostics.h). Exceptions caught and gone on without are counted
+// in the platform (platform/caught_exception.h) and read from there.
 //
 // Counters are relaxed atomics, cheap enough for every wrapper's construction and every data
 // call; the latest report has a lock of its own. Any thread. Module-wide, never reset.
@@ -50,7 +51,8 @@ int32_t ThreadIdleListWrappers() noexcept;
 // The counters now, as a full-size kivDiagnostics.
 kivDiagnostics DiagnosticsSnapshot() noexcept;
 
-// Fills `out` as kivGetDiagnostics does: 0, or -1 for a null `out` or a Size below 8.
+// Fills `out` as kivGetDiagnostics does: KIV_RESULT_DONE, or KIV_RESULT_NOT_DONE for a null `out`
+// or a Size below 8.
 int32_t ReadDiagnostics(kivDiagnostics* out) noexcept;
 
 }  // namespace kiv

@@ -139,15 +139,18 @@ int32_t EnterGuarded(TPluginCallRec* rec, const char* name, int32_t failure, Cal
 using kiv::TPluginCallRec;
 
 KIV_EXTERN_C int32_t KIV_STDCALL CreatePluginInstance(TPluginCallRec* rec) {
-  return kiv::EnterGuarded(rec, "CreatePluginInstance", -1, [rec] { return kiv::CreatePluginInstanceImpl(rec); });
+  return kiv::EnterGuarded(rec, "CreatePluginInstance", KIV_RESULT_NOT_DONE,
+                           [rec] { return kiv::CreatePluginInstanceImpl(rec); });
 }
 
 KIV_EXTERN_C int32_t KIV_STDCALL FreePluginInstance(TPluginCallRec* rec) {
-  return kiv::EnterGuarded(rec, "FreePluginInstance", -1, [rec] { return kiv::FreePluginInstanceImpl(rec); });
+  return kiv::EnterGuarded(rec, "FreePluginInstance", KIV_RESULT_NOT_DONE,
+                           [rec] { return kiv::FreePluginInstanceImpl(rec); });
 }
 
 KIV_EXTERN_C int32_t KIV_STDCALL ExecutePluginCommand(TPluginCallRec* rec) {
-  return kiv::EnterGuarded(rec, "ExecutePluginCommand", -3, [rec] { return kiv::ExecutePluginCommandImpl(rec); });
+  return kiv::EnterGuarded(rec, "ExecutePluginCommand", KIV_RESULT_EXCEPTION,
+                           [rec] { return kiv::ExecutePluginCommandImpl(rec); });
 }
 
 KIV_EXTERN_C uint8_t KIV_STDCALL GetModuleInfo(TPluginCallRec* rec, void* buffer, uint32_t* size) {
@@ -179,11 +182,12 @@ KIV_EXTERN_C void KIV_STDCALL ShowOptionsDialog(TPluginCallRec* rec) {
 
 KIV_EXTERN_C int32_t KIV_STDCALL ProcessData(TPluginCallRec* rec) {
   // The data path reads the record once: the snapshot serves as the checked copy.
-  return kiv::EnterGuarded(rec, "ProcessData", -3,
+  return kiv::EnterGuarded(rec, "ProcessData", KIV_RESULT_EXCEPTION,
                            [rec](const TPluginCallRec* taken) { return kiv::ProcessDataImpl(rec, taken); });
 }
 
 // Not one of the host's entry points: the live-interface diagnostic for checking tools.
 KIV_EXTERN_C int32_t KIV_STDCALL kivGetDiagnostics(kivDiagnostics* out) {
-  return kiv::EnterGuarded(nullptr, "kivGetDiagnostics", -1, [out] { return kiv::ReadDiagnostics(out); });
+  return kiv::EnterGuarded(nullptr, "kivGetDiagnostics", KIV_RESULT_NOT_DONE,
+                           [out] { return kiv::ReadDiagnostics(out); });
 }

@@ -2,12 +2,15 @@
 //
 // Every failure inside the module is an exception derived from kiv::Exception carrying
 // a fixed message. Exports and interface methods never let one escape: they wrap their
-// body in KIV_BOUNDARY_BEGIN / KIV_BOUNDARY_END(code), which turns any exception into
-// the boundary's status code. Thread-safe: exceptions are values.
+// body in KIV_BOUNDARY_BEGIN / KIV_BOUNDARY_END(code), which notes any exception
+// (caught_exception.h) and turns it into the boundary's status code. Thread-safe: exceptions
+// are values.
 #pragma once
 
 #include <stdexcept>
 #include <string>
+
+#include "platform/caught_exception.h"
 
 namespace kiv {
 
@@ -39,10 +42,12 @@ inline void CheckListIndex(int index, int count) {
 
 }  // namespace kiv
 
-// Wraps a boundary function body: any exception becomes `code`.
+// Wraps a boundary function body: any exception is noted under the function's name and becomes
+// `code`.
 #define KIV_BOUNDARY_BEGIN try {
-#define KIV_BOUNDARY_END(code) \
-  }                            \
-  catch (...) {                \
-    return (code);             \
+#define KIV_BOUNDARY_END(code)            \
+  }                                       \
+  catch (...) {                           \
+    ::kiv::NoteCaughtException(__func__); \
+    return (code);                        \
   }

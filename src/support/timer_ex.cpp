@@ -7,6 +7,7 @@
 #include <thread>
 #include <typeinfo>
 
+#include "platform/caught_exception.h"
 
 #if defined(__GNUC__)
 #include <cxxabi.h>
@@ -167,10 +168,12 @@ void FreeTimer(std::unique_ptr<TkivTimerEx>& timer) {
   try {
     timer->SetEnabled(false);
   } catch (...) {
+    NoteCaughtException("FreeTimer");
   }
   try {
     timer->SetOnTimer(nullptr);
   } catch (...) {
+    NoteCaughtException("FreeTimer");
   }
   timer.reset();
 }

@@ -33,8 +33,9 @@ KIV_LAYOUT_CHECK(sizeof(IkivParamsListWVtbl) == 23 * sizeof(void*), "list table 
 KIV_LAYOUT_CHECK(sizeof(IkivPluginWVtbl) == 16 * sizeof(void*), "plugin table has 16 slots");
 KIV_LAYOUT_CHECK(sizeof(void*) == 4, "a 32-bit target");
 KIV_LAYOUT_CHECK(sizeof(kivWCHAR) == 2, "UTF-16 code units");
-KIV_LAYOUT_CHECK(sizeof(kivDiagnostics) == 4200 && offsetof(kivDiagnostics, ParserClients) == 80 &&
+KIV_LAYOUT_CHECK(sizeof(kivDiagnostics) == 4204 && offsetof(kivDiagnostics, ParserClients) == 80 &&
                      offsetof(kivDiagnostics, StreamBytesDiscarded) == 84 &&
                      offsetof(kivDiagnostics, LastCrashReport) == 92 &&
-                     offsetof(kivDiagnostics, ModuleVersion) == 4188 && offsetof(kivDiagnostics, SdkVersion) == 4196,
+                     offsetof(kivDiagnostics, ModuleVersion) == 4188 && offsetof(kivDiagnostics, SdkVersion) == 4196 &&
+                     offsetof(kivDiagnostics, ExceptionsCaught) == 4200,
                  "kivDiagnostics layout");

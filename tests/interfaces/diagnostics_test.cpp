@@ -1,5 +1,5 @@
 // The live-interface diagnostic: list and item wrappers counted while alive, references kept
-// past a lent call, the versioned read-out.
+// past a lent call, exceptions caught and gone on without, the versioned read-out.
 #include "interfaces/diagnostics.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "interfaces/intf_test_util.h"
 #include "interfaces/params_list_wrap.h"
+#include "platform/exception.h"
 
 namespace kiv {
 namespace {
@@ -71,6 +72,23 @@ TEST(Diagnostics, ContainedFaultsAreCountedPerInnerEntryPoint) {
   EXPECT_EQ(total, 3u);
   EXPECT_EQ(after.FaultsContained[2] - before.FaultsContained[2], 1u);   // kivPluginLoad
   EXPECT_EQ(after.FaultsContained[11] - before.FaultsContained[11], 2u); // kivPluginProcessData
+}
+
+kivHRESULT ThrowingBoundary() noexcept {
+  KIV_BOUNDARY_BEGIN
+  throw EListError::OutOfBounds(7);
+  KIV_BOUNDARY_END(KIV_E_UNEXPECTED)
+}
+
+TEST(Diagnostics, ExceptionsCaughtAtABoundaryOrDroppedInACleanUpAreCounted) {
+  const uint32_t before = DiagnosticsSnapshot().ExceptionsCaught;
+  EXPECT_EQ(ThrowingBoundary(), KIV_E_UNEXPECTED);
+  try {
+    throw 42;  // not a std::exception
+  } catch (...) {
+    NoteCaughtException("clean-up");
+  }
+  EXPECT_EQ(DiagnosticsSnapshot().ExceptionsCaught - before, 2u);
 }
 
 TEST(Diagnostics, ReadOutFillsWhatTheCallerKnowsAndRefusesLessThanTheHeader) {

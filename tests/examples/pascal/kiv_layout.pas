@@ -79,6 +79,7 @@ begin
   P('offset TkivDiagnostics.LastCrashReport', PtrUInt(@TkivDiagnostics(nil^).LastCrashReport));
   P('offset TkivDiagnostics.ModuleVersion', PtrUInt(@TkivDiagnostics(nil^).ModuleVersion));
   P('offset TkivDiagnostics.SdkVersion', PtrUInt(@TkivDiagnostics(nil^).SdkVersion));
+  P('offset TkivDiagnostics.ExceptionsCaught', PtrUInt(@TkivDiagnostics(nil^).ExceptionsCaught));
 
   { The identifier constants, and the identifiers the interface types carry. }
   G('iid IkivParamsListA', IID_IkivParamsListA);
@@ -135,7 +136,10 @@ begin
   P('const ckNotify', ckNotify);
   P('const ckParamsObject', ckParamsObject);
   P('const ckParamsIntf', ckParamsIntf);
+  P('const KIV_OPTION_NO_EMPTY_CHECK', KIV_OPTION_NO_EMPTY_CHECK);
   P('const KIV_OPTION_PARSER_PATH', KIV_OPTION_PARSER_PATH);
+  P('const KIV_OPTION_WRITES', KIV_OPTION_WRITES);
+  P('const KIV_OPTION_REPORT', KIV_OPTION_REPORT);
   P('const KIV_OPTION_COPY_INPUT', KIV_OPTION_COPY_INPUT);
   P('const KIV_NOTIFY_SOURCE_CLOSING', KIV_NOTIFY_SOURCE_CLOSING);
   P('const KIV_PARAMS_LIST_SIGNATURE', KIV_PARAMS_LIST_SIGNATURE);
