@@ -81,7 +81,7 @@ void TkivParamsListItem::Free(TkivParamsListItem* item) noexcept {
 }
 
 uint32_t TkivParamsListItem::Generation() const noexcept {
-  return Generation_[0] | (uint32_t{Generation_[1]} << 8) | (uint32_t{Generation_[2] & ~kKeyOfNameBit & 0xFF} << 16);
+  return Generation_[0] | (uint32_t{Generation_[1]} << 8) | (static_cast<uint32_t>(Generation_[2] & ~kKeyOfNameBit & 0xFF) << 16);
 }
 
 std::string_view TkivParamsListItem::Name() const noexcept { return CountedStrView(Name_); }
