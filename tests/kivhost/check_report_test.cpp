@@ -144,6 +144,15 @@ TEST(CheckReport, PrintsTheVersionsAndWarnsOnlyWhenThePluginsSdkIsNewer) {
   }
 }
 
+TEST(CheckReport, ExceptionsTheModuleCaughtAreShownButAreNoFinding) {
+  CheckObservations seen = Clean();
+  EXPECT_EQ(FormatCheckText(seen, {}).find("exceptions caught"), std::string::npos);
+  seen.ExceptionsCaught = 2;
+  EXPECT_NE(FormatCheckText(seen, {}).find("module: 2 exceptions caught at its boundaries"), std::string::npos);
+  EXPECT_NE(FormatCheckJson(seen, {}).find(",\"exceptions_caught\":2,"), std::string::npos);
+  EXPECT_TRUE(JudgeCheck(seen).empty());
+}
+
 TEST(CheckJudgement, EachObservationBecomesItsFindingInReportOrder) {
   CheckObservations seen = Clean();
   seen.Exports.push_back("_kivPluginEvent@16");  // beside the exact name: harmless

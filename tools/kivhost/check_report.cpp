@@ -189,6 +189,9 @@ std::string FormatCheckText(const CheckObservations& seen, const std::vector<Fin
          " left unconsumed\n";
   out += "unload: " + std::to_string(seen.UnloadCycles) + " load/unload cycles, TLS slots " + Signed(seen.TlsSlotsLeft) +
          ", handles " + Signed(seen.HandlesLeft) + " after the first\n";
+  if (seen.ExceptionsCaught > 0)
+    out += "module: " + Plural(seen.ExceptionsCaught, "exception", "exceptions") +
+           " caught at its boundaries and answered with an error code\n";
   out += findings.empty() ? "result: pass\n" : "result: FAIL (" + Plural(findings.size(), "finding", "findings") + ")\n";
   return out;
 }
@@ -211,7 +214,7 @@ std::string FormatCheckJson(const CheckObservations& seen, const std::vector<Fin
          ",\"stream_bytes_left\":" + std::to_string(seen.StreamBytesLeft) +
          ",\"unload_cycles\":" + std::to_string(seen.UnloadCycles) + ",\"tls_slots_left\":" +
          std::to_string(seen.TlsSlotsLeft) + ",\"handles_left\":" + std::to_string(seen.HandlesLeft) +
-         ",\"module_version\":" + JsonString(seen.ModuleVersion) + ",\"module_sdk_version\":" +
+         ",\"exceptions_caught\":" + std::to_string(seen.ExceptionsCaught) + ",\"module_version\":" + JsonString(seen.ModuleVersion) + ",\"module_sdk_version\":" +
          (seen.ModuleSdkVersion ? JsonString(kiv::SdkVersionText(seen.ModuleSdkVersion)) : "null") + ",\"plugin_sdk_version\":" +
          (seen.PluginSdkVersion ? JsonString(kiv::SdkVersionText(*seen.PluginSdkVersion)) : "null") + ",\"warning\":" +
          (SdkVersionWarning(seen) ? JsonString(*SdkVersionWarning(seen)) : "null") + "}\n";

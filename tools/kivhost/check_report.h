@@ -76,6 +76,9 @@ struct CheckObservations {
   uint32_t UnloadCycles = 0;
   int32_t TlsSlotsLeft = 0;
   int32_t HandlesLeft = 0;
+  // Exceptions the module caught at its boundaries while the scenario ran (a bad argument or a
+  // failure answered with an error code); 0 from a module that does not count them.
+  uint32_t ExceptionsCaught = 0;
   // Steps kivhost could not carry out, or that the module itself failed ("load: ...").
   std::vector<std::string> StepProblems;
   // Versions: the module's own ("1.0.0.0") and the SDK it was built with, from its diagnostic

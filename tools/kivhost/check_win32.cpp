@@ -258,6 +258,7 @@ void RunScenario(const std::string& module, const std::string& data_file, const 
   seen.ListsLeft = end.ListWrappers - start.ListWrappers;
   seen.ItemsLeft = end.ItemWrappers - start.ItemWrappers;
   seen.BuffersLeft = end.FifoBuffers - start.FifoBuffers;
+  seen.ExceptionsCaught = end.ExceptionsCaught - start.ExceptionsCaught;
   ReplayBeforeLastCall(runner, request, read, data.size(), chunk, seen);
 }
 
