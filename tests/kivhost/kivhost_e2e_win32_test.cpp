@@ -225,7 +225,7 @@ TEST_F(KivhostE2E, ScriptSessionWithTheTestModulePrintsTheExpectedText) {
 }
 
 TEST_F(KivhostE2E, ExecOnTheCommandLineAgreesWithTheSameRequestsInAScript) {
-  const std::vector<std::string> lines{"create", "load TEST-ACTION=LOG", "set-param LogTitle \"A b\"",
+  const std::vector<std::string> lines{"create", "debug-break", "load TEST-ACTION=LOG", "set-param LogTitle \"A b\"",
                                        "command X TEST-ACTION=LOG", "free"};
   std::string script;
   for (const std::string& line : lines) script += line + "\n";
@@ -237,6 +237,7 @@ TEST_F(KivhostE2E, ExecOnTheCommandLineAgreesWithTheSameRequestsInAScript) {
   EXPECT_EQ(from_args.Exit, 0u);
   EXPECT_EQ(Masked(from_args.Out), Masked(from_script.Out));
   EXPECT_NE(from_args.Out.find("log[1]: A b. custom logged"), std::string::npos) << from_args.Out;
+  EXPECT_NE(from_args.Out.find("debug-break -> 0\n  debugger: none\n"), std::string::npos) << from_args.Out;
 }
 
 TEST_F(KivhostE2E, JsonLinesCarryTheSameOutcomes) {

@@ -25,6 +25,7 @@ enum class RequestKind {
   Feed,        // feed <file>... [source=N[,N...]] [name=S[,S...]] [chunk=N] [path=parser|plain] [options=N]: ProcessData
   Log,         // log [size=N]: GetLogEx
   Free,        // free: FreePluginInstance
+  DebugBreak,  // debug-break: stops in an attached debugger (nothing without one)
   Stress,      // stress <file> [threads=N] [sources=N] [chunk=N] [path=...] [options=N] [setup=<script>] [NAME=VALUE...]
 };
 

@@ -348,6 +348,14 @@ RequestResult Runner::Run(const Request& q) {
       if (!missing.empty()) r.Values.push_back({"missing", missing});
       return r;
     }
+    if (q.Kind == RequestKind::DebugBreak) {
+      // Lets a debugger stop between requests, e.g. once `create` has loaded plugin.dll, so that
+      // breakpoints can be set in it; without a debugger the request does nothing.
+      const bool attached = IsDebuggerPresent();
+      r.Values.push_back({"debugger", attached ? "attached" : "none"});
+      if (attached) DebugBreak();
+      return r;
+    }
     if (!s.module.Loaded()) throw std::runtime_error("no module loaded");
     const bool needs_instance = q.Kind != RequestKind::Create && q.Kind != RequestKind::Stress;
     if (needs_instance && s.instance == 0) throw std::runtime_error("no instance: create one first");
@@ -374,7 +382,7 @@ RequestResult Runner::Run(const Request& q) {
         r.Request = q.Text;
         s.exports_seen = HostExportLog::Instance().Calls().size();
         return r;
-      case RequestKind::Module: break;
+      case RequestKind::Module: case RequestKind::DebugBreak: break;
     }
     s.Gather(r);
   } catch (const std::exception& e) {

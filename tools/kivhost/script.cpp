@@ -144,6 +144,7 @@ constexpr KindInfo kKinds[] = {
     {"feed", RequestKind::Feed, 1, true, " source name chunk path options ", true},
     {"log", RequestKind::Log, 0, false, " size "},
     {"free", RequestKind::Free, 0, false, ""},
+    {"debug-break", RequestKind::DebugBreak, 0, false, ""},
     {"stress", RequestKind::Stress, 1, true, " threads sources chunk path options setup "},
 };
 
