@@ -3,6 +3,7 @@
 #include <limits>
 #include <utility>
 
+#include "interfaces/clamped_release.h"
 #include "interfaces/diagnostics.h"
 #include "platform/exception.h"
 #include "platform/readable_memory.h"
@@ -33,12 +34,9 @@ kivHRESULT TFifoBufferWrap::QueryInterface(const kivGUID& iid, void** obj) {
 int32_t TFifoBufferWrap::AddRef() { return refs_.fetch_add(1) + 1; }
 
 int32_t TFifoBufferWrap::Release() {
-  int32_t n = refs_.load();
-  do {
-    if (n <= 0) return 0;
-  } while (!refs_.compare_exchange_weak(n, n - 1));
-  if (n == 1) delete this;
-  return n - 1;
+  return ClampedRelease(refs_, [this](int32_t left) {
+    if (left == 0) delete this;
+  });
 }
 
 kivHRESULT TFifoBufferWrap::GetSize(uint32_t* size) {

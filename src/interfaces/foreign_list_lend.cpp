@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "interfaces/clamped_release.h"
 #include "interfaces/diagnostics.h"
 #include "interfaces/loan_quarantine.h"
 #include "interfaces/value_normalise.h"
@@ -95,6 +96,17 @@ Intf* QueryForeign(IkivUnknown& from, const kivGUID& iid) {
   if (ForeignHResult([&] { return from.QueryInterface(iid, &got); }) != KIV_S_OK) return nullptr;
   return static_cast<Intf*>(got);
 }
+
+// What differs between the two list forms: the text form of names and text values, the type of
+// the other list that Append and its kin take, the function-table size of the item interface.
+template <class List>
+struct ListForm {
+  static_assert(std::is_same_v<List, IkivParamsListW> || std::is_same_v<List, IkivParamsListA>);
+  static constexpr bool kWide = std::is_same_v<List, IkivParamsListW>;
+  static constexpr TextForm kText = kWide ? TextForm::kWide : TextForm::kAnsi;
+  using Other = std::conditional_t<kWide, IkivParamsList_*, void*>;
+  static constexpr size_t kItemSlots = kWide ? kItemWSlots : kItemASlots;
+};
 
 }  // namespace
 
@@ -213,12 +225,7 @@ class TForeignListWrap final : public IkivParamsListW, public IkivParamsListA {
     return refs_.fetch_add(1) + 1;
   }
   int32_t KIV_STDCALL Release() override {
-    int32_t n = refs_.load();
-    do {
-      if (n <= 0) return 0;  // a release too many: ignored rather than freeing twice
-    } while (!refs_.compare_exchange_weak(n, n - 1));
-    DropHold();
-    return n - 1;
+    return ClampedRelease(refs_, [this](int32_t) { DropHold(); });
   }
 
   // IkivParamsList_ (plain): through whichever form the foreign list offers.
@@ -255,152 +262,86 @@ class TForeignListWrap final : public IkivParamsListW, public IkivParamsListA {
     });
   }
 
-  // IkivParamsListW
+  // IkivParamsListW and IkivParamsListA: the same calls in either form (see the *In methods).
   kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemW** item) override {
-    return ItemOut(item, [&](IkivParamsListItemW** got) {
-      return ForwardStatus(LiveW(), [&](auto& l) { return l.GetItem(index, got); });
-    });
+    return GetItemIn<IkivParamsListW>(index, item);
+  }
+  kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemA** item) override {
+    return GetItemIn<IkivParamsListA>(index, item);
   }
   kivHRESULT KIV_STDCALL Append(IkivParamsList_* other, kivBOOL* appended) override {
-    SetBool(appended, false);
-    return StatusCall([&] {
-      auto* foreign = static_cast<IkivParamsList_*>(Other(other, true));
-      return ForwardStatus(LiveW(), [&](auto& l) { return l.Append(foreign, appended); });
-    });
-  }
-  kivHRESULT KIV_STDCALL AppendRange(IkivParamsList_* other, int32_t from, int32_t to, kivBOOL* appended) override {
-    SetBool(appended, false);
-    return StatusCall([&] {
-      auto* foreign = static_cast<IkivParamsList_*>(Other(other, true));
-      return ForwardStatus(LiveW(), [&](auto& l) { return l.AppendRange(foreign, from, to, appended); });
-    });
-  }
-  kivHRESULT KIV_STDCALL Find(const kivWCHAR* name, int32_t from, int32_t to, IkivParamsListItemW** item) override {
-    return ItemOut(item, [&](IkivParamsListItemW** got) {
-      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) { return l.Find(name, from, to, got); });
-    });
-  }
-  kivHRESULT KIV_STDCALL IndexOf(const kivWCHAR* name, int32_t from, int32_t to, int32_t* index) override {
-    return StatusCall([&] {
-      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) { return l.IndexOf(name, from, to, index); });
-    });
-  }
-  kivHRESULT KIV_STDCALL GetValue(const kivWCHAR* name, int32_t from, int32_t to, kivVARIANT* value) override {
-    return VariantOut(value, [&] {
-      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) { return l.GetValue(name, from, to, value); });
-    });
-  }
-  kivHRESULT KIV_STDCALL GetValueDef(const kivWCHAR* name, const kivVARIANT* def, int32_t from, int32_t to,
-                                     kivVARIANT* value) override {
-    return VariantOut(value, [&] {
-      const Variant ole = OleIncoming(def, TextForm::kWide);
-      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) {
-        return l.GetValueDef(name, AsKiv(ole), from, to, value);
-      });
-    });
-  }
-  kivHRESULT KIV_STDCALL Add(const kivWCHAR* name, const kivVARIANT* value, IkivParamsListItemW** item) override {
-    return ItemOut(item, [&](IkivParamsListItemW** got) {
-      const Variant ole = OleIncoming(value, TextForm::kWide);
-      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) { return l.Add(name, AsKiv(ole), got); });
-    });
-  }
-  kivHRESULT KIV_STDCALL Insert(int32_t index, const kivWCHAR* name, const kivVARIANT* value,
-                                IkivParamsListItemW** item) override {
-    return ItemOut(item, [&](IkivParamsListItemW** got) {
-      const Variant ole = OleIncoming(value, TextForm::kWide);
-      return ForwardStatus(LiveW(),
-                           [&, name = Checked(name)](auto& l) { return l.Insert(index, name, AsKiv(ole), got); });
-    });
-  }
-  kivHRESULT KIV_STDCALL SetValue(const kivWCHAR* name, const kivVARIANT* value, kivBOOL add_if_missing,
-                                  IkivParamsListItemW** item) override {
-    return ItemOut(item, [&](IkivParamsListItemW** got) {
-      const Variant ole = OleIncoming(value, TextForm::kWide);
-      return ForwardStatus(LiveW(), [&, name = Checked(name)](auto& l) {
-        return l.SetValue(name, AsKiv(ole), add_if_missing, got);
-      });
-    });
-  }
-  kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW* source, IkivParamsListItemW** item) override {
-    return ItemOut(item, [&](IkivParamsListItemW** got) {
-      RequireInterface(source, kItemWSlots);
-      return ForwardStatus(LiveW(), [&](auto& l) { return l.AddItem(source, got); });
-    });
-  }
-
-  // IkivParamsListA
-  kivHRESULT KIV_STDCALL GetItem(int32_t index, IkivParamsListItemA** item) override {
-    return ItemOut(item, [&](IkivParamsListItemA** got) {
-      return ForwardStatus(LiveA(), [&](auto& l) { return l.GetItem(index, got); });
+    return AppendIn<IkivParamsListW>(other, appended, [](auto& l, auto* foreign, kivBOOL* out) {
+      return l.Append(foreign, out);
     });
   }
   kivHRESULT KIV_STDCALL Append(void* other, kivBOOL* appended) override {
-    SetBool(appended, false);
-    return StatusCall([&] {
-      void* foreign = Other(other, false);
-      return ForwardStatus(LiveA(), [&](auto& l) { return l.Append(foreign, appended); });
+    return AppendIn<IkivParamsListA>(other, appended, [](auto& l, auto* foreign, kivBOOL* out) {
+      return l.Append(foreign, out);
+    });
+  }
+  kivHRESULT KIV_STDCALL AppendRange(IkivParamsList_* other, int32_t from, int32_t to, kivBOOL* appended) override {
+    return AppendIn<IkivParamsListW>(other, appended, [&](auto& l, auto* foreign, kivBOOL* out) {
+      return l.AppendRange(foreign, from, to, out);
     });
   }
   kivHRESULT KIV_STDCALL AppendRange(void* other, int32_t from, int32_t to, kivBOOL* appended) override {
-    SetBool(appended, false);
-    return StatusCall([&] {
-      void* foreign = Other(other, false);
-      return ForwardStatus(LiveA(), [&](auto& l) { return l.AppendRange(foreign, from, to, appended); });
+    return AppendIn<IkivParamsListA>(other, appended, [&](auto& l, auto* foreign, kivBOOL* out) {
+      return l.AppendRange(foreign, from, to, out);
     });
+  }
+  kivHRESULT KIV_STDCALL Find(const kivWCHAR* name, int32_t from, int32_t to, IkivParamsListItemW** item) override {
+    return FindIn<IkivParamsListW>(name, from, to, item);
   }
   kivHRESULT KIV_STDCALL Find(const char* name, int32_t from, int32_t to, IkivParamsListItemA** item) override {
-    return ItemOut(item, [&](IkivParamsListItemA** got) {
-      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) { return l.Find(name, from, to, got); });
-    });
+    return FindIn<IkivParamsListA>(name, from, to, item);
+  }
+  kivHRESULT KIV_STDCALL IndexOf(const kivWCHAR* name, int32_t from, int32_t to, int32_t* index) override {
+    return IndexOfIn<IkivParamsListW>(name, from, to, index);
   }
   kivHRESULT KIV_STDCALL IndexOf(const char* name, int32_t from, int32_t to, int32_t* index) override {
-    return StatusCall([&] {
-      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) { return l.IndexOf(name, from, to, index); });
-    });
+    return IndexOfIn<IkivParamsListA>(name, from, to, index);
+  }
+  kivHRESULT KIV_STDCALL GetValue(const kivWCHAR* name, int32_t from, int32_t to, kivVARIANT* value) override {
+    return GetValueIn<IkivParamsListW>(name, from, to, value);
   }
   kivHRESULT KIV_STDCALL GetValue(const char* name, int32_t from, int32_t to, kivVARIANT* value) override {
-    return VariantOut(value, [&] {
-      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) { return l.GetValue(name, from, to, value); });
-    });
+    return GetValueIn<IkivParamsListA>(name, from, to, value);
+  }
+  kivHRESULT KIV_STDCALL GetValueDef(const kivWCHAR* name, const kivVARIANT* def, int32_t from, int32_t to,
+                                     kivVARIANT* value) override {
+    return GetValueDefIn<IkivParamsListW>(name, def, from, to, value);
   }
   kivHRESULT KIV_STDCALL GetValueDef(const char* name, const kivVARIANT* def, int32_t from, int32_t to,
                                      kivVARIANT* value) override {
-    return VariantOut(value, [&] {
-      const Variant ole = OleIncoming(def, TextForm::kAnsi);
-      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) {
-        return l.GetValueDef(name, AsKiv(ole), from, to, value);
-      });
-    });
+    return GetValueDefIn<IkivParamsListA>(name, def, from, to, value);
+  }
+  kivHRESULT KIV_STDCALL Add(const kivWCHAR* name, const kivVARIANT* value, IkivParamsListItemW** item) override {
+    return AddIn<IkivParamsListW>(name, value, item);
   }
   kivHRESULT KIV_STDCALL Add(const char* name, const kivVARIANT* value, IkivParamsListItemA** item) override {
-    return ItemOut(item, [&](IkivParamsListItemA** got) {
-      const Variant ole = OleIncoming(value, TextForm::kAnsi);
-      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) { return l.Add(name, AsKiv(ole), got); });
-    });
+    return AddIn<IkivParamsListA>(name, value, item);
+  }
+  kivHRESULT KIV_STDCALL Insert(int32_t index, const kivWCHAR* name, const kivVARIANT* value,
+                                IkivParamsListItemW** item) override {
+    return InsertIn<IkivParamsListW>(index, name, value, item);
   }
   kivHRESULT KIV_STDCALL Insert(int32_t index, const char* name, const kivVARIANT* value,
                                 IkivParamsListItemA** item) override {
-    return ItemOut(item, [&](IkivParamsListItemA** got) {
-      const Variant ole = OleIncoming(value, TextForm::kAnsi);
-      return ForwardStatus(LiveA(),
-                           [&, name = Checked(name)](auto& l) { return l.Insert(index, name, AsKiv(ole), got); });
-    });
+    return InsertIn<IkivParamsListA>(index, name, value, item);
+  }
+  kivHRESULT KIV_STDCALL SetValue(const kivWCHAR* name, const kivVARIANT* value, kivBOOL add_if_missing,
+                                  IkivParamsListItemW** item) override {
+    return SetValueIn<IkivParamsListW>(name, value, add_if_missing, item);
   }
   kivHRESULT KIV_STDCALL SetValue(const char* name, const kivVARIANT* value, kivBOOL add_if_missing,
                                   IkivParamsListItemA** item) override {
-    return ItemOut(item, [&](IkivParamsListItemA** got) {
-      const Variant ole = OleIncoming(value, TextForm::kAnsi);
-      return ForwardStatus(LiveA(), [&, name = Checked(name)](auto& l) {
-        return l.SetValue(name, AsKiv(ole), add_if_missing, got);
-      });
-    });
+    return SetValueIn<IkivParamsListA>(name, value, add_if_missing, item);
+  }
+  kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemW* source, IkivParamsListItemW** item) override {
+    return AddItemIn<IkivParamsListW>(source, item);
   }
   kivHRESULT KIV_STDCALL AddItem(IkivParamsListItemA* source, IkivParamsListItemA** item) override {
-    return ItemOut(item, [&](IkivParamsListItemA** got) {
-      RequireInterface(source, kItemASlots);
-      return ForwardStatus(LiveA(), [&](auto& l) { return l.AddItem(source, got); });
-    });
+    return AddItemIn<IkivParamsListA>(source, item);
   }
 
  private:
@@ -413,13 +354,16 @@ class TForeignListWrap final : public IkivParamsListW, public IkivParamsListA {
   void Detach() noexcept;
 
   IkivParamsList_* Base() const { return w_ ? static_cast<IkivParamsList_*>(w_) : a_; }
-  IkivParamsListW& LiveW() const {
-    if (!w_) Fail(offers_w_ ? "the loan has ended" : "no wide form");
-    return *w_;
-  }
-  IkivParamsListA& LiveA() const {
-    if (!a_) Fail(offers_a_ ? "the loan has ended" : "no 8-bit form");
-    return *a_;
+  // The foreign list in the form `List` (IkivParamsListW or IkivParamsListA), or an error.
+  template <class List>
+  List& Live() const {
+    if constexpr (ListForm<List>::kWide) {
+      if (!w_) Fail(offers_w_ ? "the loan has ended" : "no wide form");
+      return *w_;
+    } else {
+      if (!a_) Fail(offers_a_ ? "the loan has ended" : "no 8-bit form");
+      return *a_;
+    }
   }
   // The foreign list of the same form behind another lend of this kind, for Append and its
   // kin; null for null. Throws for anything else.
@@ -428,6 +372,84 @@ class TForeignListWrap final : public IkivParamsListW, public IkivParamsListA {
   // hands out a wrapper of the item it yields.
   template <class Item, class Call>
   kivHRESULT ItemOut(Item** out, Call&& call);
+
+  // The list methods in the form `List`, each passing on to the foreign list's method of that
+  // form; `Ch` and `Item` are that form's.
+  template <class List, class Item>
+  kivHRESULT GetItemIn(int32_t index, Item** item) {
+    return ItemOut(item, [&](Item** got) {
+      return ForwardStatus(Live<List>(), [&](auto& l) { return l.GetItem(index, got); });
+    });
+  }
+  // Append and AppendRange: `call(list, foreign other, appended)`.
+  template <class List, class Call>
+  kivHRESULT AppendIn(const void* other, kivBOOL* appended, Call&& call) {
+    SetBool(appended, false);
+    return StatusCall([&] {
+      auto* foreign = static_cast<typename ListForm<List>::Other>(Other(other, ListForm<List>::kWide));
+      return ForwardStatus(Live<List>(), [&](auto& l) { return call(l, foreign, appended); });
+    });
+  }
+  template <class List, class Ch, class Item>
+  kivHRESULT FindIn(const Ch* name, int32_t from, int32_t to, Item** item) {
+    return ItemOut(item, [&](Item** got) {
+      return ForwardStatus(Live<List>(), [&, name = Checked(name)](auto& l) { return l.Find(name, from, to, got); });
+    });
+  }
+  template <class List, class Ch>
+  kivHRESULT IndexOfIn(const Ch* name, int32_t from, int32_t to, int32_t* index) {
+    return StatusCall([&] {
+      return ForwardStatus(Live<List>(),
+                           [&, name = Checked(name)](auto& l) { return l.IndexOf(name, from, to, index); });
+    });
+  }
+  template <class List, class Ch>
+  kivHRESULT GetValueIn(const Ch* name, int32_t from, int32_t to, kivVARIANT* value) {
+    return VariantOut(value, [&] {
+      return ForwardStatus(Live<List>(),
+                           [&, name = Checked(name)](auto& l) { return l.GetValue(name, from, to, value); });
+    });
+  }
+  template <class List, class Ch>
+  kivHRESULT GetValueDefIn(const Ch* name, const kivVARIANT* def, int32_t from, int32_t to, kivVARIANT* value) {
+    return VariantOut(value, [&] {
+      const Variant ole = OleIncoming(def, ListForm<List>::kText);
+      return ForwardStatus(Live<List>(), [&, name = Checked(name)](auto& l) {
+        return l.GetValueDef(name, AsKiv(ole), from, to, value);
+      });
+    });
+  }
+  template <class List, class Ch, class Item>
+  kivHRESULT AddIn(const Ch* name, const kivVARIANT* value, Item** item) {
+    return ItemOut(item, [&](Item** got) {
+      const Variant ole = OleIncoming(value, ListForm<List>::kText);
+      return ForwardStatus(Live<List>(), [&, name = Checked(name)](auto& l) { return l.Add(name, AsKiv(ole), got); });
+    });
+  }
+  template <class List, class Ch, class Item>
+  kivHRESULT InsertIn(int32_t index, const Ch* name, const kivVARIANT* value, Item** item) {
+    return ItemOut(item, [&](Item** got) {
+      const Variant ole = OleIncoming(value, ListForm<List>::kText);
+      return ForwardStatus(Live<List>(),
+                           [&, name = Checked(name)](auto& l) { return l.Insert(index, name, AsKiv(ole), got); });
+    });
+  }
+  template <class List, class Ch, class Item>
+  kivHRESULT SetValueIn(const Ch* name, const kivVARIANT* value, kivBOOL add_if_missing, Item** item) {
+    return ItemOut(item, [&](Item** got) {
+      const Variant ole = OleIncoming(value, ListForm<List>::kText);
+      return ForwardStatus(Live<List>(), [&, name = Checked(name)](auto& l) {
+        return l.SetValue(name, AsKiv(ole), add_if_missing, got);
+      });
+    });
+  }
+  template <class List, class Item>
+  kivHRESULT AddItemIn(Item* source, Item** item) {
+    return ItemOut(item, [&](Item** got) {
+      RequireInterface(source, ListForm<List>::kItemSlots);
+      return ForwardStatus(Live<List>(), [&](auto& l) { return l.AddItem(source, got); });
+    });
+  }
 
   IkivParamsListW* w_ = nullptr;  // one reference while the loan lasts
   IkivParamsListA* a_ = nullptr;  // one reference while the loan lasts
@@ -680,12 +702,9 @@ kivHRESULT TForeignItemWrap::QueryInterface(const kivGUID& iid, void** obj) {
 }
 
 int32_t TForeignItemWrap::Release() {
-  int32_t n = refs_.load();
-  do {
-    if (n <= 0) return 0;
-  } while (!refs_.compare_exchange_weak(n, n - 1));
-  if (n == 1) delete this;
-  return n - 1;
+  return ClampedRelease(refs_, [this](int32_t left) {
+    if (left == 0) delete this;
+  });
 }
 
 // ---- the loan ----

@@ -1,5 +1,6 @@
 #include "interfaces/params_list_item_wrap.h"
 
+#include "interfaces/clamped_release.h"
 #include "interfaces/diagnostics.h"
 #include "interfaces/params_list_wrap.h"
 #include "interfaces/value_normalise.h"
@@ -133,12 +134,9 @@ kivHRESULT TkivParamsListItemWrap::QueryInterface(const kivGUID& iid, void** obj
 int32_t TkivParamsListItemWrap::AddRef() { return refs_.fetch_add(1) + 1; }
 
 int32_t TkivParamsListItemWrap::Release() {
-  int32_t n = refs_.load();
-  do {
-    if (n <= 0) return 0;  // a release too many: ignored rather than freeing twice
-  } while (!refs_.compare_exchange_weak(n, n - 1));
-  if (n == 1) delete this;
-  return n - 1;
+  return ClampedRelease(refs_, [this](int32_t left) {
+    if (left == 0) delete this;
+  });
 }
 
 void TkivParamsListItemWrap::SetKey(const char* key) {

@@ -1,27 +1,22 @@
 #include "interfaces/params_list_wrap.h"
 
-#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <algorithm>
-#include <vector>
 #include <utility>
 
+#include "interfaces/clamped_release.h"
 #include "interfaces/diagnostics.h"
-#include "interfaces/loan_quarantine.h"
 #include "interfaces/params_list_item_wrap.h"
-#include "interfaces/sanitizer_build.h"
 #include "interfaces/value_normalise.h"
+#include "interfaces/wrap_registry.h"
 #include "paramlist/variant_conversion.h"
 #include "platform/code_page.h"
 #include "platform/error_box.h"
 #include "platform/exception.h"
 #include "platform/foreign_call.h"
 #include "platform/readable_memory.h"
-#include "platform/thread_slot.h"
-#include "support/fast_mutex.h"
 
 namespace kiv {
 namespace {
@@ -29,226 +24,15 @@ namespace {
 constexpr const char* kRefCountMessage =
     "TkivParamsListWrap.Destroy. Reference counter should be zero!";
 
-// The interface pointers of every live wrapper, so that an address passed in by a caller can be
-// recognised without reading through it, and the memory of freed wrappers for the next ones:
-// every call record lends its lists through new wrappers, so making one must not cost heap
-// allocations. Never destroyed: wrappers may outlive static cleanup.
-class WrapRegistry {
- public:
-  static WrapRegistry& Get() {
-    alignas(WrapRegistry) static unsigned char storage[sizeof(WrapRegistry)];
-    static WrapRegistry* instance = new (storage) WrapRegistry();
-    return *instance;
-  }
-  void Add(TkivParamsListWrap* wrap) {
-    std::lock_guard<FastMutex> guard(mutex_);
-    Reserve(2);
-    Insert(static_cast<IkivParamsListW*>(wrap), wrap);
-    Insert(static_cast<IkivParamsListA*>(wrap), wrap);
-    CountAlive(1);
-  }
-  void Remove(TkivParamsListWrap* wrap) noexcept {
-    std::lock_guard<FastMutex> guard(mutex_);
-    Erase(static_cast<IkivParamsListW*>(wrap));
-    Erase(static_cast<IkivParamsListA*>(wrap));
-    CountAlive(-1);
-  }
+// The registry of list wrappers: their interface pointers, their memory and the idle wrappers
+// of ended loans (wrap_registry.h). Never destroyed: wrappers may outlive static cleanup.
+using ListWrapRegistry = WrapRegistry<TkivParamsListWrap, TkivParamsListWrap::Destroyer>;
 
-  // Wrappers of ended loans that nobody kept: still registered (their interface pointers reach
-  // a detached wrapper), resting in the quarantine until kLoanQuarantineDepth later loans have
-  // ended, then served to new loans. Each thread takes them a batch at a time, so that most
-  // loans of a data call take no lock.
-  TkivParamsListWrap* TakeIdle() noexcept {
-    ThreadIdle* own = ThisThreadIdle();
-    if (own) {
-      if (const uint32_t n = own->Count.load(std::memory_order_relaxed); n > 0) {
-        own->Count.store(n - 1, std::memory_order_relaxed);
-        return own->Wraps[n - 1];
-      }
-    }
-    std::lock_guard<FastMutex> guard(mutex_);
-    TkivParamsListWrap* wrap = quarantine_.Take();
-    if (!wrap) return nullptr;
-    CountAlive(1);
-    if (!own && !(own = MakeThisThreadIdle(guard))) return wrap;
-    uint32_t n = 0;
-    while (n < ThreadIdle::kKept) {
-      TkivParamsListWrap* next = quarantine_.Take();
-      if (!next) break;
-      own->Wraps[n++] = next;
-    }
-    CountAlive(static_cast<int32_t>(n));
-    own->Count.store(n, std::memory_order_relaxed);
-    return wrap;
-  }
-  // False when the quarantine cannot grow (out of memory): the owner then frees the wrapper.
-  bool KeepIdle(TkivParamsListWrap* wrap) noexcept {
-    std::lock_guard<FastMutex> guard(mutex_);
-    try {
-      quarantine_.Put(wrap);
-    } catch (...) {
-      return false;
-    }
-    CountAlive(-1);
-    return true;
-  }
-
-  TkivParamsListWrap* Find(const void* intf) {
-    std::lock_guard<FastMutex> guard(mutex_);
-    Slot* slot = Lookup(intf);
-    return slot ? slot->Wrap : nullptr;
-  }
-
-  // Wrapper memory: a freed wrapper's block is kept for the next one (up to kKeptBlocks).
-  void* Allocate(std::size_t size) {
-    if (!kPooled) return ::operator new(size);
-    {
-      std::lock_guard<FastMutex> guard(mutex_);
-      if (size == sizeof(TkivParamsListWrap) && !free_blocks_.empty()) {
-        void* block = free_blocks_.back();
-        free_blocks_.pop_back();
-        return block;
-      }
-    }
-    return ::operator new(size);
-  }
-  void Deallocate(void* block, std::size_t size) noexcept {
-    if (kPooled && size == sizeof(TkivParamsListWrap)) {
-      std::lock_guard<FastMutex> guard(mutex_);
-      if (free_blocks_.size() < kKeptBlocks) {
-        free_blocks_.push_back(block);  // reserved up front: never allocates
-        return;
-      }
-    }
-    ::operator delete(block);
-  }
-
- private:
-  // Open addressing with linear probing; Key null marks an empty slot, kRemoved a removed one.
-  struct Slot {
-    const void* Key;
-    TkivParamsListWrap* Wrap;
-  };
-  // The wrappers a thread took out of the quarantine for its next loans. Only that thread
-  // changes them; Count is atomic so that the diagnostic can read it from any thread (plain
-  // loads and stores: no locked instruction).
-  struct ThreadIdle {
-    static constexpr uint32_t kKept = 8;
-    TkivParamsListWrap* Wraps[kKept] = {};
-    std::atomic<uint32_t> Count{0};
-  };
-
- public:
-  // Idle wrappers that threads keep: counted in the diagnostic's live wrappers, though idle.
-  int32_t IdleInThreads() {
-    std::lock_guard<FastMutex> guard(mutex_);
-    int32_t idle = 0;
-    for (const ThreadIdle* t : threads_) idle += static_cast<int32_t>(t->Count.load(std::memory_order_relaxed));
-    return idle;
-  }
-  void CloseThreadSlot() noexcept { thread_slot_.Close(); }
-  // Gives this thread's idle wrappers back to the quarantine (or frees them) and forgets the
-  // thread.
-  void ReleaseThisThread() noexcept {
-    ThreadIdle* own = ThisThreadIdle();
-    if (!own) return;
-    thread_slot_.Set(nullptr);
-    TkivParamsListWrap* surplus[ThreadIdle::kKept];
-    uint32_t surplus_count = 0;
-    {
-      std::lock_guard<FastMutex> guard(mutex_);
-      threads_.erase(std::remove(threads_.begin(), threads_.end(), own), threads_.end());
-      for (uint32_t i = 0; i < own->Count.load(std::memory_order_relaxed); ++i) {
-        try {
-          quarantine_.Put(own->Wraps[i]);
-          CountAlive(-1);
-        } catch (...) {
-          surplus[surplus_count++] = own->Wraps[i];
-        }
-      }
-    }
-    delete own;
-    for (uint32_t i = 0; i < surplus_count; ++i) TkivParamsListWrap::Destroyer()(surplus[i]);
-  }
-
- private:
-  // This thread's idle wrappers, or null.
-  ThreadIdle* ThisThreadIdle() noexcept { return static_cast<ThreadIdle*>(thread_slot_.Get()); }
-  // The same, made on first use; null when that fails (the quarantine then serves alone).
-  // `guard` holds mutex_.
-  ThreadIdle* MakeThisThreadIdle(const std::lock_guard<FastMutex>& guard) noexcept {
-    (void)guard;
-    try {
-      auto made = std::make_unique<ThreadIdle>();
-      threads_.push_back(made.get());
-      if (!thread_slot_.Set(made.get())) {
-        threads_.pop_back();
-        return nullptr;
-      }
-      return made.release();
-    } catch (...) {
-      return nullptr;
-    }
-  }
-
-  static constexpr std::size_t kKeptBlocks = 64;
-  // Sanitizer builds free every wrapper, so that a use after the last Release is still caught.
-  static constexpr bool kPooled = !kSanitizerBuild;
-  static inline const void* const kRemoved = reinterpret_cast<const void*>(uintptr_t{1});
-
-  WrapRegistry() {
-    slots_.resize(64);
-    free_blocks_.reserve(kKeptBlocks);
-  }
-  // The live-wrapper diagnostic changes only under mutex_: a plain update, no locked instruction.
-  void CountAlive(int32_t n) noexcept {
-    std::atomic<int32_t>& alive = Diagnostics().ListWrappers;
-    alive.store(alive.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
-  }
-  std::size_t Home(const void* key) const {
-    const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key) >> 3);
-    return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & (slots_.size() - 1);
-  }
-  Slot* Lookup(const void* key) {
-    for (std::size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
-      Slot& slot = slots_[i];
-      if (slot.Key == key) return &slot;
-      if (!slot.Key) return nullptr;
-    }
-  }
-  // Makes room for `more` entries: the table stays at most three quarters full, removed slots
-  // counted, so that every probe ends at an empty slot.
-  void Reserve(std::size_t more) {
-    if ((used_ + more) * 4 <= slots_.size() * 3) return;
-    std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * ((live_ + more) * 2 > slots_.size() ? 2 : 1)));
-    old.swap(slots_);
-    used_ = live_ = 0;
-    for (const Slot& slot : old)
-      if (slot.Key && slot.Key != kRemoved) Insert(slot.Key, slot.Wrap);
-  }
-  void Insert(const void* key, TkivParamsListWrap* wrap) {
-    std::size_t i = Home(key);
-    while (slots_[i].Key && slots_[i].Key != kRemoved) i = (i + 1) & (slots_.size() - 1);
-    if (!slots_[i].Key) ++used_;
-    slots_[i] = {key, wrap};
-    ++live_;
-  }
-  void Erase(const void* key) noexcept {
-    if (Slot* slot = Lookup(key)) {
-      *slot = {kRemoved, nullptr};
-      --live_;
-    }
-  }
-
-  FastMutex mutex_;
-  std::vector<Slot> slots_;  // guarded by mutex_; a power of two in size
-  std::size_t used_ = 0;     // guarded by mutex_: slots not empty (live or removed)
-  std::size_t live_ = 0;     // guarded by mutex_
-  std::vector<void*> free_blocks_;  // guarded by mutex_
-  LoanQuarantine<TkivParamsListWrap> quarantine_;  // guarded by mutex_
-  std::vector<ThreadIdle*> threads_;       // guarded by mutex_: every thread's idle wrappers
-  ThreadSlot thread_slot_;                 // this thread's ThreadIdle
-};
+ListWrapRegistry& Registry() {
+  alignas(ListWrapRegistry) static unsigned char storage[sizeof(ListWrapRegistry)];
+  static ListWrapRegistry* instance = new (storage) ListWrapRegistry(Diagnostics().ListWrappers);
+  return *instance;
+}
 
 // Names from the caller, checked before they are read (null is empty).
 std::string_view AnsiName(const char* name) { return IncomingText(name); }
@@ -406,7 +190,7 @@ TkivParamsListWrap::HeldPtr TkivParamsListWrap::CreateHeld(ParamsListPtr list) {
 }
 
 TkivParamsListWrap::HeldPtr TkivParamsListWrap::BorrowHeld(TkivParamsList& list) {
-  while (TkivParamsListWrap* idle = WrapRegistry::Get().TakeIdle()) {
+  while (TkivParamsListWrap* idle = Registry().TakeIdle()) {
     HeldPtr held(idle);
     // A pointer kept past its loan took a reference while the wrapper rested: it goes with
     // that reference, detached, and serves no loan.
@@ -431,7 +215,7 @@ void TkivParamsListWrap::EndBorrow(HeldPtr held) noexcept {
   // after its time in the quarantine: a pointer kept without a reference still fails until then.
   if (wrap->holds_.load(std::memory_order_acquire) == 1 && !wrap->pinned_intf_) {
     wrap->list_ = nullptr;
-    if (WrapRegistry::Get().KeepIdle(wrap)) {
+    if (Registry().KeepIdle(wrap)) {
       (void)held.release();
       return;
     }
@@ -446,37 +230,39 @@ TkivParamsListWrap::TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borr
       list_(owned_ ? owned_.get() : borrowed),
       owner_held_(owner_held),
       holds_(owner_held ? 1 : 0) {
-  WrapRegistry::Get().Add(this);
+  Registry().Add(this, {static_cast<IkivParamsListW*>(this), static_cast<IkivParamsListA*>(this)});
 }
 
-TkivParamsListWrap::~TkivParamsListWrap() { WrapRegistry::Get().Remove(this); }
+TkivParamsListWrap::~TkivParamsListWrap() {
+  Registry().Remove({static_cast<IkivParamsListW*>(this), static_cast<IkivParamsListA*>(this)});
+}
 
-void* TkivParamsListWrap::operator new(std::size_t size) { return WrapRegistry::Get().Allocate(size); }
+void* TkivParamsListWrap::operator new(std::size_t size) { return Registry().Allocate(size); }
 
 void TkivParamsListWrap::operator delete(void* block, std::size_t size) noexcept {
-  WrapRegistry::Get().Deallocate(block, size);
+  Registry().Deallocate(block, size);
 }
 
-void TkivParamsListWrap::ReleaseThreadIdle() noexcept { WrapRegistry::Get().ReleaseThisThread(); }
+void TkivParamsListWrap::ReleaseThreadIdle() noexcept { Registry().ReleaseThisThread(); }
 
 namespace {
 // Gives the registry's thread slot back when the module unloads; wrappers that threads still
 // keep stay where they are (registered, idle), and later loans use the shared list.
 struct ThreadSlotCloser {
-  ~ThreadSlotCloser() { WrapRegistry::Get().CloseThreadSlot(); }
+  ~ThreadSlotCloser() { Registry().CloseThreadSlot(); }
 } g_thread_slot_closer;
 }  // namespace
 
 int32_t ThreadIdleListWrappers() noexcept {
   try {
-    return WrapRegistry::Get().IdleInThreads();
+    return Registry().IdleInThreads();
   } catch (...) {
     return 0;
   }
 }
 
 TkivParamsListWrap* TkivParamsListWrap::FromIntf(const void* intf) {
-  return intf ? WrapRegistry::Get().Find(intf) : nullptr;
+  return intf ? Registry().Find(intf) : nullptr;
 }
 
 void TkivParamsListWrap::Retire() noexcept {
@@ -537,13 +323,10 @@ int32_t TkivParamsListWrap::AddRef() {
 }
 
 int32_t TkivParamsListWrap::Release() {
-  int32_t n = refs_.load();
-  do {
-    if (n <= 0) return 0;  // a release too many: ignored rather than freeing twice
-  } while (!refs_.compare_exchange_weak(n, n - 1));
-  if (n == 1 && !owner_held_.load()) Retire();
-  DropHold();
-  return n - 1;
+  return ClampedRelease(refs_, [this](int32_t left) {
+    if (left == 0 && !owner_held_.load()) Retire();
+    DropHold();
+  });
 }
 
 TkivParamsList& TkivParamsListWrap::Live() const {

@@ -142,7 +142,7 @@ class TkivParamsListWrap final : public IkivParamsListW, public IkivParamsListA 
   void Relend(TkivParamsList& list) noexcept;
   TkivParamsListWrap(ParamsListPtr owned, TkivParamsList* borrowed, bool owner_held);
   ~TkivParamsListWrap();
-  // Wrapper memory comes from a small pool of freed wrappers (params_list_wrap.cpp).
+  // Wrapper memory comes from a small pool of freed wrappers (wrap_registry.h).
   static void* operator new(std::size_t size);
   static void operator delete(void* block, std::size_t size) noexcept;
 

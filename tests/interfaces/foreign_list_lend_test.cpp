@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+#include <type_traits>
+
 #include "interfaces/intf_test_util.h"
 #include "interfaces/params_list_wrap.h"
 
@@ -108,6 +112,62 @@ TEST_F(ForeignListLend, TheLoansEndLetsGoOfTheForeignListAndFailsWhatWasKept) {
   counted->Release();
   EXPECT_EQ(raw->Release(), 0);  // never given a reference: ignored by the resting wrapper
   EXPECT_EQ(ForeignRefs(), 1);
+}
+
+// Every list method of one form, through the loan: what reaches the foreign list is the same in
+// both forms (the wrapper shares one body per method between them).
+template <class List>
+void CallEveryListMethod(List* lend, List* other) {
+  constexpr bool kWide = std::is_same_v<List, IkivParamsListW>;
+  using Ch = std::conditional_t<kWide, kivWCHAR, char>;
+  using Item = std::conditional_t<kWide, IkivParamsListItemW, IkivParamsListItemA>;
+  auto text = [](const char* ascii) { return std::basic_string<Ch>(ascii, ascii + std::strlen(ascii)); };
+  const kivVARIANT zero = I4(0), two = I4(2), three = I4(3), seven = I4(7), twenty = I4(20);
+  IntfPtr<Item> item;
+  ASSERT_EQ(lend->Add(text("b").c_str(), &two, item.put()), KIV_S_OK);
+  EXPECT_STREQ(item->GetName(), "b");
+  ASSERT_EQ(lend->Insert(0, text("first").c_str(), &zero, nullptr), KIV_S_OK);
+  ASSERT_EQ(lend->SetValue(text("b").c_str(), &twenty, KIV_FALSE, nullptr), KIV_S_OK);
+  ASSERT_EQ(lend->SetValue(text("c").c_str(), &three, KIV_TRUE, nullptr), KIV_S_OK);
+  int32_t index = -1;
+  ASSERT_EQ(lend->IndexOf(text("b").c_str(), 0, -1, &index), KIV_S_OK);
+  EXPECT_EQ(index, 2);
+  ASSERT_EQ(lend->GetItem(0, item.put()), KIV_S_OK);
+  EXPECT_STREQ(item->GetName(), "first");
+  OutVariant value, fallback;
+  ASSERT_EQ(lend->GetValue(text("b").c_str(), 0, -1, value.put()), KIV_S_OK);
+  EXPECT_EQ(value->lVal, 20);
+  ASSERT_EQ(lend->GetValueDef(text("none").c_str(), &seven, 0, -1, fallback.put()), KIV_S_OK);
+  EXPECT_EQ(fallback->lVal, 7);
+  ASSERT_EQ(lend->Find(text("c").c_str(), 0, -1, item.put()), KIV_S_OK);
+  ASSERT_EQ(lend->AddItem(item.get(), nullptr), KIV_S_OK);
+  kivBOOL appended = KIV_FALSE;
+  ASSERT_EQ(lend->Append(other, &appended), KIV_S_OK);
+  EXPECT_EQ(appended, KIV_TRUE);
+  appended = KIV_FALSE;
+  ASSERT_EQ(lend->AppendRange(other, 0, 0, &appended), KIV_S_OK);
+  EXPECT_EQ(appended, KIV_TRUE);
+}
+
+TEST_F(ForeignListLend, EveryListMethodReachesTheForeignListAlikeInBothForms) {
+  for (const bool wide : {true, false}) {
+    SCOPED_TRACE(wide ? "W" : "A");
+    list_->Clear();
+    list_->Add("a", Variant::Int32(1).Data());
+    ParamsListPtr other_list = TkivParamsList::Create();
+    other_list->Add("x", Variant::Int32(9).Data());
+    IntfPtr<IkivParamsListW> other = TkivParamsListWrap::Create(std::move(other_list));
+    ForeignListBorrow lend(foreign_.get()), other_lend(other.get());
+    if (wide) {
+      CallEveryListMethod(lend.W(), other_lend.W());
+    } else {
+      CallEveryListMethod(lend.A(), other_lend.A());
+    }
+    std::string names;
+    for (int32_t i = 0; i < list_->Count(); ++i) (names += list_->Items(i)->Name()) += " ";
+    EXPECT_EQ(names, "first a b c c x x ");
+    EXPECT_EQ(list_->GetValue("b").Data().VInteger, 20);
+  }
 }
 
 }  // namespace
