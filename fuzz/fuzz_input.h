@@ -14,6 +14,13 @@ inline void Check(bool ok) {
   if (!ok) std::abort();
 }
 
+// Whether `text` holds a character below 0x20 (printed output must escape them all).
+inline bool HasRawControl(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20) return true;
+  return false;
+}
+
 // The first byte (mod 4) tells how many following bytes form the prefix; the rest is the text.
 struct PrefixedInput {
   std::string_view prefix;

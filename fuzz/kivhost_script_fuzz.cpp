@@ -12,16 +12,7 @@
 #include "text_format.h"
 
 using kiv::fuzz::Check;
-
-namespace {
-
-bool HasRawControl(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) < 0x20) return true;
-  return false;
-}
-
-}  // namespace
+using kiv::fuzz::HasRawControl;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view script(reinterpret_cast<const char*>(data), size);

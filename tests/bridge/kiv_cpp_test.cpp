@@ -7,10 +7,10 @@
 
 #include <cmath>
 #include <limits>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bridge/sdk_fakes.h"
 #include "interfaces/params_list_wrap.h"
 
 namespace kiv {
@@ -20,99 +20,8 @@ using sdk::WString;
 
 WString W(std::string_view ascii) { return WString(ascii.begin(), ascii.end()); }
 
-// A FIFO buffer over a string that counts its references.
-class FakeBuffer final : public IkivFifoBuffer {
- public:
-  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID& iid, void** obj) override {
-    if (!obj) return KIV_E_UNEXPECTED;
-    *obj = nullptr;
-    if (!kivIsEqualGUID(&iid, &IID_IkivFifoBuffer)) return KIV_E_NOINTERFACE;
-    *obj = this;
-    AddRef();
-    return KIV_S_OK;
-  }
-  int32_t KIV_STDCALL AddRef() override { return ++refs; }
-  int32_t KIV_STDCALL Release() override { return --refs; }
-  kivHRESULT KIV_STDCALL GetSize(uint32_t* size) override {
-    *size = static_cast<uint32_t>(bytes.size());
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL GetData(const uint8_t** data) override {
-    *data = bytes.empty() ? nullptr : reinterpret_cast<const uint8_t*>(bytes.data());
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL Clear() override {
-    bytes.clear();
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL Remove(uint32_t count) override {
-    bytes.erase(0, count);
-    return KIV_S_OK;
-  }
-  int32_t refs = 0;
-  std::string bytes;
-};
-
-// The plugin interface with its FIFO buffers, log and named objects.
-class FakePlugin final : public IkivPluginW, public IkivPluginEx {
- public:
-  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID& iid, void** obj) override {
-    *obj = nullptr;
-    if (kivIsEqualGUID(&iid, &IID_IkivPluginW)) *obj = static_cast<IkivPluginW*>(this);
-    if (kivIsEqualGUID(&iid, &IID_IkivPluginEx) && offers_ex) *obj = static_cast<IkivPluginEx*>(this);
-    return *obj ? KIV_S_OK : KIV_E_NOINTERFACE;
-  }
-  int32_t KIV_STDCALL AddRef() override { return -1; }
-  int32_t KIV_STDCALL Release() override { return -1; }
-  kivHRESULT KIV_STDCALL AddLog(int32_t level, const kivWCHAR* text) override {
-    log.push_back(std::to_string(level) + " " + sdk::Narrow(text));
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL GetModuleParameter(const kivWCHAR*, kivVARIANT* value) override {
-    *value = sdk::Variant::Text(KIV_TEXT_W("7")).release();
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL SetModuleParameter(const kivWCHAR*, const kivVARIANT*, kivBOOL*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL GetParsedData(IkivParamsListW** list) override {
-    *list = nullptr;
-    if (!parsed) return KIV_E_UNEXPECTED;
-    parsed->AddRef();
-    *list = parsed.get();
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL SetNamedObject(const kivWCHAR* name, void* object) override {
-    objects[sdk::Narrow(name)] = object;
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL GetNamedObject(const kivWCHAR* name, void** object) override {
-    auto it = objects.find(sdk::Narrow(name));
-    *object = it == objects.end() ? nullptr : it->second;
-    return it == objects.end() ? KIV_E_UNEXPECTED : KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL RemoveNamedObject(const kivWCHAR* name, void** object) override {
-    const kivHRESULT hr = GetNamedObject(name, object);
-    objects.erase(sdk::Narrow(name));
-    return hr;
-  }
-  kivHRESULT KIV_STDCALL GetParserItems(kivVARIANT*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL GetModuleConfigs(kivVARIANT*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL SendData(const kivPluginCallRecIntf*, const void*, uint32_t, int32_t*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL CreateParamsList(IkivParamsListW**) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL FireEvent(const kivWCHAR*, IkivParamsListW*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL ProcessSettings(kivBOOL, IkivParamsListW*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL GetParserClientBuffer(const kivPluginCallRecIntf*, IkivFifoBuffer** out) override {
-    buffer.AddRef();
-    *out = &buffer;
-    return KIV_S_OK;
-  }
-
-  IkivPluginW* W() { return this; }
-  bool offers_ex = true;
-  FakeBuffer buffer;
-  IntfPtr<IkivParamsListW> parsed;
-  std::vector<std::string> log;
-  std::map<std::string, void*> objects;
-};
+using test::FakePlugin;
+using FakeBuffer = test::FakeFifo;
 
 TEST(KivCppRef, CountsReferencesThroughCopiesMovesAndResets) {
   FakeBuffer a, b;
@@ -340,7 +249,7 @@ TEST(KivCppPacketRows, WritesOneRowPerPacketAndClosesTheLast) {
 TEST(KivCppFifoConsumer, LooksAtTheHeldBytesAndRemovesWhatWasConsumed) {
   FakePlugin plugin;
   kivPluginCallRecIntf rec{};
-  plugin.buffer.bytes = "one\ntwo\nthr";
+  plugin.fifos[0].bytes = "one\ntwo\nthr";
   {
     sdk::FifoConsumer fifo(plugin.W(), &rec);
     ASSERT_TRUE(fifo);
@@ -351,9 +260,9 @@ TEST(KivCppFifoConsumer, LooksAtTheHeldBytesAndRemovesWhatWasConsumed) {
     EXPECT_TRUE(fifo.Remove(100));        // more than held: everything
     EXPECT_EQ(fifo.size(), 0u);
     EXPECT_EQ(fifo.data(), nullptr);
-    EXPECT_EQ(plugin.buffer.refs, 1);
+    EXPECT_EQ(plugin.fifos[0].refs, 1);
   }
-  EXPECT_EQ(plugin.buffer.refs, 0);  // the buffer's reference was given back
+  EXPECT_EQ(plugin.fifos[0].refs, 0);  // the buffer's reference was given back
   EXPECT_FALSE(sdk::FifoConsumer(plugin.W(), nullptr));
   plugin.offers_ex = false;
   EXPECT_FALSE(sdk::FifoConsumer(plugin.W(), &rec));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bridge/plugin_sdk_c_api.h"
+#include "bridge/sdk_fakes.h"
 #include "framework/call_params.h"
 #include "framework/log_list.h"
 #include "framework/parser_items.h"
@@ -23,7 +24,7 @@
 #include "interfaces/params_list_wrap.h"
 #include "platform/bstr.h"
 #include "settings/setting_value.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
@@ -408,7 +409,7 @@ class ForeignList : public IkivParamsListW {
 
 TEST_F(PluginWrap, AFailingItemCallOfAForeignListAbortsEventsAndSettings) {
   LoadWithHostService();
-  test::TempDir dir;
+  test::TempFolder dir;
   plugin_.SetINIFile(dir.Path("foreign.ini"));
   for (bool item_call_fails : {true, false}) {
     ForeignList list(item_call_fails);
@@ -427,7 +428,7 @@ TEST_F(PluginWrap, ProcessSettingsWithoutAListDoesNothing) {
 }
 
 TEST_F(PluginWrap, ProcessSettingsSaveThenLoadReturnsTheStoredValuesToTheCallersList) {
-  test::TempDir dir;
+  test::TempFolder dir;
   plugin_.SetINIFile(dir.Path("settings.ini"));
   const IntfPtr<IkivParamsListW> saved = SampleList();
   ASSERT_EQ(w_->ProcessSettings(KIV_TRUE, saved.get()), KIV_S_OK);
@@ -521,36 +522,6 @@ TEST_F(PluginWrap, CreateParamsListGivesTheCallerTheOnlyReference) {
   EXPECT_EQ(a_->CreateParamsList(nullptr), KIV_S_OK);  // made and dropped
 }
 
-// A FIFO buffer double that counts its references.
-class CountedBuffer : public IkivFifoBuffer {
- public:
-  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID&, void** obj) override {
-    *obj = nullptr;
-    return KIV_E_NOINTERFACE;
-  }
-  int32_t KIV_STDCALL AddRef() override { return ++refs; }
-  int32_t KIV_STDCALL Release() override { return --refs; }
-  kivHRESULT KIV_STDCALL GetSize(uint32_t* size) override {
-    *size = 5;
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL GetData(const uint8_t** data) override {
-    *data = reinterpret_cast<const uint8_t*>("fifo!");
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL Clear() override {
-    ++cleared;
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL Remove(uint32_t count) override {
-    removed += count;
-    return KIV_S_OK;
-  }
-  int32_t refs = 0;
-  int cleared = 0;
-  uint32_t removed = 0;
-};
-
 // The parser clients as the proxy offers them: records what it was asked for.
 class FakeClients : public TParserClientSource {
  public:
@@ -564,7 +535,7 @@ class FakeClients : public TParserClientSource {
     return &buffer;
   }
   Mode mode = Mode::kBuffer;
-  CountedBuffer buffer;
+  test::FakeFifo buffer{"fifo!"};
   std::vector<int32_t> ids;
   std::vector<std::string> names;
 };
@@ -618,7 +589,7 @@ void FreeBstr(kivBSTR bstr) { BstrFree(reinterpret_cast<char16_t*>(bstr)); }
 
 TEST_F(PluginWrap, EverySlotOfTheCViewReachesItsMethod) {
   LoadWithHostService();
-  test::TempDir dir;
+  test::TempFolder dir;
   plugin_.SetINIFile(dir.Path("c.ini"));
   {
     WriteLocked<TStringList> list(plugin_.ModuleConfigs());

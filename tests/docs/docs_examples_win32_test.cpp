@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/host_call_record.h"
+#include "host/items_text.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
 #include "platform/win32_test_files.h"
@@ -26,6 +27,7 @@ void KIV_STDCALL kivHostFree(void* block);
 
 namespace {
 
+using kiv::test::Describe;
 using kivhost::HostCallRecord;
 using kivhost::HostItem;
 using kivhost::HostParamsList;
@@ -36,20 +38,6 @@ void Collect(void* context, const char* text, uint32_t length) {
 }
 
 std::string Narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
-
-// Items as "name=value", a row marker as "|".
-std::string Describe(const std::vector<HostItem>& items) {
-  std::string out;
-  for (const HostItem& item : items) {
-    if (item.DataType == HostParamsList::kRowMarkerType) {
-      out += "|";
-      continue;
-    }
-    if (!out.empty() && out.back() != '|') out += " ";
-    out += item.Name + "=" + (item.Value.Type == 8 ? Narrow(item.Value.Text) : std::to_string(item.Value.Integer));
-  }
-  return out;
-}
 
 // One loaded instance of varnolet.dll from `folder` beside the test, with its plugin.dll.
 class Instance {

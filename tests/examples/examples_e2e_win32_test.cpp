@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,10 +11,12 @@
 #include "host/host_call_record.h"
 #include "host/host_module.h"
 #include "host/host_params_list.h"
-#include "platform/win32_test_files.h"
+#include "host/items_text.h"
+#include "host/module_folder_win32.h"
 
 namespace {
 
+using kiv::test::Describe;
 using kivhost::HostCallRecord;
 using kivhost::HostItem;
 using kivhost::HostParamsList;
@@ -34,31 +34,21 @@ struct Delivery {
 // One instance of varnolet.dll with a sample as its inner plugin, loaded from a folder of its own.
 class SampleBehindModule {
  public:
-  explicit SampleBehindModule(const char* sample) {
-    folder_ = kiv::test::FreshTempFolder("kiv_sample");
-    const std::string exe = kiv::test::ExeFolder();
-    ok_ = CopyFileA((exe + "varnolet.dll").c_str(), (folder_ + "\\varnolet.dll").c_str(), FALSE) &&
-          CopyFileA((exe + sample).c_str(), (folder_ + "\\plugin.dll").c_str(), FALSE) &&
-          module_.Load(folder_ + "\\varnolet.dll");
-    if (!ok_) return;
+  explicit SampleBehindModule(const char* sample) : dll_("varnolet.dll", sample, false, "kiv_sample") {
+    if (!dll_.Ready()) return;
     HostParamsList params;
     HostCallRecord rec;
     rec.SetParams(params.Object());
-    ok_ = module_.CreatePluginInstance(rec.data()).Value == 0;
+    ok_ = dll_.module.CreatePluginInstance(rec.data()).Value == 0;
     handle_ = rec.Instance();
     ok_ = ok_ && Command(u"LOAD") == 0;
   }
   ~SampleBehindModule() {
-    if (handle_) {
-      Command(u"UNLOAD");
-      HostCallRecord rec;
-      rec.SetInstance(handle_);
-      module_.FreePluginInstance(rec.data());
-    }
-    module_.Unload();
-    DeleteFileA((folder_ + "\\plugin.dll").c_str());
-    DeleteFileA((folder_ + "\\varnolet.dll").c_str());
-    RemoveDirectoryA(folder_.c_str());
+    if (!handle_) return;
+    Command(u"UNLOAD");
+    HostCallRecord rec;
+    rec.SetInstance(handle_);
+    dll_.module.FreePluginInstance(rec.data());
   }
   bool Ready() const { return ok_; }
 
@@ -68,7 +58,7 @@ class SampleBehindModule {
     HostCallRecord rec;
     rec.SetInstance(handle_);
     rec.SetParams(params.Object());
-    return module_.ExecutePluginCommand(rec.data()).Value;
+    return dll_.module.ExecutePluginCommand(rec.data()).Value;
   }
 
   // Sends `bytes` as raw data of `source`; the fields arrive in `output`.
@@ -83,7 +73,7 @@ class SampleBehindModule {
     rec.SetInput(HostSlot{0, uint32_t(bytes.size()), 2, reinterpret_cast<uintptr_t>(bytes.data())});
     rec.SetOutput(HostSlot{0, 0, 1, reinterpret_cast<uintptr_t>(output.Object())});
     Delivery d;
-    d.result = module_.ProcessData(rec.data()).Value;
+    d.result = dll_.module.ProcessData(rec.data()).Value;
     const HostSlot in = rec.Input();
     if (in.Kind == 4 && in.Value) {  // a block of the host's allocator holding the packet text
       const std::string text(reinterpret_cast<const char*>(in.Value), in.Size);
@@ -103,38 +93,15 @@ class SampleBehindModule {
     HostCallRecord rec;
     rec.SetInstance(handle_);
     rec.SetInput(HostSlot{0, uint32_t(buffer.size()), 2, reinterpret_cast<uintptr_t>(buffer.data())});
-    const int32_t n = module_.GetLogEx(rec.data()).Value;
+    const int32_t n = dll_.module.GetLogEx(rec.data()).Value;
     return std::string(buffer.data(), n > 0 ? size_t(n) : 0);
   }
 
  private:
-  std::string folder_;
-  kivhost::HostModule module_;
+  kiv::test::ModuleFolder dll_;
   uintptr_t handle_ = 0;
   bool ok_ = false;
 };
-
-// Items as "name=value" (text as it is, integers in decimal), a row marker as "|".
-std::string Describe(const std::vector<HostItem>& items) {
-  std::string out;
-  for (const HostItem& item : items) {
-    if (item.DataType == HostParamsList::kRowMarkerType) {
-      out += "|";
-      continue;
-    }
-    if (!out.empty() && out.back() != '|') out += " ";
-    const HostValue& v = item.Value;
-    out += item.Name + "=" +
-           (v.Type == 8 ? std::string(v.Text.begin(), v.Text.end())
-                        : v.Type == 5 ? std::to_string(v.Number) : std::to_string(v.Integer));
-  }
-  return out;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(LineParserBehindModule, LinesSplitAcrossCallsArriveAsPacketsWithFields) {
   SampleBehindModule m("line_parser.dll");
@@ -156,7 +123,7 @@ TEST(LineParserBehindModule, LinesSplitAcrossCallsArriveAsPacketsWithFields) {
 TEST(LineParserBehindModule, SampleFileInSmallChunksGivesEveryLine) {
   SampleBehindModule m("line_parser.dll");
   ASSERT_TRUE(m.Ready());
-  const std::string text = ReadFile(KIV_EXAMPLES_DIR "/line_parser/sample.txt");
+  const std::string text = kiv::test::ReadFileBytes(KIV_EXAMPLES_DIR "/line_parser/sample.txt");
   ASSERT_FALSE(text.empty());
   std::vector<std::string> expected, got;
   for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
@@ -197,7 +164,7 @@ TEST(LineParserBehindModule, CallsLargerThanTheStreamDeliverEveryLineInOrder) {
 TEST(FrameParserBehindModule, SplitFrameIsReassembledAndBadFrameSkippedWithALogLine) {
   SampleBehindModule m("frame_parser.dll");
   ASSERT_TRUE(m.Ready());
-  const std::string sample = ReadFile(KIV_EXAMPLES_DIR "/frame_parser/sample.bin");
+  const std::string sample = kiv::test::ReadFileBytes(KIV_EXAMPLES_DIR "/frame_parser/sample.bin");
   ASSERT_GT(sample.size(), 64u);
   HostParamsList output;
   std::vector<std::string> packets;

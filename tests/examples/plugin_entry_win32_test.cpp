@@ -6,10 +6,10 @@
 // After windows.h, which it needs.
 #include <oleauto.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bridge/sdk_fakes.h"
 #include "interfaces/intf_ptr.h"
 #include "interfaces/params_list_wrap.h"
 #include "kiv/kiv_plugin.h"
@@ -20,97 +20,7 @@ namespace {
 using kiv::IntfPtr;
 using kiv::TkivParamsListWrap;
 
-// The FIFO of one data source: bytes appended by the test, consumed by the plugin.
-class FakeFifo final : public IkivFifoBuffer {
- public:
-  std::string bytes;
-  int refs = 0;
-
-  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID&, void**) override { return KIV_E_NOINTERFACE; }
-  int32_t KIV_STDCALL AddRef() override { return ++refs; }
-  int32_t KIV_STDCALL Release() override { return --refs; }
-  kivHRESULT KIV_STDCALL GetSize(uint32_t* size) override {
-    *size = uint32_t(bytes.size());
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL GetData(const uint8_t** data) override {
-    *data = bytes.empty() ? nullptr : reinterpret_cast<const uint8_t*>(bytes.data());
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL Clear() override {
-    bytes.clear();
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL Remove(uint32_t count) override {
-    bytes.erase(0, count);
-    return KIV_S_OK;
-  }
-};
-
-// The module's side of one instance, as far as the samples use it.
-class FakePlugin final : public IkivPluginW, public IkivPluginEx {
- public:
-  std::map<int32_t, FakeFifo> fifos;
-  IntfPtr<IkivParamsListW> parsed;  // set during a data call
-  std::vector<std::wstring> log;    // level digit, then the text
-  std::map<std::wstring, void*> named;
-
-  kivHRESULT KIV_STDCALL QueryInterface(const kivGUID& iid, void** obj) override {
-    if (kivIsEqualGUID(&iid, &IID_IkivPluginEx)) {
-      *obj = static_cast<IkivPluginEx*>(this);
-      return KIV_S_OK;
-    }
-    *obj = nullptr;
-    return KIV_E_NOINTERFACE;
-  }
-  int32_t KIV_STDCALL AddRef() override { return -1; }
-  int32_t KIV_STDCALL Release() override { return -1; }
-  kivHRESULT KIV_STDCALL AddLog(int32_t level, const kivWCHAR* text) override {
-    log.push_back(std::to_wstring(level) + text);
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL GetModuleParameter(const kivWCHAR*, kivVARIANT*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL SetModuleParameter(const kivWCHAR*, const kivVARIANT*, kivBOOL*) override {
-    return KIV_E_UNEXPECTED;
-  }
-  kivHRESULT KIV_STDCALL GetParsedData(IkivParamsListW** list) override {
-    *list = parsed.get();
-    if (!*list) return KIV_E_UNEXPECTED;
-    (*list)->AddRef();
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL SetNamedObject(const kivWCHAR* name, void* object) override {
-    named[name] = object;
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL GetNamedObject(const kivWCHAR* name, void** object) override {
-    auto it = named.find(name);
-    *object = it == named.end() ? nullptr : it->second;
-    return it == named.end() ? KIV_E_UNEXPECTED : KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL RemoveNamedObject(const kivWCHAR* name, void** object) override {
-    const kivHRESULT hr = GetNamedObject(name, object);
-    named.erase(name);
-    return hr;
-  }
-  kivHRESULT KIV_STDCALL GetParserItems(kivVARIANT*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL GetModuleConfigs(kivVARIANT*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL SendData(const kivPluginCallRecIntf*, const void*, uint32_t, int32_t*) override {
-    return KIV_E_UNEXPECTED;
-  }
-  kivHRESULT KIV_STDCALL CreateParamsList(IkivParamsListW** list) override {
-    *list = TkivParamsListWrap::Create().detach();
-    return KIV_S_OK;
-  }
-  kivHRESULT KIV_STDCALL FireEvent(const kivWCHAR*, IkivParamsListW*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL ProcessSettings(kivBOOL, IkivParamsListW*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL GetParserClientBuffer(const kivPluginCallRecIntf* rec, IkivFifoBuffer** buffer) override {
-    FakeFifo& fifo = fifos[rec->Rec.DataSourceId];
-    fifo.AddRef();
-    *buffer = &fifo;
-    return KIV_S_OK;
-  }
-};
+using kiv::test::FakePlugin;
 
 // One item as "name=value" (text values in quotes), a row marker as "|".
 std::wstring Describe(IkivParamsListW* list) {
@@ -209,7 +119,7 @@ std::string Frame(std::initializer_list<uint8_t> payload) {
 TEST(LineParserPlugin, LinesBecomeRowsOfPacketAndTypedFieldsAndThePartialLineStays) {
   SamplePlugin p("line_parser.dll");
   ASSERT_TRUE(p.Loaded());
-  EXPECT_EQ(p.plugin.named.size(), 1u);  // the instance's state
+  EXPECT_EQ(p.plugin.objects.size(), 1u);  // the instance's state
   int32_t result = -9;
   EXPECT_EQ(p.Data(1, "id=7;t=2.5,unit=°C\r\nbig=5000000000\npart=", &result),
             L"FULL_DATA_PACKET='id=7;t=2.5,unit=°C' id=7 t=2.500000 unit='°C'|"
@@ -234,7 +144,7 @@ TEST(LineParserPlugin, OverLongLineIsLoggedAndDroppedAndPlainPathIsNotHandled) {
   EXPECT_TRUE(p.plugin.fifos[3].bytes.empty());  // skipped while it waits for its end
   EXPECT_EQ(p.Data(3, "ab\nok=1\n"), L"FULL_DATA_PACKET='ok=1' ok=1|");
   ASSERT_EQ(p.plugin.log.size(), 1u);
-  EXPECT_EQ(p.plugin.log[0], L"1Line of 13 bytes dropped (longer than 8) on data source 3");
+  EXPECT_EQ(p.plugin.log[0], "1 Line of 13 bytes dropped (longer than 8) on data source 3");
 
   int32_t result = 0;
   EXPECT_EQ(p.Data(4, "x=1\n", &result, 0), L"");
@@ -283,7 +193,7 @@ TEST(FrameParserPlugin, FramesBecomeRowsAndBadFramesAreLoggedAndSkipped) {
             L"FULL_DATA_PACKET='0300' Channel=3 Sequence=0|");
   EXPECT_TRUE(p.plugin.fifos[9].bytes.empty());
   ASSERT_GE(p.plugin.log.size(), 1u);
-  EXPECT_EQ(p.plugin.log[0], L"1Frame with a bad checksum skipped on data source 9");
+  EXPECT_EQ(p.plugin.log[0], "1 Frame with a bad checksum skipped on data source 9");
 }
 
 }  // namespace

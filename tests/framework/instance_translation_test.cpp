@@ -9,6 +9,7 @@
 #include <string>
 
 #include "framework/plugin.h"
+#include "host/temp_folder.h"
 #include "plugin_call_helper.h"
 #include "translation/translator.h"
 
@@ -22,7 +23,6 @@ std::string g_module_file, g_application_file;
 class InstanceTranslationTest : public ::testing::Test {
  protected:
   InstanceTranslationTest() {
-    folder_ = fs::temp_directory_path() / ("kiv_instance_translation_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
     fs::create_directories(folder_ / "app");
     g_module_file = (folder_ / "module.dll").string();
     g_application_file = (folder_ / "app" / "host.exe").string();
@@ -36,8 +36,6 @@ class InstanceTranslationTest : public ::testing::Test {
   }
   ~InstanceTranslationTest() override {
     SetHostPlatform(previous_);
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
   }
   static void Write(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
   void WriteOwnFile() {
@@ -45,7 +43,8 @@ class InstanceTranslationTest : public ::testing::Test {
                                   "EN:>No data for processing\nDE:>Keine Daten\n\n");
   }
 
-  fs::path folder_;
+  const test::TempFolder dir_{"kiv_instance_translation"};
+  const fs::path folder_{dir_.Folder()};
   HostPlatform fake_;
   const HostPlatform* previous_ = nullptr;
 };

@@ -16,7 +16,7 @@
 #include "settings/registry_key_helper.h"
 #include "settings/setting_codec.h"
 #include "settings/setting_value.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
@@ -94,7 +94,7 @@ class ListSave : public ::testing::Test {
   std::string IniText() const { return test::ReadFileBytes(Ini()); }
 
   test::TestRegistryKey key_;
-  test::TempDir dir_;
+  test::TempFolder dir_;
   TkivPlugin plugin_;
 };
 

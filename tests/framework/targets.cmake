@@ -15,5 +15,4 @@ if(WIN32)
   target_sources(kiv_framework_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/framework/options_dialog_resources.rc)
 endif()
 # The list settings tests store through the settings test helpers (temporary folder, test key).
-target_sources(kiv_framework_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/settings/temp_dir_helper.cpp
-                                           ${CMAKE_CURRENT_SOURCE_DIR}/settings/registry_key_helper.cpp)
+target_sources(kiv_framework_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/settings/registry_key_helper.cpp)

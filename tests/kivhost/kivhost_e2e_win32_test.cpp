@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/temp_folder.h"
 #include "kiv/kiv_defs.h"
 #include "platform/version_info.h"
 #include "platform/win32_test_files.h"
@@ -107,20 +108,8 @@ std::string Masked(std::string text) {
 
 class KivhostE2E : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = kiv::test::FreshTempFolder("kivhost_e2e");
-  }
-  void TearDown() override {
-    for (const std::string& file : files_) DeleteFileA(file.c_str());
-    RemoveDirectoryA(dir_.c_str());
-  }
   // Writes a file into the test's temporary folder; its full path.
-  std::string Write(const std::string& name, const std::string& content) {
-    const std::string path = dir_ + "\\" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    files_.push_back(path);
-    return path;
-  }
+  std::string Write(const std::string& name, const std::string& content) { return dir_.Write(name, content); }
   static std::string TestModule() { return kiv::test::ExeFolder() + "kiv_test_module.dll"; }
   // varnolet.dll alone in its folder, or with an inner test plugin beside it as plugin.dll.
   static std::string Varnolet(const char* folder = "kivhost_varnolet") {
@@ -128,8 +117,7 @@ class KivhostE2E : public ::testing::Test {
   }
 
  private:
-  std::string dir_;
-  std::vector<std::string> files_;
+  const kiv::test::TempFolder dir_{"kivhost_e2e"};
 };
 
 // A session with the test module: every kind of request, the values its handlers write back,
@@ -810,10 +798,8 @@ TEST_F(KivhostE2E, CheckTakesATrailingPartialRecordAsNormal) {
 TEST_F(KivhostE2E, CheckReportsWhatALargeCallHadToDiscardFromAStreamLeftFull) {
   // 20000 bytes in one call for each of the two parser-path sources: 16384 fit, the rest
   // displaces the oldest, since the plugin never consumes.
-  const std::string data = kiv::test::ExeFolder() + "kivhost_e2e_large_" + std::to_string(GetCurrentProcessId()) + ".txt";
-  std::ofstream(data, std::ios::binary) << std::string(20000, 'x');
+  const std::string data = Write("large.txt", std::string(20000, 'x'));
   const Outcome run = Kivhost({"check", kiv::test::ExeFolder() + "kiv_check_unconsuming.dll", "data=" + data, "chunk=65536"});
-  DeleteFileA(data.c_str());
   EXPECT_EQ(run.Exit, 1u) << run.Out;
   EXPECT_TRUE(Has(run.Out, "  kivPluginProcessData: [discarded-data] 7232 of 40000 bytes fed on the parser path were "
                            "discarded"))

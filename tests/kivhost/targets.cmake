@@ -36,8 +36,8 @@ if(WIN32)
   kiv_inner_plugin(kiv_check_leaking SOURCES ${_plugins}/leaking_plugin.c ${_plugins}/leaking_plugin.def)
   kiv_inner_plugin(kiv_check_unconsuming SOURCES ${_plugins}/unconsuming_plugin.c ${_plugins}/unconsuming_plugin.def)
   kiv_inner_plugin(kiv_check_misdeclared SOURCES ${_plugins}/misdeclared_plugin.c ${_plugins}/misdeclared_plugin.def)
-  kiv_inner_plugin(kiv_check_unload_leaking SOURCES ${_plugins}/unload_leaking_plugin.c
-                   ${_plugins}/unload_leaking_plugin.def)
+  kiv_inner_plugin(kiv_check_unload_leaking SOURCES ${_plugins}/leaking_plugin.c
+                   ${_plugins}/unload_leaking_plugin.def DEFINES KIV_LEAK_ON_UNLOAD)
   add_dependencies(kiv_kivhost_tests kiv_check_leaking kiv_check_unconsuming kiv_check_misdeclared
                    kiv_check_unload_leaking kiv_inner_foreign)
   add_custom_command(TARGET kiv_kivhost_tests POST_BUILD

@@ -18,7 +18,7 @@
 #include "host/host_window.h"
 #include "kiv/kiv_diagnostics.h"
 #include "module/test_plugin_actions.h"
-#include "platform/win32_test_files.h"
+#include "host/module_folder_win32.h"
 
 namespace kiv {
 namespace {
@@ -64,30 +64,24 @@ struct Call {
 class CommandsE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = test::FreshTempFolder("kiv_cmd");
-    path_ = folder_ + "\\" + kModuleFile;
-    ASSERT_TRUE(CopyFileA((test::ExeFolder() + kModuleFile).c_str(), path_.c_str(), FALSE));
-    ASSERT_TRUE(module_.Load(path_)) << module_.Error();
+    ASSERT_TRUE(dll_.Ready()) << dll_.module.Error();
     handle_ = Create();
   }
-  void TearDown() override {
-    Free(handle_);
-    module_.Unload();
-    DeleteFileA(path_.c_str());
-    RemoveDirectoryA(folder_.c_str());
-  }
+  void TearDown() override { Free(handle_); }
+  // Full name of `name` in the module's folder.
+  std::string InFolder(const char* name) const { return dll_.Folder().Path(name); }
 
   uintptr_t Create() {
     HostParamsList params;
     HostCallRecord rec;
     rec.SetParams(params.Object());
-    EXPECT_EQ(module_.CreatePluginInstance(rec.data()).Value, 0);
+    EXPECT_EQ(dll_.module.CreatePluginInstance(rec.data()).Value, 0);
     return rec.Instance();
   }
   void Free(uintptr_t handle) {
     HostCallRecord rec;
     rec.SetInstance(handle);
-    module_.FreePluginInstance(rec.data());
+    dll_.module.FreePluginInstance(rec.data());
   }
   int32_t Run(Call& call, uintptr_t handle) {
     HostCallRecord rec;
@@ -95,7 +89,7 @@ class CommandsE2E : public ::testing::Test {
     rec.SetParams(call.list.Object());
     rec.SetModuleIndex(call.module_index);
     rec.SetOptions(call.options);
-    const kivhost::CallResult result = module_.ExecutePluginCommand(rec.data());
+    const kivhost::CallResult result = dll_.module.ExecutePluginCommand(rec.data());
     EXPECT_TRUE(result.Returned());
     return result.Value;
   }
@@ -136,7 +130,7 @@ class CommandsE2E : public ::testing::Test {
     HostCallRecord rec;
     rec.SetInstance(handle_);
     rec.SetInput(kivhost::HostSlot{0, static_cast<uint32_t>(buffer.size()), 2, reinterpret_cast<uintptr_t>(buffer.data())});
-    const int32_t length = module_.GetLogEx(rec.data()).Value;
+    const int32_t length = dll_.module.GetLogEx(rec.data()).Value;
     return std::string(buffer.data(), length > 0 ? static_cast<size_t>(length) : 0);
   }
 
@@ -156,9 +150,8 @@ class CommandsE2E : public ::testing::Test {
     return {Result(a.list).Integer, Result(b.list).Integer};
   }
 
-  HostModule module_;
+  test::ModuleFolder dll_{kModuleFile, nullptr, false, "kiv_cmd"};
   uintptr_t handle_ = 0;
-  std::string folder_, path_;
 };
 
 TEST_F(CommandsE2E, RecordLookUpAndCommandName) {
@@ -166,7 +159,7 @@ TEST_F(CommandsE2E, RecordLookUpAndCommandName) {
   HostCallRecord rec;
   rec.SetInstance(handle_);
   rec.SetParams(empty.Object());
-  EXPECT_EQ(module_.ExecutePluginCommand(rec.data()).Value, -1);  // no "COMMAND"
+  EXPECT_EQ(dll_.module.ExecutePluginCommand(rec.data()).Value, -1);  // no "COMMAND"
   Call load("LOAD");
   EXPECT_EQ(Run(load, handle_ + 4), -1);  // no such instance
   EXPECT_EQ(Run(Call("load")), kTestCustomResult);  // names are exact: a custom command
@@ -185,7 +178,7 @@ TEST_F(CommandsE2E, ParameterNamesAreFoundWithoutRegardToCase) {
   rec.SetInstance(handle_);
   rec.SetParams(list.Object());
   rec.SetModuleIndex(7);
-  EXPECT_EQ(module_.ExecutePluginCommand(rec.data()).Value, 0);
+  EXPECT_EQ(dll_.module.ExecutePluginCommand(rec.data()).Value, 0);
   EXPECT_EQ(Result(list).Type, 3);  // the integer answer, in a "RESULT" item
   EXPECT_EQ(Result(list).Integer, Get("ModuleIndex").Integer);
   EXPECT_EQ(Run(Call("get-module-parameter").With("PARAM", "ModuleIndex")), kTestCustomResult);
@@ -255,7 +248,7 @@ std::string IniTitle(const std::string& file) {
 }
 
 TEST_F(CommandsE2E, SettingsRowsUseTheGivenIniFileAndKeepTheInstancesOwn) {
-  const std::string own = folder_ + "\\own.ini", given = folder_ + "\\given.ini", other = folder_ + "\\other.ini";
+  const std::string own = InFolder("own.ini"), given = InFolder("given.ini"), other = InFolder("other.ini");
   ASSERT_EQ(Run(Call("LOAD").With("INI-FILE", own.c_str())), 0);
   ASSERT_EQ(GetText("INIFile"), own);
   ASSERT_TRUE(Set("LogTitle", HostValue::Wide(u"alpha")));
@@ -273,7 +266,6 @@ TEST_F(CommandsE2E, SettingsRowsUseTheGivenIniFileAndKeepTheInstancesOwn) {
   EXPECT_EQ(IniTitle(own), "alpha");
   EXPECT_EQ(GetText("INIFile"), own);
   EXPECT_EQ(Run(Call("UNLOAD")), 0);
-  for (const std::string& file : {own, given, other}) DeleteFileA(file.c_str());
 }
 
 TEST_F(CommandsE2E, CustomCommandsAndWindowsFromTheRecord) {
@@ -337,9 +329,9 @@ TEST_F(CommandsE2E, EveryModuleParameterReadsAsTheInstanceStandsWithoutRegardToC
   EXPECT_EQ(Get("moduleindex").Integer, 7);
   EXPECT_EQ(static_cast<uintptr_t>(Get("ModulePluginHandle").Integer), handle_);
   EXPECT_EQ(GetText("MODULENAME"), kModuleFile);
-  EXPECT_EQ(_stricmp(GetText("ModulePath").c_str(), (folder_ + "\\").c_str()), 0) << GetText("ModulePath");
+  EXPECT_EQ(_stricmp(GetText("ModulePath").c_str(), (dll_.Folder().Folder() + "\\").c_str()), 0) << GetText("ModulePath");
   const int64_t dll = Get("ModuleDllHandle").Integer;
-  EXPECT_TRUE(dll == 0 || dll == static_cast<int32_t>(reinterpret_cast<uintptr_t>(module_.Handle()))) << dll;
+  EXPECT_TRUE(dll == 0 || dll == static_cast<int32_t>(reinterpret_cast<uintptr_t>(dll_.module.Handle()))) << dll;
   EXPECT_EQ(GetText("ApplicationFullName"), "Test Host");
   EXPECT_EQ(Get("TerminateNow").Type, 11);
   EXPECT_EQ(Get("TerminateNow").Integer, 0);
@@ -358,7 +350,7 @@ TEST_F(CommandsE2E, EveryModuleParameterReadsAsTheInstanceStandsWithoutRegardToC
   EXPECT_EQ(GetText("SdkVersion"), std::to_string(KIV_SDK_VERSION_MAJOR) + "." + std::to_string(KIV_SDK_VERSION_MINOR) +
                                        "." + std::to_string(KIV_SDK_VERSION_PATCH));
   const auto read = reinterpret_cast<kivGetDiagnosticsFunc>(
-      reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module_.Handle()), KIV_DIAGNOSTICS_NAME)));
+      reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(dll_.module.Handle()), KIV_DIAGNOSTICS_NAME)));
   kivDiagnostics diagnostics{};
   diagnostics.Size = sizeof diagnostics;
   ASSERT_TRUE(read && read(&diagnostics) == 0);
@@ -459,7 +451,7 @@ TEST_F(CommandsE2E, ModuleInformationWithShortExactAndLargeBuffers) {
     std::memcpy(result.Bytes.data(), &capacity, 4);
     HostCallRecord rec;
     rec.SetInstance(handle_);
-    const kivhost::CallResult call = module_.GetModuleInfo(rec.data(), result.Bytes.data(), &result.Needed);
+    const kivhost::CallResult call = dll_.module.GetModuleInfo(rec.data(), result.Bytes.data(), &result.Needed);
     EXPECT_TRUE(call.Returned());
     result.Complete = call.Value != 0;
     return result;
@@ -530,7 +522,7 @@ TEST_F(CommandsE2E, OptionsDialogDescribedFromTheModulesResources) {
     HostCallRecord rec;
     rec.SetInstance(handle);
     rec.SetInput(kivhost::HostSlot{0, capacity, 2, reinterpret_cast<uintptr_t>(got.Bytes.data())});
-    EXPECT_TRUE(module_.GetOptionsDialog(rec.data()).Returned());
+    EXPECT_TRUE(dll_.module.GetOptionsDialog(rec.data()).Returned());
     got.Output = rec.Output();
     return got;
   };
@@ -598,12 +590,12 @@ kivhost::HostSlot ShowDialog(HostModule& module, uintptr_t handle, Call& call, H
 
 TEST_F(CommandsE2E, OptionsDialogOfTheApplicationAndItsStatusValues) {
   ASSERT_EQ(Run(Call("LOAD")), 0);
-  const std::string ini = folder_ + "\\dialog.ini";
+  const std::string ini = InFolder("dialog.ini");
   HostParamsList input;
   Call confirmed("DIALOG");
   confirmed.With("INI-FILE", ini.c_str()).With("OWNER-FORM", HostValue::Int(0x4321)).Slot();
   confirmed.options = 0x05;
-  kivhost::HostSlot out = ShowDialog(module_, handle_, confirmed, &input);
+  kivhost::HostSlot out = ShowDialog(dll_.module, handle_, confirmed, &input);
   EXPECT_EQ(out.Kind, 5);
   EXPECT_EQ(out.Size, 4u);
   EXPECT_EQ(out.Value, 1u);
@@ -621,18 +613,17 @@ TEST_F(CommandsE2E, OptionsDialogOfTheApplicationAndItsStatusValues) {
   ASSERT_TRUE(Set("Custom:COUNT", HostValue::Int(0)));
   Call cancelled("DIALOG");
   cancelled.Action(kActionCancel).Slot();
-  EXPECT_EQ(ShowDialog(module_, handle_, cancelled, nullptr).Value, 0u);
+  EXPECT_EQ(ShowDialog(dll_.module, handle_, cancelled, nullptr).Value, 0u);
   EXPECT_EQ(Result(cancelled.list).Integer, 0x100);
   EXPECT_EQ(Get("Custom:ReloadThread").Type, 0);
   // A failing handler is logged and counts as not confirmed.
   Call failing("DIALOG");
   failing.Action(kActionThrow);
-  EXPECT_EQ(ShowDialog(module_, handle_, failing, nullptr).Value, 0u);
+  EXPECT_EQ(ShowDialog(dll_.module, handle_, failing, nullptr).Value, 0u);
   EXPECT_NE(Log().find("Dialog refused {SHOWOPTIONS}"), std::string::npos) << Log();
   EXPECT_EQ(Get("Custom:ReloadThread").Type, 0);
   Call unknown("DIALOG");
-  EXPECT_EQ(ShowDialog(module_, handle_ + 4, unknown, nullptr).Value, 2u);
-  DeleteFileA(ini.c_str());
+  EXPECT_EQ(ShowDialog(dll_.module, handle_ + 4, unknown, nullptr).Value, 2u);
 }
 
 TEST_F(CommandsE2E, AConfirmedDialogReloadsEachSharingInstanceOnItsOwnThread) {
@@ -668,7 +659,7 @@ TEST_F(CommandsE2E, AConfirmedDialogReloadsEachSharingInstanceOnItsOwnThread) {
   });
   ASSERT_EQ(WaitForSingleObject(loaded, 10000), WAIT_OBJECT_0);
   Call confirmed("DIALOG");
-  EXPECT_EQ(ShowDialog(module_, handle_, confirmed, nullptr).Value, 1u);
+  EXPECT_EQ(ShowDialog(dll_.module, handle_, confirmed, nullptr).Value, 1u);
   host_thread.join();
   CloseHandle(loaded);
 
@@ -691,9 +682,8 @@ TEST_F(CommandsE2E, AConfirmedDialogReloadsEachSharingInstanceOnItsOwnThread) {
 // exit code and output.
 std::pair<DWORD, std::string> ReadListInAnotherProcess(const std::string& module, const std::string& registry_path,
                                                        const std::string& ini) {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string out_file = std::string(temp) + "kiv_list_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  const test::TempFolder folder("kiv_list");
+  const std::string out_file = folder.Path("out.txt");
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE out = CreateFileA(out_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
   EXPECT_NE(out, INVALID_HANDLE_VALUE);
@@ -719,14 +709,13 @@ std::pair<DWORD, std::string> ReadListInAnotherProcess(const std::string& module
     for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
     std::fclose(file);
   }
-  DeleteFileA(out_file.c_str());
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   return {code, text};
 }
 
 TEST_F(CommandsE2E, ListSettingsSavedHereAreReadByAnotherProcessFromTheRegistryAndAnIniFile) {
   const std::string path = "Software\\KivTest\\Lists" + std::to_string(GetCurrentProcessId());
-  const std::string ini = folder_ + "\\lists.ini";
+  const std::string ini = InFolder("lists.ini");
   ASSERT_EQ(Run(Call("LOAD").With("REGISTRY-PATH", path.c_str())), 0);
   const auto save = [&](const std::string& file, int32_t speed, const char16_t* port, int32_t enabled, double ratio) {
     Call call("WRITE-LIST");
@@ -741,19 +730,18 @@ TEST_F(CommandsE2E, ListSettingsSavedHereAreReadByAnotherProcessFromTheRegistryA
   save("", 9600, u"COM\u00e9 1", 1, 1.5);
   save(ini, 19200, u"COM2", 0, 0.25);
 
-  const auto registry = ReadListInAnotherProcess(path_, path, "");
+  const auto registry = ReadListInAnotherProcess(dll_.Path(), path, "");
   EXPECT_EQ(registry.first, 0u);
   EXPECT_EQ(registry.second, "RESULT=1\nSpeed=3:9600\nPort=8:COM\xC3\xA9 1\nEnabled=11:-1\nRatio=5:1.5\n");
-  const auto from_ini = ReadListInAnotherProcess(path_, path, ini);
+  const auto from_ini = ReadListInAnotherProcess(dll_.Path(), path, ini);
   EXPECT_EQ(from_ini.first, 0u);
   EXPECT_EQ(from_ini.second, "RESULT=1\nSpeed=3:19200\nPort=8:COM2\nEnabled=11:0\nRatio=5:0.25\n");
   // Another registry path holds nothing.
-  const auto elsewhere = ReadListInAnotherProcess(path_, path + "X", "");
+  const auto elsewhere = ReadListInAnotherProcess(dll_.Path(), path + "X", "");
   EXPECT_EQ(elsewhere.first, 0u);
   EXPECT_EQ(elsewhere.second, "RESULT=0\n");
 
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteTreeA(root, path.c_str());
-  DeleteFileA(ini.c_str());
 }
 
 size_t Occurrences(const std::string& text, std::string_view part) {
@@ -803,7 +791,7 @@ TEST_F(CommandsE2E, ListSettingsWithoutRegistryPathOrIniFileAreRefusedNotWritten
 }
 
 TEST_F(CommandsE2E, ASaveRemovesTemporaryFilesThatKilledSavesLeftBesideTheIniFile) {
-  const std::string ini = folder_ + "\\lists.ini";
+  const std::string ini = InFolder("lists.ini");
   ASSERT_EQ(Run(Call("LOAD").With("INI-FILE", ini.c_str())), 0);
   // Ids that no process can have (Windows ids are multiples of 4), and this process's own.
   const std::string dead = ini + ".~99999999-3.tmp", dead_aside = ini + ".~1234567-1.tmp";
@@ -822,7 +810,6 @@ TEST_F(CommandsE2E, ASaveRemovesTemporaryFilesThatKilledSavesLeftBesideTheIniFil
   EXPECT_EQ(GetFileAttributesA(dead_aside.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA(live.c_str()), INVALID_FILE_ATTRIBUTES);  // may be a save in progress
   EXPECT_NE(GetFileAttributesA(other.c_str()), INVALID_FILE_ATTRIBUTES);  // not ours
-  for (const std::string& file : {ini, dead, dead_aside, live, other}) DeleteFileA(file.c_str());
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include "interfaces/params_list_wrap.h"
 #include "module/hostile_memory_win32.h"
 #include "module/test_plugin_actions.h"
-#include "platform/win32_test_files.h"
+#include "host/module_folder_win32.h"
 
 namespace kiv {
 namespace {
@@ -51,30 +51,6 @@ std::string ResultOf(const HostParamsList& list) {
   if (v.Type == 8) return std::string(v.Text.begin(), v.Text.end());
   return std::to_string(v.Integer);
 }
-
-// A copy of a built DLL in a fresh temporary folder, loaded as a host loads it.
-class ModuleCopy {
- public:
-  explicit ModuleCopy(const char* file) {
-    folder_ = test::FreshTempFolder("kiv_e2e");
-    path_ = folder_ + "\\" + file;
-    copied_ = CopyFileA((test::ExeFolder() + file).c_str(), path_.c_str(), FALSE);
-    if (copied_) module.Load(path_);
-  }
-  ~ModuleCopy() {
-    module.Unload();
-    DeleteFileA(path_.c_str());
-    RemoveDirectoryA(folder_.c_str());
-  }
-  bool Ready() const { return copied_ && module.Loaded(); }
-  const std::string& Path() const { return path_; }
-
-  HostModule module;
-
- private:
-  std::string folder_, path_;
-  bool copied_ = false;
-};
 
 class ModuleE2E : public ::testing::Test {
  protected:
@@ -123,7 +99,7 @@ class ModuleE2E : public ::testing::Test {
   }
 
  private:
-  ModuleCopy dll_;
+  test::ModuleFolder dll_;
 };
 
 class TestModuleE2E : public ModuleE2E {

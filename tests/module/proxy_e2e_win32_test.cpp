@@ -29,7 +29,7 @@
 #include "host/host_window.h"
 #include "kiv/kiv_diagnostics.h"
 #include "module/hostile_memory_win32.h"
-#include "platform/win32_test_files.h"
+#include "host/module_folder_win32.h"
 #include "settings/lock_holder_helper.h"
 #include "settings/named_ini_lock.h"
 
@@ -49,49 +49,6 @@ constexpr uint8_t kParserPath = 0x02;
 // A plain-path data call: a data call with no option bit set is not processed at all.
 constexpr uint8_t kPlainPath = 0x01;
 
-// varnolet.dll, and optionally an inner plugin as plugin.dll, in a fresh temporary folder.
-class ProxyCopy {
- public:
-  // `pin`: the test holds the inner library too, so that what it recorded outlives the module.
-  explicit ProxyCopy(const char* inner, bool pin = true) {
-    folder_ = test::FreshTempFolder("kiv_proxy");
-    copied_ = Copy("varnolet.dll", "varnolet.dll") && (!inner || Copy(inner, "plugin.dll"));
-    if (copied_) module.Load(folder_ + "\\varnolet.dll");
-    if (inner && pin) pinned_ = LoadLibraryA((folder_ + "\\plugin.dll").c_str());
-  }
-  ~ProxyCopy() {
-    module.Unload();
-    if (pinned_) FreeLibrary(pinned_);
-    for (const std::string& file : files_) DeleteFileA(file.c_str());
-    RemoveDirectoryA(folder_.c_str());
-  }
-  bool Ready() const { return copied_ && module.Loaded(); }
-  // Puts a file of the test executable's folder into this one as `to`.
-  bool Add(const char* from, const char* to) { return Copy(from, to); }
-  // Writes `bytes` into this folder as `to`.
-  void Write(const char* to, std::string_view bytes) {
-    files_.push_back(folder_ + "\\" + to);
-    HANDLE file = CreateFileA(files_.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-  }
-  // The inner library as loaded in this process (null when it is not).
-  HMODULE Inner() const { return GetModuleHandleA((folder_ + "\\plugin.dll").c_str()); }
-
-  HostModule module;
-
- private:
-  bool Copy(const char* from, const char* to) {
-    files_.push_back(folder_ + "\\" + to);
-    return CopyFileA((test::ExeFolder() + from).c_str(), files_.back().c_str(), FALSE) != FALSE;
-  }
-  std::string folder_;
-  std::vector<std::string> files_;
-  bool copied_ = false;
-  HMODULE pinned_ = nullptr;
-};
-
 // The values of the items named `name`: texts as they are, numbers in decimal.
 std::vector<std::string> ValuesOf(const HostParamsList& list, std::string_view name) {
   std::vector<std::string> values;
@@ -107,14 +64,14 @@ void AddWide(HostParamsList& list, const char* name, std::u16string_view value) 
 
 class ProxyE2E : public ::testing::TestWithParam<const char*> {
  protected:
-  explicit ProxyE2E(const char* inner = nullptr, bool pin = true) : dll_(inner, pin) {}
+  explicit ProxyE2E(const char* inner = nullptr, bool pin = true) : dll_("varnolet.dll", inner, pin, "kiv_proxy") {}
   void SetUp() override { ASSERT_TRUE(dll_.Ready()) << dll_.module.Error(); }
   void TearDown() override {
     for (uintptr_t handle : live_) Free(handle);
   }
 
   HostModule& Module() { return dll_.module; }
-  ProxyCopy& Copy() { return dll_; }
+  test::ModuleFolder& Copy() { return dll_; }
 
   uintptr_t Create() {
     HostParamsList params;
@@ -231,7 +188,7 @@ class ProxyE2E : public ::testing::TestWithParam<const char*> {
   }
 
  private:
-  ProxyCopy dll_;
+  test::ModuleFolder dll_;
   std::vector<uintptr_t> live_;
 };
 
@@ -421,9 +378,8 @@ TEST_F(RecordedInnerPlugin, NamesHoldingAZeroAreRefusedBeforeTheInnerPluginSeesA
 }
 
 TEST_F(RecordedInnerPlugin, SettingsThatCannotBeStoredFailWithTheReasonInTheLog) {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string ini = std::string(temp) + "kiv_proxy_settings_" + std::to_string(GetCurrentProcessId()) + ".ini";
+  const test::TempFolder folder("kiv_proxy_settings");
+  const std::string ini = folder.Path("settings.ini");
   const auto load = [&](std::string_view iniFile) {
     const uintptr_t handle = Create();
     HostParamsList list;
@@ -448,7 +404,7 @@ TEST_F(RecordedInnerPlugin, SettingsThatCannotBeStoredFailWithTheReasonInTheLog)
   EXPECT_EQ(Free(nowhere), 0);
 
   // An INI file in a missing folder cannot be written; loading from it finds nothing.
-  const uintptr_t missing = load(std::string(temp) + "kiv_no_such_folder\\s.ini");
+  const uintptr_t missing = load(folder.Path("no_such_folder\\s.ini"));
   EXPECT_EQ(settings(missing, u"SETTINGS-SAVE"), "settings=8000FFFF speed=9600");
   EXPECT_EQ(settings(missing, u"SETTINGS-LOAD"), "settings=00000000 speed=0");
   log = Log(missing);
@@ -467,7 +423,6 @@ TEST_F(RecordedInnerPlugin, SettingsThatCannotBeStoredFailWithTheReasonInTheLog)
   log = Log(usable);
   EXPECT_TRUE(Contains(log, "{Settings} Not saved: The INI file")) << log;
   EXPECT_TRUE(Contains(log, "for more than 10000 ms")) << log;
-  DeleteFileA(ini.c_str());
 }
 
 TEST_F(RecordedInnerPlugin, ThePluginInterfaceAnswersTheInnerPlugin) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "host/temp_folder.h"
 #include "platform/path_names.h"
 #include "platform/special_folders.h"
 #include "platform/win32_test_files.h"
@@ -63,13 +64,10 @@ TEST(SystemFolderSources, ShellKnowsBothApplicationDataFolders) {
 TEST(ModuleFolder, IsTheFolderOfTheLibraryNotOfTheExecutable) {
   EXPECT_EQ(Lower(ModuleFolder()), Lower(test::ExeFolder()));
 
-  char temp[MAX_PATH];
-  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-  const std::string folder = WithBackslash(std::string(temp) + "kiv_modfolder_" +
-                                           std::to_string(GetCurrentProcessId()));
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-  const std::string copy = folder + "kiv_versioned.dll";
-  ASSERT_TRUE(CopyFileA((test::ExeFolder() + "kiv_versioned.dll").c_str(), copy.c_str(), FALSE));
+  const test::TempFolder temp("kiv_modfolder");
+  const std::string folder = WithBackslash(temp.Folder());
+  ASSERT_TRUE(temp.CopyIn(test::ExeFolder() + "kiv_versioned.dll", "kiv_versioned.dll"));
+  const std::string copy = temp.Path("kiv_versioned.dll");
 
   HMODULE lib = LoadLibraryA(copy.c_str());
   ASSERT_NE(lib, nullptr);
@@ -81,8 +79,6 @@ TEST(ModuleFolder, IsTheFolderOfTheLibraryNotOfTheExecutable) {
   EXPECT_EQ(n, static_cast<int>(strlen(buffer)));
   EXPECT_EQ(Lower(buffer), Lower(folder));
   FreeLibrary(lib);
-  DeleteFileA(copy.c_str());
-  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "settings/file_stream.h"
 #include "settings/ini_file.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
@@ -31,7 +31,7 @@ class FileSizeLimit {
 };
 
 TEST(ReplaceFileContents, WriteThatFailsHalfWayKeepsTheOldContentsWhole) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("a.ini");
   const std::string old = "[Common]\r\nA=1\r\n" + std::string(1000, 'x');
   test::WriteFileBytes(file, old);
@@ -53,7 +53,7 @@ TEST(ReplaceFileContents, WriteThatFailsHalfWayKeepsTheOldContentsWhole) {
 }
 
 TEST(ReplaceFileContents, KeepsThePermissionsOfTheFile) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("a.ini");
   test::WriteFileBytes(file, "old");
   ASSERT_EQ(::chmod(file.c_str(), 0640), 0);

@@ -10,7 +10,7 @@
 #define KIV_GETPID getpid
 #endif
 
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
@@ -18,7 +18,7 @@ namespace {
 using Names = std::vector<std::string>;
 
 TEST(ReplaceFileContents, CreatesOrReplacesTheFileAndLeavesNothingElse) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("a.ini");
   ReplaceFileContents(file, "first, longer contents\r\n");
   EXPECT_EQ(test::ReadFileBytes(file), "first, longer contents\r\n");
@@ -31,13 +31,13 @@ TEST(ReplaceFileContents, CreatesOrReplacesTheFileAndLeavesNothingElse) {
 }
 
 TEST(ReplaceFileContents, FileInAMissingFolderRaisesAndCreatesNothing) {
-  test::TempDir dir;
+  test::TempFolder dir;
   EXPECT_THROW(ReplaceFileContents(dir.Path("missing") + "/a.ini", "x"), EFCreateError);
   EXPECT_EQ(dir.Names(), Names{});
 }
 
 TEST(ReplaceFileContents, RemovesTemporaryFilesOfEndedProcessesOnly) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("a.ini");
   // 99999999 is no process: above Linux's pid limit and no multiple of 4 as Windows ids are.
   // This process may be writing its own; other names are not ours to remove.

@@ -3,7 +3,7 @@
 
 #include "platform/unique_handle_win32.h"
 #include "settings/file_stream.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
@@ -20,7 +20,7 @@ class ReplaceFileContentsWin32 : public ::testing::Test {
  protected:
   void SetUp() override { test::WriteFileBytes(file_, old_); }
 
-  test::TempDir dir_;
+  test::TempFolder dir_;
   const std::string file_ = dir_.Path("a.ini");
   const std::string old_ = "[Common]\r\nA=old and longer\r\n";
 };

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "settings/file_stream.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
@@ -26,7 +26,7 @@ class IniFileTest : public ::testing::Test {
     ini.SaveToStrings(lines);
     return lines;
   }
-  test::TempDir dir_;
+  test::TempFolder dir_;
   std::string file_ = dir_.Path("test.ini");
 };
 

@@ -8,7 +8,7 @@
 #include "platform/unique_handle_win32.h"
 #include "settings/file_stream.h"
 #include "settings/ini_file.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
@@ -19,7 +19,7 @@ UniqueFile OpenForWriting(const std::string& name) {
 }
 
 TEST(IniFileWin32, FileHeldOpenForWritingCannotBeLoaded) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string name = dir.Path("held.ini");
   test::WriteFileBytes(name, "[S]\r\nk=v\r\n");
   {
@@ -32,7 +32,7 @@ TEST(IniFileWin32, FileHeldOpenForWritingCannotBeLoaded) {
 }
 
 TEST(IniFileWin32, ReadersShareTheFileButWritersAreRefusedWhileItIsOpen) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string name = dir.Path("shared.ini");
   test::WriteFileBytes(name, "[S]\r\nk=v\r\n");
   TFileStream reader(name, TFileStream::Mode::kOpenReadDenyWrite);
@@ -72,7 +72,7 @@ class SharedIniFile : public ::testing::Test {
     ini.UpdateFile();
   }
 
-  test::TempDir dir_;
+  test::TempFolder dir_;
   std::string file_ = dir_.Path("shared.ini");
 };
 

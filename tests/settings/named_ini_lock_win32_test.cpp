@@ -7,7 +7,7 @@
 #include "settings/ini_file.h"
 #include "settings/ini_save_helper.h"
 #include "settings/named_ini_lock.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 #include "settings/wreg.h"
 
 namespace kiv {
@@ -48,7 +48,7 @@ void RunTwoChildren(const std::string& file, int rounds, const std::string& firs
 }
 
 TEST(NamedIniLockWin32, TwoProcessesRewritingOneFileLoseNoUpdate) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("shared counter.ini");
   constexpr int kRounds = 150;
   RunTwoChildren(file, kRounds, "", "");
@@ -57,7 +57,7 @@ TEST(NamedIniLockWin32, TwoProcessesRewritingOneFileLoseNoUpdate) {
 }
 
 TEST(NamedIniLockWin32, TwoProcessesSavingThroughTheSettingsComponentKeepEveryValue) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("settings.ini");
   constexpr int kRounds = 60;
   RunTwoChildren(file, kRounds, "First", "Second");
@@ -69,7 +69,7 @@ TEST(NamedIniLockWin32, TwoProcessesSavingThroughTheSettingsComponentKeepEveryVa
 }
 
 TEST(NamedIniLockWin32, ProcessKilledWhileHoldingTheLockIsTakenOver) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("killed holder.ini");
   TNamedIniLock lock(IniLockName(file));  // keeps the lock's shared block alive throughout
   const std::string readyName = "kiv_lock_child_ready_" + std::to_string(::GetCurrentProcessId());
@@ -89,7 +89,7 @@ TEST(NamedIniLockWin32, ProcessKilledWhileHoldingTheLockIsTakenOver) {
 }
 
 TEST(NamedIniLockWin32, IniFileThatCannotBeOpenedRaisesAndReleasesTheLock) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("held.ini");
   test::WriteFileBytes(file, "[Common]\r\nA=1\r\n");
   UniqueFile writer(::CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -12,7 +12,7 @@
 #include "settings/registry.h"
 #include "settings/registry_key_helper.h"
 #include "settings/setting_value.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
@@ -78,7 +78,7 @@ class WregTest : public ::testing::Test {
   }
 
   test::TestRegistryKey key_;
-  test::TempDir dir_;
+  test::TempFolder dir_;
   Handlers handlers_;
 };
 

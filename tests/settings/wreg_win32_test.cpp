@@ -4,13 +4,13 @@
 #include "platform/unique_handle_win32.h"
 #include "settings/ini_file.h"
 #include "settings/ini_save_helper.h"
-#include "settings/temp_dir_helper.h"
+#include "host/temp_folder.h"
 
 namespace kiv {
 namespace {
 
 TEST(WregWin32, SaveWorksWhileAnotherProgramReadsTheIniFileAndFailsWhenItBarsWriting) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string file = dir.Path("settings.ini");
   test::WriteFileBytes(file, "[Common]\r\nA=1\r\n");
   {

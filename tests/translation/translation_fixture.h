@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/temp_folder.h"
 #include "support/component.h"
 #include "support/string_list.h"
 #include "translation/translator.h"
@@ -58,9 +58,6 @@ class TTestColumn : public kiv::TCollectionItem {
 // Per-test folder for language files; removed afterwards.
 class TranslatorTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
-
   // Writes `text` to a file in the folder and returns its full name.
   std::string WriteFile(const std::string& name, const std::string& text);
   std::string Path(const std::string& name) const;
@@ -70,7 +67,7 @@ class TranslatorTest : public ::testing::Test {
   // Translates `text` through the caption of a fresh control; source "EN", target "DE".
   std::string TranslateCaption(kiv::TWtransl& tr, const std::string& text);
 
-  std::filesystem::path dir_;
+  kiv::test::TempFolder dir_{"kiv_transl"};
   ManualTimer::State timer_;
 };
 

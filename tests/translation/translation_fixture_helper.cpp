@@ -1,9 +1,5 @@
 #include "translation/translation_fixture.h"
 
-#include <atomic>
-#include <chrono>
-#include <fstream>
-#include <iterator>
 
 namespace kiv_test {
 
@@ -27,31 +23,11 @@ TTestControl::TTestControl(kiv::TComponent* owner, std::string name, std::intptr
 
 TTestColumn::TTestColumn() { PublishTextField("Caption", Caption); }
 
-void TranslatorTest::SetUp() {
-  static std::atomic<int> counter{0};
-  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  dir_ = std::filesystem::temp_directory_path() /
-         ("kiv_transl_" + std::to_string(stamp) + "_" + std::to_string(counter++));
-  std::filesystem::create_directories(dir_);
-}
+std::string TranslatorTest::Path(const std::string& name) const { return dir_.Path(name); }
 
-void TranslatorTest::TearDown() {
-  std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
-}
+std::string TranslatorTest::WriteFile(const std::string& name, const std::string& text) { return dir_.Write(name, text); }
 
-std::string TranslatorTest::Path(const std::string& name) const { return (dir_ / name).string(); }
-
-std::string TranslatorTest::WriteFile(const std::string& name, const std::string& text) {
-  std::ofstream out(Path(name), std::ios::binary);
-  out << text;
-  return Path(name);
-}
-
-std::string TranslatorTest::ReadFile(const std::string& name) const {
-  std::ifstream in(Path(name), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string TranslatorTest::ReadFile(const std::string& name) const { return kiv::test::ReadFileBytes(Path(name)); }
 
 std::unique_ptr<kiv::TWtransl> TranslatorTest::MakeTranslator(const std::vector<std::string>& files) {
   auto factory = [this](std::uint32_t interval, std::function<void()> tick) {
