@@ -667,6 +667,22 @@ inline Variant ModuleParameter(IkivPluginW* plugin, ZText name) noexcept {
   return v;
 }
 
+/* Writes a module parameter; true when the name is writable and the module took the value. */
+inline bool SetModuleParameter(IkivPluginW* plugin, ZText name, const Arg& value) noexcept {
+  kivBOOL accepted = KIV_FALSE;
+  return plugin && plugin->SetModuleParameter(name.get(), value.get(), &accepted) == KIV_S_OK && accepted;
+}
+
+/* The instance's settings: SaveSettings stores the named values of `values`, LoadSettings reads
+ * them back into it (names not stored keep their values). KIV_S_OK, or why not (KIV_E_TIMEOUT:
+ * the settings file stayed locked; the reason is also in the instance's log). */
+inline kivHRESULT SaveSettings(IkivPluginW* plugin, const List& values) noexcept {
+  return plugin ? plugin->ProcessSettings(KIV_TRUE, values.get()) : KIV_E_UNEXPECTED;
+}
+inline kivHRESULT LoadSettings(IkivPluginW* plugin, const List& values) noexcept {
+  return plugin ? plugin->ProcessSettings(KIV_FALSE, values.get()) : KIV_E_UNEXPECTED;
+}
+
 /* Per-instance state: the library is loaded once per process, so its globals are shared by every
  * instance; an instance's own state is a T that the plugin interface keeps under `name`. Create
  * it in kivPluginCreate, find it in the other entry points, destroy it in kivPluginDestroy. */

@@ -275,6 +275,20 @@ TEST(KivCppPlugin, LogsStateAndModuleParameters) {
   sdk::Log(plugin.W(), sdk::kLogInfo, std::string("caf\xC3\xA9"));
   EXPECT_EQ(plugin.log, (std::vector<std::string>{"1 wide", "2 caf\xC3\xA9"}));
   EXPECT_EQ(sdk::ModuleParameter(plugin.W(), KIV_TEXT_W("ModuleIndex")).AsInt(), 7);
+  EXPECT_TRUE(sdk::SetModuleParameter(plugin.W(), KIV_TEXT_W("LogTitle"), sdk::Text("GPS")));
+  EXPECT_FALSE(sdk::SetModuleParameter(plugin.W(), KIV_TEXT_W("ModuleIndex"), sdk::Int(3)));
+  EXPECT_EQ(plugin.title, "GPS");
+
+  IntfPtr<IkivParamsListW> raw = TkivParamsListWrap::Create();
+  sdk::List settings(raw.get());
+  settings.Set(KIV_TEXT_W("Port"), sdk::Int(4));
+  EXPECT_EQ(sdk::SaveSettings(plugin.W(), settings), KIV_S_OK);
+  settings.Set(KIV_TEXT_W("Port"), sdk::Int(9));
+  EXPECT_EQ(sdk::LoadSettings(plugin.W(), settings), KIV_S_OK);
+  EXPECT_EQ(settings.Int(KIV_TEXT_W("Port")), 4);
+  plugin.settings_fail = true;
+  EXPECT_EQ(sdk::SaveSettings(plugin.W(), settings), KIV_E_TIMEOUT);
+  EXPECT_EQ(sdk::LoadSettings(nullptr, settings), KIV_E_UNEXPECTED);
 
   struct State {
     int n = 4;

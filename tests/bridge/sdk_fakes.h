@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,8 +76,11 @@ class FakePlugin final : public IkivPluginW, public IkivPluginEx {
     *value = sdk::Variant::Text(KIV_TEXT_W("7")).release();
     return KIV_S_OK;
   }
-  kivHRESULT KIV_STDCALL SetModuleParameter(const kivWCHAR*, const kivVARIANT*, kivBOOL*) override {
-    return KIV_E_UNEXPECTED;
+  // Only "LogTitle" is writable.
+  kivHRESULT KIV_STDCALL SetModuleParameter(const kivWCHAR* name, const kivVARIANT* value, kivBOOL* accepted) override {
+    *accepted = sdk::Narrow(name) == "LogTitle";
+    if (*accepted) title = sdk::Narrow(sdk::detail::TextOf(*value));
+    return KIV_S_OK;
   }
   kivHRESULT KIV_STDCALL GetParsedData(IkivParamsListW** list) override {
     *list = nullptr;
@@ -109,9 +113,17 @@ class FakePlugin final : public IkivPluginW, public IkivPluginEx {
     return KIV_S_OK;
   }
   kivHRESULT KIV_STDCALL FireEvent(const kivWCHAR*, IkivParamsListW*) override { return KIV_E_UNEXPECTED; }
-  kivHRESULT KIV_STDCALL ProcessSettings(kivBOOL, IkivParamsListW*) override { return KIV_E_UNEXPECTED; }
+  // Keeps one stored value, "Port"; fails when told to.
+  kivHRESULT KIV_STDCALL ProcessSettings(kivBOOL save, IkivParamsListW* params) override {
+    if (settings_fail) return KIV_E_TIMEOUT;
+    sdk::List list(params);
+    if (save) stored_port = list.Int(KIV_TEXT_W("Port"));
+    else if (stored_port) list.Set(KIV_TEXT_W("Port"), sdk::Int(*stored_port));
+    return KIV_S_OK;
+  }
   kivHRESULT KIV_STDCALL GetParserClientBuffer(const kivPluginCallRecIntf* rec, IkivFifoBuffer** out) override {
-    FakeFifo& fifo = fifos[rec->Rec.DataSourceId];
+    const int32_t source = rec->Rec.DataSourceId;  // a packed field: read it out before binding a reference
+    FakeFifo& fifo = fifos[source];
     fifo.AddRef();
     *out = &fifo;
     return KIV_S_OK;
@@ -123,6 +135,9 @@ class FakePlugin final : public IkivPluginW, public IkivPluginEx {
   IntfPtr<IkivParamsListW> parsed;    // set during a data call
   std::vector<std::string> log;
   std::map<std::string, void*> objects;
+  std::string title;                 // LogTitle as set
+  std::optional<int32_t> stored_port;  // the settings' "Port"
+  bool settings_fail = false;
 };
 
 }  // namespace kiv::test
