@@ -23,8 +23,9 @@ endif()
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 endif()
+# Clang checks the lock annotations (platform/thread_annotations.h); a violation fails the build.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  add_compile_options(-Wthread-safety)
+  add_compile_options(-Wthread-safety -Werror=thread-safety)
 endif()
 
 # Builds other than the Windows product (tests, sanitizers, fuzzing, benchmarks) abort on a lock

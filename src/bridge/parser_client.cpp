@@ -47,7 +47,7 @@ TCustomParserClient::TCustomParserClient(TkivPlugin* plugin, const TPluginCallRe
 TCustomParserClient::~TCustomParserClient() { CountDiagnostic(Diagnostics().ParserClients, -1); }
 
 IkivFifoBuffer* TCustomParserClient::NewBufferReference() {
-  std::lock_guard lock(state_mutex_);
+  LockGuard<FastMutex> lock(state_mutex_);
   if (!buffer_) buffer_ = MakeFifoBuffer(FStream);
   buffer_->AddRef();
   return buffer_.get();
@@ -64,24 +64,24 @@ void TCustomParserClient::InitFromRecord(const TPluginCallRec& rec) {
 void TCustomParserClient::RestartIdle() { FIdle.Restart(); }
 
 bool TCustomParserClient::GetFlag() const {
-  std::lock_guard<FastMutex> guard(state_mutex_);
+  LockGuard<FastMutex> guard(state_mutex_);
   return FFlag;
 }
 
 void TCustomParserClient::SetFlag(bool flag) {
-  std::lock_guard<FastMutex> guard(state_mutex_);
+  LockGuard<FastMutex> guard(state_mutex_);
   FFlag = flag;
   RestartIdle();
 }
 
 void TCustomParserClient::ResetState() {
-  std::lock_guard<FastMutex> guard(state_mutex_);
+  LockGuard<FastMutex> guard(state_mutex_);
   FFresh = true;
   RestartIdle();
 }
 
 bool TCustomParserClient::Fresh() const {
-  std::lock_guard<FastMutex> guard(state_mutex_);
+  LockGuard<FastMutex> guard(state_mutex_);
   return FFresh;
 }
 
@@ -91,7 +91,7 @@ void TCustomParserClient::AddText(std::string_view text) {
   if (!text.empty())
     CountDiagnostic(Diagnostics().StreamBytesDiscarded, FStream->Write(text.data(), static_cast<int32_t>(text.size())));
   {
-    std::lock_guard<FastMutex> guard(state_mutex_);
+    LockGuard<FastMutex> guard(state_mutex_);
     if (!FInactive) RestartIdle();
   }
   TextAdded(text);
@@ -103,7 +103,7 @@ void TCustomParserClient::AddData(const void* data, int32_t length) {
     CountDiagnostic(Diagnostics().StreamBytesFed, length);
   }
   {
-    std::lock_guard<FastMutex> guard(state_mutex_);
+    LockGuard<FastMutex> guard(state_mutex_);
     if (!FInactive) RestartIdle();
   }
   DataAdded(data, length);
@@ -125,7 +125,7 @@ int32_t TCustomParserClient::AddPiece(const void* data, int32_t length, uint32_t
   }
   CountDiagnostic(Diagnostics().StreamBytesFed, taken);
   {
-    std::lock_guard<FastMutex> guard(state_mutex_);
+    LockGuard<FastMutex> guard(state_mutex_);
     if (!FInactive) RestartIdle();
   }
   DataAdded(data, taken);
@@ -136,20 +136,20 @@ void TCustomParserClient::TextAdded(std::string_view) {}
 void TCustomParserClient::DataAdded(const void*, int32_t) {}
 
 void TCustomParserClient::SetInactive(bool inactive) {
-  std::lock_guard<FastMutex> guard(state_mutex_);
+  LockGuard<FastMutex> guard(state_mutex_);
   if (FInactive == inactive) return;
   FInactive = inactive;
   if (inactive) RestartIdle();
 }
 
 bool TCustomParserClient::Inactive() const {
-  std::lock_guard<FastMutex> guard(state_mutex_);
+  LockGuard<FastMutex> guard(state_mutex_);
   return FInactive;
 }
 
 bool TCustomParserClient::IsIdle(uint32_t limitMs) {
   {
-    std::lock_guard<FastMutex> guard(state_mutex_);
+    LockGuard<FastMutex> guard(state_mutex_);
     if (!FIdle.Elapsed(limitMs)) return false;
   }
   SetInactive(true);
@@ -157,7 +157,7 @@ bool TCustomParserClient::IsIdle(uint32_t limitMs) {
 }
 
 void TCustomParserClient::StartSourceClosing() {
-  std::lock_guard<FastMutex> guard(state_mutex_);
+  LockGuard<FastMutex> guard(state_mutex_);
   FIdle.StartShifted(kSourceClosingShift);
 }
 

@@ -103,7 +103,7 @@ class TCustomParserClient : public TObject {
  private:
   friend class TCustomParserClientList;
 
-  void RestartIdle();  // requires state_mutex_
+  void RestartIdle() REQUIRES(state_mutex_);
 
   TkivPlugin* const FOwner;
   const int32_t FBufferSize;
@@ -117,11 +117,11 @@ class TCustomParserClient : public TObject {
   bool FPlaceholder = false;
   // Activity, shared by the data path and the sweep.
   mutable FastMutex state_mutex_;
-  bool FInactive = false;  // guarded by state_mutex_
-  bool FFlag = false;      // guarded by state_mutex_
-  bool FFresh = true;      // guarded by state_mutex_
-  TTimeout FIdle{};        // guarded by state_mutex_; zeroed until the first activity
-  IntfPtr<IkivFifoBuffer> buffer_;  // guarded by state_mutex_; made on first use
+  bool FInactive GUARDED_BY(state_mutex_) = false;
+  bool FFlag GUARDED_BY(state_mutex_) = false;
+  bool FFresh GUARDED_BY(state_mutex_) = true;
+  TTimeout FIdle GUARDED_BY(state_mutex_){};  // zeroed until the first activity
+  IntfPtr<IkivFifoBuffer> buffer_ GUARDED_BY(state_mutex_);  // made on first use
 };
 
 // Makes a client of some class for (plugin, record); may throw.

@@ -237,7 +237,7 @@ kivHRESULT StoreText(kivVARIANT* out, Make&& make) {
 void TkivPluginWrap::SetParsedData(IkivParamsListA* list) {
   IntfPtr<IkivParamsListA> next(list);
   {
-    std::lock_guard<FastMutex> guard(parsed_data_lock_);
+    LockGuard<FastMutex> guard(parsed_data_lock_);
     std::swap(parsed_data_, next);
     lender_ = nullptr;
   }
@@ -247,14 +247,14 @@ void TkivPluginWrap::SetParsedData(IkivParamsListA* list) {
 void TkivPluginWrap::SetParsedDataLender(TParsedDataLender* lender) {
   IntfPtr<IkivParamsListA> previous;
   {
-    std::lock_guard<FastMutex> guard(parsed_data_lock_);
+    LockGuard<FastMutex> guard(parsed_data_lock_);
     std::swap(parsed_data_, previous);
     lender_ = lender;
   }
 }
 
 IntfPtr<IkivParamsListA> TkivPluginWrap::ParsedData() const {
-  std::lock_guard<FastMutex> guard(parsed_data_lock_);
+  LockGuard<FastMutex> guard(parsed_data_lock_);
   if (!parsed_data_ && lender_) parsed_data_ = IntfPtr<IkivParamsListA>(lender_->LendParsedData());
   return parsed_data_;
 }

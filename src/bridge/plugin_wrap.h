@@ -93,8 +93,8 @@ class TkivPluginWrap : public IkivPluginW, public IkivPlugin {
  private:
   TkivPlugin& owner_;                           // FOwner, not owned
   mutable FastMutex parsed_data_lock_;         // keeps the slot's reference consistent
-  mutable IntfPtr<IkivParamsListA> parsed_data_;  // FParsedData, guarded by parsed_data_lock_
-  TParsedDataLender* lender_ = nullptr;           // guarded by parsed_data_lock_
+  mutable IntfPtr<IkivParamsListA> parsed_data_ GUARDED_BY(parsed_data_lock_);  // FParsedData
+  TParsedDataLender* lender_ GUARDED_BY(parsed_data_lock_) = nullptr;
 };
 
 // Where TkivPluginWrapEx gets the FIFO buffers from: the proxy's parser-client list.

@@ -256,7 +256,7 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
     return;
   }
   // Data calls of this instance take turns on the parsed-data slot.
-  std::lock_guard turn(parsed_data_lock_);
+  LockGuard<Mutex> turn(parsed_data_lock_);
   struct TurnOwner {
     std::atomic<uint32_t>& owner;
     ~TurnOwner() { owner.store(0, std::memory_order_release); }

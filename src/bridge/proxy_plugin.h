@@ -102,9 +102,9 @@ class TaPlugin : public TkivPlugin, private TParserClientSource {
   std::unique_ptr<TkivTimerEx> parser_client_timer_;
   std::unique_ptr<TCustomParserClientList> parser_clients_;
   ReaderWriterLock clients_lock_;  // keeps parser_clients_ and the timer alive while used
-  std::mutex parsed_data_lock_;    // one data call at a time owns the parsed-data slot and list
+  Mutex parsed_data_lock_;         // one data call at a time owns the parsed-data slot and list
   std::atomic<uint32_t> data_call_thread_{0};  // the thread holding parsed_data_lock_, 0 for none
-  std::unique_ptr<TParsedDataList> parsed_data_;  // guarded by parsed_data_lock_
+  std::unique_ptr<TParsedDataList> parsed_data_ GUARDED_BY(parsed_data_lock_);
   std::string library_name_;
   std::string library_error_;
   LibraryHandle library_ = nullptr;

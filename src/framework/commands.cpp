@@ -161,34 +161,37 @@ constexpr CommandRow kCommandRows[] = {
     {"LOAD-SETTINGS-NOW", &RunLoadSettingsNow},
 };
 
-// Holds the command lock and one step of the command depth for the length of a command.
-class CommandScope {
+}  // namespace
+
+// Holds an instance's command gate, its lock and one step of its depth, for the length of a
+// command.
+class [[nodiscard]] SCOPED_CAPABILITY CommandScope {
  public:
-  explicit CommandScope(TkivPlugin& plugin) : plugin_(plugin), lock_(plugin.CommandLock()) {
-    nested_ = plugin_.CommandDepth().fetch_add(1) + 1 != 1;
-    hold_ = CallHold(&ReleaseAbandoned, &plugin_);
+  explicit CommandScope(TkivPlugin& plugin) ACQUIRE(plugin.Commands())
+      : gate_(plugin.Commands()), lock_(gate_.lock_) {
+    nested_ = gate_.depth_.fetch_add(1) + 1 != 1;
+    hold_ = CallHold(&ReleaseAbandoned, &gate_);
   }
-  ~CommandScope() { plugin_.CommandDepth().fetch_sub(1); }
+  ~CommandScope() RELEASE() { gate_.depth_.fetch_sub(1); }
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;
   // Whether this command was issued from inside another on the same thread.
   bool Nested() const { return nested_; }
 
  private:
-  // What the destructor does, for a scope that a contained fault abandoned.
-  static void ReleaseAbandoned(void* plugin) noexcept {
-    auto& owner = *static_cast<TkivPlugin*>(plugin);
-    owner.CommandDepth().fetch_sub(1);
-    owner.CommandLock().unlock();
+  // What the destructor does, for a scope that a contained fault abandoned. The lock was taken
+  // in a frame that no longer exists, which the analysis cannot follow.
+  static void ReleaseAbandoned(void* gate) noexcept NO_THREAD_SAFETY_ANALYSIS {
+    auto& owner = *static_cast<TCommandGate*>(gate);
+    owner.depth_.fetch_sub(1);
+    owner.lock_.unlock();
   }
 
-  TkivPlugin& plugin_;
-  std::lock_guard<RecursiveMutex> lock_;
+  TCommandGate& gate_;
+  LockGuard<RecursiveMutex> lock_;
   bool nested_ = false;
   CallHold hold_;  // destroyed first: dropped before the depth and the lock are released
 };
-
-}  // namespace
 
 int32_t ExecuteCommand(TkivPlugin& plugin, const std::string& name, TPluginCallRec* rec) {
   try {

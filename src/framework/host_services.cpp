@@ -89,7 +89,7 @@ bool CallSendDataEx(TSendDataExProc proc, const int32_t (&args)[5], intptr_t p1,
 }
 
 void TkivPlugin::RaiseHostEvent(bool global, std::string_view eventType, IkivParamsListA* list) {
-  auto proc = reinterpret_cast<TSendDataExProc>(host_functions_.SendDataEx);
+  auto proc = reinterpret_cast<TSendDataExProc>(host_.Functions.SendDataEx);
   if (!proc) return;
   // The caller's own "EVENT-GLOBAL" decides; without it the flag does.
   bool listed = false;
@@ -101,18 +101,18 @@ void TkivPlugin::RaiseHostEvent(bool global, std::string_view eventType, IkivPar
   auto* event_list = static_cast<IkivParamsListA*>(TkivParamsListWrap::FromIntf(wrap.get()));
   if (list) TkivParamsListWrap::CopyItems(list, event_list, 0, -1);
   int32_t ignored = 0;
-  CallSendDataEx(proc, {module_index_, 0, 0, 0, kSendKindEvent}, reinterpret_cast<intptr_t>(event_list), 0,
+  CallSendDataEx(proc, {host_.ModuleIndex, 0, 0, 0, kSendKindEvent}, reinterpret_cast<intptr_t>(event_list), 0,
                  ignored);
   // The reference was lent for the call; our release frees the list.
 }
 
 int32_t TkivPlugin::SendHostData(const TPluginCallRec* rec, intptr_t p1, intptr_t p2) {
-  auto proc = reinterpret_cast<TSendDataExProc>(host_functions_.SendDataEx);
+  auto proc = reinterpret_cast<TSendDataExProc>(host_.Functions.SendDataEx);
   if (!proc) return KIV_RESULT_NOT_DONE;
   const int32_t context = rec ? rec->Context : 0;
   const int32_t source = rec ? rec->DataSourceId : 0;
   int32_t result = KIV_RESULT_NOT_DONE;
-  if (!CallSendDataEx(proc, {module_index_, context, source, 0, kSendKindData}, p1, p2, result))
+  if (!CallSendDataEx(proc, {host_.ModuleIndex, context, source, 0, kSendKindData}, p1, p2, result))
     return KIV_RESULT_NOT_DONE;
   return result;
 }

@@ -2,15 +2,33 @@
 #include "framework/instance_registry.h"
 
 #include <atomic>
-#include <mutex>
 #include <vector>
 
 #include "framework/crash_report.h"
 #include "platform/caught_exception.h"
+#include "platform/mutex.h"
 #include "platform/readable_memory.h"
 #include "support/thread_object_list.h"
 
 namespace kiv {
+
+// The only code that changes an instance's holds.
+struct InstanceHoldOps {
+  // The registry's hold of a new instance, before it is registered.
+  static void Register(TkivPlugin& plugin) noexcept {
+    plugin.Holds().count_.store(1, std::memory_order_relaxed);
+  }
+  // Takes one more hold of a registered instance (under the registry's lock).
+  static TkivPlugin* Hold(TkivPlugin* plugin) noexcept {
+    plugin->Holds().count_.fetch_add(1, std::memory_order_relaxed);
+    return plugin;
+  }
+  // Ends one hold: the registry's (when the instance is freed or finalised) or a call's.
+  // Whoever ends the last one destroys the instance, so a free never waits for a call, not
+  // even for the one of its own thread that it runs inside.
+  static void Release(TkivPlugin* plugin) noexcept;
+};
+
 namespace {
 
 std::atomic<TPluginClass> g_plugin_class{&PluginClassOf<TkivPlugin>};
@@ -20,11 +38,11 @@ std::atomic<int> g_instance_count{0};
 
 // Appending and taking the list out are serialised, so a procedure added during a shutdown is
 // never lost into a freed list; the procedures themselves run outside this lock.
-std::mutex g_shutdown_lock;
+Mutex g_shutdown_lock;
 std::atomic<std::vector<TModuleShutdownProc>*> g_shutdown_procs{nullptr};
 
-std::mutex g_init_lock;
-int g_init_count = 0;
+Mutex g_init_lock;
+int g_init_count GUARDED_BY(g_init_lock) = 0;
 
 // Destroys an instance whose last hold has ended; failures are noted and go no further. The
 // instance is no longer registered, so no new holder can appear.
@@ -41,19 +59,6 @@ void DestroyInstance(TkivPlugin* plugin) noexcept {
   }
 }
 
-// Takes one more hold of a registered instance (under the registry's lock).
-TkivPlugin* Hold(TkivPlugin* plugin) noexcept {
-  plugin->CallRefs().fetch_add(1, std::memory_order_relaxed);
-  return plugin;
-}
-
-// Ends one hold: the registry's (when the instance is freed or finalised) or a call's. Whoever
-// ends the last one destroys the instance, so a free never waits for a call, not even for the
-// one of its own thread that it runs inside.
-void Release(TkivPlugin* plugin) noexcept {
-  if (plugin && plugin->CallRefs().fetch_sub(1, std::memory_order_acq_rel) == 1) DestroyInstance(plugin);
-}
-
 // Reads the record's Instance and Input slot without trusting the record's address.
 bool ReadRecord(const TPluginCallRec* rec, TPluginCallRec& copy) noexcept {
   return rec && ReadableCopy(&copy, rec, sizeof copy);
@@ -61,12 +66,16 @@ bool ReadRecord(const TPluginCallRec* rec, TPluginCallRec& copy) noexcept {
 
 }  // namespace
 
+void InstanceHoldOps::Release(TkivPlugin* plugin) noexcept {
+  if (plugin && plugin->Holds().count_.fetch_sub(1, std::memory_order_acq_rel) == 1) DestroyInstance(plugin);
+}
+
 void RegisterPluginClass(TPluginClass pluginClass) {
   if (pluginClass) g_plugin_class.store(pluginClass);
 }
 
 void AddModuleShutdownProc(TModuleShutdownProc proc) {
-  std::lock_guard<std::mutex> guard(g_shutdown_lock);
+  LockGuard<Mutex> guard(g_shutdown_lock);
   auto* procs = g_shutdown_procs.load();
   if (!procs) {
     procs = new std::vector<TModuleShutdownProc>();
@@ -78,7 +87,7 @@ void AddModuleShutdownProc(TModuleShutdownProc proc) {
 void RunModuleShutdown() noexcept {
   std::vector<TModuleShutdownProc>* procs;
   {
-    std::lock_guard<std::mutex> guard(g_shutdown_lock);
+    LockGuard<Mutex> guard(g_shutdown_lock);
     procs = g_shutdown_procs.exchange(nullptr);
   }
   if (!procs) return;  // already run
@@ -95,7 +104,7 @@ void RunModuleShutdown() noexcept {
 }
 
 void FrameworkInitialize(bool asLibrary) {
-  std::lock_guard<std::mutex> guard(g_init_lock);
+  LockGuard<Mutex> guard(g_init_lock);
   if (g_init_count++ > 0) return;
   g_plugin_class.store(&PluginClassOf<TkivPlugin>);
   g_registry.store(new TThreadObjectList(false));
@@ -103,10 +112,10 @@ void FrameworkInitialize(bool asLibrary) {
 }
 
 void FrameworkFinalize() {
-  std::lock_guard<std::mutex> guard(g_init_lock);
+  LockGuard<Mutex> guard(g_init_lock);
   if (g_init_count == 0 || --g_init_count > 0) return;
   {
-    std::lock_guard<std::mutex> shutdown_guard(g_shutdown_lock);
+    LockGuard<Mutex> shutdown_guard(g_shutdown_lock);
     delete g_shutdown_procs.exchange(nullptr);
   }
   TThreadObjectList* registry = g_registry.exchange(nullptr);
@@ -120,7 +129,7 @@ void FrameworkFinalize() {
   }
   // The registry's holds end in list order, outside the lock; an instance that a call still
   // holds goes when that call ends.
-  for (TkivPlugin* plugin : remaining) Release(plugin);
+  for (TkivPlugin* plugin : remaining) InstanceHoldOps::Release(plugin);
   delete registry;
 }
 
@@ -135,7 +144,7 @@ int32_t CreatePluginInstanceImpl(TPluginCallRec* rec) {
   plugin->AfterConstruction();
   const auto handle = reinterpret_cast<uintptr_t>(plugin.get());
   plugin->SetModulePluginHandle(handle);
-  plugin->CallRefs().store(1, std::memory_order_relaxed);  // the registry's hold
+  InstanceHoldOps::Register(*plugin);
   {
     WriteLocked<TObjectList> list(*registry);
     list->Add(plugin.get());
@@ -176,27 +185,29 @@ int32_t FreePluginInstanceImpl(TPluginCallRec* rec) noexcept {
     NoteCaughtException("FreePluginInstance");
   }
   if (!removed) return KIV_RESULT_NOT_DONE;
-  Release(removed);
+  InstanceHoldOps::Release(removed);
   return KIV_RESULT_DONE;
 }
 
 TPluginRef::TPluginRef(TkivPlugin* plugin) noexcept : plugin_(plugin), hold_(&ReleaseAbandoned, plugin) {}
 
-void TPluginRef::ReleaseAbandoned(void* plugin) noexcept { Release(static_cast<TkivPlugin*>(plugin)); }
+void TPluginRef::ReleaseAbandoned(void* plugin) noexcept {
+  InstanceHoldOps::Release(static_cast<TkivPlugin*>(plugin));
+}
 
 TPluginRef::TPluginRef(TPluginRef&& other) noexcept
     : plugin_(std::exchange(other.plugin_, nullptr)), hold_(std::move(other.hold_)) {}
 
 TPluginRef& TPluginRef::operator=(TPluginRef&& other) noexcept {
   if (this != &other) {
-    Release(plugin_);
+    InstanceHoldOps::Release(plugin_);
     plugin_ = std::exchange(other.plugin_, nullptr);
     hold_ = std::move(other.hold_);
   }
   return *this;
 }
 
-TPluginRef::~TPluginRef() { Release(plugin_); }
+TPluginRef::~TPluginRef() { InstanceHoldOps::Release(plugin_); }
 
 TPluginRef FindInstance(const TPluginCallRec* rec) noexcept {
   uintptr_t handle = 0;
@@ -213,7 +224,7 @@ TPluginRef FindInstance(uintptr_t handle) noexcept {
     for (TObject* object : *list) {
       auto* plugin = static_cast<TkivPlugin*>(object);
       if (plugin->ModulePluginHandle() != handle) continue;
-      return TPluginRef(Hold(plugin));
+      return TPluginRef(InstanceHoldOps::Hold(plugin));
     }
   } catch (...) {
     NoteCaughtException("FindInstance");
@@ -231,7 +242,7 @@ void ForEachInstance(const std::function<void(TkivPlugin&)>& visit) {
   std::vector<TPluginRef> held;
   ReadLocked<TObjectList> list(*registry);
   held.reserve(static_cast<size_t>(list->Count()));
-  for (TObject* object : *list) held.push_back(TPluginRef(Hold(static_cast<TkivPlugin*>(object))));
+  for (TObject* object : *list) held.push_back(TPluginRef(InstanceHoldOps::Hold(static_cast<TkivPlugin*>(object))));
   for (const TPluginRef& plugin : held)
     if (list->IndexOf(plugin.get()) >= 0) visit(*plugin.get());
 }

@@ -27,12 +27,12 @@ std::string ChangeFileExt(const std::string& fileName, const std::string& extens
 void TkivPlugin::SetUpTranslation() {
   translator_ = std::make_unique<TWtransl>(nullptr);
   const std::string app_folder = FileFolder(CurrentHostPlatform().ApplicationFileName());
-  const std::string own_file = module_path_ + ChangeFileExt(module_name_, ".lng");
+  const std::string own_file = file_.Path + ChangeFileExt(file_.Name, ".lng");
   translator_->SetLanguageFile(app_folder + kSharedLanguageFile + "|" + own_file);
   translator_->CurrentLanguage = kSourceLanguage;
   language_ = kSourceLanguage;
   // Without a language file of its own the instance stays untranslated, shared file or not.
-  if (!module_name_.empty() && FileExists(own_file))
+  if (!file_.Name.empty() && FileExists(own_file))
     language_ = translator_->GetDefaultLanguage();
   else
     translator_->SetLanguageFile({});

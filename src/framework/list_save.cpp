@@ -169,7 +169,8 @@ TListSettingsResult ProcessListSettings(TListSaveHelper& helper, const std::stri
   // The busy flag covers the component's whole life, also when it throws.
   TWreg settings;
   instance.SetSettingsBusy(true);
-  ScopeExit busy([&instance] { instance.SetSettingsBusy(false); });
+  // Runs before `exclusive` lets the settings lock go; the analysis does not follow the lambda.
+  ScopeExit busy([&instance]() NO_THREAD_SAFETY_ANALYSIS { instance.SetSettingsBusy(false); });
   settings.SetRegistryRoot(static_cast<TRegistryRoot>(instance.ModuleRegistryRoot1()));
   settings.SetSecondRegistryRoot(static_cast<TRegistryRoot>(instance.ModuleRegistryRoot2()));
   settings.SetRegistryPath(instance.ModuleRegistryPath());

@@ -25,39 +25,38 @@ std::string FileNamePart(const std::string& fileName) {
 }  // namespace
 
 TkivPlugin::TkivPlugin(TPluginCallRec* rec, ModuleHandle module) : TComponent(nullptr) {
-  // 1. Module handle, locks, counters (the atomics and the command lock start at 0).
-  module_handle_ = module;
-  settings_lock_ = std::make_unique<ReaderWriterLock>();
+  // 1. Module handle; the locks and counters are members that start at 0.
+  file_.Handle = module;
   // 2. A record without a parameter list means a brief load; "TEMPORARY-LOAD" overrides.
   if (rec) {
-    temporary_load_ = rec->Params == 0;
+    published_.TemporaryLoad = rec->Params == 0;
     bool value = false;
-    if (ReadCallBool(CallParams(*rec), "TEMPORARY-LOAD", value)) temporary_load_ = value;
+    if (ReadCallBool(CallParams(*rec), "TEMPORARY-LOAD", value)) published_.TemporaryLoad = value;
   }
   // 3. Lists and defaults.
-  parser_items_.assign(1, TParserItem{});
-  config_data_sources_ = std::make_unique<TObjectList>(true);
+  config_.ParserItems.assign(1, TParserItem{});
+  config_.DataSources = std::make_unique<TObjectList>(true);
   custom_commands_ = std::make_unique<TkivPluginCustomCmdList>();
   log_ = std::make_unique<TLogDataList>(kLogLineLimit);
   // 4. Module file and its version.
-  module_file_name_ = CurrentHostPlatform().ModuleFileName(module_handle_);
+  file_.FileName = CurrentHostPlatform().ModuleFileName(file_.Handle);
   try {
-    const TkivVersionInfo info(module_file_name_);
-    if (info.Valid) version_text_ = info.VersionText();
+    const TkivVersionInfo info(file_.FileName);
+    if (info.Valid) file_.VersionText = info.VersionText();
   } catch (...) {
-    version_text_.clear();
+    file_.VersionText.clear();
   }
   // 5. Version number and texts.
-  framework_version_ = kFrameworkVersionMajor + kFrameworkVersionMinor / 10.0f;
-  msg_no_data_ = kInitialMsgNoData;
-  msg_write_complete_ = kInitialMsgWriteComplete;
-  msg_write_complete_error_ = kInitialMsgWriteCompleteError;
-  PublishTextField("MsgNoData", msg_no_data_);
-  PublishTextField("MsgWriteComplete", msg_write_complete_);
-  PublishTextField("MsgWriteCompleteError", msg_write_complete_error_);
+  published_.FrameworkVersion = kFrameworkVersionMajor + kFrameworkVersionMinor / 10.0f;
+  published_.MsgNoData = kInitialMsgNoData;
+  published_.MsgWriteComplete = kInitialMsgWriteComplete;
+  published_.MsgWriteCompleteError = kInitialMsgWriteCompleteError;
+  PublishTextField("MsgNoData", published_.MsgNoData);
+  PublishTextField("MsgWriteComplete", published_.MsgWriteComplete);
+  PublishTextField("MsgWriteCompleteError", published_.MsgWriteCompleteError);
   // 6. Name and folder of the module file.
-  module_name_ = FileNamePart(module_file_name_);
-  module_path_ = FileFolder(module_file_name_);
+  file_.Name = FileNamePart(file_.FileName);
+  file_.Path = FileFolder(file_.FileName);
   // 7. Translator and language.
   SetUpTranslation();
   // 8. Named objects.
@@ -83,16 +82,16 @@ TkivPlugin::~TkivPlugin() {
   } catch (...) {
     // Destruction goes on.
   }
-  parser_items_text_.clear();
-  parser_items_.clear();
-  config_data_sources_.reset();
+  config_.ParserItemsText.clear();
+  config_.ParserItems.clear();
+  config_.DataSources.reset();
   translator_.reset();
   custom_commands_.reset();
   custom_values_.reset();
   module_configs_.reset();
   named_objects_.reset();
   log_.reset();
-  settings_lock_.reset();
+  // The settings lock and then the command gate go with the members.
 }
 
 std::optional<Variant> TkivPlugin::ApplicationModuleParameter(std::string_view) { return std::nullopt; }
@@ -100,7 +99,7 @@ std::optional<Variant> TkivPlugin::ApplicationModuleParameter(std::string_view) 
 void TkivPlugin::Log(uint8_t level, std::string_view text, bool flag) noexcept {
   if (!log_ || destroying_.load()) return;
   try {
-    log_->AddLine(MakeLogEntry(level, text, flag, log_title_));
+    log_->AddLine(MakeLogEntry(level, text, flag, published_.LogTitle));
     NotifyLog();
   } catch (...) {
     // Logging never fails its caller.
@@ -108,11 +107,11 @@ void TkivPlugin::Log(uint8_t level, std::string_view text, bool flag) noexcept {
 }
 
 void TkivPlugin::NotifyLog() noexcept {
-  WindowHandle window = message_window_.load();
+  WindowHandle window = data_.MessageWindow.load();
   if (!window) return;
   try {
     const HostPlatform& platform = CurrentHostPlatform();
-    const auto index = static_cast<uintptr_t>(static_cast<uint32_t>(module_index_));
+    const auto index = static_cast<uintptr_t>(static_cast<uint32_t>(host_.ModuleIndex));
     if (!platform.PostNotice(window, kMsgLogNotify, index, 0))
       platform.SendNoticeTimeout(window, kMsgLogNotify, index, 0, kNotifySendTimeout);
   } catch (...) {
@@ -145,7 +144,7 @@ TObject* TkivPlugin::RemoveNamedObject(std::string_view name) {
 }
 
 TModuleConfigList& TkivPlugin::ModuleConfigs() {
-  std::lock_guard<std::mutex> guard(lazy_lock_);
+  LockGuard<Mutex> guard(lazy_lock_);
   if (!module_configs_) module_configs_ = std::make_unique<TModuleConfigList>();
   return *module_configs_;
 }
@@ -181,7 +180,7 @@ int TkivPlugin::ModuleConfigName(uint32_t id, std::string* name) {
 }
 
 TkivThreadParamsList& TkivPlugin::CustomValues() {
-  std::lock_guard<std::mutex> guard(lazy_lock_);
+  LockGuard<Mutex> guard(lazy_lock_);
   if (!custom_values_) custom_values_ = std::make_unique<TkivThreadParamsList>();
   return *custom_values_;
 }
@@ -189,21 +188,21 @@ TkivThreadParamsList& TkivPlugin::CustomValues() {
 TStateSet TkivPlugin::StateSet() const {
   TStateSet set = 0;
   for (int i = kStateLow; i <= kStateHigh; ++i)
-    if (states_[i]) set |= static_cast<TStateSet>(1u << i);
+    if (config_.States[i]) set |= static_cast<TStateSet>(1u << i);
   return set;
 }
 
 TStateSet TkivPlugin::StateSetFromValue(uint32_t value, bool onlyActive) const {
   TStateSet set = 0;
   for (int i = kStateLow; i <= kStateHigh; ++i)
-    if ((value & (1u << i)) && (!onlyActive || states_[i])) set |= static_cast<TStateSet>(1u << i);
+    if ((value & (1u << i)) && (!onlyActive || config_.States[i])) set |= static_cast<TStateSet>(1u << i);
   return set;
 }
 
 std::string TkivPlugin::ReadIniFile(IkivParamsListA* params, bool store) {
   std::string name;
   ReadCallText(params, "INI-FILE", name);
-  if (store) ini_file_ = name;
+  if (store) settings_.IniFile = name;
   return name;
 }
 

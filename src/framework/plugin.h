@@ -3,8 +3,9 @@
 // named objects, module configurations, custom values), its translator and the thirteen event
 // slots through which an application's subclass does the work.
 //
-// Threads: commands are serialised by CommandLock (taken by the command protocol); LOAD/UNLOAD
-// run under it. The log, named objects, module configurations and custom values are guarded
+// Threads: commands are serialised by the instance's command gate (taken by the command entry
+// point); LOAD/UNLOAD run under it. The fields are grouped by lifetime below, each group with
+// its thread rule. The log, named objects, module configurations and custom values are guarded
 // lists usable from any thread. Event slots are set by the subclass before the instance is
 // handed to the host and not changed afterwards.
 #pragma once
@@ -13,21 +14,23 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "framework/call_record.h"
+#include "framework/command_gate.h"
 #include "framework/custom_cmd.h"
 #include "framework/host_services.h"
+#include "framework/instance_holds.h"
 #include "framework/log_list.h"
 #include "framework/parser_items.h"
 #include "paramlist/thread_params_list.h"
 #include "paramlist/variant.h"
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 #include "support/component.h"
 #include "support/object_list.h"
-#include "support/recursive_mutex.h"
 #include "support/rw_lock.h"
 #include "support/thread_string_list.h"
 
@@ -154,9 +157,9 @@ class TkivPlugin : public TComponent {
   TStateSet StateSet() const;
   // Members i whose bit i is set in `value` (and, with `onlyActive`, whose state is on).
   TStateSet StateSetFromValue(uint32_t value, bool onlyActive) const;
-  bool State(int index) const { return index >= 0 && index < 8 && states_[index]; }
+  bool State(int index) const { return index >= 0 && index < 8 && config_.States[index]; }
   void SetState(int index, bool on) {
-    if (index >= 0 && index < 8) states_[index] = on;
+    if (index >= 0 && index < 8) config_.States[index] = on;
   }
 
   // "INI-FILE" of `params` (empty when absent); with `store` the field takes it too.
@@ -170,154 +173,224 @@ class TkivPlugin : public TComponent {
   const std::string& Language() const { return language_; }
   bool Translated() const { return translated_; }
 
-  // Fields reported or set as module parameters, under their parameter names.
+  // Fields reported or set as module parameters, under their parameter names, by group (the
+  // groups and their thread rules are with the fields). Identity and the module file:
   uintptr_t ModulePluginHandle() const { return own_handle_; }
   void SetModulePluginHandle(uintptr_t handle) { own_handle_ = handle; }
-  ModuleHandle ModuleDllHandle() const { return module_handle_; }
+  ModuleHandle ModuleDllHandle() const { return file_.Handle; }
+  const std::string& ModuleFileName() const { return file_.FileName; }
+  const std::string& ModulePath() const { return file_.Path; }
+  const std::string& ModuleName() const { return file_.Name; }
+  const std::string& DisplayFullVersion() const { return file_.VersionText; }
   int32_t ModuleLoadCount() const { return load_count_.load(); }
-  int32_t ModuleIndex() const { return module_index_; }
-  const std::string& Description() const { return description_; }
-  void SetDescription(std::string text) { description_ = std::move(text); }
-  const std::string& LogTitle() const { return log_title_; }
-  void SetLogTitle(std::string text) { log_title_ = std::move(text); }
-  uint8_t ModuleType() const { return module_types_; }
-  void SetModuleType(uint8_t types) { module_types_ = types; }
-  uint8_t ModuleOptions() const { return module_options_; }
-  void SetModuleOptions(uint8_t options) { module_options_ = options & 0x07; }
-  uint8_t EnabledByte() const { return enabled_byte_; }
-  void SetEnabledByte(uint8_t value) { enabled_byte_ = value; }
-  const std::string& ModuleFileName() const { return module_file_name_; }
-  const std::string& ModulePath() const { return module_path_; }
-  const std::string& ModuleName() const { return module_name_; }
-  uint32_t ModuleLoadForConfig() const { return config_id_; }
-  const std::string& ApplicationFullName() const { return application_name_; }
-  const std::string& DisplayFullVersion() const { return version_text_; }
-  bool TerminateNow() const { return terminate_; }
-  void SetTerminateNow(bool on) { terminate_ = on; }
-  const std::string& DataSourceLoadFor() const { return data_source_selection_; }
-  void SetDataSourceLoadFor(std::string text) { data_source_selection_ = std::move(text); }
-  float FrameworkVersion() const { return framework_version_; }
-  void SetFrameworkVersion(float version) { framework_version_ = version; }
-  const std::string& INIFile() const { return ini_file_; }
-  void SetINIFile(std::string name) { ini_file_ = std::move(name); }
-  uint8_t ModuleRegistryRoot1() const { return registry_root1_; }
-  uint8_t ModuleRegistryRoot2() const { return registry_root2_; }
+
+  // Host facts of the first LOAD:
+  int32_t ModuleIndex() const { return host_.ModuleIndex; }
+  uint32_t ModuleLoadForConfig() const { return host_.ConfigId; }
+  const std::string& ApplicationFullName() const { return host_.ApplicationName; }
+  ModuleHandle ParentApp() const { return host_.HostModule; }
+  const THostFunctions& HostFunctions() const { return host_.Functions; }
+  uint32_t LoaderThread() const { return host_.LoaderThread; }
+
+  // What the instance publishes:
+  const std::string& Description() const { return published_.Description; }
+  void SetDescription(std::string text) { published_.Description = std::move(text); }
+  const std::string& LogTitle() const { return published_.LogTitle; }
+  void SetLogTitle(std::string text) { published_.LogTitle = std::move(text); }
+  uint8_t ModuleType() const { return published_.ModuleTypes; }
+  void SetModuleType(uint8_t types) { published_.ModuleTypes = types; }
+  uint8_t ModuleOptions() const { return published_.ModuleOptions; }
+  void SetModuleOptions(uint8_t options) { published_.ModuleOptions = options & 0x07; }
+  uint8_t EnabledByte() const { return published_.EnabledByte; }
+  void SetEnabledByte(uint8_t value) { published_.EnabledByte = value; }
+  float FrameworkVersion() const { return published_.FrameworkVersion; }
+  void SetFrameworkVersion(float version) { published_.FrameworkVersion = version; }
+  const std::string& EventsSupported() const { return published_.EventsText; }
+  void SetEventsSupported(std::string text) { published_.EventsText = std::move(text); }
+  bool IsTemporaryLoad() const { return published_.TemporaryLoad; }
+  void SetIsTemporaryLoad(bool on) { published_.TemporaryLoad = on; }
+  const std::string& MsgNoData() const { return published_.MsgNoData; }
+  const std::string& MsgWriteComplete() const { return published_.MsgWriteComplete; }
+  const std::string& MsgWriteCompleteError() const { return published_.MsgWriteCompleteError; }
+
+  // The settings location:
+  const std::string& INIFile() const { return settings_.IniFile; }
+  void SetINIFile(std::string name) { settings_.IniFile = std::move(name); }
+  uint8_t ModuleRegistryRoot1() const { return settings_.RegistryRoot1; }
+  uint8_t ModuleRegistryRoot2() const { return settings_.RegistryRoot2; }
   void SetModuleRegistryRoots(uint8_t root1, uint8_t root2) {
-    registry_root1_ = root1;
-    registry_root2_ = root2;
+    settings_.RegistryRoot1 = root1;
+    settings_.RegistryRoot2 = root2;
   }
-  const std::string& ModuleRegistryPath() const { return registry_path_; }
-  const std::string& INISectionPrefix() const { return ini_section_prefix_; }
+  const std::string& ModuleRegistryPath() const { return settings_.RegistryPath; }
+  const std::string& INISectionPrefix() const { return settings_.SectionPrefix; }
+  // Held (for writing) while a settings component loads or saves a list of the instance.
+  ReaderWriterLock& SettingsLock() RETURN_CAPABILITY(settings_lock_) { return settings_lock_; }
+  // Set while a settings component loads or saves (under the settings lock); read by any thread.
+  bool SettingsBusy() const { return settings_busy_.load(); }
+  void SetSettingsBusy(bool busy) REQUIRES(settings_lock_) { settings_busy_.store(busy); }
+  // Whether the instance has logged that it has no place for settings.
+  bool SettingsPlaceMissingLogged() const REQUIRES_SHARED(settings_lock_) {
+    return settings_place_missing_logged_;
+  }
+  void SetSettingsPlaceMissingLogged() REQUIRES(settings_lock_) { settings_place_missing_logged_ = true; }
+
+  // The options dialog:
+  bool DialogOpen() const { return dialog_.Open; }
+  void SetDialogOpen(bool open) { dialog_.Open = open; }
+  uint8_t DialogOptions() const { return dialog_.Options; }
+  void SetDialogOptions(uint8_t options) { dialog_.Options = options; }
+  IkivParamsListW* DialogParams() const { return dialog_.Params; }
+  void SetDialogParams(IkivParamsListW* params) { dialog_.Params = params; }
+  WindowHandle OwnerForm() const { return dialog_.OwnerWindow; }
+  void SetOwnerForm(WindowHandle window) { dialog_.OwnerWindow = window; }
+
+  // The data path:
+  bool TerminateNow() const { return data_.Terminate; }
+  void SetTerminateNow(bool on) { data_.Terminate = on; }
+  WindowHandle MessageWindow() const { return data_.MessageWindow.load(); }
+  void SetMessageWindow(WindowHandle window) { data_.MessageWindow.store(window); }
+  uint8_t DataSubscription() const { return data_.Subscription; }
+  void SetDataSubscription(uint8_t value) { data_.Subscription = value; }
+  std::atomic<bool>& Processing() { return data_.Processing; }
+
+  // Configuration exchanged by commands:
+  TParserItemList& ParserItems() { return config_.ParserItems; }
+  std::string& ParserItemsText() { return config_.ParserItemsText; }
+  TObjectList& ConfigDataSources() { return *config_.DataSources; }
+  const std::string& DataSourceLoadFor() const { return config_.DataSourceSelection; }
+  void SetDataSourceLoadFor(std::string text) { config_.DataSourceSelection = std::move(text); }
   TStateSet ModuleEnabled() const { return StateSet(); }
-  const std::string& EventsSupported() const { return events_text_; }
-  void SetEventsSupported(std::string text) { events_text_ = std::move(text); }
-  bool IsTemporaryLoad() const { return temporary_load_; }
-  void SetIsTemporaryLoad(bool on) { temporary_load_ = on; }
-  WindowHandle OwnerForm() const { return owner_window_; }
-  void SetOwnerForm(WindowHandle window) { owner_window_ = window; }
-  WindowHandle MessageWindow() const { return message_window_.load(); }
-  void SetMessageWindow(WindowHandle window) { message_window_.store(window); }
-  ModuleHandle ParentApp() const { return host_module_; }
-  const THostFunctions& HostFunctions() const { return host_functions_; }
-  uint8_t DataSubscription() const { return data_subscription_; }
-  void SetDataSubscription(uint8_t value) { data_subscription_ = value; }
-  uint32_t LoaderThread() const { return loader_thread_; }
-  bool DialogOpen() const { return dialog_open_; }
-  void SetDialogOpen(bool open) { dialog_open_ = open; }
-  uint8_t DialogOptions() const { return dialog_options_; }
-  void SetDialogOptions(uint8_t options) { dialog_options_ = options; }
-  IkivParamsListW* DialogParams() const { return dialog_params_; }
-  void SetDialogParams(IkivParamsListW* params) { dialog_params_ = params; }
-  bool SettingsBusy() const { return settings_busy_; }
-  void SetSettingsBusy(bool busy) { settings_busy_ = busy; }
-  // Whether the instance has logged that it has no place for settings; under the settings lock.
-  bool SettingsPlaceMissingLogged() const { return settings_place_missing_logged_; }
-  void SetSettingsPlaceMissingLogged() { settings_place_missing_logged_ = true; }
-  std::atomic<bool>& Processing() { return processing_; }
 
-  // Published message texts.
-  const std::string& MsgNoData() const { return msg_no_data_; }
-  const std::string& MsgWriteComplete() const { return msg_write_complete_; }
-  const std::string& MsgWriteCompleteError() const { return msg_write_complete_error_; }
-
-  // Owned lists and locks.
+  // Owned lists.
   TLogDataList& LogList() { return *log_; }
   TkivPluginCustomCmdList& CustomCommands() { return *custom_commands_; }
-  TParserItemList& ParserItems() { return parser_items_; }
-  std::string& ParserItemsText() { return parser_items_text_; }
-  TObjectList& ConfigDataSources() { return *config_data_sources_; }
-  ReaderWriterLock& SettingsLock() { return *settings_lock_; }
-  RecursiveMutex& CommandLock() { return command_lock_; }
-  std::atomic<int32_t>& CommandDepth() { return command_depth_; }
+
+  // What serialises the instance's commands; only the command entry point takes it.
+  TCommandGate& Commands() { return commands_; }
   // Holds on this instance: one of the registry while it is registered, one per call that found
-  // it (see TPluginRef). The last one to end destroys the instance.
-  std::atomic<int32_t>& CallRefs() { return call_refs_; }
+  // it (see TPluginRef). Only the registry changes them; the last one to end destroys the
+  // instance.
+  TInstanceHolds& Holds() { return holds_; }
 
  private:
   // Construction step 7 and its translation set-up (instance_translation.cpp).
   void SetUpTranslation();
   void ReadHostParameters(IkivParamsListA* params);
 
-  std::unique_ptr<TWtransl> translator_;
-  std::unique_ptr<ReaderWriterLock> settings_lock_;
-  RecursiveMutex command_lock_;
-  std::atomic<int32_t> command_depth_{0};
-  uintptr_t own_handle_ = 0;
-  ModuleHandle module_handle_ = nullptr;
-  std::atomic<int32_t> load_count_{0};
-  int32_t module_index_ = 0;
-  std::string parser_items_text_;
-  std::string description_;
-  std::string log_title_;
-  uint8_t module_types_ = 0;
-  uint8_t module_options_ = 0;
-  uint8_t enabled_byte_ = 1;
-  std::string module_file_name_;
-  std::string module_path_;
-  std::string module_name_;
-  uint32_t config_id_ = 0;
-  std::string application_name_;
-  std::string version_text_;
-  TParserItemList parser_items_;
-  std::unique_ptr<TkivPluginCustomCmdList> custom_commands_;
-  std::unique_ptr<TkivThreadParamsList> custom_values_;
-  std::unique_ptr<TLogDataList> log_;
-  std::atomic<bool> terminate_{false};  // read by data calls while a command may set it
-  std::unique_ptr<TObjectList> config_data_sources_;
-  std::string data_source_selection_;
-  std::string msg_no_data_;
-  std::string msg_write_complete_;
-  std::string msg_write_complete_error_;
-  float framework_version_ = 0;
-  std::string ini_file_;
-  uint8_t registry_root1_ = 2;
-  uint8_t registry_root2_ = 1;
-  std::string registry_path_;
-  std::string ini_section_prefix_;
-  bool states_[8] = {};
-  std::string events_text_;
-  bool temporary_load_ = false;
-  bool settings_busy_ = false;
-  bool settings_place_missing_logged_ = false;
-  WindowHandle owner_window_ = nullptr;
-  std::atomic<WindowHandle> message_window_{nullptr};  // read by Log on any thread
-  ModuleHandle host_module_ = nullptr;
-  uint8_t data_subscription_ = 0;
-  std::unique_ptr<TModuleConfigList> module_configs_;
-  std::unique_ptr<TThreadStringList> named_objects_;
-  std::atomic<bool> processing_{false};
-  bool translated_ = false;
-  bool dialog_open_ = false;
-  uint8_t dialog_options_ = 0;
-  IkivParamsListW* dialog_params_ = nullptr;
-  uint32_t loader_thread_ = 0;
-  std::string language_;
-  THostFunctions host_functions_;
+  // Each group below states once which threads may touch it. The host's contract makes most of
+  // them safe without a lock: commands of one instance are serialised by the command gate, the
+  // first LOAD comes before any data call and the last UNLOAD after the last, and what data
+  // calls read beside commands is atomic.
 
-  std::mutex lazy_lock_;  // creation of the module configurations and custom values
-  std::atomic<int32_t> call_refs_{0};
+  // Life: the command gate, the holds and the load count are operated by their units; the
+  // flags make construction's end and destruction's start run once.
+  TCommandGate commands_;
+  TInstanceHolds holds_;
+  std::atomic<int32_t> load_count_{0};  // LOAD minus UNLOAD commands, never below 0
   std::atomic<bool> constructed_{false};
   std::atomic<bool> destroying_{false};
+  uintptr_t own_handle_ = 0;  // set once, by creation, before the host learns of the instance
+
+  // The module file that names the instance: fixed by the constructor, read by any thread.
+  struct ModuleFile {
+    ModuleHandle Handle = nullptr;  // null: this module
+    std::string FileName;
+    std::string Path;  // folder with a trailing delimiter
+    std::string Name;  // file name without folder
+    std::string VersionText;
+  };
+  ModuleFile file_;
+
+  // Host facts: written by the first LOAD (the host module and window also by the last UNLOAD)
+  // under the command gate; read by any thread in between.
+  struct HostFacts {
+    int32_t ModuleIndex = 0;
+    ModuleHandle HostModule = nullptr;
+    std::string ApplicationName;
+    uint32_t ConfigId = 0;
+    uint32_t LoaderThread = 0;
+    THostFunctions Functions;
+  };
+  HostFacts host_;
+
+  // What the instance publishes: set by the application while it builds the instance and by
+  // module parameters and commands under the command gate; read by any thread.
+  struct Published {
+    std::string Description;
+    std::string LogTitle;
+    uint8_t ModuleTypes = 0;
+    uint8_t ModuleOptions = 0;
+    uint8_t EnabledByte = 1;
+    float FrameworkVersion = 0;
+    std::string EventsText;
+    bool TemporaryLoad = false;
+    std::string MsgNoData;
+    std::string MsgWriteComplete;
+    std::string MsgWriteCompleteError;
+  };
+  Published published_;
+
+  // Where settings live: the names are set by LOAD and the settings commands under the command
+  // gate and read by the settings components; the settings lock serialises those components and
+  // guards their flags.
+  struct SettingsPlace {
+    std::string IniFile;
+    uint8_t RegistryRoot1 = 2;
+    uint8_t RegistryRoot2 = 1;
+    std::string RegistryPath;
+    std::string SectionPrefix;
+  };
+  SettingsPlace settings_;
+  ReaderWriterLock settings_lock_;
+  std::atomic<bool> settings_busy_{false};  // written under the settings lock only
+  bool settings_place_missing_logged_ GUARDED_BY(settings_lock_) = false;
+
+  // The options dialog: written by the dialog exports while a dialog opens and closes (one at a
+  // time, on the loader's thread or through it) and by LOAD/UNLOAD; read by the application's
+  // handlers during the dialog.
+  struct DialogState {
+    bool Open = false;
+    uint8_t Options = 0;
+    IkivParamsListW* Params = nullptr;  // not owned; the dialog call's Input list
+    WindowHandle OwnerWindow = nullptr;
+  };
+  DialogState dialog_;
+
+  // The data path: read by data calls beside commands, without a lock.
+  struct DataPath {
+    std::atomic<bool> Processing{false};  // a data call runs
+    std::atomic<bool> Terminate{false};  // set by UNLOAD, cleared by LOAD
+    std::atomic<WindowHandle> MessageWindow{nullptr};  // also read by Log on any thread
+    uint8_t Subscription = 0;
+  };
+  DataPath data_;
+
+  // Configuration exchanged by commands: changed under the command gate. Module information and
+  // the plugin interface read it from other threads without the gate; the host does not change
+  // it while it asks for either.
+  struct Configuration {
+    TParserItemList ParserItems;
+    std::string ParserItemsText;  // last text given by ITEMS
+    std::unique_ptr<TObjectList> DataSources;  // owning
+    std::string DataSourceSelection;
+    bool States[8] = {};
+  };
+  Configuration config_;
+
+  // Translation: set up by the constructor, applied by construction's end and LOAD.
+  std::unique_ptr<TWtransl> translator_;
+  std::string language_;
+  bool translated_ = false;
+
+  // Owned lists, each thread-safe itself; made by the constructor and freed by the destructor.
+  std::unique_ptr<TkivPluginCustomCmdList> custom_commands_;
+  std::unique_ptr<TLogDataList> log_;
+  std::unique_ptr<TThreadStringList> named_objects_;
+  // Made on first use, by whichever thread asks first.
+  Mutex lazy_lock_;
+  std::unique_ptr<TModuleConfigList> module_configs_ GUARDED_BY(lazy_lock_);
+  std::unique_ptr<TkivThreadParamsList> custom_values_ GUARDED_BY(lazy_lock_);
 };
 
 }  // namespace kiv

@@ -6,34 +6,34 @@
 namespace kiv {
 
 void TkivPlugin::ReadHostParameters(IkivParamsListA* params) {
-  registry_path_.clear();
-  ReadCallText(params, "REGISTRY-PATH", registry_path_);
-  ini_section_prefix_.clear();
-  ReadCallText(params, "INI-SECTION-PREFIX", ini_section_prefix_);
+  settings_.RegistryPath.clear();
+  ReadCallText(params, "REGISTRY-PATH", settings_.RegistryPath);
+  settings_.SectionPrefix.clear();
+  ReadCallText(params, "INI-SECTION-PREFIX", settings_.SectionPrefix);
   int32_t handle = 0;
   if (ReadCallInt(params, "HANDLE", handle))
-    host_module_ = reinterpret_cast<ModuleHandle>(static_cast<uintptr_t>(static_cast<uint32_t>(handle)));
-  application_name_.clear();
-  ReadCallText(params, "APPLICATION-NAME", application_name_);
+    host_.HostModule = reinterpret_cast<ModuleHandle>(static_cast<uintptr_t>(static_cast<uint32_t>(handle)));
+  host_.ApplicationName.clear();
+  ReadCallText(params, "APPLICATION-NAME", host_.ApplicationName);
 }
 
 int32_t TkivPlugin::PluginLoad(TPluginCallRec* rec) {
   if (load_count_.fetch_add(1) + 1 > 1) return 0;
   const HostPlatform& platform = CurrentHostPlatform();
   IkivParamsListA* params = rec ? CallParams(*rec) : nullptr;
-  loader_thread_ = platform.CurrentThreadId();
-  dialog_open_ = false;
-  module_index_ = rec ? rec->ModuleIndex : 0;
+  host_.LoaderThread = platform.CurrentThreadId();
+  dialog_.Open = false;
+  host_.ModuleIndex = rec ? rec->ModuleIndex : 0;
   ReadHostParameters(params);
-  if (!host_module_ && !application_name_.empty()) host_module_ = platform.LoadedModule(application_name_);
-  config_id_ = 0;
-  if (module_options_ & kModuleOptionConfigId) {
+  if (!host_.HostModule && !host_.ApplicationName.empty()) host_.HostModule = platform.LoadedModule(host_.ApplicationName);
+  host_.ConfigId = 0;
+  if (published_.ModuleOptions & kModuleOptionConfigId) {
     int32_t id = 0;
-    if (ReadCallInt(params, "CONFIG-ID", id)) config_id_ = static_cast<uint32_t>(id);
+    if (ReadCallInt(params, "CONFIG-ID", id)) host_.ConfigId = static_cast<uint32_t>(id);
   }
   ReadIniFile(params, true);
-  if (host_module_) host_functions_ = LookUpHostFunctions(host_module_);
-  terminate_ = false;
+  if (host_.HostModule) host_.Functions = LookUpHostFunctions(host_.HostModule);
+  data_.Terminate = false;
   if (log_->Count() > 0) NotifyLog();
   int32_t result = 0;
   if (OnPluginLoad) OnPluginLoad(this, rec, result);
@@ -51,12 +51,12 @@ int32_t TkivPlugin::PluginUnload(TPluginCallRec* rec) {
   } while (!load_count_.compare_exchange_weak(count, count - 1));
   if (count - 1 > 0) return 0;
 
-  terminate_ = true;
-  for (bool& state : states_) state = false;
+  data_.Terminate = true;
+  for (bool& state : config_.States) state = false;
   IkivParamsListA* params = rec ? CallParams(*rec) : nullptr;
   std::string ini_file = ReadIniFile(params, false);
-  if (ini_file != ini_file_) {
-    ini_file_ = std::move(ini_file);
+  if (ini_file != settings_.IniFile) {
+    settings_.IniFile = std::move(ini_file);
     try {
       if (OnSaveSettingsNow) OnSaveSettingsNow(this);
     } catch (...) {
@@ -69,9 +69,9 @@ int32_t TkivPlugin::PluginUnload(TPluginCallRec* rec) {
   } catch (...) {
     // The unload goes on.
   }
-  dialog_open_ = false;
-  host_module_ = nullptr;
-  message_window_ = nullptr;
+  dialog_.Open = false;
+  host_.HostModule = nullptr;
+  data_.MessageWindow = nullptr;
   return result;
 }
 

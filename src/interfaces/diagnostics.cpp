@@ -2,11 +2,11 @@
 
 #include <cstddef>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 #include "kiv/kiv_plugin.h"
 #include "platform/caught_exception.h"
+#include "platform/mutex.h"
 
 namespace kiv {
 
@@ -16,9 +16,9 @@ namespace {
 
 // The latest crash report and the number made, under one lock.
 struct TLatestCrashReport {
-  std::mutex Lock;
-  uint32_t Count = 0;
-  char Text[KIV_DIAGNOSTICS_REPORT_SIZE] = {};
+  Mutex Lock;
+  uint32_t Count GUARDED_BY(Lock) = 0;
+  char Text[KIV_DIAGNOSTICS_REPORT_SIZE] GUARDED_BY(Lock) = {};
 };
 
 TLatestCrashReport& LatestCrashReport() noexcept {
@@ -55,7 +55,7 @@ void RecordCrashReport(std::string_view report) noexcept {
     report = report.substr(0, end == std::string_view::npos ? kRoom : end + 1);
   }
   TLatestCrashReport& latest = LatestCrashReport();
-  std::lock_guard lock(latest.Lock);
+  LockGuard<Mutex> lock(latest.Lock);
   ++latest.Count;
   std::memcpy(latest.Text, report.data(), report.size());
   latest.Text[report.size()] = '\0';
@@ -81,7 +81,7 @@ kivDiagnostics DiagnosticsSnapshot() noexcept {
   now.SdkVersion = KIV_SDK_VERSION;
   now.ExceptionsCaught = CaughtExceptionCount();
   TLatestCrashReport& latest = LatestCrashReport();
-  std::lock_guard lock(latest.Lock);
+  LockGuard<Mutex> lock(latest.Lock);
   now.CrashReports = latest.Count;
   std::memcpy(now.LastCrashReport, latest.Text, sizeof now.LastCrashReport);
   return now;

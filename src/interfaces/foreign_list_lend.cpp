@@ -458,8 +458,8 @@ class TForeignListWrap final : public IkivParamsListW, public IkivParamsListA {
   std::atomic<int32_t> refs_{0};
   std::atomic<int32_t> holds_{1};  // owner + references + item wrappers; 0 frees
   FastMutex items_mutex_;
-  std::vector<TForeignItemWrap*> items_;  // guarded by items_mutex_
-  bool attached_ = false;                 // guarded by items_mutex_
+  std::vector<TForeignItemWrap*> items_ GUARDED_BY(items_mutex_);
+  bool attached_ GUARDED_BY(items_mutex_) = false;
 };
 
 namespace {
@@ -475,20 +475,20 @@ class ForeignRegistry {
     return *instance;
   }
   TForeignListWrap* Find(const void* intf) {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     const auto found = wraps_.find(intf);
     return found == wraps_.end() ? nullptr : found->second;
   }
   // A wrapper out of the quarantine, or null.
   TForeignListWrap* TakeRested() {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     return quarantine_.Take();
   }
   // Registers a new wrapper. Throws std::bad_alloc (nothing registered).
   void Add(TForeignListWrap* wrap) {
     const void* w = static_cast<IkivParamsListW*>(wrap);
     const void* a = static_cast<IkivParamsListA*>(wrap);
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     try {
       wraps_.emplace(w, wrap);
       wraps_.emplace(a, wrap);
@@ -498,7 +498,7 @@ class ForeignRegistry {
     }
   }
   bool Rest(TForeignListWrap* wrap) noexcept {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     try {
       quarantine_.Put(wrap);
       return true;
@@ -507,15 +507,15 @@ class ForeignRegistry {
     }
   }
   void Remove(TForeignListWrap* wrap) noexcept {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     wraps_.erase(static_cast<const void*>(static_cast<IkivParamsListW*>(wrap)));
     wraps_.erase(static_cast<const void*>(static_cast<IkivParamsListA*>(wrap)));
   }
 
  private:
   FastMutex mutex_;
-  std::unordered_map<const void*, TForeignListWrap*> wraps_;  // guarded by mutex_
-  LoanQuarantine<TForeignListWrap> quarantine_;               // guarded by mutex_
+  std::unordered_map<const void*, TForeignListWrap*> wraps_ GUARDED_BY(mutex_);
+  LoanQuarantine<TForeignListWrap> quarantine_ GUARDED_BY(mutex_);
 };
 
 }  // namespace
@@ -553,7 +553,7 @@ TForeignListWrap* TForeignListWrap::Lend(IkivParamsList_* foreign) {
 TForeignListWrap::~TForeignListWrap() { ForeignRegistry::Get().Remove(this); }
 
 void TForeignListWrap::Attach(IkivParamsListW* w, IkivParamsListA* a) noexcept {
-  std::lock_guard<FastMutex> guard(items_mutex_);
+  LockGuard<FastMutex> guard(items_mutex_);
   w_ = w;
   a_ = a;
   offers_w_ = w != nullptr;
@@ -568,7 +568,7 @@ void TForeignListWrap::Detach() noexcept {
   IkivParamsListW* w = nullptr;
   IkivParamsListA* a = nullptr;
   {
-    std::lock_guard<FastMutex> guard(items_mutex_);
+    LockGuard<FastMutex> guard(items_mutex_);
     attached_ = false;
     for (TForeignItemWrap* item : items_) item->Detach();
     items_.clear();
@@ -593,14 +593,14 @@ TForeignListWrap* TForeignListWrap::FromIntf(const void* intf) {
 }
 
 bool TForeignListWrap::TrackItem(TForeignItemWrap* item) {
-  std::lock_guard<FastMutex> guard(items_mutex_);
+  LockGuard<FastMutex> guard(items_mutex_);
   if (!attached_) return false;
   items_.push_back(item);
   return true;
 }
 
 void TForeignListWrap::ForgetItem(TForeignItemWrap* item) noexcept {
-  std::lock_guard<FastMutex> guard(items_mutex_);
+  LockGuard<FastMutex> guard(items_mutex_);
   items_.erase(std::remove(items_.begin(), items_.end(), item), items_.end());
 }
 

@@ -1,9 +1,10 @@
 #include "platform/module_allocator.h"
 
 #include <atomic>
-#include <mutex>
 #include <new>
 #include <optional>
+
+#include "platform/mutex.h"
 
 namespace kiv {
 
@@ -18,8 +19,8 @@ std::atomic<const ModuleAllocator*> g_current{nullptr};
 // Set by the first allocation: a host allocator adopted later could be handed earlier blocks.
 std::atomic<bool> g_allocated{false};
 
-std::mutex g_adopt_mutex;
-std::optional<HostAllocatorAdoption> g_adoption;  // guarded by g_adopt_mutex
+Mutex g_adopt_mutex;
+std::optional<HostAllocatorAdoption> g_adoption GUARDED_BY(g_adopt_mutex);
 
 void NoteAllocation() {
   if (!g_allocated.load(std::memory_order_relaxed)) g_allocated.store(true, std::memory_order_relaxed);
@@ -64,7 +65,7 @@ void ModuleFree(void* block) noexcept {
 namespace {
 
 HostAllocatorAdoption AdoptHostAllocatorIn(void* module) {
-  std::lock_guard<std::mutex> lock(g_adopt_mutex);
+  LockGuard<Mutex> lock(g_adopt_mutex);
   if (g_adoption) return *g_adoption;
   ModuleAllocator host{};
   if (!FindHostAllocator(module, host)) {
@@ -87,7 +88,7 @@ HostAllocatorAdoption AdoptHostAllocatorFrom(void* module) { return AdoptHostAll
 #endif
 
 void ResetHostAllocatorForTesting() {
-  std::lock_guard<std::mutex> lock(g_adopt_mutex);
+  LockGuard<Mutex> lock(g_adopt_mutex);
   g_adoption.reset();
   SetModuleAllocator(nullptr);
   g_allocated.store(false, std::memory_order_relaxed);

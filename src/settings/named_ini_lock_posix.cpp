@@ -8,9 +8,9 @@
 #include <condition_variable>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <thread>
 
+#include "platform/mutex.h"
 #include "settings/named_ini_lock.h"
 
 namespace kiv {
@@ -33,19 +33,19 @@ const std::shared_ptr<const char>& ThreadLifeToken() {
 // lock on a file in the temporary folder, held while any thread of this process owns the
 // lock. The system drops the file lock of a process that dies.
 struct NamedState {
-  std::mutex mutex;
+  Mutex mutex;
   std::condition_variable released;
-  std::weak_ptr<const char> owner;  // guarded by mutex; the owning thread's life token
-  int depth = 0;                    // guarded by mutex; 1 while the file lock is sought
+  std::weak_ptr<const char> owner GUARDED_BY(mutex);  // the owning thread's life token
+  int depth GUARDED_BY(mutex) = 0;                    // 1 while the file lock is sought
   int fd = -1;
   ~NamedState() {
     if (fd >= 0) ::close(fd);
   }
 
-  bool OwnedBy(const std::shared_ptr<const char>& thread) const {
+  bool OwnedBy(const std::shared_ptr<const char>& thread) const REQUIRES(mutex) {
     return depth > 0 && owner.lock() == thread;
   }
-  bool OwnerIsGone() const { return depth > 0 && owner.expired(); }
+  bool OwnerIsGone() const REQUIRES(mutex) { return depth > 0 && owner.expired(); }
 
   // Takes the file lock before `deadline`; true at once without a file.
   bool LockFile(Clock::time_point deadline) const {
@@ -61,9 +61,9 @@ struct NamedState {
 };
 
 std::shared_ptr<NamedState> StateFor(const std::string& name) {
-  static std::mutex registryMutex;
+  static Mutex registryMutex;
   static std::map<std::string, std::weak_ptr<NamedState>> registry;
-  std::lock_guard<std::mutex> guard(registryMutex);
+  LockGuard<Mutex> guard(registryMutex);
   std::shared_ptr<NamedState> state = registry[name].lock();
   if (!state) {
     state = std::make_shared<NamedState>();
@@ -91,7 +91,7 @@ bool TNamedIniLock::Enter(unsigned timeoutMs) {
   NamedState& s = *impl_->state;
   const auto& self = ThreadLifeToken();
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::unique_lock<std::mutex> lock(s.mutex);
+  UniqueLock lock(s.mutex);
   if (s.OwnedBy(self)) {
     ++s.depth;
     return true;
@@ -99,16 +99,16 @@ bool TNamedIniLock::Enter(unsigned timeoutMs) {
   while (s.depth > 0 && !s.OwnerIsGone()) {
     const auto now = Clock::now();
     if (now >= deadline) return false;
-    s.released.wait_for(lock, std::min<Clock::duration>(deadline - now, kWaitSlice));
+    s.released.wait_for(lock.ForWait(), std::min<Clock::duration>(deadline - now, kWaitSlice));
   }
   // A thread of this process that exited while holding the lock leaves the file lock held.
   const bool fileHeld = s.depth > 0;
   s.owner = self;
   s.depth = 1;
   if (fileHeld) return true;
-  lock.unlock();  // other threads of this process wait for us meanwhile
+  lock.Unlock();  // other threads of this process wait for us meanwhile
   if (s.LockFile(deadline)) return true;
-  lock.lock();
+  lock.Lock();
   s.depth = 0;
   s.owner.reset();
   s.released.notify_one();
@@ -117,7 +117,7 @@ bool TNamedIniLock::Enter(unsigned timeoutMs) {
 
 void TNamedIniLock::Leave() {
   NamedState& s = *impl_->state;
-  std::lock_guard<std::mutex> lock(s.mutex);
+  LockGuard<Mutex> lock(s.mutex);
   if (!s.OwnedBy(ThreadLifeToken())) return;
   if (--s.depth > 0) return;
   if (s.fd >= 0) ::flock(s.fd, LOCK_UN);

@@ -2,8 +2,8 @@
 // regard to ASCII case as Windows does, each key holding typed values.
 #include <algorithm>
 #include <map>
-#include <mutex>
 
+#include "platform/mutex.h"
 #include "settings/ini_text.h"
 #include "settings/registry.h"
 
@@ -17,9 +17,9 @@ struct StoredValue {
 };
 
 struct Store {
-  std::mutex mutex;
+  Mutex mutex;
   // Full key name "<root>\<path in lower case>" -> lower-case value name -> value.
-  std::map<std::string, std::map<std::string, StoredValue>> keys;
+  std::map<std::string, std::map<std::string, StoredValue>> keys GUARDED_BY(mutex);
 };
 
 Store& TheStore() {
@@ -45,7 +45,7 @@ bool TRegistry::OpenKey(std::string_view path, bool create) {
   if (root_ < kHKeyClassesRoot || root_ > kHKeyCurrentConfig || root_ == 0x80000004u) return false;
   const std::string name = FullName(root_, path);
   Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.mutex);
+  LockGuard<Mutex> guard(store.mutex);
   if (store.keys.count(name) == 0) {
     if (!create && name.find('\\') != std::string::npos) return false;
     // Creating a key creates its parents too.
@@ -69,7 +69,7 @@ void TRegistry::KeyTraits::Close(type) noexcept {}
 bool TRegistry::ReadValue(std::string_view name, std::uint32_t& type, std::string& data) {
   if (!open_) return false;
   Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.mutex);
+  LockGuard<Mutex> guard(store.mutex);
   const auto key = store.keys.find(path_);
   if (key == store.keys.end()) return false;
   const auto value = key->second.find(AsciiLower(name));
@@ -88,7 +88,7 @@ bool TRegistry::ValueExists(std::string_view name) {
 bool TRegistry::WriteValue(std::string_view name, std::uint32_t type, std::string_view data) {
   if (!open_) return false;
   Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.mutex);
+  LockGuard<Mutex> guard(store.mutex);
   const auto key = store.keys.find(path_);
   if (key == store.keys.end()) return false;
   key->second[AsciiLower(name)] = StoredValue{type, std::string(data)};
@@ -98,7 +98,7 @@ bool TRegistry::WriteValue(std::string_view name, std::uint32_t type, std::strin
 bool TRegistry::DeleteValue(std::string_view name) {
   if (!open_) return false;
   Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.mutex);
+  LockGuard<Mutex> guard(store.mutex);
   const auto key = store.keys.find(path_);
   return key != store.keys.end() && key->second.erase(AsciiLower(name)) != 0;
 }
@@ -107,7 +107,7 @@ bool DeleteRegistryTree(std::uint32_t rootKey, std::string_view path) {
   const std::string name = FullName(rootKey, path);
   if (name.find('\\') == std::string::npos) return false;  // never the whole root
   Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.mutex);
+  LockGuard<Mutex> guard(store.mutex);
   bool found = false;
   for (auto it = store.keys.lower_bound(name);
        it != store.keys.end() && it->first.compare(0, name.size(), name) == 0;) {

@@ -3,15 +3,17 @@
 // exchange and a release one plain store, where std::mutex goes through the threads library and
 // a slim reader/writer lock under Wine wakes its address on every release. A waiting thread spins
 // briefly, then yields its time slice. Hold it only for a few instructions' worth of work, never
-// around a call that may block. Elsewhere it is std::mutex.
+// around a call that may block. Elsewhere it is std::mutex (as Mutex).
 //
-// Satisfies Lockable, so std::lock_guard and std::unique_lock work with it. Any thread.
+// Satisfies Lockable; an annotated capability, taken through LockGuard (platform/mutex.h) so
+// that the fields it guards are checked. Any thread.
 #pragma once
+
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 
 #ifdef _WIN32
 #include <atomic>
-
-#include "support/thread_annotations.h"
 
 namespace kiv {
 
@@ -26,7 +28,7 @@ class CAPABILITY("mutex") FastMutex {
     LockContended();
   }
   void unlock() RELEASE() { held_.store(false, std::memory_order_release); }
-  bool try_lock() { return !held_.exchange(true, std::memory_order_acquire); }
+  bool try_lock() TRY_ACQUIRE(true) { return !held_.exchange(true, std::memory_order_acquire); }
 
  private:
   void LockContended();  // spins, then yields, until the lock is free and taken
@@ -36,11 +38,9 @@ class CAPABILITY("mutex") FastMutex {
 
 }  // namespace kiv
 #else
-#include <mutex>
-
 namespace kiv {
 
-using FastMutex = std::mutex;
+using FastMutex = Mutex;
 
 }  // namespace kiv
 #endif

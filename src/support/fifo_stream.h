@@ -69,8 +69,10 @@ class TFIFOStream : public TThreadObject {
   // Remove, Clear or a Write that has to discard. Bytes written after it was taken are behind
   // it unless the write moved the held bytes to a larger block: take the size first, then the
   // pointer.
-  uint8_t* LockRead();
-  uint8_t* LockWrite();
+  // The lock stays held past the call (it is handed across the FIFO buffer interface), which
+  // the analysis cannot follow.
+  uint8_t* LockRead() NO_THREAD_SAFETY_ANALYSIS;
+  uint8_t* LockWrite() NO_THREAD_SAFETY_ANALYSIS;
   // The lock exists from construction on: these release it without looking for it first.
   void UnlockRead() { Lock().EndRead(); }
   void UnlockWrite() { Lock().EndWrite(); }
@@ -78,26 +80,26 @@ class TFIFOStream : public TThreadObject {
 
  private:
   [[noreturn]] static void ThrowInvalidWrite();
+  // The lock the constructor created.
+  ReaderWriterLock& Lock() const { return *LockObject(); }
   // Require the write lock.
   // A write that does not fit behind the held bytes: discards or fails (see Write); returns
   // the bytes discarded.
-  int32_t WriteOverflowing(const uint8_t* from, int32_t length);
-  void RemoveLocked(int32_t count);
+  int32_t WriteOverflowing(const uint8_t* from, int32_t length) REQUIRES(Lock());
+  void RemoveLocked(int32_t count) REQUIRES(Lock());
   // Appends `length` bytes, with Size_ + length <= Capacity_.
-  void AppendLocked(const uint8_t* data, int32_t length);
+  void AppendLocked(const uint8_t* data, int32_t length) REQUIRES(Lock());
   // Moves the held bytes to the start of a new block with room for `needed` bytes and more; the
   // old block is retired (kept until FreeRetired).
-  void Relocate(int32_t needed);
+  void Relocate(int32_t needed) REQUIRES(Lock());
   // Frees the blocks retired since the last Remove, Clear or discarding write.
-  void FreeRetired();
+  void FreeRetired() REQUIRES(Lock());
   // After a Remove or Clear of a stream that held `held` bytes: counts how long the stream has
   // stayed nearly empty and shrinks its block once that has lasted kQuietRemoves calls.
-  void NoteHeld(int32_t held);
-  void Shrink();
+  void NoteHeld(int32_t held) REQUIRES(Lock());
+  void Shrink() REQUIRES(Lock());
   // Moves the held bytes to the block's start.
-  void Compact();
-  // The lock the constructor created.
-  ReaderWriterLock& Lock() const { return *LockObject(); }
+  void Compact() REQUIRES(Lock());
 
   // One block of room: its bytes, and their start (aligned to a cache line for large blocks, so
   // that copies of whole 16-byte steps split no cache line).
@@ -118,17 +120,17 @@ class TFIFOStream : public TThreadObject {
   // (held at most an eighth of its room).
   static constexpr int32_t kQuietRemoves = 256;
 
-  Block Block_;              // guarded by the lock; no bytes while the stream has held nothing
-  std::vector<Block> Retired_;  // guarded by the lock; blocks whose addresses may still be read
+  Block Block_ GUARDED_BY(Lock());  // no bytes while the stream has held nothing
+  std::vector<Block> Retired_ GUARDED_BY(Lock());  // blocks whose addresses may still be read
   const size_t MaxRoom_;     // twice the capacity: room and slack for the read offset
   const int32_t Capacity_;
   const int32_t DiscardStep_;
-  // Guarded by the lock: the held bytes are Block_.Start[Head_, Head_ + Size_), within the
-  // block's room; Head_ <= Room / 2 between calls.
-  int32_t Head_ = 0;
-  int32_t Size_ = 0;
-  int32_t Quiet_ = 0;      // Remove and Clear calls in a row that found the stream nearly empty
-  int32_t QuietPeak_ = 0;  // the most they found held
+  // The held bytes are Block_.Start[Head_, Head_ + Size_), within the block's room;
+  // Head_ <= Room / 2 between calls.
+  int32_t Head_ GUARDED_BY(Lock()) = 0;
+  int32_t Size_ GUARDED_BY(Lock()) = 0;
+  int32_t Quiet_ GUARDED_BY(Lock()) = 0;      // Remove and Clear calls in a row that found the stream nearly empty
+  int32_t QuietPeak_ GUARDED_BY(Lock()) = 0;  // the most they found held
   const bool Overwrite_;
 };
 

@@ -1,13 +1,16 @@
 // RecursiveMutex: a re-entrant mutex that gives back everything it took when it goes. On Windows
 // it is a critical section: the threads library's recursive mutex allocates its state on first
 // use and std::recursive_mutex never frees it, so each object that was ever locked would leave a
-// block behind. Elsewhere it is std::recursive_mutex.
+// block behind. Elsewhere it is std::recursive_mutex, annotated.
 //
-// Satisfies Lockable, so std::lock_guard and std::unique_lock work with it. Any thread.
+// Satisfies Lockable; an annotated capability, taken through LockGuard (platform/mutex.h) so
+// that the fields it guards are checked. Any thread.
 #pragma once
 
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
+
 #ifdef _WIN32
-#include "support/thread_annotations.h"
 
 namespace kiv {
 
@@ -20,7 +23,7 @@ class CAPABILITY("mutex") RecursiveMutex {
 
   void lock() noexcept ACQUIRE();
   void unlock() noexcept RELEASE();
-  bool try_lock() noexcept;
+  bool try_lock() noexcept TRY_ACQUIRE(true);
 
  private:
   // The system's CRITICAL_SECTION, kept opaque so that this header needs no <windows.h>.
@@ -29,11 +32,9 @@ class CAPABILITY("mutex") RecursiveMutex {
 
 }  // namespace kiv
 #else
-#include <mutex>
-
 namespace kiv {
 
-using RecursiveMutex = std::recursive_mutex;
+using RecursiveMutex = AnnotatedMutex<std::recursive_mutex>;
 
 }  // namespace kiv
 #endif

@@ -1,8 +1,8 @@
 #include "translation/custom_translators.h"
 
-#include <mutex>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "translation/translator.h"
 
 namespace kiv {
@@ -30,19 +30,19 @@ class TCustomTranslatorList {
          std::make_shared<TWideStringsTranslator>()});
   }
   void Add(TEntry entry) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    LockGuard<Mutex> lock(mutex_);
     entries_.push_back(std::move(entry));
   }
   std::shared_ptr<TCustomTranslator> Find(const TObject& object, std::string_view name) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    LockGuard<Mutex> lock(mutex_);
     for (const TEntry& e : entries_)
       if ((e.Name.empty() || SameName(e.Name, name)) && e.ObjectClass(object)) return e.Translator;
     return nullptr;
   }
 
  private:
-  std::mutex mutex_;
-  std::vector<TEntry> entries_;
+  Mutex mutex_;
+  std::vector<TEntry> entries_ GUARDED_BY(mutex_);
 };
 
 TCustomTranslatorList& List() {

@@ -111,7 +111,8 @@ class TDictionarySink : public TLanguageFileSink {
   void Directive(const TLanguageDirective& directive) override {
     translator_.ApplyDirective(directive);
   }
-  void Entry(std::string_view source, std::string_view translation) override {
+  // Called by LoadLanguage's parser, under the translator's lock.
+  void Entry(std::string_view source, std::string_view translation) override REQUIRES(translator_.lock_) {
     translator_.AddEntry(source, translation);
     ++count;
   }
@@ -148,24 +149,24 @@ TWtransl::~TWtransl() {
   // The timer goes first so that no tick runs while the rest is freed.
   std::unique_ptr<TUnloadTimer> timer;
   {
-    std::lock_guard<RecursiveMutex> guard(lock_);
+    LockGuard<RecursiveMutex> guard(lock_);
     timer = std::move(timer_);
   }
   timer.reset();
 }
 
 int TWtransl::EntryCount() const {
-  std::lock_guard<RecursiveMutex> guard(lock_);
+  LockGuard<RecursiveMutex> guard(lock_);
   return entryCount_;
 }
 
 std::string TWtransl::LoadedPair() const {
-  std::lock_guard<RecursiveMutex> guard(lock_);
+  LockGuard<RecursiveMutex> guard(lock_);
   return loadedPair_;
 }
 
 bool TWtransl::DictionaryLoaded() const {
-  std::lock_guard<RecursiveMutex> guard(lock_);
+  LockGuard<RecursiveMutex> guard(lock_);
   return dictionary_ != nullptr;
 }
 
@@ -253,7 +254,7 @@ void TWtransl::AddEntry(std::string_view source, std::string_view translation) {
 }
 
 int TWtransl::LoadLanguage(const std::string& source, const std::string& target) {
-  std::lock_guard<RecursiveMutex> guard(lock_);
+  LockGuard<RecursiveMutex> guard(lock_);
   if (!dictionary_) dictionary_ = std::make_unique<TWtranslLanguagesList>();
   dictionary_->Clear();
   encoding_ = TLanguageEncoding::None;
@@ -283,8 +284,9 @@ bool TWtransl::Translate(std::string TargetLanguage, TObject* Root, std::string 
   targetLanguage_ = TargetLanguage;
 
   bool result = false;
+  TUnloadTimer* timer = nullptr;
   {
-    std::lock_guard<RecursiveMutex> guard(lock_);
+    LockGuard<RecursiveMutex> guard(lock_);
     if (!dictionary_) {
       dictionary_ = std::make_unique<TWtranslLanguagesList>();
       loadedPair_.clear();
@@ -307,15 +309,16 @@ bool TWtransl::Translate(std::string TargetLanguage, TObject* Root, std::string 
     }
     if (result && !noUnload_ && !timer_)
       timer_ = timerFactory_(kUnloadIntervalMs, [this] { UnloadTick(); });
+    timer = timer_.get();  // lives until destruction
   }
-  if (result && timer_) timer_->SetEnabled(true);
+  if (result && timer) timer->SetEnabled(true);
   return result;
 }
 
 void TWtransl::UnloadTick() {
   std::unique_ptr<TWtranslLanguagesList> freed;
   {
-    std::lock_guard<RecursiveMutex> guard(lock_);
+    LockGuard<RecursiveMutex> guard(lock_);
     if (timer_) timer_->SetEnabled(false);
     entryCount_ = 0;
     loadedPair_.clear();
@@ -370,6 +373,7 @@ void TWtransl::TranslateObject(TObject* object) {
 }
 
 void TWtransl::TranslateProperty(TObject* object, std::string_view name) {
+  LockGuard<RecursiveMutex> guard(lock_);  // re-entered inside a run
   auto* persistent = dynamic_cast<TPersistent*>(object);
   const TPropInfo* pi = persistent ? persistent->FindProperty(name) : nullptr;
   if (!pi) return;
@@ -451,7 +455,7 @@ bool TWtransl::TranslateValue(TObject* obj, const TPropInfo* pi, const std::u16s
 std::u16string TWtransl::TranslateText(std::u16string_view text, bool& found) const {
   found = false;
   std::u16string_view s = TrimBlanks(text);
-  std::lock_guard<RecursiveMutex> guard(lock_);
+  LockGuard<RecursiveMutex> guard(lock_);
   if (s.empty() || !dictionary_) return std::u16string(text);
 
   // Fast path: most texts are entries as they stand. Their escape flags come from a scan; the

@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
 
+#include "platform/mutex.h"
 #include "support/component.h"
 #include "support/recursive_mutex.h"
 #include "support/string_list.h"
@@ -108,8 +108,10 @@ class TWtransl : public TComponent {
   // entries, or -1 when no file could be read.
   int LoadLanguage(const std::string& source, const std::string& target);
 
-  void TranslateChildren(TComponent& component);
-  void TranslateObject(TObject* object);
+  // The translation run's steps, under the translator's lock (which Translate holds).
+  void TranslateChildren(TComponent& component) REQUIRES(lock_);
+  void TranslateObject(TObject* object) REQUIRES(lock_);
+  // One property; takes the lock itself, so it may be called outside a run too.
   void TranslateProperty(TObject* object, std::string_view name);
   // Decides the new text for `text` of property pi of obj; true when it is to be applied.
   bool TranslateValue(TObject* obj, const TPropInfo* pi, const std::u16string& text,
@@ -131,16 +133,16 @@ class TWtransl : public TComponent {
 
  private:
   void ApplyDirective(const TLanguageDirective& directive);
-  void AddEntry(std::string_view source, std::string_view translation);
+  void AddEntry(std::string_view source, std::string_view translation) REQUIRES(lock_);
   void RecordTestText(TObject* obj, const TPropInfo* pi, const std::u16string& text, bool found);
   std::u16string ConvertTranslation(std::string_view text) const;
   friend class TDictionarySink;
 
   mutable RecursiveMutex lock_;
-  std::unique_ptr<TWtranslLanguagesList> dictionary_;  // guarded by lock_
-  std::string loadedPair_;                             // guarded by lock_
-  int entryCount_ = 0;                                 // guarded by lock_
-  std::unique_ptr<TUnloadTimer> timer_;                // created under lock_
+  std::unique_ptr<TWtranslLanguagesList> dictionary_ GUARDED_BY(lock_);
+  std::string loadedPair_ GUARDED_BY(lock_);
+  int entryCount_ GUARDED_BY(lock_) = 0;
+  std::unique_ptr<TUnloadTimer> timer_ GUARDED_BY(lock_);
   const bool noUnload_;
   TUnloadTimerFactory timerFactory_;
 

@@ -169,7 +169,7 @@ TEST_F(CommandsTest, CommandIssuedInsideACommandIsRefusedAndTheOuterGoesOn) {
   EXPECT_EQ(Run("LOAD"), 0);
   EXPECT_EQ(inner, -3);
   EXPECT_EQ(Plugin().ModuleLoadCount(), 1);  // the refused UNLOAD did not run
-  EXPECT_EQ(Plugin().CommandDepth().load(), 0);
+  EXPECT_EQ(Plugin().Commands().Depth(), 0);
   g_on_load = nullptr;
   EXPECT_EQ(Run("UNLOAD"), 0);  // the lock and depth were given back
   EXPECT_EQ(g_unloads, 1);
@@ -197,14 +197,14 @@ TEST_F(CommandsTest, HandlerFailureOfLoadGivesMinusThreeAndIsLogged) {
   g_on_load = [](TkivPlugin&, TPluginCallRec*, int32_t&) { throw Exception("handler broke"); };
   EXPECT_EQ(Run("LOAD"), -3);
   EXPECT_NE(LogText().find("{LOAD} handler broke"), std::string::npos);
-  EXPECT_EQ(Plugin().CommandDepth().load(), 0);
+  EXPECT_EQ(Plugin().Commands().Depth(), 0);
 }
 
 TEST_F(CommandsTest, ForeignExceptionLeavesTheCommandAsMinusThreeLoggedWithTheCommandName) {
   g_on_load = [](TkivPlugin&, TPluginCallRec*, int32_t&) { throw 42; };
   EXPECT_EQ(Run("LOAD"), -3);
   EXPECT_NE(LogText().find("{LOAD} Unknown exception"), std::string::npos);
-  EXPECT_EQ(Plugin().CommandDepth().load(), 0);
+  EXPECT_EQ(Plugin().Commands().Depth(), 0);
 }
 
 TEST_F(CommandsTest, EventPassesItsTypeAndReturnsTheHandlersCode) {
@@ -253,7 +253,7 @@ TEST_F(CommandsTest, CustomCommandsGoToTheApplicationAndNestingInsideAnEventIsRe
   list.Add("EVENT-TYPE", HostValue::Wide(u"LOG-MESSAGE"));
   EXPECT_EQ(Run("EVENT", &list), 9);
   EXPECT_EQ(inner, -3);
-  EXPECT_EQ(Plugin().CommandDepth().load(), 0);
+  EXPECT_EQ(Plugin().Commands().Depth(), 0);
 }
 
 TEST_F(CommandsTest, SetItemsAndItemsExchangeTheParserItemText) {

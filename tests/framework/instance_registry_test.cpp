@@ -83,7 +83,7 @@ TEST_F(RegistryTest, CreateRegistersTheClassAndFreeDestroysIt) {
     EXPECT_EQ(found->ModulePluginHandle(), handle);
     EXPECT_EQ(found->ClassName(), "TkivPlugin");
     EXPECT_NE(dynamic_cast<TestPlugin*>(found.get()), nullptr);
-    EXPECT_EQ(found->CallRefs().load(), 2);  // the registry's hold and this one
+    EXPECT_EQ(found->Holds().Count(), 2);  // the registry's hold and this one
   }
   EXPECT_EQ(Free(handle), 0);
   EXPECT_EQ(g_destroyed, 1);
