@@ -26,7 +26,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -34,6 +33,8 @@
 #include "interfaces/loan_quarantine.h"
 #include "interfaces/pointer_table.h"
 #include "interfaces/sanitizer_build.h"
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 #include "platform/thread_slot.h"
 #include "support/fast_mutex.h"
 
@@ -58,20 +59,20 @@ class WrapRegistry {
   // Registers `wrap` under each of `keys` (its interface pointers). Throws std::bad_alloc
   // (nothing registered).
   void Add(Wrap* wrap, std::initializer_list<const void*> keys) {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     table_.Reserve(keys.size());
     for (const void* key : keys) table_.Insert(key, wrap);
     CountAlive(1);
   }
   // Forgets a wrapper registered under `keys`.
   void Remove(std::initializer_list<const void*> keys) noexcept {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     for (const void* key : keys) table_.Erase(key);
     CountAlive(-1);
   }
   // The registered wrapper behind `intf`, or null; `intf` is not dereferenced.
   Wrap* Find(const void* intf) {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     return static_cast<Wrap*>(table_.Find(intf));
   }
 
@@ -85,11 +86,11 @@ class WrapRegistry {
         return own->Wraps[n - 1];
       }
     }
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     Wrap* wrap = quarantine_.Take();
     if (!wrap) return nullptr;
     CountAlive(1);
-    if (!own && !(own = MakeThisThreadIdle(guard))) return wrap;
+    if (!own && !(own = MakeThisThreadIdle())) return wrap;
     uint32_t n = 0;
     while (n < kThreadKept) {
       Wrap* next = quarantine_.Take();
@@ -103,7 +104,7 @@ class WrapRegistry {
   // Puts the (registered, detached) wrapper of an ended loan into the quarantine. False when the
   // quarantine cannot grow (out of memory): the owner then frees the wrapper.
   bool KeepIdle(Wrap* wrap) noexcept {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     try {
       quarantine_.Put(wrap);
     } catch (...) {
@@ -115,7 +116,7 @@ class WrapRegistry {
 
   // Idle wrappers that threads keep in their caches.
   int32_t IdleInThreads() {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     int32_t idle = 0;
     for (const auto& t : threads_) idle += static_cast<int32_t>(t->Count.load(std::memory_order_relaxed));
     return idle;
@@ -130,7 +131,7 @@ class WrapRegistry {
     Wrap* surplus[kThreadKept];
     uint32_t surplus_count = 0;
     {
-      std::lock_guard<FastMutex> guard(mutex_);
+      LockGuard<FastMutex> guard(mutex_);
       const auto found = std::find_if(threads_.begin(), threads_.end(), [&](const auto& t) { return t.get() == own; });
       if (found != threads_.end()) {
         owned = std::move(*found);
@@ -153,15 +154,15 @@ class WrapRegistry {
 
   // Wrapper memory: a freed wrapper's block serves the next wrapper.
   void* Allocate(std::size_t size) {
-    if (pool_.Pools(size)) {
-      std::lock_guard<FastMutex> guard(mutex_);
+    if (Pools(size)) {
+      LockGuard<FastMutex> guard(mutex_);
       if (void* block = pool_.Take()) return block;
     }
     return ::operator new(size);
   }
   void Deallocate(void* block, std::size_t size) noexcept {
-    if (pool_.Pools(size)) {
-      std::lock_guard<FastMutex> guard(mutex_);
+    if (Pools(size)) {
+      LockGuard<FastMutex> guard(mutex_);
       if (pool_.Keep(block)) return;
     }
     ::operator delete(block);
@@ -169,15 +170,15 @@ class WrapRegistry {
 
   // For tests and diagnostics.
   std::size_t Registered() {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     return table_.Size();
   }
   std::size_t Resting() {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     return quarantine_.Size();
   }
   std::size_t KeptBlocks() {
-    std::lock_guard<FastMutex> guard(mutex_);
+    LockGuard<FastMutex> guard(mutex_);
     return pool_.Kept();
   }
 
@@ -192,9 +193,8 @@ class WrapRegistry {
 
   ThreadIdle* ThisThreadIdle() noexcept { return static_cast<ThreadIdle*>(thread_slot_.Get()); }
   // This thread's cache, made on first use; null when that fails (the quarantine then serves
-  // alone). `guard` holds mutex_.
-  ThreadIdle* MakeThisThreadIdle(const std::lock_guard<FastMutex>& guard) noexcept {
-    (void)guard;
+  // alone).
+  ThreadIdle* MakeThisThreadIdle() noexcept REQUIRES(mutex_) {
     try {
       threads_.push_back(std::make_unique<ThreadIdle>());
       ThreadIdle* made = threads_.back().get();
@@ -207,16 +207,19 @@ class WrapRegistry {
       return nullptr;
     }
   }
-  void CountAlive(int32_t n) noexcept {
+  // Whether blocks of `size` are kept: the pool's settings, fixed at construction, so read
+  // without the lock.
+  bool Pools(std::size_t size) const noexcept NO_THREAD_SAFETY_ANALYSIS { return pool_.Pools(size); }
+  void CountAlive(int32_t n) noexcept REQUIRES(mutex_) {
     alive_.store(alive_.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
   }
 
   std::atomic<int32_t>& alive_;  // changed under mutex_
   FastMutex mutex_;
-  PointerTable table_;              // guarded by mutex_: interface pointer -> wrapper
-  BlockPool pool_;                  // guarded by mutex_
-  LoanQuarantine<Wrap> quarantine_;  // guarded by mutex_
-  std::vector<std::unique_ptr<ThreadIdle>> threads_;  // guarded by mutex_: every thread's cache
+  PointerTable table_ GUARDED_BY(mutex_);  // interface pointer -> wrapper
+  BlockPool pool_ GUARDED_BY(mutex_);
+  LoanQuarantine<Wrap> quarantine_ GUARDED_BY(mutex_);
+  std::vector<std::unique_ptr<ThreadIdle>> threads_ GUARDED_BY(mutex_);  // every thread's cache
   ThreadSlot thread_slot_;            // this thread's cache
 };
 
