@@ -48,6 +48,10 @@ using ForeignWalk = bool (*)(const ForeignReader& reader, void* context);
 // with a destructor and takes no lock: a fault abandons it.
 bool WalkForeignMemory(ForeignWalk walk, void* context) noexcept;
 
+// ReadableText inside a walk: the pages are checked through `reader`.
+bool ReadableText(const ForeignReader& reader, const char* text, std::string_view& out) noexcept;
+bool ReadableText(const ForeignReader& reader, const char16_t* text, std::u16string_view& out) noexcept;
+
 // Whether the `size` bytes at `address` are committed and writable now. The test changes no
 // byte (each page gets an atomic add of zero), so memory that other threads use is safe. True
 // for size 0. Natively the pages' protection is asked from the kernel.
