@@ -91,6 +91,10 @@ bool FaultGuardedCopy(void* target, const void* source, size_t size) noexcept {
   return Guarded([&] { std::memcpy(target, source, size); });
 }
 
+bool FaultGuardedRun(void (*proc)(void* context), void* context) noexcept {
+  return Guarded([&] { proc(context); });
+}
+
 bool FaultGuardedTouch(const void* address, size_t size) noexcept {
   if (size == 0) return true;
   if (!RangeValid(address, size)) return false;

@@ -21,4 +21,8 @@ bool FaultGuardedCopy(void* target, const void* source, size_t size) noexcept;
 // True for size 0.
 bool FaultGuardedTouch(const void* address, size_t size) noexcept;
 
+// Runs proc(context) with faults ending it: false when a read inside faulted. `proc` holds
+// nothing with a destructor and takes no lock (a fault abandons its frames).
+bool FaultGuardedRun(void (*proc)(void* context), void* context) noexcept;
+
 }  // namespace kiv

@@ -109,9 +109,51 @@ bool IsReadableEach(const void* const* addresses, size_t count, size_t size) noe
 // Also inside a signal handler: the kernel's answer, with no handler of ours involved.
 bool IsMappedReadable(const void* address, size_t size) noexcept { return KernelTouch(address, size); }
 
+namespace {
+
+// The readers of a walk that runs under one fault guard: they read directly, and a fault ends
+// the walk.
+bool DirectCopy(void* target, const void* source, size_t size) noexcept {
+  if (!RangeValid(source, size) && size != 0) return false;
+  if (size > 0) std::memcpy(target, source, size);
+  return true;
+}
+
+bool DirectTouch(const void* address, size_t size) noexcept {
+  if (size == 0) return true;
+  if (!RangeValid(address, size)) return false;
+  const auto* first = static_cast<const volatile char*>(address);
+  (void)first[0];
+  (void)first[size - 1];
+  // Every page between: readability is a property of whole pages.
+  for (size_t at = 4096 - reinterpret_cast<uintptr_t>(address) % 4096; at < size; at += 4096) (void)first[at];
+  return true;
+}
+
+struct Walk {
+  ForeignWalk walk;
+  void* context;
+  bool answer;
+};
+
+}  // namespace
+
+// With a sanitizer each read is checked by the kernel; otherwise the whole walk runs under one
+// fault guard, as on Windows.
 bool WalkForeignMemory(ForeignWalk walk, void* context) noexcept {
-  static constexpr ForeignReader kChecked{&ReadableCopy, &IsReadableMemory};
-  return walk(kChecked, context);
+  if (kSanitizerBuild) {
+    static constexpr ForeignReader kChecked{&ReadableCopy, &IsReadableMemory};
+    return walk(kChecked, context);
+  }
+  Walk state{walk, context, false};
+  const bool completed = FaultGuardedRun(
+      [](void* p) {
+        static constexpr ForeignReader kDirect{&DirectCopy, &DirectTouch};
+        auto& w = *static_cast<Walk*>(p);
+        w.answer = w.walk(kDirect, w.context);
+      },
+      &state);
+  return completed && state.answer;
 }
 
 }  // namespace kiv

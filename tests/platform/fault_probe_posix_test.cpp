@@ -44,6 +44,10 @@ TEST(FaultProbe, ReadsFailAtTheUnreadablePageAndSucceedAroundIt) {
   EXPECT_FALSE(FaultGuardedTouch(nullptr, 1));
   EXPECT_FALSE(FaultGuardedTouch(reinterpret_cast<const void*>(UINTPTR_MAX - 2), 8));
   EXPECT_TRUE(FaultGuardedTouch(nullptr, 0));
+  // A whole walk under one guard: ends at the fault, completes without one.
+  auto read_at = [](void* at) { (void)*static_cast<const volatile char*>(at); };
+  EXPECT_FALSE(FaultGuardedRun(read_at, m.base + Holed::kPage + 5));
+  EXPECT_TRUE(FaultGuardedRun(read_at, m.base + 5));
 }
 
 TEST(FaultProbe, ConcurrentProbesOnManyThreadsEachGetTheirOwnAnswer) {
