@@ -100,7 +100,8 @@ bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept {
   return PrepareCallRec(rec, saved, copy);
 }
 
-bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy) noexcept {
+bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy,
+                    bool writable) noexcept {
   if (saved.Prepared) RestoreCallRec(saved.record_, saved);
   saved.Release();
   saved.Copy = copy;
@@ -121,7 +122,7 @@ bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPlugi
     if (signature == TkivParamsList::kSignature || !ReadIntfVariable(params, host_intf)) return false;
   }
   // Preparation writes to the record: one that cannot be written is refused here, not met by a fault.
-  if (!IsWritableMemory(rec, sizeof *rec)) return false;
+  if (!writable && !IsWritableMemory(rec, sizeof *rec)) return false;
 
   try {
     saved.Prepared = true;

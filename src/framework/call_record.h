@@ -98,10 +98,8 @@ struct TPluginCallRecIntf {
 
  private:
   friend bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
-  friend bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy) noexcept;
-// The same with `copy`, the record as just read from `rec` by the caller (a data call reads it
-// once at the entry point), instead of reading it again.
-bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy) noexcept;
+  friend bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy,
+                             bool writable) noexcept;
   friend void RestoreCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
 
   // Lends the host's lists for the call; their destruction detaches every reference that plugin
@@ -130,8 +128,10 @@ bool CallRecordAccepted(const TPluginCallRec& copy) noexcept;
 // signature but its items cannot be read. A slot whose object is not readable stays as it is.
 bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved) noexcept;
 // The same with `copy`, the record as just read from `rec` by the caller (a data call reads it
-// once at the entry point), instead of reading it again.
-bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy) noexcept;
+// once at the entry point), instead of reading it again. `writable`: the caller has also checked
+// that `rec` can be written, which is then not checked again.
+bool PrepareCallRec(TPluginCallRec* rec, TPluginCallRecIntf& saved, const TPluginCallRec& copy,
+                    bool writable = false) noexcept;
 
 // Undoes PrepareCallRec: puts back Flags and a replaced Params, and a converted slot's Kind and
 // Value unless plugin code changed either of them (its other changes to Input and Output stay).

@@ -148,7 +148,8 @@ void LogCaughtException(TkivPlugin& plugin, std::string_view context) noexcept {
 
 int32_t ProcessDataImpl(TPluginCallRec* rec) noexcept {
   TPluginCallRec copy;
-  return ProcessDataImpl(rec, rec && ReadableCopy(&copy, rec, sizeof copy) ? &copy : nullptr);
+  const bool usable = rec && ReadableCopy(&copy, rec, sizeof copy) && IsWritableMemory(rec, sizeof *rec);
+  return ProcessDataImpl(rec, usable ? &copy : nullptr);
 }
 
 int32_t ProcessDataImpl(TPluginCallRec* rec, const TPluginCallRec* copy) noexcept {
@@ -174,7 +175,7 @@ int32_t ProcessDataImpl(TPluginCallRec* rec, const TPluginCallRec* copy) noexcep
   {
     TPluginCallRecIntf saved;
     try {
-      if (!PrepareCallRec(rec, saved, *copy)) {
+      if (!PrepareCallRec(rec, saved, *copy, true)) {
         result = KIV_RESULT_NOT_DONE;
       } else {
         result = Process(plugin, *rec, saved);

@@ -26,8 +26,9 @@ constexpr uint32_t kProcessWaitPoll = 50;
 // "PROCESS" and its crash report). The record is prepared for the handler and restored before
 // returning; an Input that the call consumed without replacing it has Value 0. Never throws.
 int32_t ProcessDataImpl(TPluginCallRec* rec) noexcept;
-// The same with `copy`, the record as the entry point read it (null when it could not be read),
-// so that the record is read once per call.
+// The same with `copy`, the record as the entry point read it after checking that it can also
+// be written (null when it could not be read or written), so that the record is checked once
+// per call.
 int32_t ProcessDataImpl(TPluginCallRec* rec, const TPluginCallRec* copy) noexcept;
 
 // GetLogEx: sets Output to kind 5 with the length of the instance's log text, and copies that

@@ -17,7 +17,8 @@ namespace kiv {
 const TkivParamsListClass TParsedDataList::kClass{
     "TParsedDataList", &kTkivParamsListItemClass, []() -> TkivParamsList* { return new TParsedDataList(); },
     [](TkivParamsList* list) noexcept { delete static_cast<TParsedDataList*>(list); },
-    &TParsedDataList::ClearParsed, &TkivParamsList::BaseAddCopy, &TkivParamsList::BaseAddFromItem};
+    &TParsedDataList::ClearParsed, &TkivParamsList::BaseAddCopy, &TkivParamsList::BaseAddFromItem,
+    [](TkivParamsList& list) noexcept -> TkivNameRefs* { return &static_cast<TParsedDataList&>(list).names_; }};
 
 void TParsedDataList::ClearParsed(TkivParamsList& list) {
   TkivParamsList::BaseClear(list);

@@ -51,6 +51,8 @@ class TParsedDataList : public TkivParamsList {
   static void ClearParsed(TkivParamsList& list);
 
   std::string packet_text_;
+  // The list serves call after call, its parser adding the same fields each time.
+  TkivNameRefs names_;
 };
 
 // Writes `list` into the prepared record `rec` (null: nothing). Without a list in Output (no

@@ -91,6 +91,7 @@ kivHRESULT StatusCall(Body&& body) {
 class WideListName : public AnsiOfWide {
  public:
   explicit WideListName(const kivWCHAR* name) : AnsiOfWide(IncomingText(name)) {}
+  explicit WideListName(std::u16string_view name) : AnsiOfWide(name) {}
 };
 
 // Names as the list takes them: W names converted to the system code page, A names as they are.
@@ -136,11 +137,16 @@ kivHRESULT GetValueDefIn(TkivParamsListWrap& wrap, const Ch* name, const kivVARI
   });
 }
 
+// The name of an Add as the list takes it, from the text ReadAddArgs read.
+WideListName ListNameOf(std::u16string_view name) { return WideListName(name); }
+std::string_view ListNameOf(std::string_view name) { return name; }
+
 template <class Ch, class Out>
 kivHRESULT AddIn(TkivParamsListWrap& wrap, const Ch* name, const kivVARIANT* value, Out** item) {
   return ItemCall(wrap, item, [&] {
     TkivParamsList& list = wrap.Live();
-    TkivParamsListItem* added = list.Add(ListName(name), NormaliseIncoming(value, FormOf(name)));
+    const auto args = ReadAddArgs(name, value);  // both checked in one pass
+    TkivParamsListItem* added = list.Add(ListNameOf(args.Name), NormaliseCopied(args.Value, FormOf(name)));
     return ItemAt(added, list.Count() - 1);
   });
 }

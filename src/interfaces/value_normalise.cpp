@@ -135,7 +135,48 @@ void RequireInterface(const void* intf, size_t slots) {
 Variant NormaliseIncoming(const kivVARIANT* value, TextForm form) {
   if (!value) return Variant();
   RequireReadable(value, sizeof *value, "value");
-  return Variant::Adopt(Normalise(AsVarData(*value), form, 0));
+  return NormaliseCopied(*value, form);
+}
+
+Variant NormaliseCopied(const kivVARIANT& copy, TextForm form) {
+  return Variant::Adopt(Normalise(AsVarData(copy), form, 0));
+}
+
+namespace {
+
+template <class Ch>
+struct AddArgsWalk {
+  const Ch* name;
+  const kivVARIANT* value;
+  IncomingAddArgs<Ch>* out;
+  bool name_read = false;
+};
+
+template <class Ch>
+IncomingAddArgs<Ch> ReadAddArgsOf(const Ch* name, const kivVARIANT* value) {
+  IncomingAddArgs<Ch> args;
+  AddArgsWalk<Ch> walk{name, value, &args};
+  const bool read = WalkForeignMemory(
+      [](const ForeignReader& reader, void* context) noexcept {
+        auto& w = *static_cast<AddArgsWalk<Ch>*>(context);
+        if (w.name && !ReadableText(reader, w.name, w.out->Name)) return false;
+        w.name_read = true;
+        return !w.value || reader.Copy(&w.out->Value, w.value, sizeof w.out->Value);
+      },
+      &walk);
+  if (!read) {
+    args.Value = kivVARIANT{};  // a part of it, perhaps: never used
+    throw EVariantError(walk.name_read ? "Variant value is not readable" : "Text is not readable");
+  }
+  return args;
+}
+
+}  // namespace
+
+IncomingAddArgs<char> ReadAddArgs(const char* name, const kivVARIANT* value) { return ReadAddArgsOf(name, value); }
+
+IncomingAddArgs<char16_t> ReadAddArgs(const kivWCHAR* name, const kivVARIANT* value) {
+  return ReadAddArgsOf(reinterpret_cast<const char16_t*>(name), value);
 }
 
 void StoreOutgoing(const TVarData& value, kivVARIANT* out) {

@@ -23,6 +23,20 @@ enum class TextForm { kAnsi, kWide };
 // and a null `value` is empty. Throws EVariantError for a type that cannot be copied.
 Variant NormaliseIncoming(const kivVARIANT* value, TextForm form);
 
+// NormaliseIncoming of a variant the caller already copied from foreign memory (ReadAddArgs).
+Variant NormaliseCopied(const kivVARIANT& copy, TextForm form);
+
+// The arguments of an Add, read in one pass (on Windows under one guard instead of one per
+// argument): the name's text (empty for null; it stays in the caller's memory) and a copy of
+// the value (empty for null). Throws EVariantError when either cannot be read.
+template <class Ch>
+struct IncomingAddArgs {
+  std::basic_string_view<Ch> Name;
+  kivVARIANT Value{};
+};
+IncomingAddArgs<char> ReadAddArgs(const char* name, const kivVARIANT* value);
+IncomingAddArgs<char16_t> ReadAddArgs(const kivWCHAR* name, const kivVARIANT* value);
+
 // Text that foreign code passes in (a name, a key), checked page by page before it is read:
 // empty for null. Throws EVariantError when it runs into unreadable memory.
 std::string_view IncomingText(const char* text);

@@ -36,9 +36,12 @@ class RecordSnapshot {
  public:
   // Takes the copy inside the entry point's guard: a record that cannot be read faults there,
   // and Forget marks the snapshot as not taken.
-  void Take(const TPluginCallRec* rec) {
+  // With `for_write`, the record is also probed for writing: one that cannot be written faults
+  // here too and counts as not taken (the data path then needs no check of its own).
+  void Take(TPluginCallRec* rec, bool for_write) {
     if (!rec) return;
     std::memcpy(&copy_, rec, sizeof copy_);
+    if (for_write) TouchForWriteInGuard(rec, sizeof *rec);
     taken_ = true;
   }
   void Forget() noexcept { taken_ = false; }
@@ -76,6 +79,7 @@ struct GuardedCall {
   TPluginCallRec* rec;       // the host's record, read first (null: nothing to read)
   RecordSnapshot snapshot;   // the record as read on entry, for calls that take it
   bool reading_record;       // a fault now means the record cannot be read
+  bool writes_record;        // the call writes the record: Take probes it for writing
 };
 
 // Runs inside the guard: nothing here has a destructor. The record is read first, under the
@@ -85,7 +89,7 @@ template <class Call>
 void RunGuarded(void* context) {
   auto* state = static_cast<GuardedCall<Call>*>(context);
   state->reading_record = true;
-  state->snapshot.Take(state->rec);
+  state->snapshot.Take(state->rec, state->writes_record);
   state->reading_record = false;
   try {
     if constexpr (std::is_invocable_v<Call&, const TPluginCallRec*>)
@@ -113,8 +117,8 @@ void DialogNotConfirmed(TPluginCallRec* rec) {
 // Calls `call` for the entry point `name` under the guard; `failure` when it faults or throws.
 template <class Call>
 int32_t EnterGuarded(TPluginCallRec* rec, const char* name, int32_t failure, Call call,
-                     AfterFault after_fault = nullptr) noexcept {
-  GuardedCall<Call> state{call, name, failure, rec, {}, false};
+                     AfterFault after_fault = nullptr, bool writes_record = false) noexcept {
+  GuardedCall<Call> state{call, name, failure, rec, {}, false, writes_record};
   CallHoldList holds;  // what the call's frames hold, released here if a fault abandons them
   SehException fault;
   if (CallSehGuarded(&RunGuarded<Call>, &state, &fault)) return state.result;
@@ -181,9 +185,11 @@ KIV_EXTERN_C void KIV_STDCALL ShowOptionsDialog(TPluginCallRec* rec) {
 }
 
 KIV_EXTERN_C int32_t KIV_STDCALL ProcessData(TPluginCallRec* rec) {
-  // The data path reads the record once: the snapshot serves as the checked copy.
-  return kiv::EnterGuarded(rec, "ProcessData", KIV_RESULT_EXCEPTION,
-                           [rec](const TPluginCallRec* taken) { return kiv::ProcessDataImpl(rec, taken); });
+  // The data path checks the record once: the snapshot, taken where the record was also probed
+  // for writing, serves as the checked copy.
+  return kiv::EnterGuarded(
+      rec, "ProcessData", KIV_RESULT_EXCEPTION,
+      [rec](const TPluginCallRec* taken) { return kiv::ProcessDataImpl(rec, taken); }, nullptr, true);
 }
 
 // Not one of the host's entry points: the live-interface diagnostic for checking tools.

@@ -207,7 +207,9 @@ TkivParamsListItem* TkivParamsList::Add(std::string_view name, Variant&& value) 
 }
 
 TkivParamsListItem* TkivParamsList::AddStored(std::string_view name, Variant&& ole) {
-  ItemPtr item = TkivParamsListItem::CreateStored(name, std::move(ole), NewItemClass());
+  const TkivParamsListClass& cls = Class();
+  TkivNameRefs* names = cls.NameRefs ? cls.NameRefs(*this) : nullptr;
+  ItemPtr item = TkivParamsListItem::CreateStored(name, std::move(ole), NewItemClass(), names);
   item->SetState(TkivParamsListItem::kStateAdded);
   return InsertOwned(Count_, std::move(item));
 }

@@ -49,6 +49,8 @@ struct TkivParamsListClass {
   void (*Clear)(TkivParamsList& list);
   TkivParamsListItem* (*AddCopy)(TkivParamsList& list, const TkivParamsListItem* item);
   TkivParamsListItem* (*AddFromItem)(TkivParamsList& list, const TkivParamsListItemFields& fields);
+  // The list's cache of name strings for the items Add makes, or null (none is kept).
+  TkivNameRefs* (*NameRefs)(TkivParamsList& list) noexcept = nullptr;
 };
 
 extern const TkivParamsListClass kTkivParamsListClass;

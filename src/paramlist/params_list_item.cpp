@@ -50,15 +50,16 @@ bool RegisterParamsListItemClass(const TkivParamsListItemClass* cls) { return It
 
 void ItemDeleter::operator()(TkivParamsListItem* item) const noexcept { TkivParamsListItem::Free(item); }
 
-ItemPtr TkivParamsListItem::CreateStored(std::string_view name, Variant&& stored, const void* itemClass) {
-  CountedString nameRef = CountedString::For(name);
+ItemPtr TkivParamsListItem::CreateStored(std::string_view name, Variant&& stored, const void* itemClass,
+                                         TkivNameRefs* names) {
   const NameKey key(name);  // short ASCII names are lowered without the heap
-  CountedString keyRef = CountedString::For(key.view());
+  TkivNameRefs::Refs refs = names ? names->Take(name, key.view())
+                                  : TkivNameRefs::Refs{CountedString::For(name), CountedString::For(key.view())};
   void* block = ModuleAlloc(sizeof(TkivParamsListItem));
   auto* item = new (block) TkivParamsListItem();
   item->ClassRef_ = itemClass;
-  item->Name_ = nameRef.release();
-  item->Key_ = keyRef.release();
+  item->Name_ = refs.Name.release();
+  item->Key_ = refs.Key.release();
   item->DataType_ = 0;
   item->State_ = stored.IsEmptyOrNull() ? 0 : kStateAdded;
   StoreGeneration(item->Generation_, NextGeneration());

@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "paramlist/counted_string.h"
+#include "paramlist/name_refs.h"
 #include "paramlist/variant.h"
 
 namespace kiv {
@@ -58,8 +59,10 @@ class TkivParamsListItem {
   // Throws EVariantError for a value that cannot be stored, std::bad_alloc.
   static ItemPtr Create(std::string_view name, const TVarData& value,
                         const void* itemClass = &kTkivParamsListItemClass);
-  // As Create, but `stored` is taken over as the value exactly as it is.
-  static ItemPtr CreateStored(std::string_view name, Variant&& stored, const void* itemClass);
+  // As Create, but `stored` is taken over as the value exactly as it is. With `names`, the name
+  // and key strings come from (and are kept in) that cache.
+  static ItemPtr CreateStored(std::string_view name, Variant&& stored, const void* itemClass,
+                              TkivNameRefs* names = nullptr);
   // Frees an item and what it owns, through its layout alone (also a host's item). Null is allowed.
   static void Free(TkivParamsListItem* item) noexcept;
 

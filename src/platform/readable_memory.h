@@ -48,10 +48,22 @@ using ForeignWalk = bool (*)(const ForeignReader& reader, void* context);
 // with a destructor and takes no lock: a fault abandons it.
 bool WalkForeignMemory(ForeignWalk walk, void* context) noexcept;
 
+// ReadableText inside a walk: the pages are checked through `reader`.
+bool ReadableText(const ForeignReader& reader, const char* text, std::string_view& out) noexcept;
+bool ReadableText(const ForeignReader& reader, const char16_t* text, std::u16string_view& out) noexcept;
+
 // Whether the `size` bytes at `address` are committed and writable now. The test changes no
 // byte (each page gets an atomic add of zero), so memory that other threads use is safe. True
 // for size 0. Natively the pages' protection is asked from the kernel.
 bool IsWritableMemory(void* address, size_t size) noexcept;
+
+#if defined(_WIN32)
+// Inside a structured-exception guard only (an entry point's, which reads the host's record
+// under it): adds zero to one byte of every page of the range with a locked instruction, so
+// that a page that cannot be written faults there, in that guard. No byte changes, even under
+// concurrent writers. The range must not wrap.
+void TouchForWriteInGuard(void* address, size_t size) noexcept;
+#endif
 
 // Copies the `size` bytes at `source` into foreign memory at `target`; false when `target`
 // cannot be written (on Windows a fault partway leaves the bytes before it written). `source`

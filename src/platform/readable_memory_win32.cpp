@@ -141,6 +141,12 @@ bool WalkForeignMemory(ForeignWalk walk, void* context) noexcept {
   return CallSehGuarded(&RunWalk, &state) && state.answer;
 }
 
+void TouchForWriteInGuard(void* address, size_t size) noexcept {
+  if (size == 0) return;
+  Probe probe{static_cast<const volatile unsigned char*>(address), size};
+  TouchPagesForWrite(&probe);
+}
+
 bool IsWritableMemory(void* address, size_t size) noexcept {
   if (size == 0) return true;
   if (!ValidRange(address, size)) return false;

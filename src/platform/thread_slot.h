@@ -1,5 +1,5 @@
 // ThreadSlot: one pointer per thread in a slot of the system's thread-local storage, for hot
-// paths. On Windows the first 64 slots are read straight from the thread's environment block
+// paths. On Windows the first 64 slots are read and written straight in the thread's environment block
 // (this toolchain emulates thread_local through a library call on every access); elsewhere the
 // system's thread-specific keys. The slot is allocated on first use and given back by Close;
 // whoever stores a pointer owns what it points to. Any thread.

@@ -20,6 +20,12 @@ void* ThreadSlot::GetIndex(uintptr_t index) noexcept {
 }
 
 bool ThreadSlot::SetIndex(uintptr_t index, void* value) noexcept {
+  // The same slots written in place: what TlsSetValue does for an allocated index below 64,
+  // without the call into the system library (every guarded entry sets a slot twice).
+  if (index < 64) {
+    __writefsdword(0xE10 + index * 4, reinterpret_cast<uintptr_t>(value));
+    return true;
+  }
   return TlsSetValue(static_cast<DWORD>(index), value) != FALSE;
 }
 

@@ -97,6 +97,30 @@ TEST(ParsedDataList, WidePacketsJoinAsTheirConvertedTextAndEmptyKeepsNothing) {
   EXPECT_EQ(wide.PacketText(), "again");
 }
 
+// Items of the parsed-data list share the strings of names it met before; an item taken out
+// keeps its name and key after the list that made it, and its cache, are gone.
+TEST(ParsedDataList, RepeatedNamesShareTheirStringsAndItemsOutliveTheList) {
+  ParamsListPtr owned = TkivParamsList::Create(&TParsedDataList::kClass);
+  auto& list = static_cast<TParsedDataList&>(*owned);
+  TkivParamsListItem* first = list.Add("Latitude", Variant::Int32(1));
+  TkivParamsListItem* second = list.Add("Latitude", Variant::Int32(2));
+  TkivParamsListItem* lower = list.Add("speed", Variant::Int32(3));
+  EXPECT_EQ(first->Name().data(), second->Name().data());
+  EXPECT_EQ(first->Key().data(), second->Key().data());
+  EXPECT_EQ(first->Key(), "latitude");
+  EXPECT_EQ(lower->Name().data(), lower->Key().data());  // its own key: one string
+  // More names than the cache holds: the oldest give way, their items keep their strings.
+  for (int i = 0; i < 40; ++i) list.Add("Field" + std::to_string(i), Variant::Int32(i));
+  ParamsListPtr kept = TkivParamsList::Create();
+  list.MoveItemsTo(*kept);
+  owned.reset();
+  ASSERT_EQ(kept->Count(), 43);
+  EXPECT_EQ(kept->Items(0)->Name(), "Latitude");
+  EXPECT_EQ(kept->Items(1)->Key(), "latitude");
+  EXPECT_EQ(kept->Items(3)->Key(), "field0");
+  EXPECT_EQ(kept->IndexOf("FIELD39"), 42);
+}
+
 TEST_F(DeliveryTest, FirstDeliveryPutsTheTextInANewBlockAndTheItemsInOutput) {
   output_.Add("Kept", HostValue::Int(1));
   host_.SetInput(HostSlot{0, 64, ckBuffer, 0});

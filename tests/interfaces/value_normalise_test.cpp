@@ -189,6 +189,9 @@ TEST_F(IncomingValues, UnreadablePointersInValuesFailTheCallInsteadOfFaulting) {
 TEST_F(IncomingValues, UnreadableNamesAndItemsFailTheCallInsteadOfFaulting) {
   const kivVARIANT one = test::I4(1);
   EXPECT_EQ(a_->Add(static_cast<const char*>(kUnmapped), &one, nullptr), KIV_E_UNEXPECTED);
+  EXPECT_EQ(w_->Add(static_cast<const kivWCHAR*>(kUnmapped), &one, nullptr), KIV_E_UNEXPECTED);
+  EXPECT_EQ(w_->Add(static_cast<const kivWCHAR*>(kUnmapped), static_cast<const kivVARIANT*>(kUnmapped), nullptr),
+            KIV_E_UNEXPECTED);
   EXPECT_EQ(w_->SetValue(static_cast<const kivWCHAR*>(kUnmapped), &one, KIV_TRUE, nullptr),
             KIV_E_UNEXPECTED);
   int32_t index = 5;
