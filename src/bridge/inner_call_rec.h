@@ -113,7 +113,7 @@ class [[nodiscard]] InnerCallRec {
   TPluginCallRecIntf inner_{};
   // Room after the record: an inner plugin that writes past its end (a record type of its own
   // that is a little longer) hits these bytes instead of the holder and the lends.
-  unsigned char slack_[64]{};
+  [[maybe_unused]] unsigned char slack_[64]{};
   TInterfacedCallData holder_{};
   InnerCallLends lends_;
 };

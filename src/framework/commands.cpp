@@ -80,7 +80,7 @@ int32_t RunSetItems(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params
   Variant items;
   if (!ReadCallParam(params, "ITEMS", items) || (items.VType() != varOleStr && items.VType() != varString))
     return kCmdNotDone;
-  if (!SetParserItemsText(plugin.ParserItems(), WideToAnsi(items.AsWide()))) return kCmdNotDone;
+  if (!plugin.SetParserItemsText(WideToAnsi(items.AsWide()))) return kCmdNotDone;
   if (plugin.OnSetParserItems) plugin.OnSetParserItems(&plugin);
   return kCmdDone;
 }
@@ -91,7 +91,6 @@ int32_t RunItems(TkivPlugin& plugin, TPluginCallRec*, IkivParamsListA* params) {
   if (ForeignHResult([&] { return params->IndexOf(name.c_str(), 0, -1, &index); }) != KIV_S_OK || index < 0)
     return kCmdNotDone;
   if (plugin.OnGetParserItems) plugin.OnGetParserItems(&plugin);
-  plugin.ParserItemsText() = ParserItemsText(plugin.ParserItems());
   return Answer(plugin, params, "ITEMS", Variant::Wide(AnsiToWide(plugin.ParserItemsText())));
 }
 

@@ -142,7 +142,7 @@ const ParameterRow kParameterRows[] = {
      [](TkivPlugin& p, const Variant& value) {
        auto text = ValueText(value);
        if (!text) return false;
-       return SetParserItemsText(p.ParserItems(), *text);
+       return p.SetParserItemsText(*text);
      }},
     {"ParserItemsCount",
      [](TkivPlugin& p) { return Variant::Int32(static_cast<int32_t>(ParserItemCount(p.ParserItems()))); }, nullptr},
@@ -180,7 +180,7 @@ std::optional<Variant> ParserItemField(TkivPlugin& p, std::string_view name) {
   const std::string_view field = name.substr(0, kPrefix);
   if (field != "ParserItemName" && field != "ParserItemDesc" && field != "ParserItemType") return std::nullopt;
   const auto index = Decimal(name.substr(kPrefix, 3));
-  const TParserItemList& items = p.ParserItems();
+  const TParserItemList items = p.ParserItems();
   if (!index || static_cast<std::size_t>(*index) >= items.size()) return Variant();
   const TParserItem& item = items[static_cast<std::size_t>(*index)];
   if (field == "ParserItemName") return Text(item.Name);

@@ -34,7 +34,7 @@ TkivPlugin::TkivPlugin(TPluginCallRec* rec, ModuleHandle module) : TComponent(nu
     if (ReadCallBool(CallParams(*rec), "TEMPORARY-LOAD", value)) published_.TemporaryLoad = value;
   }
   // 3. Lists and defaults.
-  config_.ParserItems.assign(1, TParserItem{});
+  SetParserItems(TParserItemList(1));
   config_.DataSources = std::make_unique<TObjectList>(true);
   custom_commands_ = std::make_unique<TkivPluginCustomCmdList>();
   log_ = std::make_unique<TLogDataList>(kLogLineLimit);
@@ -82,8 +82,11 @@ TkivPlugin::~TkivPlugin() {
   } catch (...) {
     // Destruction goes on.
   }
-  config_.ParserItemsText.clear();
-  config_.ParserItems.clear();
+  {
+    LockGuard<Mutex> guard(config_.ItemsLock);
+    config_.ParserItemsText.clear();
+    config_.ParserItems.clear();
+  }
   config_.DataSources.reset();
   translator_.reset();
   custom_commands_.reset();
@@ -204,6 +207,27 @@ std::string TkivPlugin::ReadIniFile(IkivParamsListA* params, bool store) {
   ReadCallText(params, "INI-FILE", name);
   if (store) settings_.IniFile = name;
   return name;
+}
+
+TParserItemList TkivPlugin::ParserItems() const {
+  LockGuard<Mutex> guard(config_.ItemsLock);
+  return config_.ParserItems;
+}
+
+void TkivPlugin::SetParserItems(TParserItemList items) {
+  LockGuard<Mutex> guard(config_.ItemsLock);
+  config_.ParserItems = std::move(items);
+}
+
+bool TkivPlugin::SetParserItemsText(std::string_view text) {
+  LockGuard<Mutex> guard(config_.ItemsLock);
+  return kiv::SetParserItemsText(config_.ParserItems, text);
+}
+
+std::string TkivPlugin::ParserItemsText() {
+  LockGuard<Mutex> guard(config_.ItemsLock);
+  config_.ParserItemsText = kiv::ParserItemsText(config_.ParserItems);
+  return config_.ParserItemsText;
 }
 
 }  // namespace kiv

@@ -255,8 +255,14 @@ class TkivPlugin : public TComponent {
   std::atomic<bool>& Processing() { return data_.Processing; }
 
   // Configuration exchanged by commands:
-  TParserItemList& ParserItems() { return config_.ParserItems; }
-  std::string& ParserItemsText() { return config_.ParserItemsText; }
+  // The parser items are set by commands and by the inner plugin and read by module information
+  // and the plugin interface, on any thread: each of these takes their lock.
+  TParserItemList ParserItems() const;  // a copy
+  void SetParserItems(TParserItemList items);
+  // Replaces the items by those of `text` (see SetParserItemsText in parser_items.h).
+  bool SetParserItemsText(std::string_view text);
+  // The items' text form, remembered as the last text given by ITEMS.
+  std::string ParserItemsText();
   TObjectList& ConfigDataSources() { return *config_.DataSources; }
   const std::string& DataSourceLoadFor() const { return config_.DataSourceSelection; }
   void SetDataSourceLoadFor(std::string text) { config_.DataSourceSelection = std::move(text); }
@@ -368,10 +374,12 @@ class TkivPlugin : public TComponent {
 
   // Configuration exchanged by commands: changed under the command gate. Module information and
   // the plugin interface read it from other threads without the gate; the host does not change
-  // it while it asks for either.
+  // the data sources and states while it asks for either. The parser items, which the inner
+  // plugin also sets during its calls, have a lock of their own.
   struct Configuration {
-    TParserItemList ParserItems;
-    std::string ParserItemsText;  // last text given by ITEMS
+    mutable Mutex ItemsLock;
+    TParserItemList ParserItems GUARDED_BY(ItemsLock);
+    std::string ParserItemsText GUARDED_BY(ItemsLock);  // last text given by ITEMS
     std::unique_ptr<TObjectList> DataSources;  // owning
     std::string DataSourceSelection;
     bool States[8] = {};

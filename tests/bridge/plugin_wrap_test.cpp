@@ -491,7 +491,7 @@ TEST_F(PluginWrap, ModuleParametersAreReadAndWrittenByName) {
 }
 
 TEST_F(PluginWrap, ParserItemsAndModuleConfigsComeAsText) {
-  SetParserItems(plugin_.ParserItems(), "First|F1|Integer|\r\nSecond|F2|String|x", true);
+  ASSERT_TRUE(plugin_.SetParserItemsText("First|F1|Integer|\r\nSecond|F2|String|x"));
   {
     WriteLocked<TStringList> list(plugin_.ModuleConfigs());
     list->AddObject("Main", reinterpret_cast<void*>(uintptr_t{0x1a2b}));

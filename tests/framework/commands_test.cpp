@@ -261,7 +261,9 @@ TEST_F(CommandsTest, SetItemsAndItemsExchangeTheParserItemText) {
   Plugin().OnSetParserItems = [&](TObject*) { ++sets; };
   Plugin().OnGetParserItems = [&](TObject*) {
     ++gets;
-    Plugin().ParserItems().push_back({"EXTRA", "Added on request", 8, ""});
+    TParserItemList items = Plugin().ParserItems();
+    items.push_back({"EXTRA", "Added on request", 8, ""});
+    Plugin().SetParserItems(std::move(items));
   };
   HostParamsList number;
   number.Add("ITEMS", HostValue::Int(3));

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/call_params.h"
@@ -233,6 +235,28 @@ TEST_F(PluginTest, NamedObjectsAreFoundWithoutRegardToCase) {
   EXPECT_EQ(plugin.RemoveNamedObject("PaRsEr"), &b);
   EXPECT_EQ(plugin.GetNamedObject("Parser"), nullptr);
   EXPECT_EQ(plugin.RemoveNamedObject("Parser"), nullptr);
+}
+
+// The inner plugin may set the items during a data call while the host reads them through
+// module information or a module parameter on another thread.
+TEST_F(PluginTest, ParserItemsSetOnOneThreadReadWholeOnAnother) {
+  TkivPlugin plugin(nullptr, nullptr);
+  const std::string texts[2] = {"Packet|PACKET|String|", "Stamp|STAMP|DateTime|\r\nCount|COUNT|Integer|"};
+  ASSERT_TRUE(plugin.SetParserItemsText(texts[0]));
+  std::atomic<bool> done{false};
+  std::thread setter([&] {
+    for (int i = 1; i <= 2000; ++i) plugin.SetParserItemsText(texts[i % 2]);
+    done = true;
+  });
+  int torn = 0;
+  do {
+    const std::string text = plugin.ParserItemsText();
+    const size_t count = plugin.ParserItems().size();
+    torn += (text != texts[0] && text != texts[1]) + (count < 1 || count > 2);
+  } while (!done);
+  setter.join();
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(plugin.ParserItemsText(), texts[0]);
 }
 
 TEST_F(PluginTest, ModuleConfigurationsGiveTheirTextAndNames) {
