@@ -19,6 +19,7 @@
 #include "platform/caught_exception.h"
 #include "platform/code_page.h"
 #include "platform/readable_memory.h"
+#include "platform/scope_exit.h"
 #include "settings/setting_value.h"
 
 namespace kiv {
@@ -257,19 +258,13 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
   }
   // Data calls of this instance take turns on the parsed-data slot.
   LockGuard<Mutex> turn(parsed_data_lock_);
-  struct TurnOwner {
-    std::atomic<uint32_t>& owner;
-    ~TurnOwner() { owner.store(0, std::memory_order_release); }
-  } turnOwner{data_call_thread_};
+  ScopeExit endTurn([this] { data_call_thread_.store(0, std::memory_order_release); });
   data_call_thread_.store(thread, std::memory_order_release);
   // One list serves every data call of the instance, emptied before and after each.
   if (!parsed_data_) parsed_data_ = std::make_unique<TParsedDataList>();
   TParsedDataList& parsed = *parsed_data_;
   parsed.Empty();
-  struct EmptyAfter {
-    TParsedDataList& list;
-    ~EmptyAfter() { list.Empty(); }
-  } emptyAfter{parsed};
+  ScopeExit emptyAfter([&parsed] { parsed.Empty(); });
   // The list is lent to the inner plugin only when it asks for it (most plain-path calls never
   // do), and the loan ends with the request.
   struct Lender final : TParsedDataLender {
@@ -282,10 +277,7 @@ void TaPlugin::kivPluginProcessData(TObject*, TPluginCallRec* rec, int32_t& resu
     std::optional<ParamsListBorrow> lent;
   } lender(parsed);
   plugin_wrap_->SetParsedDataLender(&lender);
-  struct ClearSlot {
-    TkivPluginWrapEx& wrap;
-    ~ClearSlot() { wrap.SetParsedData(nullptr); }
-  } clearSlot{*plugin_wrap_};
+  ScopeExit clearSlot([this] { plugin_wrap_->SetParsedData(nullptr); });
   try {
     if (!(rec->Options & kDataParse)) {
       CallInnerProcessData(*rec, result);
@@ -347,15 +339,9 @@ void TaPlugin::ProcessParserPath(TPluginCallRec& rec, TParsedDataList& parsed, i
   const bool rawInput = rec.Input.Kind != ckParams && rec.Input.Kind != ckParamsObject && rec.Input.Kind != ckParamsIntf;
   uint32_t dropped = 0;
   bool faulted = false;
-  struct DropReport {
-    TaPlugin& plugin;
-    const TPluginCallRec& rec;
-    const uint32_t& dropped;
-    const bool& faulted;
-    ~DropReport() {
-      if (dropped > 0) plugin.LogDiscardedBytes(rec, dropped, faulted);
-    }
-  } dropReport{*this, rec, dropped, faulted};
+  ScopeExit dropReport([&] {
+    if (dropped > 0) LogDiscardedBytes(rec, dropped, faulted);
+  });
   int32_t callResult = 0;
   bool failedPiece = false;
   do {
